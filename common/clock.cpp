@@ -1,0 +1,12 @@
+#include "clock.h"
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+const SystemClock &SystemClock::instance()
+{
+    static const SystemClock clock;
+    return clock;
+}

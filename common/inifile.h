@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// An INI file read and written one value at a time, the way Windows' private-profile calls do:
+// an absent key gives the default, an empty value gives the empty text, blanks and one pair of
+// enclosing quotes are removed, values are cut at 999 characters, and section and key names are
+// matched without regard to case. A write changes or adds one line and keeps every other line,
+// comment and order; it creates the file or the section when needed.
+class IniFile
+{
+public:
+    explicit IniFile(QString path);
+
+    const QString &path() const { return m_path; }
+
+    QString read(const QString &section, const QString &key, const QString &defaultValue) const;
+    bool write(const QString &section, const QString &key, const QString &value) const;
+    // Removes one key; true when the file no longer holds it.
+    bool remove(const QString &section, const QString &key) const;
+
+    static constexpr int MaxValueLength = 999;
+
+private:
+    QString m_path;
+};

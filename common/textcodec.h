@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Text files written by operators on Chinese desktops come in UTF-8 or in GBK; a file is read
+// in whichever it is and written back in the same encoding.
+enum class TextEncoding { Utf8, Gbk };
+
+struct DecodedText
+{
+    QString text;
+    TextEncoding encoding = TextEncoding::Utf8;
+};
+
+DecodedText decodeText(const QByteArray &bytes);
+QByteArray encodeText(const QString &text, TextEncoding encoding);
+QString decodeGbk(const QByteArray &bytes);

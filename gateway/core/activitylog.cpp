@@ -1,0 +1,31 @@
+#include "activitylog.h"
+
+#include "common/clock.h"
+
+namespace {
+const QString CrLf = QStringLiteral("\r\n");
+}
+
+ActivityLog::ActivityLog(const Clock &clock, QObject *parent) : QObject(parent), m_clock(clock) { }
+
+QString ActivityLog::stamp() const
+{
+    return m_clock.now().toString(QStringLiteral("MM-dd HH:mm:ss > "));
+}
+
+void ActivityLog::setFirstLine(const QString &message)
+{
+    m_text = stamp() + message;
+    m_separators = int(message.count(CrLf));
+    Q_EMIT textReset(m_text);
+}
+
+void ActivityLog::WriteLog(const QString &message)
+{
+    if (lineCount() > MaxLines)
+        setFirstLine(QStringLiteral("行日志已清除……"));
+    const QString piece = CrLf + stamp() + message;
+    m_text += piece;
+    m_separators += int(piece.count(CrLf));
+    Q_EMIT textAppended(piece);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Clock;
+
+// The operator's activity log: lines "MM-dd hh:mm:ss > message" separated by CR LF, held in
+// memory only and cleared when it grows past 1000 lines.
+class ActivityLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ActivityLog(const Clock &clock, QObject *parent = nullptr);
+
+    static constexpr int MaxLines = 1000;
+
+    // Replaces the whole log with one line (the start-up line).
+    void setFirstLine(const QString &message);
+    void WriteLog(const QString &message);
+
+    const QString &text() const { return m_text; }
+    // Lines as the next clearing check counts them.
+    int lineCount() const { return m_separators + 1; }
+    QString stamp() const;
+
+Q_SIGNALS:
+    void textReset(const QString &text);
+    // The piece appended to the text: CR LF, the time stamp and the message.
+    void textAppended(const QString &piece);
+
+private:
+    const Clock &m_clock;
+    QString m_text;
+    int m_separators = 0;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+inline constexpr const char *ModemControlProgId = "SMSCONTROLLib.Smscontrol";
+
+// The modem control: one instance drives one modem on one serial port. The gateway holds 128 of
+// them and relies on exactly these operations, argument orders and result conventions. Events
+// are delivered synchronously: a handler runs to its end before the control goes on.
+class Q_DECL_EXPORT ModemControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Ids for SetParam.
+    enum Param : short {
+        ParamMessageFormat = 7, // 0 = PDU mode (recommended), 1 = text mode
+        ParamPort = 10,         // serial port number (COMn)
+        ParamBaudRate = 11,
+        ParamCharacterSet = 14,     // 0 = choose GSM 7-bit or UCS2 per message, 1 = always UCS2
+        ParamNewMessageMode = 17,   // 2 = messages stored on the SIM and announced by +CMTI
+    };
+    // Ids for GetInfo.
+    enum Info : short {
+        InfoManufacturer = 1, // AT+CGMI
+        InfoModel = 2,        // AT+CGMM
+        InfoRevision = 3,     // AT+CGMR
+        InfoImei = 4,         // AT+CGSN
+        InfoImsi = 5,         // AT+CIMI
+        InfoSignal = 6,       // AT+CSQ as "rssi,ber"
+        InfoRegistration = 7, // AT+CREG? status digit
+        InfoOperator = 8,     // AT+COPS? operator name
+        InfoRinging = 16,     // "1" while a voice call rings, else "0"
+    };
+
+    using QObject::QObject;
+    ~ModemControl() override;
+
+    virtual int CloseComm() = 0;
+    virtual int SetParam(short nInfoID, QString &pszParam, int nParam) = 0;
+    // 0 = port open and modem ready; anything else = failure. Blocks for a bounded time.
+    virtual short OpenComm() = 0;
+    virtual bool GetInfo(short nInfoID, QString &text) = 0;
+    // 1 or more = the message was taken; below 1 = no message can be taken now.
+    virtual int SendMSG(const QString &number, const QString &text) = 0;
+    // 1 or more = the last message reached the network; below 1 = it failed.
+    virtual int GetIndexOfLastSnd() = 0;
+    // 0 = one complete message was read into the four texts.
+    virtual short ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp) = 0;
+    virtual bool PhoneCallGetInCallNumber(QString &number) = 0;
+    virtual int PauseSMS(int n) = 0;
+    virtual int PhoneCallHangup() = 0;
+    virtual int ResumeSMS() = 0;
+    // "port,rate;" for every port in [first, last) where a modem answers.
+    virtual QString AtuoTestGSMModem(short first, short last) = 0;
+
+Q_SIGNALS:
+    void OnRecvMsg();
+    void OnSndMsg();
+    void PhoneCall();
+    void SendStatus();
+};
