@@ -1,0 +1,40 @@
+#pragma once
+
+#include "programresources.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Puts the two components the gateway needs into the system directory and has each registered:
+// resources 101 and 102 become Velmora101.ocx and Velmora102.ocx, written only when missing, and
+// "regsvr32 <file> -s" is started for both every time, without waiting for it.
+class ComponentInstaller
+{
+public:
+    // Starts a program with arguments without waiting; false when it cannot be started.
+    using Starter = std::function<bool(const QString &program, const QStringList &arguments)>;
+
+    ComponentInstaller(ProgramResources resources, QString systemDir, QString regsvr32,
+                       Starter starter);
+
+    static constexpr int FirstId = 101;
+    static constexpr int Count = 2;
+
+    // Handles both components in order; stops at the first failure with errorString() set.
+    bool RegOCX();
+
+    const QStringList &writtenFiles() const { return m_written; }
+    const QString &errorString() const { return m_error; }
+
+private:
+    bool writeIfMissing(int id, const QString &file);
+    bool fail(const QString &message);
+
+    ProgramResources m_resources;
+    QString m_systemDir;
+    QString m_regsvr32;
+    Starter m_starter;
+    QStringList m_written;
+    QString m_error;
+};

@@ -1,0 +1,31 @@
+#include "common/installlayout.h"
+#include "componentinstaller.h"
+#include "launcherpaths.h"
+#include "splash.h"
+
+#include <QApplication>
+#include <QProcess>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const ComponentInstaller::Starter startDetached = [](const QString &program,
+                                                         const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    const QString launcherDir = LauncherPaths::withTrailingSlash(InstallLayout::programDir());
+    ComponentInstaller installer(ProgramResources(), InstallLayout::systemDir(),
+                                 LauncherPaths::findRegsvr32(launcherDir), startDetached);
+    Splash splash(std::move(installer), launcherDir, startDetached);
+    QObject::connect(&splash, &Splash::finished, &app, [](int exitCode, const QString &error) {
+        if (!error.isEmpty())
+            std::fprintf(stderr, "start: %s\n", qPrintable(error));
+        QCoreApplication::exit(exitCode);
+    });
+    splash.show();
+    return app.exec();
+}

@@ -1,0 +1,30 @@
+#include "programresources.h"
+
+#include <QFile>
+
+ProgramResources::ProgramResources(QString root) : m_root(std::move(root)) { }
+
+std::optional<QByteArray> ProgramResources::data(int id) const
+{
+    QFile file(m_root + QStringLiteral("/CUSTOM/") + QString::number(id));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+std::optional<QString> ProgramResources::string(int id) const
+{
+    QFile file(m_root + QStringLiteral("/STRING/") + QString::number(id));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return QString::fromUtf8(file.readAll());
+}
+
+std::optional<qint32> ProgramResources::toInt32(const QString &text)
+{
+    bool ok = false;
+    const qint32 value = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
