@@ -49,6 +49,9 @@ bool PayloadWriter::writeEntry(int id)
                             .arg(*count));
 
     const QString path = m_installFolder + parts.at(1);
+    // A payload may bring a folder the installation does not have yet.
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return fail(QStringLiteral("cannot create the folder of %1").arg(path));
     // The new content replaces the old file as a whole (also a longer one, or a running
     // program), and the old file keeps its permissions.
     QSaveFile file(path);

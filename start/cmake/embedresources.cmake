@@ -10,9 +10,8 @@
 # taken when the program is built, so the table always matches the bytes it describes.
 include_guard(GLOBAL)
 
-set(VELMORA_RESOURCE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/writestrings.cmake)
-
 function(velmora_embed_resources target)
+    set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/writestrings.cmake)
     cmake_parse_arguments(R "" "ROOT" "DATA;STRINGS" ${ARGN})
     if(NOT R_ROOT)
         set(R_ROOT /velmora)
@@ -23,7 +22,7 @@ function(velmora_embed_resources target)
 
     set(spec "")
     set(qrc "<RCC>\n<qresource prefix=\"/${prefix}\">\n")
-    set(depends ${VELMORA_RESOURCE_SCRIPT})
+    set(depends ${script})
     list(LENGTH R_DATA n)
     if(n GREATER 0)
         math(EXPR last "${n} - 1")
@@ -62,7 +61,7 @@ function(velmora_embed_resources target)
     if(strings)
         add_custom_command(OUTPUT ${strings}
             COMMAND ${CMAKE_COMMAND} -DSPEC=${dir}/spec.txt -DOUT=${dir}/strings
-                    -P ${VELMORA_RESOURCE_SCRIPT}
+                    -P ${script}
             DEPENDS ${dir}/spec.txt ${depends}
             COMMENT "Writing the string table of ${target}"
             VERBATIM)

@@ -172,14 +172,12 @@ void FrmUpdate::StartDownload(const QString &url, const QByteArray &expectedSha2
     if (!self || m_closed)
         return;
 
-    if (m_downCtl->GetProtocol(url) == QLatin1String("2")) {
-        m_progress.setFtp(true);
-        m_lblProtocol->setText(QStringLiteral("FTP"));
-    } else {
-        m_lblProtocol->setText(QStringLiteral("HTTP"));
-    }
-    if (!self)
+    // Every call that lets pending events run may end with this window closed and gone.
+    const bool ftp = m_downCtl->GetProtocol(url) == QLatin1String("2");
+    if (!self || m_closed)
         return;
+    m_progress.setFtp(ftp);
+    m_lblProtocol->setText(ftp ? QStringLiteral("FTP") : QStringLiteral("HTTP"));
     m_downCtl->setURL(url);
     applyConnectionSettings();
     m_downCtl->setTargetFile(m_targetPath);
@@ -188,7 +186,7 @@ void FrmUpdate::StartDownload(const QString &url, const QByteArray &expectedSha2
         return;
 
     show();
-    if (!yield())
+    if (!yield() || m_closed)
         return;
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvell"),
                        QStringLiteral("Corvell"));
@@ -241,8 +239,10 @@ void FrmUpdate::Form_Load()
 
 void FrmUpdate::DownCTL_AsyncReadProgress(const AsyncProp &prop)
 {
+    QPointer<FrmUpdate> self(this);
     Progress(prop.BytesRead, prop.BytesMax, DownloadProgress::headerForStatus(prop.StatusCode));
-    yield(2);
+    if (self)
+        yield(2);
 }
 
 void FrmUpdate::Progress(qint64 bytesRead, qint64 bytesMax, const QString &header)
@@ -301,6 +301,10 @@ void FrmUpdate::DownCTL_DownloadError(const QString &error)
 
 void FrmUpdate::closeEvent(QCloseEvent *event)
 {
+    event->accept();
+    // Closed once already: its deletion may be pending, so nothing may yield here again.
+    if (m_closed)
+        return;
     m_closed = true;
     if (m_tray) {
         m_tray->hide();
@@ -310,7 +314,6 @@ void FrmUpdate::closeEvent(QCloseEvent *event)
     m_downCtl->Cancel();
     // The read goes with the window: nothing of it arrives or is written any more.
     m_downCtl->CancelAsyncRead();
-    event->accept();
     yield(2);
 }
 

@@ -40,6 +40,8 @@ public:
     void Progress(qint64 bytesRead, qint64 bytesMax, const QString &header);
 
     const QString &TargetPath() const { return m_targetPath; }
+    // Closed: its tray entry is gone and so is its download; deletion follows in the loop.
+    bool isClosed() const { return m_closed; }
     Downloader *downCtl() const { return m_downCtl; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *trayMenu() const { return m_mnuTray; }

@@ -1,0 +1,129 @@
+#include "common/registryfile.h"
+
+#include "updates/installtree.h"
+
+#include <QFileInfo>
+#include <QTest>
+
+namespace {
+
+const QStringList Created{"created SMSCONTROLLib.Smscontrol", "created WinXPC_Engine.WindowsXPC"};
+
+QString registered(const InstallTree &tree, const char *progId)
+{
+    const RegistryFile registry(tree.systemDir() + "/registry.ini");
+    return registry
+            .value(RegistryFile::classKey(QLatin1String(progId)),
+                   RegistryFile::componentFileValue())
+            .value_or(QString());
+}
+
+} // namespace
+
+// Runs a launcher program as a user would, in a throw-away installation folder whose system
+// directory has blanks in its path.
+class TstLauncher : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void launcher_data()
+    {
+        QTest::addColumn<QString>("launcher");
+        QTest::addColumn<QString>("component101");
+        QTest::addColumn<QString>("component102");
+        QTest::addColumn<QString>("regsvr32");
+        QTest::addColumn<bool>("checkCreation");
+        QTest::newRow("test components")
+                << QStringLiteral(TEST_START) << QStringLiteral(TEST_COMPONENT101)
+                << QStringLiteral(TEST_COMPONENT102)
+                << InstallTree::testBinary("updates_fakeregsvr32") << true;
+#ifdef REAL_REGSVR32
+        QTest::newRow("test components, real regsvr32")
+                << QStringLiteral(TEST_START) << QStringLiteral(TEST_COMPONENT101)
+                << QStringLiteral(TEST_COMPONENT102) << QStringLiteral(REAL_REGSVR32) << true;
+#endif
+#ifdef DELIVERED_START
+        // The delivered launcher carries the project's own components.
+        QTest::newRow("delivered")
+                << QStringLiteral(DELIVERED_START) << QStringLiteral(DELIVERED_COMPONENT101)
+                << QStringLiteral(DELIVERED_COMPONENT102)
+                << InstallTree::testBinary("updates_fakeregsvr32") << false;
+#endif
+    }
+    void launcher()
+    {
+        QFETCH(QString, launcher);
+        QFETCH(QString, component101);
+        QFETCH(QString, component102);
+        QFETCH(QString, regsvr32);
+        QFETCH(bool, checkCreation);
+        const bool fake = regsvr32.endsWith("updates_fakeregsvr32");
+
+        InstallTree tree;
+        QVERIFY(tree.copyProgram(launcher, "start"));
+        QVERIFY(tree.installGateway());
+        QVERIFY(InstallTree::writeScript(tree.path("regsvr32"),
+                                         "exec '" + regsvr32.toUtf8() + "' \"$@\""));
+        const QString file101 = tree.systemDir() + "/Velmora101.ocx";
+        const QString file102 = tree.systemDir() + "/Velmora102.ocx";
+
+        // A fresh system directory: both written, exactly, both registered, gateway started.
+        QCOMPARE(tree.run("start"), 0);
+        QCOMPARE(InstallTree::bytes(file101), InstallTree::bytes(component101));
+        QCOMPARE(InstallTree::bytes(file102), InstallTree::bytes(component102));
+        QCOMPARE(QDir(tree.systemDir()).entryList({"*.ocx*"}, QDir::Files | QDir::Hidden),
+                 (QStringList{"Velmora101.ocx", "Velmora102.ocx"}));
+        if (fake)
+            QTRY_COMPARE(tree.regsvr32Calls(), (QStringList{file101 + "\t-s", file102 + "\t-s"}));
+        if (checkCreation) {
+            QTRY_COMPARE(registered(tree, "SMSCONTROLLib.Smscontrol"), file101);
+            QTRY_COMPARE(registered(tree, "WinXPC_Engine.WindowsXPC"), file102);
+            QTRY_COMPARE(tree.gatewayReport().size(), 3);
+            QCOMPARE(tree.gatewayReport(),
+                     (QStringList{"started " + tree.path("MainApp/Velmora"), Created.at(0),
+                                  Created.at(1)}));
+        } else {
+            QTRY_VERIFY(!tree.gatewayReport().isEmpty());
+            QCOMPARE(tree.gatewayReport().first(), "started " + tree.path("MainApp/Velmora"));
+        }
+
+        // Both present: nothing written, both registered again, the gateway started again.
+        QFile::remove(tree.systemDir() + "/registry.ini");
+        const QDateTime written = QFileInfo(file102).lastModified();
+        QFile f(file101);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("an older component, kept");
+        f.close();
+        QCOMPARE(tree.run("start"), 0);
+        QCOMPARE(InstallTree::bytes(file101), QByteArray("an older component, kept"));
+        QCOMPARE(QFileInfo(file102).lastModified(), written);
+        if (fake)
+            QTRY_COMPARE(tree.regsvr32Calls().size(), 4);
+        if (checkCreation)
+            QTRY_COMPARE(registered(tree, "WinXPC_Engine.WindowsXPC"), file102);
+        QTRY_COMPARE(tree.gatewayReport().count(QString("started " + tree.path("MainApp/Velmora"))),
+                     2);
+    }
+
+    void withoutRegsvr32TheGatewayIsNotStarted()
+    {
+        InstallTree tree;
+        QVERIFY(tree.copyProgram(QStringLiteral(TEST_START), "start"));
+        QVERIFY(tree.installGateway());
+        QProcessEnvironment env = tree.environment();
+        // Nothing beside the launcher and nothing on PATH.
+        QProcess process;
+        env.insert("PATH", tree.path("MainApp"));
+        process.setProcessEnvironment(env);
+        process.start(tree.path("start"), {});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("regsvr32"));
+        QTest::qWait(500);
+        QCOMPARE(tree.gatewayReport(), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLauncher)
+#include "tst_launcher.moc"
