@@ -4,6 +4,9 @@
 #include "core/service.h"
 #include "core/texteditor.h"
 #include "devicelistmodel.h"
+#include "discovery/devicesearch.h"
+#include "discovery/ui/frmadd.h"
+#include "discovery/ui/frmsearch.h"
 #include "icons.h"
 #include "splitterbar.h"
 
@@ -96,6 +99,11 @@ FrmMain::~FrmMain() = default;
 void FrmMain::setEditorLauncher(TextEditorLauncher *launcher)
 {
     m_editor = launcher;
+}
+
+void FrmMain::setPortLister(std::function<QString()> lister)
+{
+    m_portLister = std::move(lister);
 }
 
 QAbstractButton *FrmMain::toolbarButton(int index) const
@@ -356,12 +364,17 @@ void FrmMain::mnuSearch_Click()
 {
     if (!m_gw.mayEditDevices())
         return;
+    DeviceSearch search(m_gw, m_portLister);
+    FrmSearch window(search, this);
+    window.exec();
 }
 
 void FrmMain::mnuTJSB_Click()
 {
     if (!m_gw.mayEditDevices())
         return;
+    FrmAdd window(m_gw, this);
+    window.exec();
 }
 
 void FrmMain::mnuBZZT_Click() { }

@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
+#include <memory>
 
 class Gateway;
 class QAbstractButton;
@@ -42,6 +44,8 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_tray; }
 
     void setEditorLauncher(TextEditorLauncher *launcher);
+    // Names the system's serial ports for the device search ("COM1-COM3-").
+    void setPortLister(std::function<QString()> lister);
 
     // Commands of the menus, toolbar and tray.
     void mnuXTPZ_Click();
@@ -91,6 +95,7 @@ private:
     QMenu *m_popSys = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     TextEditorLauncher *m_editor = nullptr;
+    std::function<QString()> m_portLister;
     std::unique_ptr<TextEditorLauncher> m_ownEditor;
     bool m_trayHidden = false;
     bool m_exiting = false;
