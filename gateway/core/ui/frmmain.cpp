@@ -50,7 +50,6 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent) : QMainWindow(parent), m_gw(
 
     m_client = new QWidget(this);
     setCentralWidget(m_client);
-    m_client->installEventFilter(this);
 
     m_text1 = new QPlainTextEdit(m_client);
     m_text1->setObjectName(QStringLiteral("Text1"));
@@ -65,6 +64,7 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent) : QMainWindow(parent), m_gw(
     m_listView1->setRootIsDecorated(false);
     m_listView1->setUniformRowHeights(true);
     m_listView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView1->header()->setStretchLastSection(false);
     m_listView1->setModel(new DeviceListModel(&m_gw.devices(), m_listView1));
     m_listView1->viewport()->installEventFilter(this);
 
@@ -79,6 +79,7 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent) : QMainWindow(parent), m_gw(
 
     buildToolbar();
     buildMenus();
+    m_client->installEventFilter(this);
 
     connect(&m_gw.log(), &ActivityLog::textReset, this,
             [this](const QString &text) { m_text1->setPlainText(toDisplay(text)); });
