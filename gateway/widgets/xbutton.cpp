@@ -478,12 +478,17 @@ void XButton::changeEvent(QEvent *event)
         emit propertyChanged(QStringLiteral("Font"));
         SetButton();
         break;
-    case QEvent::ToolTipChange:
-        emit propertyChanged(QStringLiteral("ToolTip"));
-        break;
     default:
         break;
     }
+}
+
+bool XButton::event(QEvent *event)
+{
+    // Tool-tip changes do not reach changeEvent.
+    if (event->type() == QEvent::ToolTipChange && !m_restoring)
+        emit propertyChanged(QStringLiteral("ToolTip"));
+    return QWidget::event(event);
 }
 
 void XButton::mouseMoveEvent(QMouseEvent *event)
