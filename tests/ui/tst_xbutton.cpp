@@ -135,21 +135,25 @@ private slots:
         QTest::newRow("two left clicks")
                 << "move pressL releaseL pressL releaseL"
                 << "MouseOn MouseDown MouseUp Click MouseDown MouseUp Click";
-        QTest::newRow("press, drag out, release")
-                << "move pressL out releaseL" << "MouseOn MouseDown MouseOut MouseUp";
+        QTest::newRow("press, drag out, release") << "move pressL out releaseL"
+                                                  << "MouseOn MouseDown MouseOut MouseUp";
         QTest::newRow("drag out and back in, release, move")
                 << "move pressL out in releaseL move"
                 << "MouseOn MouseDown MouseOut MouseUp MouseOn";
-        QTest::newRow("right click") << "move pressR releaseR" << "MouseOn MouseDown MouseUp";
-        QTest::newRow("right click re-arms MouseOn")
-                << "move pressR releaseR move" << "MouseOn MouseDown MouseUp MouseOn";
-        QTest::newRow("right press keeps polling")
-                << "move pressR out releaseR" << "MouseOn MouseDown MouseOut MouseUp";
-        QTest::newRow("middle click") << "move pressM releaseM move" << "MouseOn MouseDown MouseUp";
-        QTest::newRow("press without hover") << "pressL releaseL" << "MouseDown MouseUp";
+        QTest::newRow("right click") << "move pressR releaseR"
+                                     << "MouseOn MouseDown MouseUp";
+        QTest::newRow("right click re-arms MouseOn") << "move pressR releaseR move"
+                                                     << "MouseOn MouseDown MouseUp MouseOn";
+        QTest::newRow("right press keeps polling") << "move pressR out releaseR"
+                                                   << "MouseOn MouseDown MouseOut MouseUp";
+        QTest::newRow("middle click") << "move pressM releaseM move"
+                                      << "MouseOn MouseDown MouseUp";
+        QTest::newRow("press without hover") << "pressL releaseL"
+                                             << "MouseDown MouseUp";
         QTest::newRow("leave and come back") << "move poll out in"
                                              << "MouseOn MouseOut MouseOn";
-        QTest::newRow("moves while hovering raise nothing") << "move move poll move" << "MouseOn";
+        QTest::newRow("moves while hovering raise nothing") << "move move poll move"
+                                                            << "MouseOn";
     }
 
     void eventSequences()
@@ -190,8 +194,8 @@ private slots:
         QTest::newRow("left, shift+ctrl")
                 << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier)
                 << 1 << 3;
-        QTest::newRow("right, alt") << Qt::RightButton << Qt::KeyboardModifiers(Qt::AltModifier)
-                                    << 2 << 4;
+        QTest::newRow("right, alt")
+                << Qt::RightButton << Qt::KeyboardModifiers(Qt::AltModifier) << 2 << 4;
         QTest::newRow("middle") << Qt::MiddleButton << Qt::KeyboardModifiers() << 4 << 0;
     }
 
@@ -203,10 +207,12 @@ private slots:
         QFETCH(int, shift);
         Harness h;
         QList<QVariantList> downs, ups;
-        connect(&h.button, &XButton::MouseDown, this,
-                [&](int b, int s, float x, float y) { downs.append({b, s, x, y}); });
-        connect(&h.button, &XButton::MouseUp, this,
-                [&](int b, int s, float x, float y) { ups.append({b, s, x, y}); });
+        connect(&h.button, &XButton::MouseDown, this, [&](int b, int s, float x, float y) {
+            downs.append({b, s, x, y});
+        });
+        connect(&h.button, &XButton::MouseUp, this, [&](int b, int s, float x, float y) {
+            ups.append({b, s, x, y});
+        });
         h.send(QEvent::MouseButtonPress, QPointF(4, 6), which, modifiers);
         h.send(QEvent::MouseButtonRelease, QPointF(5, 7), which, modifiers);
         // Positions arrive in twips.
@@ -341,12 +347,11 @@ private slots:
         QTest::addColumn<QList<quint32>>("expected");
         QTest::newRow("no frame") << false << FrameB
                                   << QList<quint32>{Back, Back, Back, Back, Back, Back};
-        QTest::newRow("single outline") << true << OleColor::NoColor
-                                        << QList<quint32>{FrameA, FrameA, FrameA, FrameA, FrameA,
-                                                          FrameA};
-        QTest::newRow("two colours") << true << FrameB
-                                     << QList<quint32>{FrameA, FrameA, FrameB, FrameB, FrameB,
-                                                       FrameB};
+        QTest::newRow("single outline")
+                << true << OleColor::NoColor
+                << QList<quint32>{FrameA, FrameA, FrameA, FrameA, FrameA, FrameA};
+        QTest::newRow("two colours")
+                << true << FrameB << QList<quint32>{FrameA, FrameA, FrameB, FrameB, FrameB, FrameB};
     }
 
     void frame()
@@ -624,8 +629,9 @@ private slots:
         PropertyBag bag;
         b.writeProperties(bag);
         // An empty caption is stored explicitly: without it the record would read "XButton".
-        QCOMPARE(bag.keys(), (QStringList{"caption", "mousedowncolor", "mouseoncolor",
-                                          "stylecolor", "style3dcolor1", "style3dcolor2"}));
+        QCOMPARE(bag.keys(),
+                 (QStringList{"caption", "mousedowncolor", "mouseoncolor", "stylecolor",
+                              "style3dcolor1", "style3dcolor2"}));
         QCOMPARE(bag.readProperty("Caption", "XButton").toString(), QString());
 
         XButton restored;
@@ -722,26 +728,38 @@ private slots:
                       bool before) {
             QTest::newRow(tag) << a << QString(name) << redraws << before;
         };
-        row("IfDraw", [](XButton &b) { b.setIfDraw(true); }, "IfDraw", true, true);
-        row("BackColor", [](XButton &b) { b.setBackColor(FrameA); }, "BackColor", true, true);
-        row("ForeColor", [](XButton &b) { b.setForeColor(FrameA); }, "ForeColor", true, true);
-        row("StyleColor2", [](XButton &b) { b.setStyleColor2(FrameA); }, "StyleColor2", true,
-            true);
-        row("Style3DColor1", [](XButton &b) { b.setStyle3DColor1(FrameA); }, "Style3DColor1",
-            true, true);
-        row("Picture", [](XButton &b) { b.setPicture(solid(Qt::red)); }, "Picture", true, true);
-        row("style", [](XButton &b) { b.setButtonStyle(1); }, "style", true, true);
-        row("Enabled", [](XButton &b) { b.setEnabled(false); }, "Enabled", true, false);
-        row("Font",
-            [](XButton &b) {
-                QFont f = b.font();
-                f.setPixelSize(30);
-                b.setFont(f);
-            },
-            "Font", true, false);
-        row("Caption", [](XButton &b) { b.setCaption("x"); }, "Caption", false, false);
-        row("Tag", [](XButton &b) { b.setTag("x"); }, "Tag", false, false);
-        row("ToolTip", [](XButton &b) { b.setToolTip("x"); }, "ToolTip", false, false);
+        row(
+                "IfDraw", [](XButton &b) { b.setIfDraw(true); }, "IfDraw", true, true);
+        row(
+                "BackColor", [](XButton &b) { b.setBackColor(FrameA); }, "BackColor", true, true);
+        row(
+                "ForeColor", [](XButton &b) { b.setForeColor(FrameA); }, "ForeColor", true, true);
+        row(
+                "StyleColor2", [](XButton &b) { b.setStyleColor2(FrameA); }, "StyleColor2", true,
+                true);
+        row(
+                "Style3DColor1", [](XButton &b) { b.setStyle3DColor1(FrameA); }, "Style3DColor1",
+                true, true);
+        row(
+                "Picture", [](XButton &b) { b.setPicture(solid(Qt::red)); }, "Picture", true, true);
+        row(
+                "style", [](XButton &b) { b.setButtonStyle(1); }, "style", true, true);
+        row(
+                "Enabled", [](XButton &b) { b.setEnabled(false); }, "Enabled", true, false);
+        row(
+                "Font",
+                [](XButton &b) {
+                    QFont f = b.font();
+                    f.setPixelSize(30);
+                    b.setFont(f);
+                },
+                "Font", true, false);
+        row(
+                "Caption", [](XButton &b) { b.setCaption("x"); }, "Caption", false, false);
+        row(
+                "Tag", [](XButton &b) { b.setTag("x"); }, "Tag", false, false);
+        row(
+                "ToolTip", [](XButton &b) { b.setToolTip("x"); }, "ToolTip", false, false);
     }
 
     void setterNotifications()
@@ -768,10 +786,7 @@ private slots:
     }
 
 private:
-    static int XButtonLayout_roundHalfEven(double v)
-    {
-        return static_cast<int>(std::nearbyint(v));
-    }
+    static int XButtonLayout_roundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
     static int pixels(int twips) { return XButtonLayout_roundHalfEven(twips / 15.0); }
 };
 
