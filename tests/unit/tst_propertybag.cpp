@@ -68,14 +68,6 @@ private slots:
         bag.writeProperty("caption", QStringLiteral("c"), QString());
         QCOMPARE(bag.keys(), (QStringList{"caption", "tooltip"}));
     }
-
-    void typedValuesSurvive()
-    {
-        PropertyBag bag;
-        bag.writeProperty("StyleColor2", static_cast<int>(0x80000012u), -1);
-        QCOMPARE(static_cast<quint32>(bag.readProperty("stylecolor2", -1).toInt()), 0x80000012u);
-        QCOMPARE(bag.readProperty("StyleColor2", -1).typeId(), QMetaType::Int);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestPropertyBag)
