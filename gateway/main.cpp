@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationDisplayName(Gateway::title());
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance;

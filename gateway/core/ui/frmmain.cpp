@@ -9,6 +9,10 @@
 #include "discovery/ui/frmsearch.h"
 #include "icons.h"
 #include "splitterbar.h"
+#include "widgets/frmabout.h"
+#include "widgets/frmhelp.h"
+#include "widgets/olecolor.h"
+#include "widgets/xbutton.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,7 +24,6 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
-#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -107,7 +110,7 @@ void FrmMain::setPortLister(std::function<QString()> lister)
     m_portLister = std::move(lister);
 }
 
-QAbstractButton *FrmMain::toolbarButton(int index) const
+XButton *FrmMain::toolbarButton(int index) const
 {
     return (index >= 1 && index <= m_toolbar.size()) ? m_toolbar.at(index - 1) : nullptr;
 }
@@ -116,21 +119,34 @@ void FrmMain::buildToolbar()
 {
     static const char *const captions[] = {"启动", "停止", "设备", "测试", "系统配置"};
     for (int i = 1; i <= 5; ++i) {
-        auto *button = new QToolButton(m_client);
+        XButton *button = XButton::toolbarButton(QString::fromUtf8(captions[i - 1]),
+                                                 Icons::toolbar(i), m_client);
         button->setObjectName(QStringLiteral("XButton1_%1").arg(i));
-        button->setText(QString::fromUtf8(captions[i - 1]));
-        button->setIcon(QIcon(Icons::toolbar(i)));
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setAutoRaise(true);
+        connect(button, &XButton::Click, this, [this, i] { onToolbarClick(i); });
         m_toolbar << button;
     }
-    connect(m_toolbar[0], &QAbstractButton::clicked, this, &FrmMain::mnuQDFW_Click);
-    connect(m_toolbar[1], &QAbstractButton::clicked, this, &FrmMain::mnuGXFW_Click);
-    connect(m_toolbar[2], &QAbstractButton::clicked, this,
-            [this] { m_mnuGSM->popup(QCursor::pos()); });
-    connect(m_toolbar[3], &QAbstractButton::clicked, this, &FrmMain::mnuCSDX_Click);
-    connect(m_toolbar[4], &QAbstractButton::clicked, this, &FrmMain::mnuXTPZ_Click);
     showServiceState(false);
+}
+
+void FrmMain::onToolbarClick(int index)
+{
+    switch (index) {
+    case 1:
+        mnuQDFW_Click();
+        break;
+    case 2:
+        mnuGXFW_Click();
+        break;
+    case 3:
+        m_mnuGSM->popup(QCursor::pos());
+        break;
+    case 4:
+        mnuCSDX_Click();
+        break;
+    case 5:
+        mnuXTPZ_Click();
+        break;
+    }
 }
 
 void FrmMain::buildMenus()
@@ -213,10 +229,10 @@ void FrmMain::applyLayout()
                           m_staBar->sizeHint().height());
     int x = 2;
     const int bandHeight = px(MainLayout::ToolbarBand);
-    for (QAbstractButton *button : m_toolbar) {
-        const QSize hint = button->sizeHint();
-        button->setGeometry(x, 1, hint.width() + 8, bandHeight - 2);
-        x += hint.width() + 12;
+    for (XButton *button : m_toolbar) {
+        const int width = button->sizeHint().width();
+        button->setGeometry(x, 1, width, bandHeight - 2);
+        x += width + 2;
     }
 }
 
@@ -250,14 +266,11 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 
 void FrmMain::showServiceState(bool running)
 {
-    QAbstractButton *start = m_toolbar.value(0);
+    XButton *start = m_toolbar.value(0);
     if (!start)
         return;
+    start->setBackColor(running ? OleColor::rgb(192, 255, 255) : OleColor::rgb(219, 216, 209));
     start->setEnabled(!running);
-    QPalette palette = start->palette();
-    palette.setColor(QPalette::Button, running ? QColor(192, 255, 255) : QColor(219, 216, 209));
-    start->setPalette(palette);
-    start->setAutoFillBackground(true);
 }
 
 void FrmMain::AddTrayIcon()
@@ -378,8 +391,22 @@ void FrmMain::mnuTJSB_Click()
     window.exec();
 }
 
-void FrmMain::mnuBZZT_Click() { }
+void FrmMain::mnuBZZT_Click()
+{
+    if (!m_help)
+        m_help = new FrmHelp(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
 
-void FrmMain::mnuGYRJ_Click() { }
+void FrmMain::mnuGYRJ_Click()
+{
+    if (!m_about)
+        m_about = new FrmAbout(this);
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
 
 void FrmMain::mnuUpdate_Click() { }

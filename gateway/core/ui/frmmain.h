@@ -8,7 +8,11 @@
 #include <memory>
 
 class Gateway;
-class QAbstractButton;
+class FrmAbout;
+class FrmHelp;
+class FrmTest;
+class TestComposer;
+class XButton;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -38,7 +42,7 @@ public:
     QPlainTextEdit *text1() const { return m_text1; }
     QTreeView *listView1() const { return m_listView1; }
     SplitterBar *picture2() const { return m_picture2; }
-    QAbstractButton *toolbarButton(int index) const;
+    XButton *toolbarButton(int index) const;
     QMenu *mnuGSM() const { return m_mnuGSM; }
     QMenu *popSys() const { return m_popSys; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
@@ -80,6 +84,7 @@ private:
     void onSplitterDragged(int yTwips);
     void showServiceState(bool running);
     void onTrayActivated(int reason);
+    void onToolbarClick(int index);
 
     Gateway &m_gw;
     MainLayout m_layout;
@@ -90,7 +95,9 @@ private:
     QStatusBar *m_staBar = nullptr;
     QLabel *m_panel1 = nullptr;
     QLabel *m_panel2 = nullptr;
-    QList<QAbstractButton *> m_toolbar;
+    QList<XButton *> m_toolbar;
+    QPointer<FrmAbout> m_about;
+    QPointer<FrmHelp> m_help;
     QMenu *m_mnuGSM = nullptr;
     QMenu *m_popSys = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
