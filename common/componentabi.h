@@ -14,6 +14,12 @@ inline constexpr const char *VelmoraCreateSymbol = "velmoraComponentCreate";
 
 // In a component's source file:
 //   VELMORA_COMPONENT("SMSCONTROLLib.Smscontrol", SmsControl)
-#define VELMORA_COMPONENT(progId, Class)                                                           \
-    extern "C" Q_DECL_EXPORT const char *velmoraComponentProgId() { return progId; }               \
-    extern "C" Q_DECL_EXPORT QObject *velmoraComponentCreate() { return new Class; }
+#define VELMORA_COMPONENT(progId, Class) \
+    extern "C" Q_DECL_EXPORT const char *velmoraComponentProgId() \
+    { \
+        return progId; \
+    } \
+    extern "C" Q_DECL_EXPORT QObject *velmoraComponentCreate() \
+    { \
+        return new Class; \
+    }

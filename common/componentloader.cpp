@@ -37,8 +37,8 @@ ComponentLoader ComponentLoader::forSystemRegistry()
 QObject *ComponentLoader::create(const QString &progId)
 {
     const RegistryFile registry(m_registryPath);
-    const auto file = registry.value(RegistryFile::classKey(progId),
-                                     RegistryFile::componentFileValue());
+    const auto file =
+            registry.value(RegistryFile::classKey(progId), RegistryFile::componentFileValue());
     if (!file || file->isEmpty()) {
         m_error = QStringLiteral("组件 %1 未注册。请运行 start，或用 \"regsvr32 <组件文件> -s\" "
                                  "注册它（注册表文件：%2）")

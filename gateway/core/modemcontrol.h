@@ -18,8 +18,8 @@ public:
         ParamMessageFormat = 7, // 0 = PDU mode (recommended), 1 = text mode
         ParamPort = 10,         // serial port number (COMn)
         ParamBaudRate = 11,
-        ParamCharacterSet = 14,     // 0 = choose GSM 7-bit or UCS2 per message, 1 = always UCS2
-        ParamNewMessageMode = 17,   // 2 = messages stored on the SIM and announced by +CMTI
+        ParamCharacterSet = 14,   // 0 = choose GSM 7-bit or UCS2 per message, 1 = always UCS2
+        ParamNewMessageMode = 17, // 2 = messages stored on the SIM and announced by +CMTI
     };
     // Ids for GetInfo.
     enum Info : short {
@@ -47,7 +47,8 @@ public:
     // 1 or more = the last message reached the network; below 1 = it failed.
     virtual int GetIndexOfLastSnd() = 0;
     // 0 = one complete message was read into the four texts.
-    virtual short ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp) = 0;
+    virtual short ReadMsgForVB(QString &sca, QString &sender, QString &text,
+                               QString &timestamp) = 0;
     virtual bool PhoneCallGetInCallNumber(QString &number) = 0;
     virtual int PauseSMS(int n) = 0;
     virtual int PhoneCallHangup() = 0;
