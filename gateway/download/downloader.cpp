@@ -2,7 +2,7 @@
 
 #include "curltransfer.h"
 #include "inetclient.h"
-#include "propertybag.h"
+#include "widgets/propertybag.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -408,33 +408,33 @@ QString Downloader::GetProtocol(const QString &sUrl)
 
 void Downloader::ReadProperties(const PropertyBag &bag)
 {
-    m_targetFile = bag.ReadProperty(QStringLiteral("TargetFile"), 0);
-    m_sourceUrl = bag.ReadProperty(QStringLiteral("SourceURL"), 0);
-    m_fileSize = bag.ReadProperty(QStringLiteral("FileSize"), 0);
-    m_inet->setPassword(bag.ReadProperty(QStringLiteral("Password"), QString()).toString());
-    m_inet->setProtocol(bag.ReadProperty(QStringLiteral("Protocol"), 1).toInt());
-    m_inet->setProxy(bag.ReadProperty(QStringLiteral("Proxy"), QString()).toString());
-    m_inet->setRemoteHost(bag.ReadProperty(QStringLiteral("RemoteHost"), QString()).toString());
-    m_inet->setRemotePort(quint16(bag.ReadProperty(QStringLiteral("RemotePort"), 80).toUInt()));
-    m_inet->setRequestTimeout(bag.ReadProperty(QStringLiteral("RequestTimeout"), 60).toInt());
-    m_inet->setUserName(bag.ReadProperty(QStringLiteral("UserName"), QString()).toString());
+    m_targetFile = bag.readProperty(QStringLiteral("TargetFile"), 0);
+    m_sourceUrl = bag.readProperty(QStringLiteral("SourceURL"), 0);
+    m_fileSize = bag.readProperty(QStringLiteral("FileSize"), 0);
+    m_inet->setPassword(bag.readProperty(QStringLiteral("Password"), QString()).toString());
+    m_inet->setProtocol(bag.readProperty(QStringLiteral("Protocol"), 1).toInt());
+    m_inet->setProxy(bag.readProperty(QStringLiteral("Proxy"), QString()).toString());
+    m_inet->setRemoteHost(bag.readProperty(QStringLiteral("RemoteHost"), QString()).toString());
+    m_inet->setRemotePort(quint16(bag.readProperty(QStringLiteral("RemotePort"), 80).toUInt()));
+    m_inet->setRequestTimeout(bag.readProperty(QStringLiteral("RequestTimeout"), 60).toInt());
+    m_inet->setUserName(bag.readProperty(QStringLiteral("UserName"), QString()).toString());
     // Only the client's URL: DownloadFile fetches the remembered one, which a load leaves empty.
-    m_inet->setUrl(bag.ReadProperty(QStringLiteral("URL"), QString()).toString());
+    m_inet->setUrl(bag.readProperty(QStringLiteral("URL"), QString()).toString());
 }
 
 void Downloader::WriteProperties(PropertyBag &bag) const
 {
-    bag.WriteProperty(QStringLiteral("TargetFile"), m_targetFile, 0);
-    bag.WriteProperty(QStringLiteral("SourceURL"), m_sourceUrl, 0);
-    bag.WriteProperty(QStringLiteral("FileSize"), m_fileSize, 0);
-    bag.WriteProperty(QStringLiteral("Password"), m_inet->password(), QString());
-    bag.WriteProperty(QStringLiteral("Protocol"), m_inet->protocol(), 1);
-    bag.WriteProperty(QStringLiteral("Proxy"), m_inet->proxy(), QString());
-    bag.WriteProperty(QStringLiteral("RemoteHost"), m_inet->remoteHost(), QString());
-    bag.WriteProperty(QStringLiteral("RemotePort"), int(m_inet->remotePort()), 80);
-    bag.WriteProperty(QStringLiteral("RequestTimeout"), m_inet->requestTimeout(), 60);
-    bag.WriteProperty(QStringLiteral("UserName"), m_inet->userName(), QString());
-    bag.WriteProperty(QStringLiteral("URL"), m_inet->url(), QString());
+    bag.writeProperty(QStringLiteral("TargetFile"), m_targetFile, 0);
+    bag.writeProperty(QStringLiteral("SourceURL"), m_sourceUrl, 0);
+    bag.writeProperty(QStringLiteral("FileSize"), m_fileSize, 0);
+    bag.writeProperty(QStringLiteral("Password"), m_inet->password(), QString());
+    bag.writeProperty(QStringLiteral("Protocol"), m_inet->protocol(), 1);
+    bag.writeProperty(QStringLiteral("Proxy"), m_inet->proxy(), QString());
+    bag.writeProperty(QStringLiteral("RemoteHost"), m_inet->remoteHost(), QString());
+    bag.writeProperty(QStringLiteral("RemotePort"), int(m_inet->remotePort()), 80);
+    bag.writeProperty(QStringLiteral("RequestTimeout"), m_inet->requestTimeout(), 60);
+    bag.writeProperty(QStringLiteral("UserName"), m_inet->userName(), QString());
+    bag.writeProperty(QStringLiteral("URL"), m_inet->url(), QString());
 }
 
 QString Downloader::description(const char *member)

@@ -1,6 +1,6 @@
 #include "download/downloader.h"
 #include "download/inetclient.h"
-#include "download/propertybag.h"
+#include "widgets/propertybag.h"
 
 #include "updates/downloadtestserver.h"
 

@@ -1,5 +1,5 @@
 #include "download/downloader.h"
-#include "download/propertybag.h"
+#include "widgets/propertybag.h"
 #include "download/versioncheck.h"
 
 #include <QTest>
