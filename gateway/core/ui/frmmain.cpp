@@ -7,6 +7,8 @@
 #include "discovery/devicesearch.h"
 #include "discovery/ui/frmadd.h"
 #include "discovery/ui/frmsearch.h"
+#include "download/ui/frmupdate.h"
+#include "download/versioncheck.h"
 #include "icons.h"
 #include "splitterbar.h"
 #include "widgets/frmabout.h"
@@ -409,4 +411,7 @@ void FrmMain::mnuGYRJ_Click()
     m_about->activateWindow();
 }
 
-void FrmMain::mnuUpdate_Click() { }
+void FrmMain::mnuUpdate_Click()
+{
+    VersionCheck(m_gw.log(), FrmUpdate::opener(m_gw.log(), this)).run();
+}
