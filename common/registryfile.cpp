@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QUuid>
 
 namespace {
@@ -31,14 +32,20 @@ std::optional<QString> RegistryFile::value(const QString &keyPath, const QString
     return v;
 }
 
+// start runs regsvr32 for both components at once; without the lock one of the two
+// read-modify-write cycles of the file can undo the other.
 bool RegistryFile::setValue(const QString &keyPath, const QString &name, const QString &value) const
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    lock.lock();
     return IniFile(m_path).write(keyPath, name, value);
 }
 
 bool RegistryFile::removeValue(const QString &keyPath, const QString &name) const
 {
+    QLockFile lock(m_path + QStringLiteral(".lock"));
+    lock.lock();
     return IniFile(m_path).remove(keyPath, name);
 }
 

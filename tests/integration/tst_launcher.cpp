@@ -106,6 +106,25 @@ private Q_SLOTS:
                      2);
     }
 
+    // start runs both registrations at once; neither may undo the other in the registry file.
+    void simultaneousRegistrationsBothLand()
+    {
+        InstallTree tree;
+        const QString tool = InstallTree::testBinary("updates_fakeregsvr32");
+        for (int round = 0; round < 20; ++round) {
+            QFile::remove(tree.systemDir() + "/registry.ini");
+            QProcess a;
+            QProcess b;
+            for (QProcess *p : {&a, &b})
+                p->setProcessEnvironment(tree.environment());
+            a.start(tool, {QStringLiteral(TEST_COMPONENT101), "-s"});
+            b.start(tool, {QStringLiteral(TEST_COMPONENT102), "-s"});
+            QVERIFY(a.waitForFinished(10000) && b.waitForFinished(10000));
+            QVERIFY2(!registered(tree, "SMSCONTROLLib.Smscontrol").isEmpty(), "round lost 101");
+            QVERIFY2(!registered(tree, "WinXPC_Engine.WindowsXPC").isEmpty(), "round lost 102");
+        }
+    }
+
     void withoutRegsvr32TheGatewayIsNotStarted()
     {
         InstallTree tree;

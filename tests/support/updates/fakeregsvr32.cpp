@@ -14,11 +14,13 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString log = qEnvironmentVariable("VELMORA_TEST_REGSVR32_LOG");
-    QLockFile lock(log + QStringLiteral(".lock"));
-    lock.lock();
-    QFile file(log);
-    if (file.open(QIODevice::Append))
-        file.write(args.join(QLatin1Char('\t')).toUtf8() + '\n');
+    {
+        QLockFile lock(log + QStringLiteral(".lock"));
+        lock.lock();
+        QFile file(log);
+        if (file.open(QIODevice::Append))
+            file.write(args.join(QLatin1Char('\t')).toUtf8() + '\n');
+    }
     if (args.size() != 2 || args.at(1) != QLatin1String("-s"))
         return 2;
     QString error;
