@@ -65,16 +65,6 @@ class TstGetUpdate : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void windowBeforeTheTick()
-    {
-        QTemporaryDir dir;
-        GetUpdate window(PayloadWriter(ProgramResources(":/two"), dir.path() + "/"),
-                         dir.path() + "/", [](const QString &) { return true; });
-        QCOMPARE(window.windowTitle(), QStringLiteral("升级程序"));
-        QCOMPARE(window.findChild<QLabel *>("Label1")->text(), QStringLiteral("正在更新文件……"));
-        QCOMPARE(window.findChild<QProgressBar *>("ProgressBar1")->value(), 0);
-    }
-
     void twoEntriesMoveTheBarTo50Then100()
     {
         QTemporaryDir dir;

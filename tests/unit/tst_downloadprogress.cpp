@@ -69,18 +69,6 @@ private Q_SLOTS:
         QCOMPARE(DownloadProgress::caption(percent), caption);
     }
 
-    void headers()
-    {
-        QCOMPARE(DownloadProgress::headerForStatus(1), QStringLiteral("查找目标"));
-        QCOMPARE(DownloadProgress::headerForStatus(5), QStringLiteral("正在下载..."));
-        QCOMPARE(DownloadProgress::headerForStatus(13), QStringLiteral("MIME type"));
-        QCOMPARE(DownloadProgress::headerForStatus(3), QString());
-        QCOMPARE(DownloadProgress::headerForState(0), QStringLiteral("没有此状态信息"));
-        QCOMPARE(DownloadProgress::headerForState(11), QStringLiteral("远程对话失败"));
-        QCOMPARE(DownloadProgress::headerForState(12), std::nullopt);
-        QCOMPARE(DownloadProgress::headerForState(-1), std::nullopt);
-    }
-
     void unknownSizeGivesNoPercentageNoEstimate()
     {
         ManualClock clock;

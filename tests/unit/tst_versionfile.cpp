@@ -1,6 +1,6 @@
 #include "download/downloader.h"
-#include "widgets/propertybag.h"
 #include "download/versioncheck.h"
+#include "widgets/propertybag.h"
 
 #include <QTest>
 
@@ -161,18 +161,6 @@ private Q_SLOTS:
         b.setRemotePort(80);
         b.WriteProperties(bag);
         QVERIFY(!bag.contains(QStringLiteral("RemotePort")));
-    }
-
-    void descriptions()
-    {
-        QCOMPARE(Downloader::description("Cancel"),
-                 QStringLiteral("Method used to cancel the request currently being executed"));
-        QCOMPARE(Downloader::description("CancelAsyncRead"),
-                 QStringLiteral("Cancel an asynchronous data request."));
-        QCOMPARE(
-                Downloader::description("RemotePort"),
-                QStringLiteral("Returns/Sets the internet port to be used on the remote computer"));
-        QCOMPARE(Downloader::description("DownloadFile"), QString());
     }
 };
 
