@@ -2,7 +2,6 @@
 // and the library's absolute path in the registry file of the system directory.
 #include "common/componentloader.h"
 #include "common/registryfile.h"
-#include "core/modemcontrol.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -21,9 +20,6 @@ bool isFlag(const QString &arg, QLatin1Char letter)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // Component libraries need the interface library; a copy of one in the system directory
-    // cannot find it through its own run path, so it is kept loaded here, as in the gateway.
-    [[maybe_unused]] const QMetaObject *api = &ModemControl::staticMetaObject;
     bool silent = false;
     bool unregister = false;
     QString file;
