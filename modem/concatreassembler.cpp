@@ -2,13 +2,37 @@
 
 #include <algorithm>
 
+QString ConcatReassembler::keyOf(const Part &part)
+{
+    return QStringLiteral("%1/%2/%3/%4")
+            .arg(part.sender)
+            .arg(part.concat.reference)
+            .arg(part.concat.total)
+            .arg(part.concat.sixteenBit ? 16 : 8);
+}
+
+bool ConcatReassembler::isLateDuplicate(const Part &part) const
+{
+    const auto it = m_completed.constFind(keyOf(part));
+    if (it == m_completed.constEnd())
+        return false;
+    // References repeat after 256 messages; only the same text makes it a resend.
+    const auto text = it->constFind(part.concat.sequence);
+    return text != it->constEnd() && *text == part.text;
+}
+
+void ConcatReassembler::remember(const QString &key, const Pending &p)
+{
+    if (!m_completed.contains(key))
+        m_completedOrder.enqueue(key);
+    m_completed.insert(key, p.texts);
+    while (m_completedOrder.size() > RememberedMessages)
+        m_completed.remove(m_completedOrder.dequeue());
+}
+
 std::optional<ReceivedMessage> ConcatReassembler::add(const Part &part)
 {
-    const QString key = QStringLiteral("%1/%2/%3/%4")
-                                .arg(part.sender)
-                                .arg(part.concat.reference)
-                                .arg(part.concat.total)
-                                .arg(part.concat.sixteenBit ? 16 : 8);
+    const QString key = keyOf(part);
     auto it = m_pending.find(key);
     if (it == m_pending.end()) {
         Pending p;
@@ -30,6 +54,7 @@ std::optional<ReceivedMessage> ConcatReassembler::add(const Part &part)
     if (p.texts.size() < p.total)
         return std::nullopt;
     ReceivedMessage done = join(p);
+    remember(key, p);
     m_pending.erase(it);
     return done;
 }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QQueue>
 #include <QString>
 #include <optional>
 
@@ -27,11 +28,19 @@ public:
 
     // The complete message when this part completes one.
     std::optional<ReceivedMessage> add(const Part &part);
+    // A part of a message completed a short while ago, with the same text: a network's resend
+    // that came after the message was whole.
+    bool isLateDuplicate(const Part &part) const;
     // Messages still missing parts after maxAgeMs: what arrived, joined in order, so a part lost
     // in the network does not hold the others on the SIM for ever.
     QList<ReceivedMessage> takeStale(qint64 maxAgeMs);
     qsizetype incompleteCount() const { return m_pending.size(); }
-    void clear() { m_pending.clear(); }
+    void clear()
+    {
+        m_pending.clear();
+        m_completed.clear();
+        m_completedOrder.clear();
+    }
 
 private:
     struct Pending
@@ -45,7 +54,12 @@ private:
         QElapsedTimer age;
     };
 
+    static QString keyOf(const Part &part);
     static ReceivedMessage join(const Pending &p);
+    void remember(const QString &key, const Pending &p);
 
+    static constexpr int RememberedMessages = 256;
     QHash<QString, Pending> m_pending;
+    QHash<QString, QHash<int, QString>> m_completed;
+    QQueue<QString> m_completedOrder;
 };

@@ -19,7 +19,7 @@ constexpr int RingExpiryMs = 8000;
 constexpr int ClipWaitMs = 300;
 constexpr int ProbeAttemptMs = 400;
 constexpr int ReadMs = 10000;
-constexpr int ListMs = 30000;
+constexpr int ListMs = 15000;
 
 AtCommand command(const QByteArray &text, int timeoutMs, QByteArrayList prefixes = {})
 {
@@ -57,6 +57,9 @@ Modem::Modem(QObject *parent) : QObject(parent)
             listStored();
     });
     connect(&m_staleTimer, &QTimer::timeout, this, &Modem::checkStaleParts);
+    m_sendWatchdog.setSingleShot(true);
+    connect(&m_sendWatchdog, &QTimer::timeout, this,
+            [this] { finishSend(false, QStringLiteral("no answer in time")); });
 }
 
 Modem::~Modem()
@@ -293,6 +296,7 @@ bool Modem::send(const QString &number, const QString &text)
     m_nextConcatReference = (m_nextConcatReference + 1) & 0xFF;
     const QList<UserData> parts = MessageSplitter::split(text, options);
     m_sending = true;
+    ++m_sendGeneration;
     m_lastReference = -1;
     m_parts.clear();
     if (parts.isEmpty()) {
@@ -303,6 +307,9 @@ bool Modem::send(const QString &number, const QString &text)
     }
     for (const UserData &ud : parts)
         m_parts.append(PduEncoder::submit(number, ud));
+    // Commands queued before the message (a storage listing, a status query) have time-outs
+    // of their own; this bounds the whole message however long they take.
+    m_sendWatchdog.start(m_settings.sendPartMs * int(parts.size()) + m_settings.commandMs);
     sendNextPart();
     return true;
 }
@@ -316,10 +323,14 @@ void Modem::sendNextPart()
                           {"+CMGS:"});
     c.payload = part.hex();
     m_partInFlight = true;
-    m_channel->send(c, [this](const AtResult &r) {
+    const quint64 generation = m_sendGeneration;
+    m_channel->send(c, [this, generation](const AtResult &r) {
         m_partInFlight = false;
-        if (!m_sending)
+        if (!m_sending || generation != m_sendGeneration) {
+            // The answer for a message already given up on; the next one may go now.
+            sendNextPart();
             return;
+        }
         if (!r.ok()) {
             finishSend(false, r.errorString());
             return;
@@ -340,6 +351,7 @@ void Modem::finishSend(bool ok, const QString &error)
         return;
     m_sending = false;
     m_parts.clear();
+    m_sendWatchdog.stop();
     Q_EMIT sendFinished(ok, ok ? m_lastReference : -1, error);
 }
 
@@ -498,6 +510,11 @@ void Modem::takePdu(const QByteArray &pduHex, int storageIndex)
         part.text = pdu->userData.text;
         part.concat = pdu->concat;
         part.storageIndex = storageIndex;
+        if (m_reassembler.isLateDuplicate(part)) {
+            if (storageIndex >= 0)
+                deleteStored({storageIndex});
+            return;
+        }
         if (auto done = m_reassembler.add(part))
             m_inbox.append(*done);
     } else {

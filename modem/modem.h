@@ -127,6 +127,8 @@ private:
     QList<PduEncoder::Encoded> m_parts; // still to send
     int m_lastReference = -1;
     int m_nextConcatReference = 0;
+    QTimer m_sendWatchdog;
+    quint64 m_sendGeneration = 0;
 
     // Receiving.
     QList<ReceivedMessage> m_inbox;
