@@ -19,7 +19,7 @@ namespace {
 
 double cpuSeconds()
 {
-    rusage u {};
+    rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
             + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
@@ -34,10 +34,11 @@ struct Figures
 
 void report(const char *what, int modems, const Figures &f)
 {
-    std::printf("%-8s modems=%-3d %7lld messages in %6.2f s = %8.0f msg/s; driver CPU %.3f ms/msg\n",
-                what, modems, static_cast<long long>(f.messages), f.wall,
-                f.wall > 0 ? double(f.messages) / f.wall : 0.0,
-                f.messages > 0 ? f.cpu * 1000.0 / double(f.messages) : 0.0);
+    std::printf(
+            "%-8s modems=%-3d %7lld messages in %6.2f s = %8.0f msg/s; driver CPU %.3f ms/msg\n",
+            what, modems, static_cast<long long>(f.messages), f.wall,
+            f.wall > 0 ? double(f.messages) / f.wall : 0.0,
+            f.messages > 0 ? f.cpu * 1000.0 / double(f.messages) : 0.0);
     std::fflush(stdout);
 }
 
@@ -136,8 +137,8 @@ bool run(int count, int seconds, int receivePerModem)
     receive.cpu = cpuSeconds() - cpu1;
     report("receive", count, receive);
     if (receive.messages != expected)
-        std::printf("         only %lld of %lld received\n", static_cast<long long>(receive.messages),
-                    static_cast<long long>(expected));
+        std::printf("         only %lld of %lld received\n",
+                    static_cast<long long>(receive.messages), static_cast<long long>(expected));
     for (auto &c : controls)
         c->CloseComm();
     return receive.messages == expected;
@@ -152,14 +153,16 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     const QCommandLineOption modems(QStringLiteral("modems"), QStringLiteral("Modem counts."),
                                     QStringLiteral("list"), QStringLiteral("1,16"));
-    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Send phase length."),
-                                     QStringLiteral("s"), QStringLiteral("5"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("Send phase length."), QStringLiteral("s"),
+                                     QStringLiteral("5"));
     const QCommandLineOption receive(QStringLiteral("receive"),
                                      QStringLiteral("Messages delivered to each modem."),
                                      QStringLiteral("n"), QStringLiteral("200"));
     parser.addOptions({modems, seconds, receive});
     parser.process(app);
-    if (qEnvironmentVariableIsEmpty("VELMORA_BUILD_DIR") && qEnvironmentVariableIsEmpty("VELMORA_MODEMSIM"))
+    if (qEnvironmentVariableIsEmpty("VELMORA_BUILD_DIR")
+        && qEnvironmentVariableIsEmpty("VELMORA_MODEMSIM"))
         qputenv("VELMORA_MODEMSIM", QByteArray(VELMORA_MODEMSIM_PATH));
     bool ok = true;
     for (const QString &n : parser.value(modems).split(QLatin1Char(','))) {

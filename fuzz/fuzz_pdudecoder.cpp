@@ -14,7 +14,8 @@ namespace {
 void again(const SmsPdu &pdu)
 {
     QString error;
-    const auto deliver = PduEncoder::deliver(pdu.address, pdu.userData, QDateTime(), pdu.serviceCentre);
+    const auto deliver =
+            PduEncoder::deliver(pdu.address, pdu.userData, QDateTime(), pdu.serviceCentre);
     PduDecoder::decode(deliver.octets, &error);
     const auto submit = PduEncoder::submit(pdu.address, pdu.userData);
     PduDecoder::decode(submit.octets, &error);

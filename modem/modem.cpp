@@ -221,20 +221,20 @@ void Modem::refreshNetworkStatus()
         if (r.ok())
             m_network.signal = firstAnswer(r, "+CSQ:").remove(QLatin1Char(' '));
     });
-    m_channel->send(command("AT+CREG?", m_settings.commandMs, {"+CREG:"}),
-                    [this](const AtResult &r) {
-                        const QByteArrayList p =
-                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                        if (r.ok() && p.size() >= 2)
-                            m_network.registration = QString::fromLatin1(p[1]);
-                    });
-    m_channel->send(command("AT+COPS?", m_settings.commandMs, {"+COPS:"}),
-                    [this](const AtResult &r) {
-                        const QByteArrayList p =
-                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                        if (r.ok() && p.size() >= 3)
-                            m_network.operatorName = QString::fromLatin1(p[2]);
-                    });
+    m_channel->send(
+            command("AT+CREG?", m_settings.commandMs, {"+CREG:"}), [this](const AtResult &r) {
+                const QByteArrayList p =
+                        r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                if (r.ok() && p.size() >= 2)
+                    m_network.registration = QString::fromLatin1(p[1]);
+            });
+    m_channel->send(
+            command("AT+COPS?", m_settings.commandMs, {"+COPS:"}), [this](const AtResult &r) {
+                const QByteArrayList p =
+                        r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                if (r.ok() && p.size() >= 3)
+                    m_network.operatorName = QString::fromLatin1(p[2]);
+            });
 }
 
 void Modem::close()

@@ -26,16 +26,16 @@ class Modem : public QObject
 public:
     struct Settings
     {
-        QString portName;    // device path, e.g. from SerialPortNames::resolve()
+        QString portName; // device path, e.g. from SerialPortNames::resolve()
         int baudRate = 115200;
         bool alwaysUcs2 = false;
         // <mode> of AT+CNMI (1..3) with <mt> 1: messages stored and announced by +CMTI. 0 asks
         // for no indications; storage is then polled.
         int indicationMode = 2;
-        int probeMs = 2000;       // how long a silent port is given to answer AT
-        int commandMs = 3000;     // per initialisation command
-        int sendPartMs = 30000;   // per +CMGS, from the command to its final result
-        int pollMs = 5000;        // storage poll without indications
+        int probeMs = 2000;     // how long a silent port is given to answer AT
+        int commandMs = 3000;   // per initialisation command
+        int sendPartMs = 30000; // per +CMGS, from the command to its final result
+        int pollMs = 5000;      // storage poll without indications
         qint64 partsMaxAgeMs = 24LL * 3600 * 1000; // incomplete concatenated messages
     };
 

@@ -82,7 +82,8 @@ short SmsControl::OpenComm()
     m_lastError = m_modem.errorString();
     if (m_lastError.startsWith(QLatin1String("no modem answers")))
         return 3;
-    if (m_lastError.contains(QLatin1String(" failed: ")) || m_lastError.startsWith(QLatin1String("SIM ")))
+    if (m_lastError.contains(QLatin1String(" failed: "))
+        || m_lastError.startsWith(QLatin1String("SIM ")))
         return 4;
     return 2;
 }

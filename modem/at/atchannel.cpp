@@ -30,7 +30,7 @@ AtChannel::~AtChannel() = default;
 
 void AtChannel::send(const AtCommand &command, Callback done)
 {
-    m_queue.enqueue(Pending {command, std::move(done), {}, false});
+    m_queue.enqueue(Pending{command, std::move(done), {}, false});
     if (!m_current && !m_inCallback)
         startNext();
 }

@@ -44,7 +44,8 @@ void TestRegsvr32::initTestCase()
 TestRegsvr32::Run TestRegsvr32::regsvr32(const QStringList &args)
 {
     QProcess p;
-    p.start(qEnvironmentVariable("VELMORA_BUILD_DIR") + QStringLiteral("/install-root/regsvr32"), args);
+    p.start(qEnvironmentVariable("VELMORA_BUILD_DIR") + QStringLiteral("/install-root/regsvr32"),
+            args);
     Run r;
     if (!p.waitForFinished(10000))
         return r;
@@ -95,9 +96,11 @@ void TestRegsvr32::registersLoadsAndUnregisters()
 void TestRegsvr32::refusesWhatIsNoComponent_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("missing file") << QStringList {m_system.filePath(QStringLiteral("none.ocx")), QStringLiteral("-s")};
-    QTest::newRow("not a library") << QStringList {QStringLiteral("/etc/hostname"), QStringLiteral("-s")};
-    QTest::newRow("no file at all") << QStringList {QStringLiteral("-s")};
+    QTest::newRow("missing file") << QStringList{m_system.filePath(QStringLiteral("none.ocx")),
+                                                 QStringLiteral("-s")};
+    QTest::newRow("not a library")
+            << QStringList{QStringLiteral("/etc/hostname"), QStringLiteral("-s")};
+    QTest::newRow("no file at all") << QStringList{QStringLiteral("-s")};
 }
 
 void TestRegsvr32::refusesWhatIsNoComponent()

@@ -147,7 +147,8 @@ void TestAtChannel::transcript()
             QCOMPARE(urcs.join('|'), rest);
             urcs.clear();
         } else {
-            QFAIL(qPrintable(QStringLiteral("unknown directive at %1").arg(QString::fromUtf8(where))));
+            QFAIL(qPrintable(
+                    QStringLiteral("unknown directive at %1").arg(QString::fromUtf8(where))));
         }
     }
 }
@@ -161,8 +162,9 @@ void TestAtChannel::callbackMayQueueAndClose()
     QStringList order;
     channel.send({"AT+A", {}, false, {}, 1000, false}, [&](const AtResult &) {
         order.append(QStringLiteral("A"));
-        channel.send({"AT+C", {}, false, {}, 1000, false},
-                     [&](const AtResult &r) { order.append(QStringLiteral("C ") + statusName(r.status)); });
+        channel.send({"AT+C", {}, false, {}, 1000, false}, [&](const AtResult &r) {
+            order.append(QStringLiteral("C ") + statusName(r.status));
+        });
     });
     channel.send({"AT+B", {}, false, {}, 1000, false}, [&](const AtResult &) {
         order.append(QStringLiteral("B"));
@@ -171,7 +173,8 @@ void TestAtChannel::callbackMayQueueAndClose()
     device.inject("\r\nOK\r\n");
     QCOMPARE(device.takeWritten(), QByteArray("AT+A\rAT+B\r"));
     device.inject("\r\nOK\r\n\r\nOK\r\n");
-    QCOMPARE(order, QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C closed")}));
+    QCOMPARE(order,
+             QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C closed")}));
     QVERIFY(channel.isIdle());
     QCOMPARE(device.takeWritten(), QByteArray());
 }

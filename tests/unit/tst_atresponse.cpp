@@ -27,8 +27,10 @@ void TestAtResponse::classifies_data()
     QTest::newRow("OK") << QByteArray("OK") << Kind::Ok << Urc::None << -1;
     QTest::newRow("OK with trailing blank") << QByteArray("OK ") << Kind::Ok << Urc::None << -1;
     QTest::newRow("ERROR") << QByteArray("ERROR") << Kind::Error << Urc::None << -1;
-    QTest::newRow("ZTE error text") << QByteArray("COMMAND NOT SUPPORT") << Kind::Error << Urc::None << -1;
-    QTest::newRow("CME numeric") << QByteArray("+CME ERROR: 10") << Kind::CmeError << Urc::None << 10;
+    QTest::newRow("ZTE error text")
+            << QByteArray("COMMAND NOT SUPPORT") << Kind::Error << Urc::None << -1;
+    QTest::newRow("CME numeric") << QByteArray("+CME ERROR: 10") << Kind::CmeError << Urc::None
+                                 << 10;
     QTest::newRow("CME verbose") << QByteArray("+CME ERROR: SIM not inserted") << Kind::CmeError
                                  << Urc::None << -1;
     QTest::newRow("CMS") << QByteArray("+CMS ERROR: 500") << Kind::CmsError << Urc::None << 500;
@@ -43,15 +45,17 @@ void TestAtResponse::classifies_data()
     QTest::newRow("CDSI") << QByteArray("+CDSI: \"SR\",1") << Kind::Unsolicited << Urc::StatusStored
                           << -1;
     QTest::newRow("CDS") << QByteArray("+CDS: 25") << Kind::Unsolicited << Urc::Status << -1;
-    QTest::newRow("Huawei RSSI") << QByteArray("^RSSI:12") << Kind::Unsolicited << Urc::Vendor << -1;
+    QTest::newRow("Huawei RSSI") << QByteArray("^RSSI:12") << Kind::Unsolicited << Urc::Vendor
+                                 << -1;
     QTest::newRow("Huawei BOOT") << QByteArray("^BOOT:20952548,0,0,0,72") << Kind::Unsolicited
                                  << Urc::Vendor << -1;
     QTest::newRow("PSBEARER") << QByteArray("+PSBEARER: 0,0,0,0,0,0") << Kind::Unsolicited
                               << Urc::Vendor << -1;
-    QTest::newRow("SIMCom ready") << QByteArray("SMS Ready") << Kind::Unsolicited << Urc::Vendor << -1;
+    QTest::newRow("SIMCom ready") << QByteArray("SMS Ready") << Kind::Unsolicited << Urc::Vendor
+                                  << -1;
     QTest::newRow("model text") << QByteArray("E173") << Kind::Information << Urc::None << -1;
-    QTest::newRow("RINGING is no RING") << QByteArray("RINGING") << Kind::Information << Urc::None
-                                        << -1;
+    QTest::newRow("RINGING is no RING")
+            << QByteArray("RINGING") << Kind::Information << Urc::None << -1;
     QTest::newRow("OKAY is no OK") << QByteArray("OKAY") << Kind::Information << Urc::None << -1;
     QTest::newRow("CMGS answer") << QByteArray("+CMGS: 12") << Kind::Information << Urc::None << -1;
 }
@@ -73,20 +77,21 @@ void TestAtResponse::splitsLines_data()
     QTest::addColumn<QByteArrayList>("chunks");
     QTest::addColumn<bool>("prompt");
     QTest::addColumn<QByteArrayList>("lines");
-    QTest::newRow("CRLF framing") << QByteArrayList {"\r\nOK\r\n"} << false << QByteArrayList {"OK"};
-    QTest::newRow("split across reads") << QByteArrayList {"\r\n+CM", "TI: \"SM\",", "1\r", "\nOK\r\n"}
-                                        << false << QByteArrayList {"+CMTI: \"SM\",1", "OK"};
-    QTest::newRow("bare LF and bare CR") << QByteArrayList {"A\nB\rC\r\n"} << false
-                                         << QByteArrayList {"A", "B", "C"};
-    QTest::newRow("echo then answer") << QByteArrayList {"AT+CGMM\r\r\nE173\r\n\r\nOK\r\n"} << false
-                                      << QByteArrayList {"AT+CGMM", "E173", "OK"};
-    QTest::newRow("prompt without line end") << QByteArrayList {"\r\n> "} << true
-                                             << QByteArrayList {">"};
-    QTest::newRow("prompt then URC") << QByteArrayList {"\r\n> \r\n+CMTI: \"SM\",2\r\n"} << true
-                                     << QByteArrayList {">", "+CMTI: \"SM\",2"};
-    QTest::newRow("> not expected is text") << QByteArrayList {"> x\r\n"} << false
-                                            << QByteArrayList {"> x"};
-    QTest::newRow("incomplete line waits") << QByteArrayList {"\r\nOK"} << false << QByteArrayList {};
+    QTest::newRow("CRLF framing") << QByteArrayList{"\r\nOK\r\n"} << false << QByteArrayList{"OK"};
+    QTest::newRow("split across reads")
+            << QByteArrayList{"\r\n+CM", "TI: \"SM\",", "1\r", "\nOK\r\n"} << false
+            << QByteArrayList{"+CMTI: \"SM\",1", "OK"};
+    QTest::newRow("bare LF and bare CR")
+            << QByteArrayList{"A\nB\rC\r\n"} << false << QByteArrayList{"A", "B", "C"};
+    QTest::newRow("echo then answer") << QByteArrayList{"AT+CGMM\r\r\nE173\r\n\r\nOK\r\n"} << false
+                                      << QByteArrayList{"AT+CGMM", "E173", "OK"};
+    QTest::newRow("prompt without line end")
+            << QByteArrayList{"\r\n> "} << true << QByteArrayList{">"};
+    QTest::newRow("prompt then URC") << QByteArrayList{"\r\n> \r\n+CMTI: \"SM\",2\r\n"} << true
+                                     << QByteArrayList{">", "+CMTI: \"SM\",2"};
+    QTest::newRow("> not expected is text")
+            << QByteArrayList{"> x\r\n"} << false << QByteArrayList{"> x"};
+    QTest::newRow("incomplete line waits") << QByteArrayList{"\r\nOK"} << false << QByteArrayList{};
 }
 
 void TestAtResponse::splitsLines()
@@ -115,8 +120,10 @@ void TestAtResponse::readsFields()
     QVERIFY(!AtResponse::parseStorageIndex("+CMTI: \"SM\""));
     QVERIFY(!AtResponse::parseStorageIndex("+CMTI: \"SM\",x"));
 
-    QCOMPARE(AtResponse::parseCallerId("+CLIP: \"8613812345678\",145"), QStringLiteral("+8613812345678"));
-    QCOMPARE(AtResponse::parseCallerId("+CLIP: \"13812345678\",129,,,,0"), QStringLiteral("13812345678"));
+    QCOMPARE(AtResponse::parseCallerId("+CLIP: \"8613812345678\",145"),
+             QStringLiteral("+8613812345678"));
+    QCOMPARE(AtResponse::parseCallerId("+CLIP: \"13812345678\",129,,,,0"),
+             QStringLiteral("13812345678"));
     QVERIFY(!AtResponse::parseCallerId("+CLIP: \"\",128"));
 
     QCOMPARE(AtResponse::parseMessageReference("+CMGS: 255"), 255);

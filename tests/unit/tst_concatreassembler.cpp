@@ -34,10 +34,10 @@ void TestConcatReassembler::joins_data()
 {
     QTest::addColumn<QList<int>>("arrivals"); // sequence numbers as they arrive
     QTest::addColumn<int>("completesAt");     // index into arrivals
-    QTest::newRow("in order") << QList<int> {1, 2, 3} << 2;
-    QTest::newRow("reversed") << QList<int> {3, 2, 1} << 2;
-    QTest::newRow("shuffled") << QList<int> {2, 3, 1} << 2;
-    QTest::newRow("duplicate before completion") << QList<int> {1, 1, 3, 2} << 3;
+    QTest::newRow("in order") << QList<int>{1, 2, 3} << 2;
+    QTest::newRow("reversed") << QList<int>{3, 2, 1} << 2;
+    QTest::newRow("shuffled") << QList<int>{2, 3, 1} << 2;
+    QTest::newRow("duplicate before completion") << QList<int>{1, 1, 3, 2} << 3;
 }
 
 void TestConcatReassembler::joins()
@@ -53,7 +53,7 @@ void TestConcatReassembler::joins()
     QVERIFY(done);
     QCOMPARE(done->text, QStringLiteral("<1><2><3>"));
     QCOMPARE(done->timestamp, QStringLiteral("240113165701+32")); // the first part's
-    QCOMPARE(done->storageIndexes.size(), arrivals.size());        // duplicates are deleted too
+    QCOMPARE(done->storageIndexes.size(), arrivals.size());       // duplicates are deleted too
     QCOMPARE(r.incompleteCount(), 0);
 }
 

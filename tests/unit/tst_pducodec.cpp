@@ -37,13 +37,15 @@ void TestPduCodec::septetPacking_data()
     QTest::addColumn<int>("fill");
     QTest::addColumn<QByteArray>("hex");
     // TS 23.038 §6.1.2.1.1 packing; the first two are the classic examples of PDU tutorials.
-    QTest::newRow("hellohello") << QStringLiteral("hellohello") << 0 << QByteArray("E8329BFD4697D9EC37");
+    QTest::newRow("hellohello") << QStringLiteral("hellohello") << 0
+                                << QByteArray("E8329BFD4697D9EC37");
     QTest::newRow("Hello") << QStringLiteral("Hello") << 0 << QByteArray("C8329BFD06");
-    QTest::newRow("eight septets fill seven octets") << QStringLiteral("12345678") << 0
-                                                    << QByteArray("31D98C56B3DD70");
-    QTest::newRow("one fill bit after a 6-octet header") << QStringLiteral("Hello") << 1
-                                                        << QByteArray("906536FB0D");
-    QTest::newRow("extension characters") << QStringLiteral("[5€]") << 0 << QByteArray("1B5E6D53DEF800");
+    QTest::newRow("eight septets fill seven octets")
+            << QStringLiteral("12345678") << 0 << QByteArray("31D98C56B3DD70");
+    QTest::newRow("one fill bit after a 6-octet header")
+            << QStringLiteral("Hello") << 1 << QByteArray("906536FB0D");
+    QTest::newRow("extension characters")
+            << QStringLiteral("[5€]") << 0 << QByteArray("1B5E6D53DEF800");
 }
 
 void TestPduCodec::septetPacking()
@@ -65,11 +67,12 @@ void TestPduCodec::alphabet_data()
     // TS 23.038 §6.2.1 and the extension table §6.2.1.1.
     QTest::newRow("@ is zero") << QStringLiteral("@") << QByteArray::fromHex("00");
     QTest::newRow("pound, dollar") << QStringLiteral("£$") << QByteArray::fromHex("0102");
-    QTest::newRow("greek") << QStringLiteral("ΔΦΓΛΩΠΨΣΘΞ") << QByteArray::fromHex("1012131415161718191A");
+    QTest::newRow("greek") << QStringLiteral("ΔΦΓΛΩΠΨΣΘΞ")
+                           << QByteArray::fromHex("1012131415161718191A");
     QTest::newRow("currency sign, section") << QStringLiteral("¤§") << QByteArray::fromHex("245F");
     QTest::newRow("accented") << QStringLiteral("àüÄé") << QByteArray::fromHex("7F7E5B05");
-    QTest::newRow("euro, braces, backslash") << QStringLiteral("€{}\\")
-                                             << QByteArray::fromHex("1B651B281B291B2F");
+    QTest::newRow("euro, braces, backslash")
+            << QStringLiteral("€{}\\") << QByteArray::fromHex("1B651B281B291B2F");
     QTest::newRow("brackets, tilde, bar, caret, form feed")
             << QStringLiteral("[]~|^\f") << QByteArray::fromHex("1B3C1B3E1B3D1B401B141B0A");
 }
@@ -94,13 +97,15 @@ void TestPduCodec::decodes_data()
     QTest::addColumn<QList<int>>("concat"); // reference, total, sequence; empty: none
 
     QTest::newRow("tutorial deliver, national-type originator")
-            << QByteArray("07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37")
+            << QByteArray(
+                       "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37")
             << QStringLiteral("+27381000015") << QStringLiteral("27838890001")
             << QStringLiteral("hellohello") << QStringLiteral("990329151659+08") << QList<int>();
-    QTest::newRow("ucs2 chinese")
-            << QByteArray("0891683108200505F0040D91683118325476F8000842103161750423044F60597D")
-            << QStringLiteral("+8613800250500") << QStringLiteral("+8613812345678")
-            << QStringLiteral("你好") << QStringLiteral("240113165740+32") << QList<int>();
+    QTest::newRow("ucs2 chinese") << QByteArray(
+            "0891683108200505F0040D91683118325476F8000842103161750423044F60597D")
+                                  << QStringLiteral("+8613800250500")
+                                  << QStringLiteral("+8613812345678") << QStringLiteral("你好")
+                                  << QStringLiteral("240113165740+32") << QList<int>();
     QTest::newRow("alphanumeric originator, no centre")
             << QByteArray("00040BD0C7F7FBCC2E030000993092516195800AE8329BFD4697D9EC37") << QString()
             << QStringLiteral("Google") << QStringLiteral("hellohello")
@@ -110,18 +115,18 @@ void TestPduCodec::decodes_data()
                           "12050003CC0201906536FB0DBABFE56C32")
             << QStringLiteral("+27381000015") << QStringLiteral("+46708251358")
             << QStringLiteral("Hello world") << QStringLiteral("990329151659+08")
-            << QList<int> {0xCC, 2, 1};
+            << QList<int>{0xCC, 2, 1};
     QTest::newRow("ucs2 surrogate pair after a 16-bit reference header")
             << QByteArray("00400B916407281553F80008421031617504230B060804F42E0301D83DDE00")
             << QString() << QStringLiteral("+46708251358") << QStringLiteral("😀")
-            << QStringLiteral("240113165740+32") << QList<int> {0xF42E, 3, 1};
+            << QStringLiteral("240113165740+32") << QList<int>{0xF42E, 3, 1};
     QTest::newRow("8-bit data, negative zone")
             << QByteArray("00040B916407281553F800044210316175044A03414243") << QString()
             << QStringLiteral("+46708251358") << QStringLiteral("ABC")
             << QStringLiteral("240113165740-24") << QList<int>();
     QTest::newRow("invalid concatenation element is ignored")
-            << QByteArray("00440B916407281553F800084210316175042308050003CC0300FF21")
-            << QString() << QStringLiteral("+46708251358") << QString(QChar(0xFF21))
+            << QByteArray("00440B916407281553F800084210316175042308050003CC0300FF21") << QString()
+            << QStringLiteral("+46708251358") << QString(QChar(0xFF21))
             << QStringLiteral("240113165740+32") << QList<int>();
 }
 
@@ -148,7 +153,8 @@ void TestPduCodec::decodes()
         QCOMPARE(decoded->concat.sequence, concat[2]);
     }
     // The same message built by our encoder gives the same octets back.
-    if (decoded->address.startsWith(QLatin1Char('+')) || decoded->address == QLatin1String("Google")) {
+    if (decoded->address.startsWith(QLatin1Char('+'))
+        || decoded->address == QLatin1String("Google")) {
         const auto again = PduEncoder::deliver(decoded->address, decoded->userData, QDateTime(),
                                                decoded->serviceCentre);
         const auto round = PduDecoder::decode(again.octets, &error);
@@ -179,15 +185,15 @@ void TestPduCodec::encodesSubmit_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("pdu");
     QTest::addColumn<int>("tpduLength");
-    QTest::newRow("tutorial submit") << QStringLiteral("+46708251358") << QStringLiteral("hellohello")
-                                     << QByteArray("0011000B916407281553F80000AA0AE8329BFD4697D9EC37")
-                                     << 23;
+    QTest::newRow("tutorial submit")
+            << QStringLiteral("+46708251358") << QStringLiteral("hellohello")
+            << QByteArray("0011000B916407281553F80000AA0AE8329BFD4697D9EC37") << 23;
     QTest::newRow("national number, ucs2")
             << QStringLiteral("13800138000") << QStringLiteral("你好")
             << QByteArray("0011000B813108108300F00008AA044F60597D") << 18;
-    QTest::newRow("extension characters") << QStringLiteral("+8613812345678") << QStringLiteral("[5€]")
-                                          << QByteArray("0011000D91683118325476F80000AA071B5E6D53DEF800")
-                                          << 22;
+    QTest::newRow("extension characters")
+            << QStringLiteral("+8613812345678") << QStringLiteral("[5€]")
+            << QByteArray("0011000D91683118325476F80000AA071B5E6D53DEF800") << 22;
 }
 
 void TestPduCodec::encodesSubmit()
@@ -214,22 +220,25 @@ void TestPduCodec::rejectsMalformed_data()
     QTest::addColumn<QByteArray>("pdu");
     QTest::addColumn<QString>("field");
     QTest::newRow("empty") << QByteArray("") << QStringLiteral("service-centre address");
-    QTest::newRow("centre longer than allowed") << QByteArray("0C91") << QStringLiteral("service-centre");
+    QTest::newRow("centre longer than allowed")
+            << QByteArray("0C91") << QStringLiteral("service-centre");
     QTest::newRow("odd digits") << QByteArray("000") << QStringLiteral("odd");
     QTest::newRow("not hexadecimal") << QByteArray("00XY") << QStringLiteral("hexadecimal");
-    QTest::newRow("originator cut short") << QByteArray("07917283010010F5040BC8723888")
-                                          << QStringLiteral("originating address");
-    QTest::newRow("originator of 40 digits") << QByteArray("000428917283")
-                                             << QStringLiteral("originating address");
-    QTest::newRow("no time stamp") << QByteArray("00040BC87238880900F10000")
-                                   << QStringLiteral("time stamp");
+    QTest::newRow("originator cut short")
+            << QByteArray("07917283010010F5040BC8723888") << QStringLiteral("originating address");
+    QTest::newRow("originator of 40 digits")
+            << QByteArray("000428917283") << QStringLiteral("originating address");
+    QTest::newRow("no time stamp")
+            << QByteArray("00040BC87238880900F10000") << QStringLiteral("time stamp");
     QTest::newRow("user data shorter than its length")
             << QByteArray("00040BC87238880900F100009930925161958020E8329B")
             << QStringLiteral("user data");
-    QTest::newRow("7-bit length beyond 160") << QByteArray("00040BC87238880900F1000099309251619580A1")
-                                             << QStringLiteral("user data length");
+    QTest::newRow("7-bit length beyond 160")
+            << QByteArray("00040BC87238880900F1000099309251619580A1")
+            << QStringLiteral("user data length");
     QTest::newRow("header longer than user data")
-            << QByteArray("00440BC87238880900F100089930925161958003084142") << QStringLiteral("header");
+            << QByteArray("00440BC87238880900F100089930925161958003084142")
+            << QStringLiteral("header");
     QTest::newRow("header claimed, user data empty")
             << QByteArray("00440BC87238880900F1000899309251619580") + QByteArray("00")
             << QStringLiteral("header");
@@ -255,26 +264,26 @@ void TestPduCodec::splits_data()
     QTest::addColumn<SmsAlphabet>("alphabet");
     QTest::addColumn<QList<int>>("lengths"); // of each part's text, in QChars
 
-    QTest::newRow("160 septets fit one message") << QString(160, QLatin1Char('a')) << false
-                                                 << SmsAlphabet::Gsm7 << QList<int> {160};
-    QTest::newRow("161 septets take two") << QString(161, QLatin1Char('a')) << false
-                                          << SmsAlphabet::Gsm7 << QList<int> {153, 8};
+    QTest::newRow("160 septets fit one message")
+            << QString(160, QLatin1Char('a')) << false << SmsAlphabet::Gsm7 << QList<int>{160};
+    QTest::newRow("161 septets take two")
+            << QString(161, QLatin1Char('a')) << false << SmsAlphabet::Gsm7 << QList<int>{153, 8};
     QTest::newRow("escape pair is not cut")
             << QString(152, QLatin1Char('a')) + QStringLiteral("€") + QString(10, QLatin1Char('b'))
-            << false << SmsAlphabet::Gsm7 << QList<int> {152, 11};
+            << false << SmsAlphabet::Gsm7 << QList<int>{152, 11};
     QTest::newRow("extension characters count twice")
-            << QString(81, QChar(0x20AC)) << false << SmsAlphabet::Gsm7 << QList<int> {76, 5};
-    QTest::newRow("16-bit reference leaves 152") << QString(161, QLatin1Char('a')) << true
-                                                 << SmsAlphabet::Gsm7 << QList<int> {152, 9};
-    QTest::newRow("70 ucs2 fit one message") << QString(70, QChar(0x4E2D)) << false
-                                             << SmsAlphabet::Ucs2 << QList<int> {70};
-    QTest::newRow("71 ucs2 take two") << QString(71, QChar(0x4E2D)) << false << SmsAlphabet::Ucs2
-                                      << QList<int> {67, 4};
+            << QString(81, QChar(0x20AC)) << false << SmsAlphabet::Gsm7 << QList<int>{76, 5};
+    QTest::newRow("16-bit reference leaves 152")
+            << QString(161, QLatin1Char('a')) << true << SmsAlphabet::Gsm7 << QList<int>{152, 9};
+    QTest::newRow("70 ucs2 fit one message")
+            << QString(70, QChar(0x4E2D)) << false << SmsAlphabet::Ucs2 << QList<int>{70};
+    QTest::newRow("71 ucs2 take two")
+            << QString(71, QChar(0x4E2D)) << false << SmsAlphabet::Ucs2 << QList<int>{67, 4};
     QTest::newRow("surrogate pair is not cut")
             << QString(66, QLatin1Char('x')) + QStringLiteral("😀") + QString(10, QLatin1Char('y'))
-            << false << SmsAlphabet::Ucs2 << QList<int> {66, 12};
+            << false << SmsAlphabet::Ucs2 << QList<int>{66, 12};
     QTest::newRow("500 chinese") << QString(500, QChar(0x4F60)) << false << SmsAlphabet::Ucs2
-                                 << QList<int> {67, 67, 67, 67, 67, 67, 67, 31};
+                                 << QList<int>{67, 67, 67, 67, 67, 67, 67, 31};
 }
 
 void TestPduCodec::splits()
@@ -292,7 +301,8 @@ void TestPduCodec::splits()
     for (int i = 0; i < parts.size(); ++i) {
         QCOMPARE(parts[i].alphabet, alphabet);
         QCOMPARE(int(parts[i].text.size()), lengths[i]);
-        QVERIFY(UserDataCodec::encodedLength(parts[i]) <= (alphabet == SmsAlphabet::Gsm7 ? 160 : 140));
+        QVERIFY(UserDataCodec::encodedLength(parts[i])
+                <= (alphabet == SmsAlphabet::Gsm7 ? 160 : 140));
         if (parts.size() > 1) {
             const ConcatInfo c = UserDataCodec::concatOf(parts[i].header);
             QCOMPARE(c.reference, sixteenBit ? 0x1234 : 0x34);
@@ -339,11 +349,14 @@ void TestPduCodec::randomRoundTrip()
         QString delivered;
         for (const UserData &ud : parts) {
             QString error;
-            const auto submit = PduDecoder::decode(PduEncoder::submit("+8613912345678", ud).octets, &error);
+            const auto submit =
+                    PduDecoder::decode(PduEncoder::submit("+8613912345678", ud).octets, &error);
             QVERIFY2(submit, qPrintable(error));
             sent += submit->userData.text;
             const auto deliver = PduDecoder::decode(
-                    PduEncoder::deliver("+8613812345678", ud, QDateTime::currentDateTime(), "+8613800000000").octets,
+                    PduEncoder::deliver("+8613812345678", ud, QDateTime::currentDateTime(),
+                                        "+8613800000000")
+                            .octets,
                     &error);
             QVERIFY2(deliver, qPrintable(error));
             QCOMPARE(deliver->concat.isValid(), parts.size() > 1);

@@ -55,7 +55,8 @@ void TestSerialPortNames::listsExistingLinks()
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("com7"))));
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("com12"))));
     // A modem that was unplugged leaves a dangling link: no port.
-    QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("com9"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")),
+                        dir.filePath(QStringLiteral("com9"))));
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("comX"))));
     const QList<int> ports = SerialPortNames::existing(dir.path());
     QVERIFY(ports.contains(7));
