@@ -18,6 +18,7 @@ constexpr int RingExpiryMs = 8000;
 // it does not.
 constexpr int ClipWaitMs = 300;
 constexpr int ProbeAttemptMs = 400;
+constexpr int EscapeSettleMs = 100;
 constexpr int ReadMs = 10000;
 constexpr int ListMs = 15000;
 
@@ -121,6 +122,8 @@ bool Modem::open(const Settings &settings)
         // still echoes the line noise of a previous program.
         const AtResult r = runBlocking(command("AT", ProbeAttemptMs), probeDeadline);
         answered = r.ok();
+        if (!answered && r.status == AtResult::Status::Timeout && isOpen())
+            leaveTextEntry();
     }
     if (!answered)
         return fail(QStringLiteral("no modem answers on %1").arg(settings.portName));
@@ -136,6 +139,20 @@ bool Modem::open(const Settings &settings)
     listStored();
     refreshNetworkStatus();
     return true;
+}
+
+void Modem::leaveTextEntry()
+{
+    // A program that ended in the middle of AT+CMGS leaves the modem collecting message text,
+    // where "AT" is just more text. ESC cancels the message (TS 27.005 §3.5.1); whatever the
+    // modem says to that is dropped, so it cannot pass for the answer to the next command.
+    m_port->write("\x1b");
+    m_port->waitForBytesWritten(ProbeAttemptMs);
+    if (m_port->waitForReadyRead(EscapeSettleMs)) {
+        while (m_port->waitForReadyRead(EscapeSettleMs / 4)) { }
+    }
+    m_port->readAll();
+    m_channel->abortAll();
 }
 
 AtResult Modem::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)

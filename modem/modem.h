@@ -100,6 +100,7 @@ Q_SIGNALS:
 private:
     bool fail(const QString &error);
     void onPortError();
+    void leaveTextEntry();
     AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
     bool initialise();
     void readIdentity(QDeadlineTimer deadline);

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void closeDuringSendReportsOnce();
     void vanishedModemEndsSend();
     void silentModemFailsOpenWithinBound();
+    void recoversModemLeftInTextEntry();
     void portHeldElsewhereFailsAtOnce_data();
     void portHeldElsewhereFailsAtOnce();
     void missingPortFails();
@@ -411,6 +412,30 @@ void TestSmsControl::silentModemFailsOpenWithinBound()
     QString why;
     QVERIFY(c.GetInfo(SmsControl::InfoLastError, why));
     QVERIFY(why.contains(QLatin1String("no modem answers")));
+}
+
+void TestSmsControl::recoversModemLeftInTextEntry()
+{
+    {
+        // Another program died between AT+CMGS and the end of its message.
+        QSerialPort other;
+        other.setPortName(QFileInfo(m_sim->portPath(1)).canonicalFilePath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        other.write("AT+CMGS=20\r");
+        QVERIFY(other.waitForBytesWritten(1000));
+        QTest::qWait(100);
+    }
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QString model;
+    QVERIFY(c.GetInfo(2, model));
+    QCOMPARE(model, QStringLiteral("Velmora GSM Simulator"));
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after recovery")) >= 1);
+    QVERIFY(sent.wait(5000));
+    QVERIFY(c.GetIndexOfLastSnd() >= 1);
+    QCOMPARE(m_sim->submitted(1).size(), 1);
 }
 
 void TestSmsControl::portHeldElsewhereFailsAtOnce_data()

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void decodesStatusReport();
     void encodesSubmit_data();
     void encodesSubmit();
+    void normalisesNumbers_data();
+    void normalisesNumbers();
     void rejectsMalformed_data();
     void rejectsMalformed();
     void splits_data();
@@ -213,6 +215,31 @@ void TestPduCodec::encodesSubmit()
     QCOMPARE(back->type, Type::Submit);
     QCOMPARE(back->address, number);
     QCOMPARE(back->userData.text, text);
+}
+
+void TestPduCodec::normalisesNumbers_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("address"); // TP-DA: length, type, digits
+    QTest::newRow("international")
+            << QStringLiteral("+8613812345678") << QByteArray("0D91683118325476F8");
+    QTest::newRow("with blanks and dashes")
+            << QStringLiteral(" +86 138-1234-5678 ") << QByteArray("0D91683118325476F8");
+    QTest::newRow("national with brackets")
+            << QStringLiteral("(010) 6552.9988") << QByteArray("0B811060559289F8");
+    QTest::newRow("service number") << QStringLiteral("10086") << QByteArray("05810180F6");
+    QTest::newRow("star and hash") << QStringLiteral("*100#") << QByteArray("05811A00FB");
+    QTest::newRow("letters stay alphanumeric")
+            << QStringLiteral("Velmora") << QByteArray("0DD0D632BBFD968701");
+}
+
+void TestPduCodec::normalisesNumbers()
+{
+    QFETCH(QString, written);
+    QFETCH(QByteArray, address);
+    const PduEncoder::Encoded e = PduEncoder::submit(written, UserData{});
+    // First octet, message reference, then the address.
+    QCOMPARE(e.hex().mid(6, address.size()), address);
 }
 
 void TestPduCodec::rejectsMalformed_data()
