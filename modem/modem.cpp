@@ -490,7 +490,7 @@ void Modem::listStored()
             return;
         for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {
             const auto listed = AtResponse::parseListed(r.lines[i]);
-            if (!listed)
+            if (!listed || r.lines[i + 1].startsWith("+CMGL:"))
                 continue;
             const QByteArray pdu = r.lines[++i];
             // Status 2 and 3 are stored outgoing messages.
