@@ -55,6 +55,8 @@ public:
         QString operatorName; // <oper> of AT+COPS?
     };
 
+    enum class OpenError { None, NoSuchPort, Busy, NoAnswer, Refused };
+
     explicit Modem(QObject *parent = nullptr);
     ~Modem() override;
 
@@ -64,6 +66,8 @@ public:
     void close();
     bool isOpen() const;
     QString errorString() const { return m_error; }
+    // Why the last open() failed.
+    OpenError openError() const { return m_openError; }
 
     const Identity &identity() const { return m_identity; }
     const NetworkStatus &networkStatus() const { return m_network; }
@@ -98,7 +102,7 @@ Q_SIGNALS:
     void portLost(const QString &error);
 
 private:
-    bool fail(const QString &error);
+    bool fail(OpenError kind, const QString &error);
     void onPortError();
     void leaveTextEntry();
     AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
@@ -117,6 +121,7 @@ private:
     QSerialPort *m_port = nullptr;
     AtChannel *m_channel = nullptr;
     QString m_error;
+    OpenError m_openError = OpenError::None;
     Identity m_identity;
     NetworkStatus m_network;
     QByteArray m_readMemory;
