@@ -507,6 +507,13 @@ void TestSmsControl::incomingCallIsHungUp()
     QString ring;
     QVERIFY(c.GetInfo(16, ring));
     QCOMPARE(ring, QStringLiteral("0"));
+    // The next caller withholds the number: the last caller's is not reported for it.
+    log.clear();
+    QTRY_VERIFY(!c.GetInfo(16, ring) || ring == QLatin1String("0"));
+    QVERIFY(m_sim->ring(1, QStringLiteral("-")));
+    QTRY_COMPARE_WITH_TIMEOUT(log.size(), 1, 5000);
+    QCOMPARE(log[0], QStringLiteral("hung up"));
+    QTRY_COMPARE(m_sim->status(1, QStringLiteral("hangups")), 2);
     // Sending works again after the call.
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after call")) >= 1);
