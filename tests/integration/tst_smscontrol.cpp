@@ -63,6 +63,7 @@ private Q_SLOTS:
     void announcesMessagesWaitingBeforeOpen();
     void ignoresVendorNoiseDuringSend();
     void failingSendReportsFailure();
+    void textBeyondConcatenationFailsOnce();
     void secondSendWhileBusyIsRefused();
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
@@ -308,6 +309,22 @@ void TestSmsControl::failingSendReportsFailure()
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("again")) >= 1);
     QVERIFY(sent.wait(5000));
     QVERIFY(c.GetIndexOfLastSnd() >= 1);
+}
+
+void TestSmsControl::textBeyondConcatenationFailsOnce()
+{
+    // 255 parts of 153 septets is all one reference can join; the message is taken and fails.
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QString(255 * 153 + 1, QLatin1Char('a')))
+            >= 1);
+    QVERIFY(sent.wait(5000));
+    QVERIFY(c.GetIndexOfLastSnd() < 1);
+    QTest::qWait(50);
+    QCOMPARE(sent.size(), 1);
+    QVERIFY(m_sim->submitted(1).isEmpty());
 }
 
 void TestSmsControl::secondSendWhileBusyIsRefused()
