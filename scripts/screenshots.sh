@@ -33,9 +33,9 @@ tools/modemsim/demo.sh "$root" >/dev/null
 title="Velmora 短信网关"
 for _ in $(seq 50); do wmctrl -l | grep -q "$title" && break; sleep 0.2; done
 shot() { sleep "${2:-1}"; import -window root "$out/$1.png"; echo "$out/$1.png"; }
-main=$(xdotool search --name "^$title\$" | head -1)
-xdotool windowactivate --sync "$main"
-xdotool mousemove --window "$main" 40 45 click 1 # 启动
+main=$(wmctrl -l | awk -v t="$title" 'index($0, t) {print $1}' | head -1)
+xdotool windowactivate --sync "$main" 2>/dev/null
+xdotool mousemove --window "$main" 20 35 sleep 0.3 mousemove --window "$main" 30 35 click 1 # 启动
 shot main-running 3
 
 wmctrl -c "$title"
@@ -46,14 +46,15 @@ xdotool mousemove $((x + 11)) $((y + 11)) click --repeat 2 --delay 80 1
 shot main-restored
 
 open_menu() { # menu key, item number (1-based among items)
-    xdotool windowactivate --sync "$main" key "alt+$1"
+    xdotool windowactivate --sync "$main" 2>/dev/null
+    xdotool key "alt+$1"
     sleep 0.3
     for _ in $(seq 2 "$2"); do xdotool key Down; done
     xdotool key Return
 }
 close_top() { xdotool key Escape; sleep 0.5; }
 
-xdotool mousemove --window "$main" 100 45 click 1 # 停止, so the device windows open
+xdotool windowactivate --sync "$main" mousemove --window "$main" 85 35 sleep 0.3 mousemove --window "$main" 90 35 click 1 # 停止, so the device windows open
 open_menu t 1; shot test; close_top
 open_menu h 1; shot help; close_top
 open_menu h 2; shot about; close_top
