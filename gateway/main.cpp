@@ -6,6 +6,7 @@
 #include "core/ui/frmmain.h"
 #include "core/ui/singleinstance.h"
 #include "core/ui/widgetprompter.h"
+#include "discovery/serialportlist.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -52,6 +53,7 @@ int main(int argc, char *argv[])
 
     FrmMain window(gateway);
     prompter.setParentWindow(&window);
+    window.setPortLister(&ListSerialPorts);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                      &FrmMain::restoreAndRaise);
     window.Form_Load();

@@ -14,6 +14,7 @@ FrmAdd::FrmAdd(Gateway &gateway, QWidget *parent) : QDialog(parent), m_gw(gatewa
 {
     setObjectName(QStringLiteral("FrmAdd"));
     setWindowTitle(QStringLiteral("添加设备"));
+    setMinimumWidth(320);
     auto *frame = new QGroupBox(QStringLiteral("添加设备"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     m_text1 = new QLineEdit(QStringLiteral("1"), frame);
