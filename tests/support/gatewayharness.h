@@ -1,0 +1,95 @@
+#pragma once
+
+#include "fakemodemcontrol.h"
+#include "recordingprompter.h"
+#include "testclock.h"
+
+#include "common/inifile.h"
+#include "core/gateway.h"
+#include "core/service.h"
+#include "messaging/messageflow.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+// The real gateway engine in a temporary program folder, with scriptable modem controls in
+// its 128 slots. The queue poll is left to the test (ScanDT is an hour), so tests call
+// Timer1_Timer() and tm_md_Timer() themselves and never wait for time to pass.
+class GatewayHarness
+{
+    // First, so the engine goes before its folder does.
+    QTemporaryDir m_dir;
+
+public:
+    explicit GatewayHarness(const QString &connectionString,
+                            const QString &ports = QStringLiteral("1"))
+    {
+        setConfig(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), connectionString);
+        setConfig(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("3600000"));
+        QStringList rates;
+        for (qsizetype i = 0, n = ports.isEmpty() ? 0 : ports.split(QLatin1Char(',')).size(); i < n;
+             ++i)
+            rates << QStringLiteral("115200");
+        setConfig(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports);
+        setConfig(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates.join(QLatin1Char(',')));
+        makeGateway();
+    }
+
+    void setConfig(const QString &section, const QString &key, const QString &value)
+    {
+        IniFile(m_dir.path() + QStringLiteral("/Config.ini")).write(section, key, value);
+    }
+
+    // A new engine on the same program folder, as after a restart of the program.
+    void makeGateway()
+    {
+        fakes.clear();
+        gw.reset();
+        gw = std::make_unique<Gateway>(m_dir.path(), clock, prompter);
+        QString error;
+        gw->modems().create(
+                [this](QString *) {
+                    auto *f = new FakeModemControl;
+                    fakes << f;
+                    return f;
+                },
+                &error);
+        gw->FormLoad();
+    }
+
+    FakeModemControl &fake(int d) { return *fakes.at(d); }
+    Gateway &operator*() { return *gw; }
+    Gateway *operator->() { return gw.get(); }
+    const QString &programDir() const { return m_dirPath; }
+
+    void start() { gw->service().mnuQDFW_Click(); }
+    void stop() { gw->service().mnuGXFW_Click(); }
+    void poll() { gw->flow().Timer1_Timer(); }
+    void supervise() { gw->service().tm_md_Timer(); }
+
+    // The log's messages without their time stamps.
+    QStringList log() const
+    {
+        QStringList lines = gw->log().text().split(QStringLiteral("\r\n"));
+        for (QString &line : lines)
+            line = line.mid(17);
+        return lines;
+    }
+    bool logged(const QString &message) const { return log().contains(message); }
+    bool loggedStartingWith(const QString &prefix) const
+    {
+        const QStringList lines = log();
+        return std::any_of(lines.cbegin(), lines.cend(),
+                           [&](const QString &l) { return l.startsWith(prefix); });
+    }
+
+    TestClock clock;
+    RecordingPrompter prompter;
+    std::unique_ptr<Gateway> gw;
+    QList<FakeModemControl *> fakes;
+
+private:
+    QString m_dirPath = m_dir.path();
+};
