@@ -34,7 +34,9 @@ QString connectOptions(const ConnectionString &t)
     case ConnectionString::Kind::PostgreSQL:
         return QStringLiteral("connect_timeout=") + timeout;
     case ConnectionString::Kind::MySQL:
-        return QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=") + timeout;
+        // Affected rows count the rows matched, as every other engine counts them.
+        return QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=") + timeout
+                + QStringLiteral(";CLIENT_FOUND_ROWS");
     case ConnectionString::Kind::Odbc:
         // Qt always connects with SQL_DRIVER_NOPROMPT, so no driver dialog ever shows.
         return QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=") + timeout

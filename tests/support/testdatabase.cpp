@@ -144,6 +144,8 @@ bool TestDatabase::create(const QString &name, QString *error)
                                 : QStringLiteral("drop database if exists %1");
         const QString make = pg ? QStringLiteral("create database %1 encoding 'UTF8'")
                                 : QStringLiteral("create database %1 character set utf8mb4");
+        if (pg)
+            q.exec(QStringLiteral("set client_min_messages to warning"));
         const bool ok = q.exec(drop.arg(catalog)) && q.exec(make.arg(catalog));
         if (!ok)
             *error = q.lastError().text();

@@ -55,3 +55,15 @@ private:
     QSqlDatabase m_app;
     QString m_appName;
 };
+
+// Creates the test's database or ends the test function: skipped when the engine's server is
+// not named in the environment, failed when it is named but the database cannot be made.
+#define VELMORA_NEED_DATABASE(tdb, name) \
+    do { \
+        if (!TestDatabase::available((tdb).engine())) \
+            QSKIP(qPrintable(TestDatabase::serverVariable((tdb).engine()) \
+                             + QStringLiteral(" is not set"))); \
+        QString velmoraWhy; \
+        if (!(tdb).create((name), &velmoraWhy)) \
+            QFAIL(qPrintable(velmoraWhy)); \
+    } while (false)

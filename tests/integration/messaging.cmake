@@ -1,0 +1,8 @@
+set(messaging_test_support ${PROJECT_SOURCE_DIR}/tests/support/testdatabase.cpp)
+
+velmora_add_test(NAME tst_dbhelper
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbhelper.cpp ${messaging_test_support}
+    LIBS gw_engine)
+velmora_add_test(NAME tst_messageflow
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_messageflow.cpp ${messaging_test_support}
+    LIBS gw_engine TIMEOUT 300)
