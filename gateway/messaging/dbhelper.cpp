@@ -21,7 +21,8 @@ QString describe(const QSqlError &e)
         text = driverText + QStringLiteral(": ") + text;
     if (text.isEmpty())
         text = QStringLiteral("未知的数据库错误");
-    return text;
+    // One log line per failure: servers break their messages over several lines.
+    return text.simplified();
 }
 
 QString connectOptions(const ConnectionString &t)

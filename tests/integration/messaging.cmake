@@ -9,3 +9,8 @@ velmora_add_test(NAME tst_messageflow
 velmora_add_test(NAME tst_messagereliability
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_messagereliability.cpp ${messaging_test_support}
     LIBS gw_engine TIMEOUT 300)
+# Stops and starts the database servers: nothing else may run meanwhile.
+velmora_add_test(NAME tst_dbrestart
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbrestart.cpp ${messaging_test_support}
+    LIBS gw_engine TIMEOUT 300)
+set_tests_properties(tst_dbrestart PROPERTIES RUN_SERIAL TRUE)

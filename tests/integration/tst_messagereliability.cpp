@@ -58,8 +58,10 @@ void TestMessageReliability::refusedReceivedMessageIsSpooledThenStored()
     h.start();
     QVERIFY(tdb.exec(QStringLiteral("alter table smsrecv rename to smsrecv_off")));
 
-    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("first"), QStringLiteral("231206154530"));
-    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("second"), QStringLiteral("231206154531"));
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("first"),
+                      QStringLiteral("231206154530"));
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("second"),
+                      QStringLiteral("231206154531"));
     QVERIFY(h.loggedStartingWith(QStringLiteral("保存收到的短信失败：")));
     QVERIFY(h.logged(QStringLiteral("短信暂存本地，待数据库可用时保存……")));
     QCOMPARE(h->flow().store().spool().size(), 2);
@@ -82,7 +84,8 @@ void TestMessageReliability::refusedReceivedMessageIsSpooledThenStored()
 
     // The forwarding row alone refused: the smsrecv row is not made a second time.
     QVERIFY(tdb.exec(QStringLiteral("alter table SMS rename to sms_off")));
-    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("third"), QStringLiteral("231206154532"));
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("third"),
+                      QStringLiteral("231206154532"));
     QVERIFY(h.loggedStartingWith(QStringLiteral("转发短信入库失败：")));
     QCOMPARE(h->flow().store().spool().size(), 1);
     QVERIFY(h->flow().store().spool().entries().first().stored);
@@ -214,9 +217,9 @@ void TestMessageReliability::burstOfIncomingMessages()
     GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3,4,5,6,7,8"));
     h.start();
     for (int i = 0; i < 1000; ++i)
-        h.fake(i % 8).inbox.append({QString(), QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0')),
-                                    QStringLiteral("burst %1").arg(i),
-                                    QStringLiteral("231206154530+32")});
+        h.fake(i % 8).inbox.append(
+                {QString(), QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0')),
+                 QStringLiteral("burst %1").arg(i), QStringLiteral("231206154530+32")});
     for (int i = 0; i < 1000; ++i)
         Q_EMIT h.fake(i % 8).OnRecvMsg();
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from smsrecv")), 1000);
