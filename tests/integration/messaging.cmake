@@ -14,3 +14,6 @@ velmora_add_test(NAME tst_dbrestart
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbrestart.cpp ${messaging_test_support}
     LIBS gw_engine TIMEOUT 300)
 set_tests_properties(tst_dbrestart PROPERTIES RUN_SERIAL TRUE)
+velmora_add_test(NAME tst_shippeddatabase
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shippeddatabase.cpp LIBS gw_engine)
+add_dependencies(tst_shippeddatabase velmora_database)
