@@ -1,0 +1,238 @@
+#include "smscontrol.h"
+
+#include "common/componentabi.h"
+#include "modemprobe.h"
+#include "serialportnames.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+
+VELMORA_COMPONENT(ModemControlProgId, SmsControl)
+
+SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
+{
+    connect(&m_modem, &Modem::sendFinished, this,
+            [this](bool ok, int reference, const QString &) { onSendFinished(ok, reference); });
+    connect(&m_modem, &Modem::messageAvailable, this, &SmsControl::announceMessages);
+    connect(&m_modem, &Modem::ringing, this, [this] { Q_EMIT PhoneCall(); });
+}
+
+SmsControl::~SmsControl()
+{
+    m_modem.disconnect(this);
+    m_modem.close();
+}
+
+int SmsControl::CloseComm()
+{
+    m_modem.close();
+    return 0;
+}
+
+int SmsControl::SetParam(short nInfoID, QString &, int nParam)
+{
+    switch (nInfoID) {
+    case ParamPort:
+        m_port = nParam;
+        break;
+    case ParamBaudRate:
+        m_baudRate = nParam;
+        break;
+    case ParamCharacterSet:
+        m_characterSet = nParam;
+        break;
+    case ParamMessageFormat:
+        break;
+    case ParamNewMessageMode:
+        m_indicationMode = nParam;
+        break;
+    case ParamSendTimeout:
+        m_sendPartSeconds = qMax(1, nParam);
+        break;
+    case ParamOpenTimeout:
+        m_openTimeoutMs = qMax(100, nParam);
+        break;
+    default:
+        return 0;
+    }
+    return 1;
+}
+
+short SmsControl::OpenComm()
+{
+    m_modem.close();
+    m_device = SerialPortNames::resolve(m_port);
+    if (m_device.isEmpty() || !QFileInfo::exists(m_device)) {
+        m_lastError = QStringLiteral("COM%1 does not exist").arg(m_port);
+        return 1;
+    }
+    Modem::Settings s;
+    s.portName = m_device;
+    s.baudRate = m_baudRate > 0 ? m_baudRate : 115200;
+    s.alwaysUcs2 = m_characterSet == 1;
+    s.indicationMode = m_indicationMode;
+    s.sendPartMs = m_sendPartSeconds * 1000;
+    s.probeMs = m_openTimeoutMs;
+    s.commandMs = qMax(1000, m_openTimeoutMs);
+    if (m_modem.open(s)) {
+        m_lastError.clear();
+        return 0;
+    }
+    m_lastError = m_modem.errorString();
+    if (m_lastError.startsWith(QLatin1String("no modem answers")))
+        return 3;
+    if (m_lastError.contains(QLatin1String(" failed: ")) || m_lastError.startsWith(QLatin1String("SIM ")))
+        return 4;
+    return 2;
+}
+
+bool SmsControl::GetInfo(short nInfoID, QString &text)
+{
+    const Modem::Identity &id = m_modem.identity();
+    const Modem::NetworkStatus &net = m_modem.networkStatus();
+    switch (nInfoID) {
+    case InfoRinging:
+        text = m_modem.isRinging() ? QStringLiteral("1") : QStringLiteral("0");
+        return true;
+    case InfoDevice:
+        text = m_device;
+        return !text.isEmpty();
+    case InfoLastError:
+        text = m_lastError;
+        return true;
+    default:
+        break;
+    }
+    if (!m_modem.isOpen())
+        return false;
+    switch (nInfoID) {
+    case InfoManufacturer:
+        text = id.manufacturer;
+        break;
+    case InfoModel:
+        text = id.model;
+        break;
+    case InfoRevision:
+        text = id.revision;
+        break;
+    case InfoImei:
+        text = id.imei;
+        break;
+    case InfoImsi:
+        text = id.imsi;
+        break;
+    case InfoSignal:
+        text = net.signal;
+        m_modem.refreshNetworkStatus();
+        break;
+    case InfoRegistration:
+        text = net.registration;
+        m_modem.refreshNetworkStatus();
+        break;
+    case InfoOperator:
+        text = net.operatorName;
+        m_modem.refreshNetworkStatus();
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+int SmsControl::SendMSG(const QString &number, const QString &text)
+{
+    return m_modem.send(number, text) ? 1 : 0;
+}
+
+void SmsControl::onSendFinished(bool ok, int reference)
+{
+    // The reference is 0..255; one more keeps a success at 1 or more.
+    m_lastSend = ok ? reference + 1 : -1;
+    Q_EMIT OnSndMsg();
+}
+
+int SmsControl::GetIndexOfLastSnd()
+{
+    return m_lastSend;
+}
+
+void SmsControl::announceMessages()
+{
+    // A handler that lets the event loop run may see the next arrival here; the loop below
+    // announces it when the handler returns.
+    if (m_announcing)
+        return;
+    m_announcing = true;
+    QPointer<SmsControl> self(this);
+    while (m_modem.hasMessage()) {
+        m_taken.clear();
+        Q_EMIT OnRecvMsg();
+        if (!self)
+            return;
+        if (m_taken.isEmpty())
+            break; // nobody read it: it waits for the next announcement
+        m_modem.deleteStored(m_taken);
+    }
+    m_taken.clear();
+    m_announcing = false;
+}
+
+short SmsControl::ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp)
+{
+    if (!m_modem.hasMessage())
+        return 1;
+    const ReceivedMessage m = m_modem.takeMessage();
+    sca = m.serviceCentre;
+    sender = m.sender;
+    text = m.text;
+    timestamp = m.timestamp;
+    if (m_announcing) {
+        m_taken.append(m.storageIndexes);
+    } else {
+        // Read outside an announcement: the caller holds it once this call has returned.
+        const QList<int> indexes = m.storageIndexes;
+        QTimer::singleShot(0, this, [this, indexes] { m_modem.deleteStored(indexes); });
+    }
+    return 0;
+}
+
+bool SmsControl::PhoneCallGetInCallNumber(QString &number)
+{
+    const QString caller = m_modem.callerNumber();
+    if (caller.isEmpty())
+        return false;
+    number = caller;
+    return true;
+}
+
+int SmsControl::PauseSMS(int n)
+{
+    m_modem.setSendingPaused(n != 0);
+    return 0;
+}
+
+int SmsControl::PhoneCallHangup()
+{
+    m_modem.hangUp();
+    return 0;
+}
+
+int SmsControl::ResumeSMS()
+{
+    m_modem.setSendingPaused(false);
+    return 0;
+}
+
+QString SmsControl::AtuoTestGSMModem(short first, short last)
+{
+    QString answer;
+    for (int port = first; port < last; ++port) {
+        const QString device = SerialPortNames::resolve(port);
+        if (device.isEmpty())
+            continue;
+        if (const int rate = ModemProbe::findRate(device); rate > 0)
+            answer += QStringLiteral("%1,%2;").arg(port).arg(rate);
+    }
+    return answer;
+}

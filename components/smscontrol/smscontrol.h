@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/modemcontrol.h"
+#include "modem.h"
+
+#include <QList>
+
+// The modem control registered as SMSCONTROLLib.Smscontrol: one GSM modem on one serial port.
+//
+// SetParam ids (pszParam is not used):
+//   10  serial port number n (COMn; see SerialPortNames for how n becomes a device)
+//   11  baud rate
+//   14  character set: 0 = GSM 7-bit when the text allows it, else UCS2 (recommended);
+//       1 = always UCS2
+//    7  message format: 0 = PDU mode (recommended). PDU mode is used for every value: text mode
+//       cannot carry concatenated or UCS2 messages the same way on every modem.
+//   17  new-message indication, the <mode> of AT+CNMI with messages stored and announced by
+//       +CMTI: 2 = buffered while the link is busy (recommended), 1 = dropped while busy,
+//       3 = in-band; 0 = no indications, storage is polled every 5 s
+//   20  time-out for one part of an outgoing message, in seconds (default 30)
+//   21  how long OpenComm gives a silent port to answer, in milliseconds (default 2000)
+//
+// GetInfo ids: 1 manufacturer (AT+CGMI), 2 model (AT+CGMM), 3 firmware (AT+CGMR), 4 IMEI
+// (AT+CGSN), 5 IMSI (AT+CIMI), 6 signal "rssi,ber" (AT+CSQ), 7 registration status digit
+// (AT+CREG?), 8 operator (AT+COPS?), 9 device path of the port, 10 reason of the last failed
+// open, 16 "1" while a voice call rings, else "0". 6 to 8 are refreshed in the background on
+// each request, so they show the previous answer.
+//
+// OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened, 3 no modem
+// answers, 4 the modem refused the initialisation (for example a SIM that needs a PIN).
+//
+// Events are emitted synchronously. A received message is deleted from the SIM only after the
+// handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes exactly once for
+// each accepted SendMSG, also when the modem stops answering or the port is closed.
+class SmsControl : public ModemControl
+{
+    Q_OBJECT
+
+public:
+    enum ExtraParam : short { ParamSendTimeout = 20, ParamOpenTimeout = 21 };
+    enum ExtraInfo : short { InfoDevice = 9, InfoLastError = 10 };
+
+    explicit SmsControl(QObject *parent = nullptr);
+    ~SmsControl() override;
+
+    int CloseComm() override;
+    int SetParam(short nInfoID, QString &pszParam, int nParam) override;
+    short OpenComm() override;
+    bool GetInfo(short nInfoID, QString &text) override;
+    int SendMSG(const QString &number, const QString &text) override;
+    int GetIndexOfLastSnd() override;
+    short ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp) override;
+    bool PhoneCallGetInCallNumber(QString &number) override;
+    int PauseSMS(int n) override;
+    int PhoneCallHangup() override;
+    int ResumeSMS() override;
+    QString AtuoTestGSMModem(short first, short last) override;
+
+    Modem &modem() { return m_modem; }
+
+private:
+    void announceMessages();
+    void onSendFinished(bool ok, int reference);
+
+    Modem m_modem;
+    int m_port = 0;
+    int m_baudRate = 115200;
+    int m_characterSet = 0;
+    int m_indicationMode = 2;
+    int m_sendPartSeconds = 30;
+    int m_openTimeoutMs = 2000;
+    int m_lastSend = 0;
+    QString m_device;
+    QString m_lastError;
+    bool m_announcing = false;
+    QList<int> m_taken; // storage of messages read during the current announcement
+};

@@ -1,0 +1,254 @@
+#include "atchannel.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcAt, "velmora.modem.at", QtWarningMsg)
+
+QString AtResult::errorString() const
+{
+    switch (status) {
+    case Status::Ok:
+        return {};
+    case Status::Timeout:
+        return QStringLiteral("no answer in time");
+    case Status::Closed:
+        return QStringLiteral("port closed");
+    case Status::Error:
+        break;
+    }
+    return QString::fromLatin1(finalLine);
+}
+
+AtChannel::AtChannel(QIODevice *device, QObject *parent) : QObject(parent), m_device(device)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &AtChannel::onTimeout);
+    connect(device, &QIODevice::readyRead, this, &AtChannel::readAvailable);
+}
+
+AtChannel::~AtChannel() = default;
+
+void AtChannel::send(const AtCommand &command, Callback done)
+{
+    m_queue.enqueue(Pending {command, std::move(done), {}, false});
+    if (!m_current && !m_inCallback)
+        startNext();
+}
+
+void AtChannel::abortAll()
+{
+    m_timer.stop();
+    QList<Pending> ended;
+    if (m_current)
+        ended.append(std::move(*m_current));
+    m_current.reset();
+    while (!m_queue.isEmpty())
+        ended.append(m_queue.dequeue());
+    m_splitter.clear();
+    m_awaitingPdu.reset();
+    m_responseAwaitsPdu = false;
+    for (Pending &p : ended) {
+        if (p.done) {
+            p.result.status = AtResult::Status::Closed;
+            p.done(p.result);
+        }
+    }
+}
+
+void AtChannel::startNext()
+{
+    if (m_current || m_queue.isEmpty())
+        return;
+    if (!m_device || !m_device->isOpen()) {
+        abortAll();
+        return;
+    }
+    m_current = m_queue.dequeue();
+    m_splitter.setExpectPrompt(!m_current->command.payload.isEmpty());
+    qCDebug(lcAt) << "->" << m_current->command.text;
+    m_device->write(m_current->command.text + '\r');
+    m_timer.start(m_current->command.timeoutMs);
+}
+
+void AtChannel::readAvailable()
+{
+    if (!m_device)
+        return;
+    const QByteArray bytes = m_device->readAll();
+    if (bytes.isEmpty())
+        return;
+    m_splitter.feed(bytes);
+    QByteArray line;
+    QPointer<AtChannel> self(this);
+    while (self && m_splitter.next(&line))
+        handleLine(line);
+}
+
+bool AtChannel::isEcho(const QByteArray &line) const
+{
+    if (!m_current)
+        return false;
+    const QByteArray &text = m_current->command.text;
+    if (line.size() == text.size() && line.compare(text, Qt::CaseInsensitive) == 0)
+        return true;
+    const QByteArray &payload = m_current->command.payload;
+    if (!payload.isEmpty() && m_current->promptSeen) {
+        // The PDU comes back when echo is on, with the Ctrl-Z or after a further prompt.
+        QByteArray stripped = line;
+        while (stripped.startsWith("> "))
+            stripped.remove(0, 2);
+        if (stripped.endsWith('\x1a'))
+            stripped.chop(1);
+        return stripped == payload;
+    }
+    return false;
+}
+
+bool AtChannel::belongsToCurrent(const QByteArray &line, const AtResponse::Line &kind) const
+{
+    if (!m_current)
+        return false;
+    for (const QByteArray &p : m_current->command.prefixes) {
+        if (line.startsWith(p))
+            return true;
+    }
+    if (!m_current->command.plainLines || kind.kind != AtResponse::Kind::Information)
+        return false;
+    return !line.startsWith('+') && !line.startsWith('^') && !line.startsWith('*');
+}
+
+void AtChannel::handleLine(const QByteArray &line)
+{
+    qCDebug(lcAt) << "<-" << line;
+    if (m_awaitingPdu) {
+        const AtResponse::Line urc = *m_awaitingPdu;
+        m_awaitingPdu.reset();
+        Q_EMIT unsolicited(urc, line.trimmed());
+        return;
+    }
+    if (m_responseAwaitsPdu && m_current) {
+        m_responseAwaitsPdu = false;
+        const AtResponse::Line kind = AtResponse::classify(line);
+        if (kind.kind == AtResponse::Kind::Information) {
+            m_current->result.lines.append(line.trimmed());
+            return;
+        }
+        // The modem gave no PDU after all: handle the line as what it is.
+    }
+    if (m_current && line == ">" && !m_current->command.payload.isEmpty()) {
+        m_current->promptSeen = true;
+        m_device->write(m_current->command.payload + '\x1a');
+        return;
+    }
+    if (isEcho(line))
+        return;
+
+    const AtResponse::Line kind = AtResponse::classify(line);
+    using AtResponse::Kind;
+    if (m_current) {
+        const bool dialling = m_current->command.text.startsWith("ATD")
+                || m_current->command.text.startsWith("ATA");
+        switch (kind.kind) {
+        case Kind::Ok:
+            finishCurrent(AtResult::Status::Ok, &kind);
+            return;
+        case Kind::Error:
+        case Kind::CmeError:
+        case Kind::CmsError:
+            finishCurrent(AtResult::Status::Error, &kind);
+            return;
+        case Kind::CallEnd:
+        case Kind::Connect:
+            if (dialling) {
+                finishCurrent(kind.kind == Kind::Connect ? AtResult::Status::Ok
+                                                         : AtResult::Status::Error,
+                              &kind);
+                return;
+            }
+            break;
+        case Kind::Unsolicited:
+        case Kind::Information:
+            if (belongsToCurrent(line, kind)) {
+                m_current->result.lines.append(line.trimmed());
+                m_responseAwaitsPdu = m_current->command.pduAfterLine;
+                return;
+            }
+            break;
+        }
+    }
+    if (kind.kind == Kind::Unsolicited && AtResponse::takesPduLine(kind.urc)) {
+        m_awaitingPdu = kind;
+        return;
+    }
+    if (kind.kind == Kind::Unsolicited || kind.kind == Kind::CallEnd) {
+        Q_EMIT unsolicited(kind, {});
+        return;
+    }
+    qCDebug(lcAt) << "ignored" << line;
+}
+
+void AtChannel::finishCurrent(AtResult::Status status, const AtResponse::Line *final)
+{
+    m_timer.stop();
+    Pending done = std::move(*m_current);
+    m_current.reset();
+    m_responseAwaitsPdu = false;
+    m_splitter.setExpectPrompt(false);
+    done.result.status = status;
+    if (final) {
+        done.result.finalKind = final->kind;
+        done.result.finalLine = final->text;
+        done.result.errorCode = final->errorCode;
+    }
+    QPointer<AtChannel> self(this);
+    if (done.done) {
+        m_inCallback = true;
+        done.done(done.result);
+        if (!self)
+            return;
+        m_inCallback = false;
+    }
+    startNext();
+}
+
+void AtChannel::onTimeout()
+{
+    if (!m_current)
+        return;
+    const QByteArray text = m_current->command.text;
+    qCDebug(lcAt) << "time-out" << text;
+    if (!m_current->command.payload.isEmpty() && m_device && m_device->isOpen()) {
+        // Leave the text-entry state of AT+CMGS (TS 27.005 §3.5.1): ESC cancels the message.
+        m_device->write("\x1b");
+    }
+    finishCurrent(AtResult::Status::Timeout, nullptr);
+    Q_EMIT timedOut(text);
+}
+
+bool AtChannel::runUntilIdle(QDeadlineTimer deadline)
+{
+    QPointer<AtChannel> self(this);
+    while (self && !isIdle()) {
+        if (!m_device || !m_device->isOpen()) {
+            abortAll();
+            return false;
+        }
+        // A command's own timer cannot fire here, so its time-out is applied by hand.
+        qint64 left = deadline.remainingTime();
+        if (m_timer.isActive())
+            left = qMin<qint64>(left, m_timer.remainingTime());
+        if (left <= 0) {
+            if (deadline.hasExpired()) {
+                if (m_current)
+                    onTimeout();
+                abortAll();
+                return false;
+            }
+            onTimeout();
+            continue;
+        }
+        if (m_device->bytesAvailable() > 0 || m_device->waitForReadyRead(int(left)))
+            readAvailable();
+    }
+    return self && isIdle();
+}

@@ -1,0 +1,541 @@
+#include "modem.h"
+
+#include "pdu/messagesplitter.h"
+#include "pdu/pdudecoder.h"
+#include "portguard.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSerialPort>
+
+Q_LOGGING_CATEGORY(lcModem, "velmora.modem", QtWarningMsg)
+
+namespace {
+
+// Voice calls repeat RING every few seconds; a call without one for this long has ended.
+constexpr int RingExpiryMs = 8000;
+// +CLIP follows RING at once on every modem seen; the call is announced without a number if
+// it does not.
+constexpr int ClipWaitMs = 300;
+constexpr int ProbeAttemptMs = 400;
+constexpr int ReadMs = 10000;
+constexpr int ListMs = 15000;
+
+AtCommand command(const QByteArray &text, int timeoutMs, QByteArrayList prefixes = {})
+{
+    AtCommand c;
+    c.text = text;
+    c.timeoutMs = timeoutMs;
+    c.prefixes = std::move(prefixes);
+    return c;
+}
+
+QString firstAnswer(const AtResult &r, const QByteArray &prefix)
+{
+    for (QByteArray line : r.lines) {
+        if (line.startsWith(prefix))
+            line = line.mid(prefix.size());
+        line = line.trimmed();
+        if (line.startsWith('"') && line.endsWith('"') && line.size() >= 2)
+            line = line.mid(1, line.size() - 2);
+        if (!line.isEmpty())
+            return QString::fromLatin1(line);
+    }
+    return {};
+}
+
+} // namespace
+
+Modem::Modem(QObject *parent) : QObject(parent)
+{
+    m_clipWait.setSingleShot(true);
+    m_ringExpiry.setSingleShot(true);
+    connect(&m_clipWait, &QTimer::timeout, this, &Modem::announceRing);
+    connect(&m_ringExpiry, &QTimer::timeout, this, [this] { m_ringing = false; });
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        if (m_channel && m_channel->isIdle())
+            listStored();
+    });
+    connect(&m_staleTimer, &QTimer::timeout, this, &Modem::checkStaleParts);
+    m_sendWatchdog.setSingleShot(true);
+    connect(&m_sendWatchdog, &QTimer::timeout, this,
+            [this] { finishSend(false, QStringLiteral("no answer in time")); });
+}
+
+Modem::~Modem()
+{
+    close();
+}
+
+bool Modem::isOpen() const
+{
+    return m_port && m_port->isOpen() && m_channel;
+}
+
+bool Modem::fail(const QString &error)
+{
+    m_error = error;
+    qCDebug(lcModem) << "open failed:" << error;
+    close();
+    m_error = error;
+    return false;
+}
+
+bool Modem::open(const Settings &settings)
+{
+    close();
+    m_settings = settings;
+    m_error.clear();
+    if (settings.portName.isEmpty())
+        return fail(QStringLiteral("no serial port given"));
+    const QFileInfo info(settings.portName);
+    if (!info.exists())
+        return fail(QStringLiteral("%1 does not exist").arg(settings.portName));
+    // The device itself, not a link to it, so that Qt's lock file names the device.
+    const QString device = info.canonicalFilePath();
+    if (const QString held = PortGuard::heldElsewhere(device); !held.isEmpty())
+        return fail(held);
+
+    m_port = new QSerialPort(this);
+    m_port->setPortName(device);
+    if (!m_port->open(QIODevice::ReadWrite))
+        return fail(QStringLiteral("%1: %2").arg(settings.portName, m_port->errorString()));
+    if (!PortGuard::lock(int(m_port->handle())))
+        return fail(QStringLiteral("%1 is locked by another program").arg(settings.portName));
+    m_port->setBaudRate(settings.baudRate);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->clear();
+    connect(m_port, &QSerialPort::errorOccurred, this, &Modem::onPortError);
+
+    m_channel = new AtChannel(m_port, this);
+    connect(m_channel, &AtChannel::unsolicited, this, &Modem::onUnsolicited);
+
+    m_opening = true;
+    const QDeadlineTimer probeDeadline(settings.probeMs);
+    bool answered = false;
+    while (!answered && !probeDeadline.hasExpired() && isOpen()) {
+        // Repeated: a modem may drop the first characters after a quiet spell or while it
+        // still echoes the line noise of a previous program.
+        const AtResult r = runBlocking(command("AT", ProbeAttemptMs), probeDeadline);
+        answered = r.ok();
+    }
+    if (!answered)
+        return fail(QStringLiteral("no modem answers on %1").arg(settings.portName));
+    if (!initialise())
+        return false;
+    m_opening = false;
+
+    if (m_settings.indicationMode < 1 || m_settings.indicationMode > 3)
+        m_pollTimer.start(m_settings.pollMs);
+    m_staleTimer.start(int(qMin<qint64>(m_settings.partsMaxAgeMs, 60000)));
+    // Messages that wait from before (or from a run that ended before it could store them)
+    // are announced once the caller has the port as open.
+    listStored();
+    refreshNetworkStatus();
+    return true;
+}
+
+AtResult Modem::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)
+{
+    AtResult result;
+    bool done = false;
+    if (!m_channel)
+        return result;
+    m_channel->send(cmd, [&result, &done](const AtResult &r) {
+        result = r;
+        done = true;
+    });
+    m_channel->runUntilIdle(deadline);
+    if (!done)
+        result.status = AtResult::Status::Timeout;
+    return result;
+}
+
+bool Modem::initialise()
+{
+    const int ms = m_settings.commandMs;
+    auto run = [&](const QByteArray &text, QByteArrayList prefixes = {}) {
+        return runBlocking(command(text, ms, std::move(prefixes)), QDeadlineTimer(ms));
+    };
+    auto required = [&](const QByteArray &text) {
+        const AtResult r = run(text);
+        if (!r.ok())
+            fail(QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(text), r.errorString()));
+        return r.ok();
+    };
+
+    if (!required("ATE0"))
+        return false;
+    run("AT+CMEE=1");
+    const AtResult pin = run("AT+CPIN?", {"+CPIN:"});
+    if (!pin.ok())
+        return fail(QStringLiteral("SIM not usable: %1").arg(pin.errorString()));
+    const QString pinState = firstAnswer(pin, "+CPIN:");
+    if (pinState != QLatin1String("READY"))
+        return fail(QStringLiteral("SIM not ready: %1").arg(pinState));
+    if (!required("AT+CMGF=0"))
+        return false;
+    // Received messages go to the SIM, where they survive a restart of the gateway.
+    if (run("AT+CPMS=\"SM\",\"SM\",\"SM\"", {"+CPMS:"}).ok())
+        m_readMemory = "SM";
+    const int mode = m_settings.indicationMode;
+    if (mode >= 1 && mode <= 3) {
+        // <mt> 1: store, then +CMTI (TS 27.005 §3.4.1); +CMT would need a timely +CNMA, and a
+        // late one makes the network deliver the message again.
+        const QByteArray cnmi = "AT+CNMI=" + QByteArray::number(mode) + ",1";
+        if (!run(cnmi + ",0,0,0").ok() && !run(cnmi).ok()) {
+            qCDebug(lcModem) << "no +CNMI; polling storage";
+            m_settings.indicationMode = 0;
+        }
+    }
+    run("AT+CLIP=1");
+    readIdentity(QDeadlineTimer(ms * 5));
+    return isOpen();
+}
+
+void Modem::readIdentity(QDeadlineTimer deadline)
+{
+    auto ask = [&](const QByteArray &text, const QByteArray &prefix) -> QString {
+        if (deadline.hasExpired())
+            return {};
+        AtCommand c = command(text, m_settings.commandMs, {prefix});
+        c.plainLines = true;
+        const AtResult r = runBlocking(c, deadline);
+        return r.ok() ? firstAnswer(r, prefix) : QString();
+    };
+    m_identity.manufacturer = ask("AT+CGMI", "+CGMI:");
+    m_identity.model = ask("AT+CGMM", "+CGMM:");
+    m_identity.revision = ask("AT+CGMR", "+CGMR:");
+    m_identity.imei = ask("AT+CGSN", "+CGSN:");
+    m_identity.imsi = ask("AT+CIMI", "+CIMI:");
+}
+
+void Modem::refreshNetworkStatus()
+{
+    if (!isOpen() || m_channel->queued() > 4)
+        return;
+    m_channel->send(command("AT+CSQ", m_settings.commandMs, {"+CSQ:"}), [this](const AtResult &r) {
+        if (r.ok())
+            m_network.signal = firstAnswer(r, "+CSQ:").remove(QLatin1Char(' '));
+    });
+    m_channel->send(command("AT+CREG?", m_settings.commandMs, {"+CREG:"}),
+                    [this](const AtResult &r) {
+                        const QByteArrayList p =
+                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                        if (r.ok() && p.size() >= 2)
+                            m_network.registration = QString::fromLatin1(p[1]);
+                    });
+    m_channel->send(command("AT+COPS?", m_settings.commandMs, {"+COPS:"}),
+                    [this](const AtResult &r) {
+                        const QByteArrayList p =
+                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                        if (r.ok() && p.size() >= 3)
+                            m_network.operatorName = QString::fromLatin1(p[2]);
+                    });
+}
+
+void Modem::close()
+{
+    m_pollTimer.stop();
+    m_staleTimer.stop();
+    m_clipWait.stop();
+    m_ringExpiry.stop();
+    m_ringing = false;
+    m_ringAnnouncePending = false;
+    m_opening = false;
+    if (m_port) {
+        m_port->disconnect(this);
+        m_port->close();
+        m_port->deleteLater();
+        m_port = nullptr;
+    }
+    if (m_channel) {
+        AtChannel *channel = m_channel;
+        m_channel = nullptr;
+        channel->disconnect(this);
+        channel->abortAll();
+        channel->deleteLater();
+    }
+    // Parts held back by a pause, or a message that never reached the modem.
+    finishSend(false, QStringLiteral("port closed"));
+    m_partInFlight = false;
+    // Anything not yet taken is still in storage and is read again at the next open.
+    m_inbox.clear();
+    m_reassembler.clear();
+    m_knownIndexes.clear();
+}
+
+void Modem::onPortError()
+{
+    if (!m_port)
+        return;
+    const QSerialPort::SerialPortError e = m_port->error();
+    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+        return;
+    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError
+        && e != QSerialPort::WriteError)
+        return;
+    const QString error = m_port->errorString();
+    qCDebug(lcModem) << "port lost:" << error;
+    close();
+    m_error = error;
+    Q_EMIT portLost(error);
+}
+
+bool Modem::send(const QString &number, const QString &text)
+{
+    if (!isOpen() || m_sending)
+        return false;
+    MessageSplitter::Options options;
+    options.coding = m_settings.alwaysUcs2 ? MessageSplitter::Coding::Ucs2
+                                           : MessageSplitter::Coding::Automatic;
+    options.reference = m_nextConcatReference;
+    m_nextConcatReference = (m_nextConcatReference + 1) & 0xFF;
+    const QList<UserData> parts = MessageSplitter::split(text, options);
+    m_sending = true;
+    ++m_sendGeneration;
+    m_lastReference = -1;
+    m_parts.clear();
+    if (parts.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            finishSend(false, QStringLiteral("text needs more than 255 parts"));
+        });
+        return true;
+    }
+    for (const UserData &ud : parts)
+        m_parts.append(PduEncoder::submit(number, ud));
+    // Commands queued before the message (a storage listing, a status query) have time-outs
+    // of their own; this bounds the whole message however long they take.
+    m_sendWatchdog.start(m_settings.sendPartMs * int(parts.size()) + m_settings.commandMs);
+    sendNextPart();
+    return true;
+}
+
+void Modem::sendNextPart()
+{
+    if (m_paused || m_partInFlight || m_parts.isEmpty() || !m_channel)
+        return;
+    const PduEncoder::Encoded part = m_parts.takeFirst();
+    AtCommand c = command("AT+CMGS=" + QByteArray::number(part.tpduLength), m_settings.sendPartMs,
+                          {"+CMGS:"});
+    c.payload = part.hex();
+    m_partInFlight = true;
+    const quint64 generation = m_sendGeneration;
+    m_channel->send(c, [this, generation](const AtResult &r) {
+        m_partInFlight = false;
+        if (!m_sending || generation != m_sendGeneration) {
+            // The answer for a message already given up on; the next one may go now.
+            sendNextPart();
+            return;
+        }
+        if (!r.ok()) {
+            finishSend(false, r.errorString());
+            return;
+        }
+        const auto reference =
+                r.lines.isEmpty() ? std::nullopt : AtResponse::parseMessageReference(r.lines[0]);
+        m_lastReference = reference.value_or(0) & 0xFF;
+        if (m_parts.isEmpty())
+            finishSend(true, {});
+        else
+            sendNextPart();
+    });
+}
+
+void Modem::finishSend(bool ok, const QString &error)
+{
+    if (!m_sending)
+        return;
+    m_sending = false;
+    m_parts.clear();
+    m_sendWatchdog.stop();
+    Q_EMIT sendFinished(ok, ok ? m_lastReference : -1, error);
+}
+
+void Modem::setSendingPaused(bool paused)
+{
+    m_paused = paused;
+    if (!paused)
+        sendNextPart();
+}
+
+ReceivedMessage Modem::takeMessage()
+{
+    return m_inbox.isEmpty() ? ReceivedMessage() : m_inbox.takeFirst();
+}
+
+void Modem::deleteStored(const QList<int> &indexes)
+{
+    if (!m_channel)
+        return;
+    for (int index : indexes) {
+        m_channel->send(command("AT+CMGD=" + QByteArray::number(index), m_settings.commandMs),
+                        [this, index](const AtResult &) { m_knownIndexes.remove(index); });
+    }
+}
+
+void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
+{
+    using AtResponse::Urc;
+    switch (line.urc) {
+    case Urc::NewMessageStored:
+        if (const auto at = AtResponse::parseStorageIndex(line.text); at && !m_opening)
+            readStored(at->memory, at->index);
+        break;
+    case Urc::StatusStored:
+        // Status reports are not asked for; one that comes anyway only fills the storage.
+        if (const auto at = AtResponse::parseStorageIndex(line.text); at && m_channel)
+            deleteStored({at->index});
+        break;
+    case Urc::NewMessage:
+        takePdu(pdu, -1);
+        break;
+    case Urc::Ring:
+        m_ringing = true;
+        m_ringExpiry.start(RingExpiryMs);
+        m_ringAnnouncePending = true;
+        m_clipWait.start(ClipWaitMs);
+        break;
+    case Urc::CallerId:
+        if (const auto number = AtResponse::parseCallerId(line.text))
+            m_callerNumber = *number;
+        m_ringing = true;
+        m_ringExpiry.start(RingExpiryMs);
+        if (m_ringAnnouncePending)
+            announceRing();
+        break;
+    case Urc::None:
+        if (line.kind == AtResponse::Kind::CallEnd)
+            m_ringing = false;
+        break;
+    case Urc::Status:
+    case Urc::Vendor:
+        break;
+    }
+}
+
+void Modem::announceRing()
+{
+    m_clipWait.stop();
+    if (!m_ringAnnouncePending)
+        return;
+    m_ringAnnouncePending = false;
+    if (m_ringing)
+        Q_EMIT ringing();
+}
+
+void Modem::hangUp()
+{
+    m_ringing = false;
+    m_ringAnnouncePending = false;
+    m_clipWait.stop();
+    m_ringExpiry.stop();
+    if (!m_channel)
+        return;
+    // ATH is V.250's hang-up; some 3G modems (Huawei E1xx) only end an incoming call with
+    // AT+CHUP (TS 27.007 §6.5).
+    m_channel->send(command("ATH", m_settings.commandMs), [this](const AtResult &r) {
+        if (r.status == AtResult::Status::Error && m_channel)
+            m_channel->send(command("AT+CHUP", m_settings.commandMs));
+    });
+}
+
+void Modem::readStored(const QByteArray &memory, int index)
+{
+    if (!m_channel || m_knownIndexes.contains(index))
+        return;
+    m_knownIndexes.insert(index);
+    if (!memory.isEmpty() && memory != m_readMemory) {
+        m_channel->send(command("AT+CPMS=\"" + memory + "\"", m_settings.commandMs, {"+CPMS:"}));
+        m_readMemory = memory;
+    }
+    AtCommand c = command("AT+CMGR=" + QByteArray::number(index), ReadMs, {"+CMGR:"});
+    c.pduAfterLine = true;
+    m_channel->send(c, [this, index](const AtResult &r) {
+        if (r.ok() && r.lines.size() >= 2)
+            takePdu(r.lines[1], index);
+        else
+            m_knownIndexes.remove(index); // empty slot, or read again at the next listing
+    });
+}
+
+void Modem::listStored()
+{
+    if (!m_channel)
+        return;
+    AtCommand c = command("AT+CMGL=4", ListMs, {"+CMGL:"});
+    c.pduAfterLine = true;
+    m_channel->send(c, [this](const AtResult &r) {
+        if (!r.ok())
+            return;
+        for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {
+            const auto listed = AtResponse::parseListed(r.lines[i]);
+            if (!listed)
+                continue;
+            const QByteArray pdu = r.lines[++i];
+            // Status 2 and 3 are stored outgoing messages.
+            if (listed->status > 1 || m_knownIndexes.contains(listed->index))
+                continue;
+            m_knownIndexes.insert(listed->index);
+            takePdu(pdu, listed->index);
+        }
+    });
+}
+
+void Modem::takePdu(const QByteArray &pduHex, int storageIndex)
+{
+    QString error;
+    const auto pdu = PduDecoder::decodeHex(pduHex, &error);
+    if (!pdu) {
+        // Kept in storage: a later version may read it, and nothing is lost by waiting.
+        qCWarning(lcModem) << "undecodable message at" << storageIndex << ":" << error;
+        return;
+    }
+    if (pdu->type == SmsPdu::Type::StatusReport) {
+        if (storageIndex >= 0)
+            deleteStored({storageIndex});
+        return;
+    }
+    if (pdu->type != SmsPdu::Type::Deliver)
+        return;
+    const qsizetype before = m_inbox.size();
+    if (pdu->concat.isValid()) {
+        ConcatReassembler::Part part;
+        part.serviceCentre = pdu->serviceCentre;
+        part.sender = pdu->address;
+        part.timestamp = pdu->timestamp;
+        part.text = pdu->userData.text;
+        part.concat = pdu->concat;
+        part.storageIndex = storageIndex;
+        if (m_reassembler.isLateDuplicate(part)) {
+            if (storageIndex >= 0)
+                deleteStored({storageIndex});
+            return;
+        }
+        if (auto done = m_reassembler.add(part))
+            m_inbox.append(*done);
+    } else {
+        ReceivedMessage m;
+        m.serviceCentre = pdu->serviceCentre;
+        m.sender = pdu->address;
+        m.text = pdu->userData.text;
+        m.timestamp = pdu->timestamp;
+        if (storageIndex >= 0)
+            m.storageIndexes.append(storageIndex);
+        m_inbox.append(m);
+    }
+    if (m_inbox.size() > before)
+        Q_EMIT messageAvailable();
+}
+
+void Modem::checkStaleParts()
+{
+    const QList<ReceivedMessage> stale = m_reassembler.takeStale(m_settings.partsMaxAgeMs);
+    if (stale.isEmpty())
+        return;
+    m_inbox.append(stale);
+    Q_EMIT messageAvailable();
+}

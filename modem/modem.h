@@ -1,0 +1,148 @@
+#pragma once
+
+#include "at/atchannel.h"
+#include "concatreassembler.h"
+#include "pdu/pduencoder.h"
+#include "receivedmessage.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QQueue>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+class QSerialPort;
+
+// One GSM modem on one serial port: opens and initialises it, sends messages in PDU mode (split
+// and concatenated as needed), takes received messages from storage as +CMTI announces them,
+// and reports incoming calls. Only open() blocks, and only for a bounded time; everything else
+// is driven by serial events and timers.
+class Modem : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        QString portName;    // device path, e.g. from SerialPortNames::resolve()
+        int baudRate = 115200;
+        bool alwaysUcs2 = false;
+        // <mode> of AT+CNMI (1..3) with <mt> 1: messages stored and announced by +CMTI. 0 asks
+        // for no indications; storage is then polled.
+        int indicationMode = 2;
+        int probeMs = 2000;       // how long a silent port is given to answer AT
+        int commandMs = 3000;     // per initialisation command
+        int sendPartMs = 30000;   // per +CMGS, from the command to its final result
+        int pollMs = 5000;        // storage poll without indications
+        qint64 partsMaxAgeMs = 24LL * 3600 * 1000; // incomplete concatenated messages
+    };
+
+    struct Identity
+    {
+        QString manufacturer;
+        QString model;
+        QString revision;
+        QString imei;
+        QString imsi;
+    };
+
+    struct NetworkStatus
+    {
+        QString signal;       // "rssi,ber" of AT+CSQ
+        QString registration; // <stat> of AT+CREG?
+        QString operatorName; // <oper> of AT+COPS?
+    };
+
+    explicit Modem(QObject *parent = nullptr);
+    ~Modem() override;
+
+    // Opens the port, checks that a modem answers, and initialises it. Blocks: at most
+    // probeMs on a silent port, fails at once on a missing or busy port.
+    bool open(const Settings &settings);
+    void close();
+    bool isOpen() const;
+    QString errorString() const { return m_error; }
+
+    const Identity &identity() const { return m_identity; }
+    const NetworkStatus &networkStatus() const { return m_network; }
+    // Asks the modem again for signal, registration and operator; networkStatus() follows.
+    void refreshNetworkStatus();
+
+    // Takes a message unless the port is closed or a message is in flight. sendFinished()
+    // follows exactly once, also when the modem stops answering or the port closes.
+    bool send(const QString &number, const QString &text);
+    bool isSending() const { return m_sending; }
+    // Holds further parts (and further messages) back while a call is being dealt with.
+    void setSendingPaused(bool paused);
+
+    bool hasMessage() const { return !m_inbox.isEmpty(); }
+    ReceivedMessage takeMessage();
+    // Deletes the storage slots of a message that has been taken and stored elsewhere.
+    void deleteStored(const QList<int> &indexes);
+
+    bool isRinging() const { return m_ringing; }
+    QString callerNumber() const { return m_callerNumber; }
+    void hangUp();
+
+    // Access for tests and tools: the channel of the open port.
+    AtChannel *channel() const { return m_channel; }
+
+Q_SIGNALS:
+    // reference: TP-MR of the last part (0..255) on success.
+    void sendFinished(bool ok, int reference, const QString &error);
+    void messageAvailable();
+    void ringing();
+    // The port went away under the driver (modem unplugged).
+    void portLost(const QString &error);
+
+private:
+    bool fail(const QString &error);
+    void onPortError();
+    AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
+    bool initialise();
+    void readIdentity(QDeadlineTimer deadline);
+    void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
+    void readStored(const QByteArray &memory, int index);
+    void listStored();
+    void takePdu(const QByteArray &pduHex, int storageIndex);
+    void sendNextPart();
+    void finishSend(bool ok, const QString &error);
+    void announceRing();
+    void checkStaleParts();
+
+    Settings m_settings;
+    QSerialPort *m_port = nullptr;
+    AtChannel *m_channel = nullptr;
+    QString m_error;
+    Identity m_identity;
+    NetworkStatus m_network;
+    QByteArray m_readMemory;
+
+    // Sending.
+    bool m_sending = false;
+    bool m_paused = false;
+    bool m_partInFlight = false;
+    QList<PduEncoder::Encoded> m_parts; // still to send
+    int m_lastReference = -1;
+    int m_nextConcatReference = 0;
+    QTimer m_sendWatchdog;
+    quint64 m_sendGeneration = 0;
+
+    // Receiving.
+    QList<ReceivedMessage> m_inbox;
+    ConcatReassembler m_reassembler;
+    QSet<int> m_knownIndexes;
+    QTimer m_pollTimer;
+    QTimer m_staleTimer;
+
+    bool m_opening = false;
+
+    // Calls.
+    bool m_ringing = false;
+    bool m_ringAnnouncePending = false;
+    QString m_callerNumber;
+    QTimer m_clipWait;
+    QTimer m_ringExpiry;
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "pdu/pduencoder.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QQueue>
+#include <QString>
+#include <QTimer>
+
+class PseudoTerminal;
+class SimNetwork;
+
+// One simulated GSM modem on a pseudo-terminal, with the AT dialect of the common USB sticks:
+// echo on after reset, numeric or verbose errors, PDU and text mode, SIM storage announced with
+// +CMTI, +CMS ERRORs for refused messages, RING and +CLIP for calls.
+class SimModem : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Stored
+    {
+        int status = 0; // 0 unread, 1 read
+        PduEncoder::Encoded pdu;
+    };
+
+    SimModem(int port, const QString &number, SimNetwork *network, QObject *parent = nullptr);
+    ~SimModem() override;
+
+    bool create(const QString &linkPath, QString *error);
+    int port() const { return m_port; }
+    QString number() const { return m_number; }
+    QString serviceCentre() const { return QStringLiteral("+8613800000000"); }
+    void setModel(const QString &model) { m_model = model; }
+    void setCapacity(int capacity) { m_capacity = capacity; }
+
+    // A message from the network: stored (and announced) or, when storage is full, held until
+    // a slot is free, as a network retries.
+    void receive(const PduEncoder::Encoded &deliver);
+    void ring(const QString &caller);
+    void failNextSend(int cmsError) { m_failNext = cmsError; }
+    void setSilent(bool silent) { m_silent = silent; }
+    void setSendDelay(int ms) { m_sendDelayMs = qMax(0, ms); }
+    void vanish();
+    void unsolicited(const QByteArray &line);
+
+    bool isRinging() const { return m_ringsLeft > 0; }
+    int hangUps() const { return m_hangUps; }
+    bool isSilent() const { return m_silent; }
+    bool isGone() const;
+    bool echoes() const { return m_echo; }
+    const QMap<int, Stored> &storage() const { return m_storage; }
+    int heldBack() const { return int(m_heldBack.size()); }
+
+private:
+    void onBytes(const QByteArray &bytes);
+    void process();
+    void execute(const QByteArray &line);
+    // Handles one extended command ("+CMGF=0"); appends its answer lines, returns the final.
+    QByteArray extended(const QByteArray &command, QByteArrayList *lines);
+    QByteArray cmsError(int code) const;
+    QByteArray cmeError(int code) const;
+    void finishText(bool submit);
+    void submitPdu(const QByteArray &hex);
+    void submitText(const QString &text);
+    void reply(const QByteArrayList &lines, const QByteArray &final);
+    void replyAfterSend(const QByteArray &text);
+    void writeUrc(const QByteArray &line);
+    void store(const PduEncoder::Encoded &deliver);
+    void resetSettings();
+    void ringOnce();
+    QByteArray readText(int index, const Stored &s, bool listing) const;
+    QByteArray encodeText(const QString &text) const;
+    QString decodeText(const QByteArray &text) const;
+
+    int m_port;
+    QString m_number;
+    SimNetwork *m_network;
+    PseudoTerminal *m_tty = nullptr;
+    QString m_model = QStringLiteral("Velmora GSM Simulator");
+
+    QByteArray m_input;
+    enum class Input { Command, Pdu, Text } m_inputState = Input::Command;
+    int m_expectedLength = 0;
+    QString m_textDestination;
+    QByteArray m_text;
+    bool m_busy = false;
+
+    bool m_echo = true;
+    int m_cmee = 0;
+    int m_cmgf = 0;
+    QByteArray m_cscs = "GSM";
+    int m_cnmiMode = 0;
+    int m_cnmiMt = 0;
+    bool m_clip = false;
+    int m_nextReference = 0;
+
+    int m_capacity = 255;
+    QMap<int, Stored> m_storage;
+    QQueue<PduEncoder::Encoded> m_heldBack;
+
+    int m_failNext = -1;
+    bool m_silent = false;
+    int m_sendDelayMs = 0;
+
+    QString m_caller;
+    int m_ringsLeft = 0;
+    int m_hangUps = 0;
+    QTimer m_ringTimer;
+};
