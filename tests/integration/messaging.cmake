@@ -17,3 +17,9 @@ set_tests_properties(tst_dbrestart PROPERTIES RUN_SERIAL TRUE)
 velmora_add_test(NAME tst_shippeddatabase
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shippeddatabase.cpp LIBS gw_engine)
 add_dependencies(tst_shippeddatabase velmora_database)
+velmora_add_test(NAME tst_endtoend
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_endtoend.cpp ${messaging_test_support}
+    LIBS gw_engine Qt6::Network
+    ENV VELMORA_SMSCONTROL=$<TARGET_FILE:smscontrol> VELMORA_REGSVR32=$<TARGET_FILE:regsvr32>
+    TIMEOUT 600)
+add_dependencies(tst_endtoend smscontrol regsvr32 velmora-modemsim)

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 // The real gateway engine in a temporary program folder, with scriptable modem controls in
@@ -23,8 +24,12 @@ class GatewayHarness
     QTemporaryDir m_dir;
 
 public:
+    // Makes the control of one slot; by default a FakeModemControl.
+    using Controls = std::function<ModemControl *()>;
+
     explicit GatewayHarness(const QString &connectionString,
-                            const QString &ports = QStringLiteral("1"))
+                            const QString &ports = QStringLiteral("1"), Controls controls = {})
+        : m_controls(std::move(controls))
     {
         setConfig(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), connectionString);
         setConfig(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("3600000"));
@@ -50,12 +55,16 @@ public:
         gw = std::make_unique<Gateway>(m_dir.path(), clock, prompter);
         QString error;
         gw->modems().create(
-                [this](QString *) {
+                [this](QString *) -> ModemControl * {
+                    if (m_controls)
+                        return m_controls();
                     auto *f = new FakeModemControl;
                     fakes << f;
                     return f;
                 },
                 &error);
+        if (!gw->modems().isCreated())
+            qWarning("modem controls not created: %s", qPrintable(error));
         gw->FormLoad();
     }
 
@@ -91,5 +100,6 @@ public:
     QList<FakeModemControl *> fakes;
 
 private:
+    Controls m_controls;
     QString m_dirPath = m_dir.path();
 };
