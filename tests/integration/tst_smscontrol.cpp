@@ -178,16 +178,15 @@ void TestSmsControl::receivesSplitAndReordered_data()
     QTest::addColumn<QList<int>>("order");
     QTest::addColumn<QList<int>>("duplicates");
     QTest::addColumn<QString>("options");
-    QTest::newRow("short") << QStringLiteral("Hi there") << QList<int>() << QList<int>()
-                           << QString();
+    QTest::newRow("short") << QStringLiteral("Hi there") << QList<int>() << QList<int>() << QString();
     QTest::newRow("chinese") << QStringLiteral("你好") << QList<int>() << QList<int>() << QString();
     QTest::newRow("500 latin reversed")
-            << longLatinText(500) << QList<int>{4, 3, 2, 1} << QList<int>() << QString();
+            << longLatinText(500) << QList<int> {4, 3, 2, 1} << QList<int>() << QString();
     QTest::newRow("500 chinese shuffled with duplicates")
-            << longChineseText(500) << QList<int>{3, 1, 8, 2, 7, 4, 6, 5} << QList<int>{2, 8}
+            << longChineseText(500) << QList<int> {3, 1, 8, 2, 7, 4, 6, 5} << QList<int> {2, 8}
             << QString();
-    QTest::newRow("16-bit reference")
-            << longLatinText(320) << QList<int>{3, 1, 2} << QList<int>() << QStringLiteral("ref16");
+    QTest::newRow("16-bit reference") << longLatinText(320) << QList<int> {3, 1, 2} << QList<int>()
+                                      << QStringLiteral("ref16");
     QTest::newRow("latin as ucs2") << QStringLiteral("plain text sent as UCS2") << QList<int>()
                                    << QList<int>() << QStringLiteral("ucs2");
 }
@@ -212,8 +211,7 @@ void TestSmsControl::receivesSplitAndReordered()
         timestamp = ts;
         QCOMPARE(sca, QStringLiteral("+8613800000000"));
     });
-    QVERIFY(m_sim->deliver(1, QStringLiteral("+8613812345678"), text, order, duplicates, options)
-            > 0);
+    QVERIFY(m_sim->deliver(1, QStringLiteral("+8613812345678"), text, order, duplicates, options) > 0);
     QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 10000);
     QCOMPARE(texts[0], text);
     QCOMPARE(sender, QStringLiteral("+8613812345678"));
@@ -329,7 +327,7 @@ void TestSmsControl::handlerMaySendNextMessage()
     SmsControl c;
     configure(c, 1);
     QCOMPARE(c.OpenComm(), short(0));
-    QStringList queue{QStringLiteral("three"), QStringLiteral("two")};
+    QStringList queue {QStringLiteral("three"), QStringLiteral("two")};
     QList<int> results;
     connect(&c, &ModemControl::OnSndMsg, this, [&] {
         results.append(c.GetIndexOfLastSnd());
