@@ -43,7 +43,8 @@ int main(int argc, char **argv)
     h.poll(); // the first tick; Timer1 runs on by itself from here
     QElapsedTimer limit;
     limit.start();
-    while (results < rows && limit.elapsed() < 600000)
+    while ((results < rows || h.gw->flow().store().unwrittenStatuses() > 0)
+           && limit.elapsed() < 600000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const BenchRig::Usage after = BenchRig::usage();

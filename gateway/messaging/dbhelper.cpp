@@ -235,3 +235,29 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
     }
     return rows;
 }
+
+bool DBHelper::beginTransaction()
+{
+    if (!m_open || !m_db.driver()->hasFeature(QSqlDriver::Transactions))
+        return false;
+    if (m_db.transaction())
+        return true;
+    failed(describe(m_db.lastError()));
+    return false;
+}
+
+bool DBHelper::commitTransaction()
+{
+    if (!m_open)
+        return false;
+    if (m_db.commit())
+        return true;
+    failed(describe(m_db.lastError()));
+    return false;
+}
+
+void DBHelper::rollbackTransaction()
+{
+    if (m_open)
+        m_db.rollback();
+}

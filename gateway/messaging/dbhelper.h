@@ -41,6 +41,13 @@ public:
     // Runs one statement; a result set it yields is dropped unread. A text of blanks only
     // gives 0 without touching the database. nullopt when it failed: see lastError().
     std::optional<int> ExecSQLString(const QString &sql);
+    // Groups the statements that follow into one transaction, so that a burst of them costs one
+    // commit (one flush to disk) instead of one each. False when the driver or the connection
+    // cannot; the statements then run on their own.
+    bool beginTransaction();
+    bool commitTransaction();
+    void rollbackTransaction();
+
     // Reads every row of the query before any is used, so the count is exact. Columns SysNo,
     // CellNumber, SMSContent and Status are taken by name, as trimmed texts (null as empty).
     std::optional<QList<QueuedMessage>> readQueuedMessages(const QString &sql);

@@ -11,6 +11,14 @@ MessageStore::MessageStore(const QString &spoolFolder, const Clock &clock, Log l
 {
     for (const QString &bad : m_spool.load())
         m_log(QStringLiteral("暂存文件无法读取，已改名为%1.bad").arg(bad));
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flushStatuses(); });
+}
+
+MessageStore::~MessageStore()
+{
+    flushStatuses();
 }
 
 QString MessageStore::targetKey() const
@@ -76,6 +84,8 @@ void MessageStore::reportFailure(const QString &what)
 
 std::optional<QList<QueuedMessage>> MessageStore::loadPending()
 {
+    // Rows whose status write is still to be made must not be read as pending.
+    flushStatuses();
     auto rows = m_db.readQueuedMessages(Statements::loadPending());
     if (!rows) {
         reportFailure(QStringLiteral("读取待发短信失败"));
@@ -106,16 +116,67 @@ void MessageStore::writeStatus(const QueuedMessage &message)
     entry.status = message.Status;
     entry.handleTime = Statements::timeText(m_clock.now());
     entry.target = targetKey();
+    m_statusBatch.append(entry);
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
 
-    // An earlier write for the same row must land first, or this one would be undone by it.
-    if (m_pendingStatus.contains(entry.sysNo) && m_db.isOpen())
+void MessageStore::flushStatuses()
+{
+    m_flushTimer.stop();
+    if (m_statusBatch.isEmpty())
+        return;
+    QList<SpoolEntry> batch;
+    batch.swap(m_statusBatch);
+    const auto waiting = [this](const SpoolEntry &e) {
+        return m_pendingStatus.contains(e.sysNo);
+    };
+    // An earlier write for the same row must land first, or it would undo this one later.
+    if (m_db.isOpen() && std::any_of(batch.cbegin(), batch.cend(), waiting))
         replay(false);
+    if (batch.size() > 1 && m_db.isOpen() && std::none_of(batch.cbegin(), batch.cend(), waiting)
+        && writeStatusBatch(batch))
+        return;
+    for (SpoolEntry &entry : batch)
+        writeOneStatus(entry);
+}
+
+// All writes of the batch in one transaction; false (and nothing written) when any of them
+// fails, so that they are made one by one and each failure is handled on its own.
+bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
+{
+    if (!m_db.beginTransaction()) {
+        if (m_db.lastFailureLostConnection())
+            reportFailure(QString());
+        return false;
+    }
+    const Statements st(m_db.driver());
+    for (const SpoolEntry &e : batch) {
+        const QueuedMessage row{e.sysNo, {}, {}, e.status};
+        if (!m_db.ExecSQLString(st.updateStatus(row, e.handleTime))) {
+            if (m_db.lastFailureLostConnection())
+                reportFailure(QString());
+            else
+                m_db.rollbackTransaction();
+            return false;
+        }
+    }
+    if (m_db.commitTransaction())
+        return true;
+    if (m_db.lastFailureLostConnection())
+        reportFailure(QString());
+    else
+        m_db.rollbackTransaction();
+    return false;
+}
+
+void MessageStore::writeOneStatus(SpoolEntry &entry)
+{
     bool refused = false;
     if (!m_pendingStatus.contains(entry.sysNo) && m_db.isOpen()) {
-        const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
-        if (m_db.ExecSQLString(Statements(m_db.driver()).updateStatus(row, entry.handleTime)))
+        if (apply(entry))
             return;
-        reportFailure(QStringLiteral("更新短信状态失败(SysNo=%1)").arg(entry.sysNo));
+        reportFailure(failedAction(entry));
         refused = !m_db.lastFailureLostConnection();
     }
     const qint64 earlier = m_pendingStatus.value(entry.sysNo, 0);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <optional>
 
@@ -23,6 +24,7 @@ public:
     using Log = std::function<void(const QString &)>;
 
     MessageStore(const QString &spoolFolder, const Clock &clock, Log log);
+    ~MessageStore();
 
     DBHelper &db() { return m_db; }
     const Spool &spool() const { return m_spool; }
@@ -35,13 +37,19 @@ public:
 
     // The rows at Status 0, less those whose status write still waits in the spool.
     std::optional<QList<QueuedMessage>> loadPending();
-    // Writes the record's Status with the current time as HandleTime.
+    // Writes the record's Status with the current time as HandleTime. The write is made when
+    // the event loop comes round, together with the others made meanwhile, in one transaction.
     void writeStatus(const QueuedMessage &message);
+    // Makes the status writes not yet made.
+    void flushStatuses();
+    qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
     // Stores one received message, then queues its forwarding row when forwardNumber is set.
     void saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
                       const QString &forwardNumber);
 
 private:
+    void writeOneStatus(SpoolEntry &entry);
+    bool writeStatusBatch(const QList<SpoolEntry> &batch);
     bool replay(bool retryRefused);
     bool apply(SpoolEntry &entry);
     void spoolEntry(SpoolEntry &entry, bool refused);
@@ -53,6 +61,8 @@ private:
 
     DBHelper m_db;
     Spool m_spool;
+    QList<SpoolEntry> m_statusBatch;
+    QTimer m_flushTimer;
     const Clock &m_clock;
     Log m_log;
     QString m_target;

@@ -9,6 +9,12 @@
 QString Statements::text(const QString &value) const
 {
     // A null QString would be formatted as NULL; the statements always mean a text.
+    if (!m_driver) {
+        // No connection was ever made: standard SQL quoting, as every driver starts from.
+        QString quoted = value;
+        return QLatin1Char('\'') + quoted.replace(QLatin1Char('\''), QStringLiteral("''"))
+                + QLatin1Char('\'');
+    }
     QSqlField field(QString(), QMetaType(QMetaType::QString));
     field.setValue(value.isNull() ? QStringLiteral("") : value);
     return m_driver->formatValue(field);
@@ -20,6 +26,8 @@ QString Statements::number(const QString &value) const
     const qlonglong n = value.toLongLong(&ok);
     if (!ok)
         return text(value);
+    if (!m_driver)
+        return QString::number(n);
     QSqlField field(QString(), QMetaType(QMetaType::LongLong));
     field.setValue(n);
     return m_driver->formatValue(field);

@@ -12,6 +12,7 @@ struct QueuedMessage;
 class Statements
 {
 public:
+    // driver may be null (no connection yet): values are then quoted as standard SQL does.
     explicit Statements(const QSqlDriver *driver) : m_driver(driver) { }
 
     static QString loadPending() { return QStringLiteral("select * from SMS where Status=0"); }

@@ -72,7 +72,7 @@ void TestDbRestart::serverRestartsWhileMessagesFlow()
     const auto flowOnce = [&] {
         for (int d = 0; d < Devices; ++d) {
             if (h->modems().DeviceState(d) == ModemSlots::busy())
-                h.fake(d).finishSend(true);
+                h.finish(d, true);
             h.fake(d).deliver(QStringLiteral("1380000%1").arg(delivered),
                               QStringLiteral("incoming %1").arg(delivered),
                               QStringLiteral("231206154530+32"));

@@ -85,7 +85,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
 
     // Success: 2 with the time of the result, counters, and the device takes R1 at once.
     h.clock.set(QDateTime::fromString(Finished, QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QVERIFY(h.logged(QStringLiteral("Com3口成功提交到GSM网络-13900003:msg 3")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
     QCOMPARE(h.fake(0).sent.size(), 2);
@@ -95,12 +95,12 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->flow().queueLength(), 0);
 
     // Failure: -1, the device leaves service until the supervision reopens it.
-    h.fake(1).finishSend(false);
+    h.finish(1, false);
     QVERIFY(h.logged(QStringLiteral("Com4口提交到GSM网络失败-13900002:msg 2")));
     QCOMPARE(h->devices().row(1).sent, QStringLiteral("0/1"));
     QCOMPARE(h->modems().DeviceState(1), QString());
     QCOMPARE(h->devices().row(1).status, QStringLiteral("正在发送"));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("2/2"));
     QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, HandleTime from SMS order by SysNo")),
@@ -139,7 +139,7 @@ void TestMessageFlow::refusedMessageStaysAtTheEndOfTheQueue()
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status from SMS order by SysNo")),
              QStringList({QStringLiteral("1|0"), QStringLiteral("2|1")}));
     // A refused device holds no job: a stray result writes nothing.
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS where SysNo=1")).toInt(), 0);
     h.fake(0).sendResult = 1;
     h.poll();
@@ -154,16 +154,16 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     GatewayHarness h(tdb.connectionString(), QStringLiteral("7"));
     h.start();
     QVERIFY(tdb.insertPending(1));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QVERIFY(h.logged(QStringLiteral("Com7口报告发送结果，但没有正在发送的短信，已忽略！")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("0/0"));
     QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
 
     h.poll();
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("2")));
     // A second result for the same message must not turn the row into a failure.
-    h.fake(0).finishSend(false);
+    h.finish(0, false);
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("2")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
     QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
@@ -258,8 +258,8 @@ void TestMessageFlow::nullNumberOrTextIsSentAsEmptyText()
     QCOMPARE(h.fake(0).sent.first().text, QStringLiteral("x"));
     QCOMPARE(h.fake(1).sent.first().number, QStringLiteral("139"));
     QCOMPARE(h.fake(1).sent.first().text, QString());
-    h.fake(0).finishSend(false);
-    h.fake(1).finishSend(false);
+    h.finish(0, false);
+    h.finish(1, false);
     QVERIFY(h.logged(QStringLiteral("Com1口提交到GSM网络失败-:x")));
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
              QStringList({QStringLiteral("-1"), QStringLiteral("-1")}));
@@ -281,9 +281,9 @@ void TestMessageFlow::rowsOutsideStatusZeroAndRowsThatVanish()
     QCOMPARE(h->flow().queueLength(), 1);
     // Deleted after it was loaded: still sent, its updates change no row and fail nothing.
     QVERIFY(tdb.exec(QStringLiteral("delete from SMS where SysNo=3")));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900001"));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QVERIFY(!h.loggedStartingWith(QStringLiteral("更新短信状态失败")));
     QVERIFY(h->flow().store().spool().isEmpty());
     // A row set back to 0 by its application is sent again at a later load.

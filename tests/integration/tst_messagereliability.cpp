@@ -19,6 +19,7 @@ private Q_SLOTS:
     void refusedStatusWriteNeverSendsARowTwice_data() { engines_data(); }
     void refusedStatusWriteNeverSendsARowTwice();
     void spoolOutlivesTheGateway();
+    void oneRefusedWriteLeavesTheRestOfItsBatch();
     void lostConnectionComesBackAtTheNextTick_data();
     void lostConnectionComesBackAtTheNextTick();
     void burstOfIncomingMessages_data() { engines_data(); }
@@ -111,9 +112,9 @@ void TestMessageReliability::refusedStatusWriteNeverSendsARowTwice()
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 1);
     QVERIFY(h.loggedStartingWith(QStringLiteral("更新短信状态失败(SysNo=2)：")));
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     QCOMPARE(h.fake(0).sent.size(), 2);
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
     // Both rows still read 0 in the database, but the writes wait in the spool: one per row.
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=0")), 2);
     QCOMPARE(h->flow().store().spool().size(), 2);
@@ -167,6 +168,40 @@ void TestMessageReliability::spoolOutlivesTheGateway()
     QVERIFY(QDir(MessageFlow::spoolFolder(h.programDir())).entryList(QDir::Files).isEmpty());
 }
 
+void TestMessageReliability::oneRefusedWriteLeavesTheRestOfItsBatch()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.start();
+    QVERIFY(tdb.insertPending(3));
+    QVERIFY(tdb.exec(QStringLiteral("create trigger locked before update on SMS when old.SysNo=2 "
+                                    "begin select raise(abort, 'row 2 is locked'); end")));
+    // Three hand-overs in one tick: their writes share one transaction, which row 2 spoils.
+    h.poll();
+    QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
+             QStringList({QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1")}));
+    const QStringList log = h.log();
+    QVERIFY(std::any_of(log.cbegin(), log.cend(), [](const QString &line) {
+        return line.startsWith(QStringLiteral("更新短信状态失败(SysNo=2)："))
+                && line.contains(QStringLiteral("row 2 is locked"));
+    }));
+    QCOMPARE(h->flow().store().spool().size(), 1);
+    for (int d = 0; d < 3; ++d)
+        h.fake(d).finishSend(true);
+    h.settle();
+    QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
+             QStringList({QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("2")}));
+    QVERIFY(tdb.exec(QStringLiteral("drop trigger locked")));
+    h.supervise();
+    QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
+             QStringList({QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("2")}));
+    int sent = 0;
+    for (int d = 0; d < 3; ++d)
+        sent += int(h.fake(d).sent.size());
+    QCOMPARE(sent, 3);
+}
+
 void TestMessageReliability::lostConnectionComesBackAtTheNextTick_data()
 {
     QTest::addColumn<QString>("engine");
@@ -186,7 +221,7 @@ void TestMessageReliability::lostConnectionComesBackAtTheNextTick()
     QString error;
     QVERIFY2(tdb.dropOtherSessions(&error), qPrintable(error));
 
-    h.fake(0).finishSend(true); // status 2 of row 3 and status 1 of row 2 meet a dead link
+    h.finish(0, true); // status 2 of row 3 and status 1 of row 2 meet a dead link
     h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("while down"),
                       QStringLiteral("231206154530"));
     QVERIFY(h.loggedStartingWith(QStringLiteral("数据库连接中断：")));
@@ -198,8 +233,8 @@ void TestMessageReliability::lostConnectionComesBackAtTheNextTick()
     QVERIFY(h.logged(QStringLiteral("已补写2条短信的发送状态……")));
     QVERIFY(h.logged(QStringLiteral("已将本地暂存的1条短信存入数据库……")));
     QVERIFY(h->flow().store().spool().isEmpty());
-    h.fake(0).finishSend(true);
-    h.fake(0).finishSend(true);
+    h.finish(0, true);
+    h.finish(0, true);
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 3);
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
@@ -238,7 +273,7 @@ void TestMessageReliability::modemVanishesMidSend()
     h.poll();
     // The port went away: the control reports the send failed and cannot open again yet.
     h.fake(0).openResult = 1;
-    h.fake(0).finishSend(false);
+    h.finish(0, false);
     QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")), -1);
     QCOMPARE(h->modems().DeviceState(0), QString());
     h.poll();

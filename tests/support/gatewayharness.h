@@ -9,6 +9,7 @@
 #include "core/service.h"
 #include "messaging/messageflow.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -73,10 +74,35 @@ public:
     Gateway *operator->() { return gw.get(); }
     const QString &programDir() const { return m_dirPath; }
 
-    void start() { gw->service().mnuQDFW_Click(); }
-    void stop() { gw->service().mnuGXFW_Click(); }
-    void poll() { gw->flow().Timer1_Timer(); }
-    void supervise() { gw->service().tm_md_Timer(); }
+    void start()
+    {
+        gw->service().mnuQDFW_Click();
+        settle();
+    }
+    void stop()
+    {
+        gw->service().mnuGXFW_Click();
+        settle();
+    }
+    void poll()
+    {
+        gw->flow().Timer1_Timer();
+        settle();
+    }
+    void supervise()
+    {
+        gw->service().tm_md_Timer();
+        settle();
+    }
+    // Device d's modem reports the end of its send; the handler's writes are made before this
+    // returns.
+    void finish(int d, bool reachedNetwork)
+    {
+        fake(d).finishSend(reachedNetwork);
+        settle();
+    }
+    // Lets the event loop come round once, as it does after every event in the program.
+    static void settle() { QCoreApplication::processEvents(); }
 
     // The log's messages without their time stamps.
     QStringList log() const

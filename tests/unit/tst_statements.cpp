@@ -24,7 +24,7 @@ private Q_SLOTS:
 private:
     const QSqlDriver *driver(const QString &name)
     {
-        return QSqlDatabase::database(name, false).driver();
+        return name.isEmpty() ? nullptr : QSqlDatabase::database(name, false).driver();
     }
     QStringList m_drivers;
 };
@@ -99,6 +99,9 @@ void TestStatements::quotesCannotEscape_data()
     QTest::newRow("SQLite backslash") << "QSQLITE"
                                       << "a\\'b"
                                       << "'a\\''b'";
+    QTest::newRow("no connection yet") << ""
+                                       << "it's \\"
+                                       << "'it''s \\'";
 }
 
 void TestStatements::quotesCannotEscape()
