@@ -12,7 +12,10 @@ velmora_add_test(NAME tst_messagereliability
 # Stops and starts the database servers: nothing else may run meanwhile.
 velmora_add_test(NAME tst_dbrestart
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_dbrestart.cpp ${messaging_test_support}
-    LIBS gw_engine TIMEOUT 300)
+    LIBS gw_engine Qt6::Network
+    ENV VELMORA_SMSCONTROL=$<TARGET_FILE:smscontrol> VELMORA_REGSVR32=$<TARGET_FILE:regsvr32>
+    TIMEOUT 400)
+add_dependencies(tst_dbrestart smscontrol regsvr32 velmora-modemsim)
 set_tests_properties(tst_dbrestart PROPERTIES RUN_SERIAL TRUE)
 velmora_add_test(NAME tst_shippeddatabase
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shippeddatabase.cpp LIBS gw_engine)

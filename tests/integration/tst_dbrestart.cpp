@@ -1,4 +1,6 @@
 #include "gatewayharness.h"
+#include "modemsimprocess.h"
+#include "simcontrols.h"
 #include "testdatabase.h"
 
 #include <QElapsedTimer>
@@ -18,6 +20,8 @@ class TestDbRestart : public QObject
 private Q_SLOTS:
     void serverRestartsWhileMessagesFlow_data();
     void serverRestartsWhileMessagesFlow();
+    void serverRestartsUnderSimulatedModems_data() { serverRestartsWhileMessagesFlow_data(); }
+    void serverRestartsUnderSimulatedModems();
 };
 
 namespace {
@@ -115,6 +119,71 @@ void TestDbRestart::serverRestartsWhileMessagesFlow()
     QCOMPARE(sent.size(), Rows);
     QCOMPARE(sent.uniqueKeys().size(), Rows);
     QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from smsrecv")).toInt(), delivered);
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(distinct smscontent) from smsrecv")).toInt(),
+             delivered);
+    QVERIFY(h.prompter.messages.isEmpty());
+}
+
+void TestDbRestart::serverRestartsUnderSimulatedModems()
+{
+    QFETCH(QString, engine);
+    const QByteArray ctlVar = TestDatabase::serverVariable(engine).toLatin1() + "_CTL";
+    const QString ctl = qEnvironmentVariable(ctlVar.constData());
+    if (TestDatabase::available(engine) && ctl.isEmpty())
+        QSKIP(ctlVar + " is not set");
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, QStringLiteral("restart_sim"));
+    RegisteredControls controls;
+    QVERIFY2(controls.isRegistered(), qPrintable(controls.errorString()));
+    constexpr int Modems = 4;
+    constexpr int Rows = 80;
+    ModemSimProcess sim(Modems);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3,4"),
+                     [&controls] { return controls.create(); });
+    h.start();
+    QVERIFY(sim.setSendDelay(0, 40));
+    QVERIFY(tdb.insertPending(Rows));
+    int delivered = 0;
+    const auto deliverSome = [&] {
+        for (int port = 1; port <= Modems; ++port) {
+            QVERIFY(sim.deliver(port, QStringLiteral("10086"),
+                                QStringLiteral("incoming %1").arg(delivered++))
+                    > 0);
+        }
+    };
+
+    h.poll();
+    deliverSome();
+    QTest::qWait(300);
+    QVERIFY(control(ctl, QStringLiteral("stop")));
+    deliverSome();
+    QTest::qWait(600);
+    h.poll();
+    QVERIFY(h.loggedStartingWith(QStringLiteral("数据库连接中断：")));
+    QVERIFY(control(ctl, QStringLiteral("start")));
+    QVERIFY2(waitForServer(tdb), "the server did not come back");
+    deliverSome();
+    h.poll();
+    QVERIFY(h.logged(QStringLiteral("数据库重新连接成功……")));
+    QTRY_COMPARE_WITH_TIMEOUT(
+            tdb.scalar(QStringLiteral("select count(*) from SMS where Status=2")).toInt(), Rows,
+            60000);
+    QTRY_COMPARE_WITH_TIMEOUT(tdb.scalar(QStringLiteral("select count(*) from smsrecv")).toInt(),
+                              delivered, 30000);
+    h.poll();
+    QVERIFY(h->flow().store().spool().isEmpty());
+    QSet<QString> seen;
+    int submitted = 0;
+    for (int port = 1; port <= Modems; ++port) {
+        for (const auto &s : sim.submitted(port)) {
+            seen.insert(s.text);
+            ++submitted;
+        }
+    }
+    QCOMPARE(submitted, Rows);
+    QCOMPARE(seen.size(), Rows);
     QCOMPARE(tdb.scalar(QStringLiteral("select count(distinct smscontent) from smsrecv")).toInt(),
              delivered);
     QVERIFY(h.prompter.messages.isEmpty());
