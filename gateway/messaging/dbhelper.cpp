@@ -65,6 +65,7 @@ const QSqlDriver *DBHelper::driver() const
 bool DBHelper::OpenConnection(const QString &connectionString, QString *error)
 {
     m_open = false;
+    m_inTransaction = false;
     m_connectionString.clear();
     m_db = QSqlDatabase();
     if (!m_name.isEmpty())
@@ -133,6 +134,7 @@ bool DBHelper::reopen(QString *error)
         return false;
     }
     m_db.close();
+    m_inTransaction = false;
     if (!openTarget(error))
         return false;
     m_open = true;
@@ -142,6 +144,12 @@ bool DBHelper::reopen(QString *error)
 void DBHelper::failed(const QString &error)
 {
     m_lastError = error;
+    // A failed statement spoils the open transaction on some servers (PostgreSQL answers
+    // nothing else until it ends); end it before asking whether the link still holds.
+    if (m_inTransaction) {
+        m_inTransaction = false;
+        m_db.rollback();
+    }
     m_lastLost = !connectionAlive();
     if (m_lastLost) {
         m_open = false;
@@ -240,24 +248,29 @@ bool DBHelper::beginTransaction()
 {
     if (!m_open || !m_db.driver()->hasFeature(QSqlDriver::Transactions))
         return false;
-    if (m_db.transaction())
+    if (m_db.transaction()) {
+        m_inTransaction = true;
         return true;
+    }
     failed(describe(m_db.lastError()));
     return false;
 }
 
 bool DBHelper::commitTransaction()
 {
-    if (!m_open)
+    if (!m_open || !m_inTransaction)
         return false;
-    if (m_db.commit())
+    if (m_db.commit()) {
+        m_inTransaction = false;
         return true;
+    }
     failed(describe(m_db.lastError()));
     return false;
 }
 
 void DBHelper::rollbackTransaction()
 {
-    if (m_open)
+    if (m_open && m_inTransaction)
         m_db.rollback();
+    m_inTransaction = false;
 }

@@ -70,6 +70,7 @@ private:
     ConnectionString m_target;
     QString m_connectionString;
     bool m_open = false;
+    bool m_inTransaction = false;
     QString m_lastError;
     bool m_lastLost = false;
     int m_serial = 0;

@@ -42,6 +42,8 @@ void MessageStore::rebuildStatusIndex()
 
 bool MessageStore::open(const QString &connectionString, QString *error)
 {
+    // Writes made for the connection being replaced belong to it.
+    flushStatuses();
     m_target = connectionString;
     rebuildStatusIndex();
     m_refused.clear();
@@ -156,8 +158,6 @@ bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
         if (!m_db.ExecSQLString(st.updateStatus(row, e.handleTime))) {
             if (m_db.lastFailureLostConnection())
                 reportFailure(QString());
-            else
-                m_db.rollbackTransaction();
             return false;
         }
     }
@@ -165,8 +165,6 @@ bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
         return true;
     if (m_db.lastFailureLostConnection())
         reportFailure(QString());
-    else
-        m_db.rollbackTransaction();
     return false;
 }
 
