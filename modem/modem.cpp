@@ -18,6 +18,7 @@ constexpr int RingExpiryMs = 8000;
 // it does not.
 constexpr int ClipWaitMs = 300;
 constexpr int ProbeAttemptMs = 400;
+constexpr int EscapeSettleMs = 100;
 constexpr int ReadMs = 10000;
 constexpr int ListMs = 15000;
 
@@ -72,12 +73,12 @@ bool Modem::isOpen() const
     return m_port && m_port->isOpen() && m_channel;
 }
 
-bool Modem::fail(const QString &error)
+bool Modem::fail(OpenError kind, const QString &error)
 {
-    m_error = error;
     qCDebug(lcModem) << "open failed:" << error;
     close();
     m_error = error;
+    m_openError = kind;
     return false;
 }
 
@@ -86,22 +87,26 @@ bool Modem::open(const Settings &settings)
     close();
     m_settings = settings;
     m_error.clear();
+    m_openError = OpenError::None;
     if (settings.portName.isEmpty())
-        return fail(QStringLiteral("no serial port given"));
+        return fail(OpenError::NoSuchPort, QStringLiteral("no serial port given"));
     const QFileInfo info(settings.portName);
     if (!info.exists())
-        return fail(QStringLiteral("%1 does not exist").arg(settings.portName));
+        return fail(OpenError::NoSuchPort,
+                    QStringLiteral("%1 does not exist").arg(settings.portName));
     // The device itself, not a link to it, so that Qt's lock file names the device.
     const QString device = info.canonicalFilePath();
     if (const QString held = PortGuard::heldElsewhere(device); !held.isEmpty())
-        return fail(held);
+        return fail(OpenError::Busy, held);
 
     m_port = new QSerialPort(this);
     m_port->setPortName(device);
     if (!m_port->open(QIODevice::ReadWrite))
-        return fail(QStringLiteral("%1: %2").arg(settings.portName, m_port->errorString()));
+        return fail(OpenError::Busy,
+                    QStringLiteral("%1: %2").arg(settings.portName, m_port->errorString()));
     if (!PortGuard::lock(int(m_port->handle())))
-        return fail(QStringLiteral("%1 is locked by another program").arg(settings.portName));
+        return fail(OpenError::Busy,
+                    QStringLiteral("%1 is locked by another program").arg(settings.portName));
     m_port->setBaudRate(settings.baudRate);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
@@ -116,14 +121,20 @@ bool Modem::open(const Settings &settings)
     m_opening = true;
     const QDeadlineTimer probeDeadline(settings.probeMs);
     bool answered = false;
+    bool escaped = false;
     while (!answered && !probeDeadline.hasExpired() && isOpen()) {
         // Repeated: a modem may drop the first characters after a quiet spell or while it
         // still echoes the line noise of a previous program.
         const AtResult r = runBlocking(command("AT", ProbeAttemptMs), probeDeadline);
         answered = r.ok();
+        if (!answered && !escaped && r.status == AtResult::Status::Timeout && isOpen()) {
+            leaveTextEntry();
+            escaped = true;
+        }
     }
     if (!answered)
-        return fail(QStringLiteral("no modem answers on %1").arg(settings.portName));
+        return fail(OpenError::NoAnswer,
+                    QStringLiteral("no modem answers on %1").arg(settings.portName));
     if (!initialise())
         return false;
     m_opening = false;
@@ -136,6 +147,20 @@ bool Modem::open(const Settings &settings)
     listStored();
     refreshNetworkStatus();
     return true;
+}
+
+void Modem::leaveTextEntry()
+{
+    // A program that ended in the middle of AT+CMGS leaves the modem collecting message text,
+    // where "AT" is just more text. ESC cancels the message (TS 27.005 §3.5.1); whatever the
+    // modem says to that is dropped, so it cannot pass for the answer to the next command.
+    m_port->write("\x1b");
+    m_port->waitForBytesWritten(ProbeAttemptMs);
+    if (m_port->waitForReadyRead(EscapeSettleMs)) {
+        while (m_port->waitForReadyRead(EscapeSettleMs / 4)) { }
+    }
+    m_port->readAll();
+    m_channel->abortAll();
 }
 
 AtResult Modem::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)
@@ -163,7 +188,8 @@ bool Modem::initialise()
     auto required = [&](const QByteArray &text) {
         const AtResult r = run(text);
         if (!r.ok())
-            fail(QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(text), r.errorString()));
+            fail(OpenError::Refused,
+                 QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(text), r.errorString()));
         return r.ok();
     };
 
@@ -172,10 +198,11 @@ bool Modem::initialise()
     run("AT+CMEE=1");
     const AtResult pin = run("AT+CPIN?", {"+CPIN:"});
     if (!pin.ok())
-        return fail(QStringLiteral("SIM not usable: %1").arg(pin.errorString()));
+        return fail(OpenError::Refused,
+                    QStringLiteral("SIM not usable: %1").arg(pin.errorString()));
     const QString pinState = firstAnswer(pin, "+CPIN:");
     if (pinState != QLatin1String("READY"))
-        return fail(QStringLiteral("SIM not ready: %1").arg(pinState));
+        return fail(OpenError::Refused, QStringLiteral("SIM not ready: %1").arg(pinState));
     if (!required("AT+CMGF=0"))
         return false;
     // Received messages go to the SIM, where they survive a restart of the gateway.
@@ -221,20 +248,20 @@ void Modem::refreshNetworkStatus()
         if (r.ok())
             m_network.signal = firstAnswer(r, "+CSQ:").remove(QLatin1Char(' '));
     });
-    m_channel->send(command("AT+CREG?", m_settings.commandMs, {"+CREG:"}),
-                    [this](const AtResult &r) {
-                        const QByteArrayList p =
-                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                        if (r.ok() && p.size() >= 2)
-                            m_network.registration = QString::fromLatin1(p[1]);
-                    });
-    m_channel->send(command("AT+COPS?", m_settings.commandMs, {"+COPS:"}),
-                    [this](const AtResult &r) {
-                        const QByteArrayList p =
-                                r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                        if (r.ok() && p.size() >= 3)
-                            m_network.operatorName = QString::fromLatin1(p[2]);
-                    });
+    m_channel->send(
+            command("AT+CREG?", m_settings.commandMs, {"+CREG:"}), [this](const AtResult &r) {
+                const QByteArrayList p =
+                        r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                if (r.ok() && p.size() >= 2)
+                    m_network.registration = QString::fromLatin1(p[1]);
+            });
+    m_channel->send(
+            command("AT+COPS?", m_settings.commandMs, {"+COPS:"}), [this](const AtResult &r) {
+                const QByteArrayList p =
+                        r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
+                if (r.ok() && p.size() >= 3)
+                    m_network.operatorName = QString::fromLatin1(p[2]);
+            });
 }
 
 void Modem::close()
@@ -473,7 +500,7 @@ void Modem::listStored()
             return;
         for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {
             const auto listed = AtResponse::parseListed(r.lines[i]);
-            if (!listed)
+            if (!listed || r.lines[i + 1].startsWith("+CMGL:"))
                 continue;
             const QByteArray pdu = r.lines[++i];
             // Status 2 and 3 are stored outgoing messages.

@@ -26,16 +26,16 @@ class Modem : public QObject
 public:
     struct Settings
     {
-        QString portName;    // device path, e.g. from SerialPortNames::resolve()
+        QString portName; // device path, e.g. from SerialPortNames::resolve()
         int baudRate = 115200;
         bool alwaysUcs2 = false;
         // <mode> of AT+CNMI (1..3) with <mt> 1: messages stored and announced by +CMTI. 0 asks
         // for no indications; storage is then polled.
         int indicationMode = 2;
-        int probeMs = 2000;       // how long a silent port is given to answer AT
-        int commandMs = 3000;     // per initialisation command
-        int sendPartMs = 30000;   // per +CMGS, from the command to its final result
-        int pollMs = 5000;        // storage poll without indications
+        int probeMs = 2000;     // how long a silent port is given to answer AT
+        int commandMs = 3000;   // per initialisation command
+        int sendPartMs = 30000; // per +CMGS, from the command to its final result
+        int pollMs = 5000;      // storage poll without indications
         qint64 partsMaxAgeMs = 24LL * 3600 * 1000; // incomplete concatenated messages
     };
 
@@ -55,6 +55,8 @@ public:
         QString operatorName; // <oper> of AT+COPS?
     };
 
+    enum class OpenError { None, NoSuchPort, Busy, NoAnswer, Refused };
+
     explicit Modem(QObject *parent = nullptr);
     ~Modem() override;
 
@@ -64,6 +66,8 @@ public:
     void close();
     bool isOpen() const;
     QString errorString() const { return m_error; }
+    // Why the last open() failed.
+    OpenError openError() const { return m_openError; }
 
     const Identity &identity() const { return m_identity; }
     const NetworkStatus &networkStatus() const { return m_network; }
@@ -98,8 +102,9 @@ Q_SIGNALS:
     void portLost(const QString &error);
 
 private:
-    bool fail(const QString &error);
+    bool fail(OpenError kind, const QString &error);
     void onPortError();
+    void leaveTextEntry();
     AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
     bool initialise();
     void readIdentity(QDeadlineTimer deadline);
@@ -116,6 +121,7 @@ private:
     QSerialPort *m_port = nullptr;
     AtChannel *m_channel = nullptr;
     QString m_error;
+    OpenError m_openError = OpenError::None;
     Identity m_identity;
     NetworkStatus m_network;
     QByteArray m_readMemory;

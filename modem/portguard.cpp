@@ -19,7 +19,8 @@ QString heldElsewhere(const QString &devicePath)
     if (fd < 0) {
         if (errno == EBUSY)
             return QStringLiteral("%1 is in use by another program").arg(devicePath);
-        return QStringLiteral("%1: %2").arg(devicePath, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("%1: %2").arg(devicePath,
+                                            QString::fromLocal8Bit(std::strerror(errno)));
     }
     QString reason;
     int exclusive = 0;

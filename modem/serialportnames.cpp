@@ -70,8 +70,8 @@ QList<int> existing(const QString &dir)
 {
     QList<int> out;
     const QDir ports(dir);
-    const QFileInfoList links = ports.entryInfoList({QStringLiteral("com*")},
-                                                    QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList links = ports.entryInfoList(
+            {QStringLiteral("com*")}, QDir::Files | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &f : links) {
         bool ok = false;
         const int n = f.fileName().mid(3).toInt(&ok);

@@ -80,10 +80,17 @@ short SmsControl::OpenComm()
         return 0;
     }
     m_lastError = m_modem.errorString();
-    if (m_lastError.startsWith(QLatin1String("no modem answers")))
+    switch (m_modem.openError()) {
+    case Modem::OpenError::NoSuchPort:
+        return 1;
+    case Modem::OpenError::NoAnswer:
         return 3;
-    if (m_lastError.contains(QLatin1String(" failed: ")) || m_lastError.startsWith(QLatin1String("SIM ")))
+    case Modem::OpenError::Refused:
         return 4;
+    case Modem::OpenError::None:
+    case Modem::OpenError::Busy:
+        break;
+    }
     return 2;
 }
 

@@ -15,7 +15,7 @@ class Q_DECL_EXPORT ModemControl : public QObject
 public:
     // Ids for SetParam.
     enum Param : short {
-        ParamMessageFormat = 7, // 0 = PDU mode (recommended), 1 = text mode
+        ParamMessageFormat = 7, // 0 = PDU mode; the control uses PDU mode for every value
         ParamPort = 10,         // serial port number (COMn)
         ParamBaudRate = 11,
         ParamCharacterSet = 14,   // 0 = choose GSM 7-bit or UCS2 per message, 1 = always UCS2

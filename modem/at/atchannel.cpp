@@ -30,7 +30,7 @@ AtChannel::~AtChannel() = default;
 
 void AtChannel::send(const AtCommand &command, Callback done)
 {
-    m_queue.enqueue(Pending {command, std::move(done), {}, false});
+    m_queue.enqueue(Pending{command, std::move(done), {}, false});
     if (!m_current && !m_inCallback)
         startNext();
 }
@@ -127,13 +127,16 @@ void AtChannel::handleLine(const QByteArray &line)
         return;
     }
     if (m_responseAwaitsPdu && m_current) {
-        m_responseAwaitsPdu = false;
         const AtResponse::Line kind = AtResponse::classify(line);
         if (kind.kind == AtResponse::Kind::Information) {
+            m_responseAwaitsPdu = false;
             m_current->result.lines.append(line.trimmed());
             return;
         }
-        // The modem gave no PDU after all: handle the line as what it is.
+        // An unsolicited code between a header and its PDU keeps the wait for the PDU; anything
+        // else means the modem gave none, and the line is handled as what it is.
+        if (kind.kind != AtResponse::Kind::Unsolicited)
+            m_responseAwaitsPdu = false;
     }
     if (m_current && line == ">" && !m_current->command.payload.isEmpty()) {
         m_current->promptSeen = true;

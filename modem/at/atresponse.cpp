@@ -26,13 +26,17 @@ constexpr std::array<Prefix, 7> UrcPrefixes = {{
 // Status chatter of common modems: Huawei ^RSSI/^BOOT/^MODE..., ZTE +ZDONR, Quectel +QIND,
 // SIMCom "Call Ready"/"SMS Ready"/*PSUTTZ, network time and registration reports, SIM toolkit.
 constexpr std::array<const char *, 20> VendorPrefixes = {{
-        "+PSBEARER:", "+CIEV:",   "+QIND:",  "+STIN:",    "+CTZV:",     "+CTZE:",   "+NITZ:",
-        "*PSUTTZ:",   "*PSNWID:", "DST:",    "+CUSATP:",  "+CREG:",     "+CGREG:",  "+CEREG:",
-        "+CPIN:",     "+CFUN:",   "+ZDONR:", "+ZPASR:",   "+SIMCARD:",  "+CGEV:",
+        "+PSBEARER:", "+CIEV:",   "+QIND:",  "+STIN:",   "+CTZV:",    "+CTZE:",  "+NITZ:",
+        "*PSUTTZ:",   "*PSNWID:", "DST:",    "+CUSATP:", "+CREG:",    "+CGREG:", "+CEREG:",
+        "+CPIN:",     "+CFUN:",   "+ZDONR:", "+ZPASR:",  "+SIMCARD:", "+CGEV:",
 }};
 
 constexpr std::array<const char *, 5> VendorLines = {{
-        "Call Ready", "SMS Ready", "RDY", "PB DONE", "NORMAL POWER DOWN",
+        "Call Ready",
+        "SMS Ready",
+        "RDY",
+        "PB DONE",
+        "NORMAL POWER DOWN",
 }};
 
 bool startsWith(QByteArrayView line, const char *prefix)
@@ -151,7 +155,7 @@ std::optional<StorageIndex> parseStorageIndex(QByteArrayView line)
     const auto index = toInt(p[1]);
     if (!index || *index < 0)
         return std::nullopt;
-    return StorageIndex {p[0], *index};
+    return StorageIndex{p[0], *index};
 }
 
 std::optional<QString> parseCallerId(QByteArrayView line)
@@ -184,7 +188,7 @@ std::optional<ListedMessage> parseListed(QByteArrayView line)
     const auto length = toInt(p.last());
     if (!index || !status || !length)
         return std::nullopt;
-    return ListedMessage {*index, *status, *length};
+    return ListedMessage{*index, *status, *length};
 }
 
 std::optional<ListedMessage> parseRead(QByteArrayView line)
@@ -196,7 +200,7 @@ std::optional<ListedMessage> parseRead(QByteArrayView line)
     const auto length = toInt(p.last());
     if (!status || !length)
         return std::nullopt;
-    return ListedMessage {-1, *status, *length};
+    return ListedMessage{-1, *status, *length};
 }
 
 QString errorText(const Line &final)

@@ -39,7 +39,7 @@ constexpr std::array<Extension, 10> ExtensionTable = {{
 // Reverse lookup for the characters of the default table; -1 where a character has none.
 struct ReverseTable
 {
-    std::array<short, 0x100> latin {};
+    std::array<short, 0x100> latin{};
     ReverseTable()
     {
         latin.fill(-1);

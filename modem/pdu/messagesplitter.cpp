@@ -29,7 +29,8 @@ Step stepAt(const QString &text, qsizetype i, SmsAlphabet alphabet)
 
 QList<UserData> split(const QString &text, const Options &options)
 {
-    const SmsAlphabet alphabet = (options.coding == Coding::Automatic && GsmAlphabet::canEncode(text))
+    const SmsAlphabet alphabet =
+            (options.coding == Coding::Automatic && GsmAlphabet::canEncode(text))
             ? SmsAlphabet::Gsm7
             : SmsAlphabet::Ucs2;
     const bool gsm = alphabet == SmsAlphabet::Gsm7;
@@ -38,7 +39,7 @@ QList<UserData> split(const QString &text, const Options &options)
 
     QList<UserData> parts;
     if (total <= single) {
-        parts.append(UserData {alphabet, {}, text, {}});
+        parts.append(UserData{alphabet, {}, text, {}});
         return parts;
     }
 
@@ -61,14 +62,14 @@ QList<UserData> split(const QString &text, const Options &options)
     if (pieces.size() > MaxParts)
         return {};
 
-    const int reference = options.sixteenBitReference ? (options.reference & 0xFFFF)
-                                                      : (options.reference & 0xFF);
+    const int reference =
+            options.sixteenBitReference ? (options.reference & 0xFFFF) : (options.reference & 0xFF);
     for (int n = 0; n < pieces.size(); ++n) {
-        parts.append(UserData {alphabet,
-                               UserDataCodec::concatHeader(reference, int(pieces.size()), n + 1,
-                                                           options.sixteenBitReference),
-                               pieces[n],
-                               {}});
+        parts.append(UserData{alphabet,
+                              UserDataCodec::concatHeader(reference, int(pieces.size()), n + 1,
+                                                          options.sixteenBitReference),
+                              pieces[n],
+                              {}});
     }
     return parts;
 }

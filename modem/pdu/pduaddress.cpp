@@ -4,6 +4,8 @@
 #include "pdureader.h"
 #include "septetpacking.h"
 
+#include <QRegularExpression>
+
 namespace PduAddress {
 namespace {
 
@@ -69,6 +71,12 @@ struct Typed
 Typed classify(const QString &address)
 {
     QString a = address.trimmed();
+    // Numbers as people write them: "+86 138-0013-8000", "(010) 6552.9988".
+    QString compact = a;
+    compact.remove(QRegularExpression(QStringLiteral("[\\s().-]")));
+    if (!compact.isEmpty()
+        && isDialable(compact.startsWith(QLatin1Char('+')) ? compact.mid(1) : compact))
+        a = compact;
     if (a.startsWith(QLatin1Char('+')) && isDialable(a.mid(1)))
         return {TypeInternational, a.mid(1)};
     if (isDialable(a))

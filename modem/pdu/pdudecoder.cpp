@@ -60,7 +60,8 @@ void decodeSubmit(PduReader &r, SmsPdu &pdu, quint8 first)
     }
     if (!r.ok())
         return;
-    const auto ud = UserDataCodec::decode(r, UserDataCodec::alphabetOf(pdu.dataCoding), first & 0x40);
+    const auto ud =
+            UserDataCodec::decode(r, UserDataCodec::alphabetOf(pdu.dataCoding), first & 0x40);
     if (!ud)
         return;
     pdu.userData = *ud;

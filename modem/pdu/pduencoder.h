@@ -21,10 +21,10 @@ struct Encoded
 
 struct SubmitOptions
 {
-    QString serviceCentre;             // empty: the one stored in the SIM (AT+CSCA)
-    int validityRelative = 0xAA;       // TS 23.040 §9.2.3.12.1: 0xAA = 4 days; -1 = none
+    QString serviceCentre;       // empty: the one stored in the SIM (AT+CSCA)
+    int validityRelative = 0xAA; // TS 23.040 §9.2.3.12.1: 0xAA = 4 days; -1 = none
     bool statusReport = false;
-    int messageReference = 0;          // the modem puts its own reference there
+    int messageReference = 0; // the modem puts its own reference there
 };
 
 Encoded submit(const QString &destination, const UserData &ud, const SubmitOptions &options = {});

@@ -3,3 +3,11 @@ velmora_add_test(NAME tst_smscontrol
     LIBS smscontrol Qt6::Network Qt6::SerialPort
     TIMEOUT 300)
 add_dependencies(tst_smscontrol velmora-modemsim)
+velmora_add_test(NAME tst_regsvr32
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_regsvr32.cpp
+    LIBS gw_common velmora_modemapi Qt6::Network)
+add_dependencies(tst_regsvr32 regsvr32 smscontrol velmora-modemsim)
+velmora_add_test(NAME tst_modemsim
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_modemsim.cpp
+    LIBS modem Qt6::Network Qt6::SerialPort)
+add_dependencies(tst_modemsim velmora-modemsim)

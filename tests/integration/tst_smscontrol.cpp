@@ -69,6 +69,7 @@ private Q_SLOTS:
     void closeDuringSendReportsOnce();
     void vanishedModemEndsSend();
     void silentModemFailsOpenWithinBound();
+    void recoversModemLeftInTextEntry();
     void portHeldElsewhereFailsAtOnce_data();
     void portHeldElsewhereFailsAtOnce();
     void missingPortFails();
@@ -178,15 +179,16 @@ void TestSmsControl::receivesSplitAndReordered_data()
     QTest::addColumn<QList<int>>("order");
     QTest::addColumn<QList<int>>("duplicates");
     QTest::addColumn<QString>("options");
-    QTest::newRow("short") << QStringLiteral("Hi there") << QList<int>() << QList<int>() << QString();
+    QTest::newRow("short") << QStringLiteral("Hi there") << QList<int>() << QList<int>()
+                           << QString();
     QTest::newRow("chinese") << QStringLiteral("你好") << QList<int>() << QList<int>() << QString();
     QTest::newRow("500 latin reversed")
-            << longLatinText(500) << QList<int> {4, 3, 2, 1} << QList<int>() << QString();
+            << longLatinText(500) << QList<int>{4, 3, 2, 1} << QList<int>() << QString();
     QTest::newRow("500 chinese shuffled with duplicates")
-            << longChineseText(500) << QList<int> {3, 1, 8, 2, 7, 4, 6, 5} << QList<int> {2, 8}
+            << longChineseText(500) << QList<int>{3, 1, 8, 2, 7, 4, 6, 5} << QList<int>{2, 8}
             << QString();
-    QTest::newRow("16-bit reference") << longLatinText(320) << QList<int> {3, 1, 2} << QList<int>()
-                                      << QStringLiteral("ref16");
+    QTest::newRow("16-bit reference")
+            << longLatinText(320) << QList<int>{3, 1, 2} << QList<int>() << QStringLiteral("ref16");
     QTest::newRow("latin as ucs2") << QStringLiteral("plain text sent as UCS2") << QList<int>()
                                    << QList<int>() << QStringLiteral("ucs2");
 }
@@ -211,7 +213,8 @@ void TestSmsControl::receivesSplitAndReordered()
         timestamp = ts;
         QCOMPARE(sca, QStringLiteral("+8613800000000"));
     });
-    QVERIFY(m_sim->deliver(1, QStringLiteral("+8613812345678"), text, order, duplicates, options) > 0);
+    QVERIFY(m_sim->deliver(1, QStringLiteral("+8613812345678"), text, order, duplicates, options)
+            > 0);
     QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 10000);
     QCOMPARE(texts[0], text);
     QCOMPARE(sender, QStringLiteral("+8613812345678"));
@@ -327,7 +330,7 @@ void TestSmsControl::handlerMaySendNextMessage()
     SmsControl c;
     configure(c, 1);
     QCOMPARE(c.OpenComm(), short(0));
-    QStringList queue {QStringLiteral("three"), QStringLiteral("two")};
+    QStringList queue{QStringLiteral("three"), QStringLiteral("two")};
     QList<int> results;
     connect(&c, &ModemControl::OnSndMsg, this, [&] {
         results.append(c.GetIndexOfLastSnd());
@@ -403,12 +406,36 @@ void TestSmsControl::silentModemFailsOpenWithinBound()
     configure(c, 1);
     QElapsedTimer t;
     t.start();
-    QVERIFY(c.OpenComm() != 0);
+    QCOMPARE(c.OpenComm(), short(3));
     // The bound the gateway relies on (2 s by default), with room for a loaded machine.
     QVERIFY2(t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
     QString why;
     QVERIFY(c.GetInfo(SmsControl::InfoLastError, why));
     QVERIFY(why.contains(QLatin1String("no modem answers")));
+}
+
+void TestSmsControl::recoversModemLeftInTextEntry()
+{
+    {
+        // Another program died between AT+CMGS and the end of its message.
+        QSerialPort other;
+        other.setPortName(QFileInfo(m_sim->portPath(1)).canonicalFilePath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        other.write("AT+CMGS=20\r");
+        QVERIFY(other.waitForBytesWritten(1000));
+        QTest::qWait(100);
+    }
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QString model;
+    QVERIFY(c.GetInfo(2, model));
+    QCOMPARE(model, QStringLiteral("Velmora GSM Simulator"));
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after recovery")) >= 1);
+    QVERIFY(sent.wait(5000));
+    QVERIFY(c.GetIndexOfLastSnd() >= 1);
+    QCOMPARE(m_sim->submitted(1).size(), 1);
 }
 
 void TestSmsControl::portHeldElsewhereFailsAtOnce_data()

@@ -41,8 +41,7 @@ public:
 
     explicit ModemSimProcess(int count = 1, int firstPort = 1, QStringList extraArguments = {})
         : m_count(count), m_first(firstPort), m_extra(std::move(extraArguments))
-    {
-    }
+    { }
     ~ModemSimProcess() { stop(); }
     ModemSimProcess(const ModemSimProcess &) = delete;
     ModemSimProcess &operator=(const ModemSimProcess &) = delete;
@@ -63,17 +62,20 @@ public:
             return fail(QStringLiteral("no temporary folder"));
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList args {QStringLiteral("--ports"), portsDir(), QStringLiteral("--count"),
-                          QString::number(m_count), QStringLiteral("--first"),
-                          QString::number(m_first), QStringLiteral("--control"), controlPath()};
+        QStringList args{QStringLiteral("--ports"),   portsDir(),
+                         QStringLiteral("--count"),   QString::number(m_count),
+                         QStringLiteral("--first"),   QString::number(m_first),
+                         QStringLiteral("--control"), controlPath()};
         args += m_extra;
         m_process->start(program(), args);
         if (!m_process->waitForStarted(5000))
-            return fail(QStringLiteral("%1 did not start: %2").arg(program(), m_process->errorString()));
+            return fail(QStringLiteral("%1 did not start: %2")
+                                .arg(program(), m_process->errorString()));
         const QDeadlineTimer deadline(10000);
         QByteArray out;
         while (!out.contains('\n')) {
-            if (deadline.hasExpired() || !m_process->waitForReadyRead(int(deadline.remainingTime())))
+            if (deadline.hasExpired()
+                || !m_process->waitForReadyRead(int(deadline.remainingTime())))
                 return fail(QStringLiteral("simulator not ready: %1").arg(QString::fromUtf8(out)));
             out += m_process->readAllStandardOutput();
         }
@@ -135,7 +137,8 @@ public:
                     return reply;
                 }
             }
-            if (deadline.hasExpired() || !m_socket->waitForReadyRead(int(deadline.remainingTime()))) {
+            if (deadline.hasExpired()
+                || !m_socket->waitForReadyRead(int(deadline.remainingTime()))) {
                 reply.error = QStringLiteral("no answer to %1").arg(line);
                 return reply;
             }
@@ -171,7 +174,10 @@ public:
         return r.ok ? r.data.value(0).toInt() : 0;
     }
 
-    bool ring(int port, const QString &caller) { return ok(QStringLiteral("ring %1 %2").arg(port).arg(caller)); }
+    bool ring(int port, const QString &caller)
+    {
+        return ok(QStringLiteral("ring %1 %2").arg(port).arg(caller));
+    }
     bool failNextSend(int port, int cmsError = 500)
     {
         return ok(QStringLiteral("failnext %1 %2").arg(port).arg(cmsError));
@@ -199,7 +205,8 @@ public:
         QList<Submitted> out;
         for (const QString &d : command(QStringLiteral("sent %1").arg(port)).data) {
             const QStringList f = d.split(QLatin1Char(' '));
-            out.append({f.value(0), QUrl::fromPercentEncoding(f.value(1).toUtf8()), f.value(2).toInt()});
+            out.append({f.value(0), QUrl::fromPercentEncoding(f.value(1).toUtf8()),
+                        f.value(2).toInt()});
         }
         return out;
     }

@@ -38,9 +38,9 @@ int main(int argc, char **argv)
     const QCommandLineOption countOption(QStringLiteral("count"),
                                          QStringLiteral("Number of modems (default 1)."),
                                          QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption firstOption(QStringLiteral("first"),
-                                         QStringLiteral("Port number of the first modem (default 1)."),
-                                         QStringLiteral("k"), QStringLiteral("1"));
+    const QCommandLineOption firstOption(
+            QStringLiteral("first"), QStringLiteral("Port number of the first modem (default 1)."),
+            QStringLiteral("k"), QStringLiteral("1"));
     const QCommandLineOption controlOption(
             QStringLiteral("control"),
             QStringLiteral("Path of the control socket (default <dir>/modemsim.sock)."),
@@ -49,13 +49,12 @@ int main(int argc, char **argv)
             QStringLiteral("number-base"),
             QStringLiteral("Modem on port k has the number +(base + k) (default 8613900000000)."),
             QStringLiteral("digits"), QStringLiteral("8613900000000"));
-    const QCommandLineOption modelOption(QStringLiteral("model"),
-                                         QStringLiteral("Model text of AT+CGMM."),
-                                         QStringLiteral("text"),
-                                         QStringLiteral("Velmora GSM Simulator"));
-    const QCommandLineOption storageOption(QStringLiteral("storage"),
-                                           QStringLiteral("Message slots of each SIM (default 255)."),
-                                           QStringLiteral("n"), QStringLiteral("255"));
+    const QCommandLineOption modelOption(
+            QStringLiteral("model"), QStringLiteral("Model text of AT+CGMM."),
+            QStringLiteral("text"), QStringLiteral("Velmora GSM Simulator"));
+    const QCommandLineOption storageOption(
+            QStringLiteral("storage"), QStringLiteral("Message slots of each SIM (default 255)."),
+            QStringLiteral("n"), QStringLiteral("255"));
     parser.addOptions({portsOption, countOption, firstOption, controlOption, numberOption,
                        modelOption, storageOption});
     parser.process(app);

@@ -25,18 +25,20 @@ bool PseudoTerminal::open(const QString &linkPath, QString *error)
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        *error = QStringLiteral("pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("pseudo-terminal: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
         close();
         return false;
     }
     m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
     m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_slave < 0) {
-        *error = QStringLiteral("%1: %2").arg(m_slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("%1: %2").arg(m_slavePath,
+                                              QString::fromLocal8Bit(std::strerror(errno)));
         close();
         return false;
     }
-    termios tio {};
+    termios tio{};
     ::tcgetattr(m_slave, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(m_slave, TCSANOW, &tio);
@@ -44,7 +46,8 @@ bool PseudoTerminal::open(const QString &linkPath, QString *error)
     const QByteArray link = QFile::encodeName(linkPath);
     ::unlink(link.constData());
     if (::symlink(QFile::encodeName(m_slavePath).constData(), link.constData()) != 0) {
-        *error = QStringLiteral("%1: %2").arg(linkPath, QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("%1: %2").arg(linkPath,
+                                              QString::fromLocal8Bit(std::strerror(errno)));
         close();
         return false;
     }

@@ -239,7 +239,8 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
     const QByteArray name = command.left(split).toUpper();
     const bool query = command.mid(split) == "?";
     const bool test = command.mid(split) == "=?";
-    const QByteArray args = (!query && split < command.size()) ? command.mid(split + 1) : QByteArray();
+    const QByteArray args =
+            (!query && split < command.size()) ? command.mid(split + 1) : QByteArray();
     const QByteArrayList params = [&] {
         QByteArrayList p;
         for (QByteArray a : args.split(',')) {
@@ -302,8 +303,8 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
                 if (mem != "SM" && mem != "ME" && mem != "MT")
                     return cmsError(CmsOperationNotAllowed);
             }
-            lines->append("+CPMS: " + used + ',' + cap + ',' + used + ',' + cap + ',' + used
-                          + ',' + cap);
+            lines->append("+CPMS: " + used + ',' + cap + ',' + used + ',' + cap + ',' + used + ','
+                          + cap);
         }
     } else if (name == "+CNMI") {
         if (query) {
@@ -368,7 +369,10 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         int wanted = 4;
         if (m_cmgf == 1) {
             const QByteArray s = params.value(0).toUpper();
-            wanted = s == "REC UNREAD" ? 0 : s == "REC READ" ? 1 : s == "ALL" || s.isEmpty() ? 4 : 2;
+            wanted = s == "REC UNREAD"          ? 0
+                    : s == "REC READ"           ? 1
+                    : s == "ALL" || s.isEmpty() ? 4
+                                                : 2;
         } else if (!params.isEmpty() && !params[0].isEmpty()) {
             wanted = first;
         }
@@ -404,12 +408,12 @@ QByteArray SimModem::readText(int index, const Stored &s, bool listing) const
 {
     const auto pdu = PduDecoder::decode(s.pdu.octets, nullptr);
     const QByteArray status = s.status == 0 ? "\"REC UNREAD\"" : "\"REC READ\"";
-    const QByteArray head = listing ? "+CMGL: " + QByteArray::number(index) + ',' + status
-                                    : "+CMGR: " + status;
+    const QByteArray head =
+            listing ? "+CMGL: " + QByteArray::number(index) + ',' + status : "+CMGR: " + status;
     if (!pdu)
         return head;
-    return head + ',' + quoted(pdu->address) + ",," + quoted(textTimestamp(pdu->timestamp))
-            + "\r\n" + encodeText(pdu->userData.text);
+    return head + ',' + quoted(pdu->address) + ",," + quoted(textTimestamp(pdu->timestamp)) + "\r\n"
+            + encodeText(pdu->userData.text);
 }
 
 QByteArray SimModem::encodeText(const QString &text) const
@@ -453,7 +457,8 @@ void SimModem::submitPdu(const QByteArray &hex)
     QString error;
     const auto pdu = PduDecoder::decodeHex(hex, &error);
     const int scaOctets = hex.size() >= 2 ? hex.left(2).toInt(nullptr, 16) + 1 : 0;
-    if (!pdu || pdu->type != SmsPdu::Type::Submit || hex.size() / 2 - scaOctets != m_expectedLength) {
+    if (!pdu || pdu->type != SmsPdu::Type::Submit
+        || hex.size() / 2 - scaOctets != m_expectedLength) {
         replyAfterSend(cmsError(CmsInvalidPduParameter));
         return;
     }
@@ -535,7 +540,7 @@ void SimModem::store(const PduEncoder::Encoded &deliver)
     int index = 1;
     while (m_storage.contains(index))
         ++index;
-    m_storage.insert(index, Stored {0, deliver});
+    m_storage.insert(index, Stored{0, deliver});
     if (m_cnmiMt == 1 || m_cnmiMt == 3)
         writeUrc("+CMTI: \"SM\"," + QByteArray::number(index));
 }

@@ -53,8 +53,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (!silent) {
-        out << (unregister ? "unregistered " : "registered ") << progId << " -> " << path
-            << '\n';
+        out << (unregister ? "unregistered " : "registered ") << progId << " -> " << path << '\n';
     }
     return 0;
 }
