@@ -78,11 +78,6 @@ bool isKey(const QString &key, std::initializer_list<const char *> keys)
     return false;
 }
 
-bool isOneOf(const QString &provider, std::initializer_list<const char *> names)
-{
-    return isKey(provider, names);
-}
-
 } // namespace
 
 bool ConnectionString::parse(const QString &text, ConnectionString *out, QString *error)
@@ -106,7 +101,7 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
                          .arg(provider);
         return false;
     }
-    if (isOneOf(provider, {"SQLite", "SQLite3"})) {
+    if (isKey(provider, {"SQLite", "SQLite3"})) {
         cs.kind = Kind::SQLite;
         cs.driver = QStringLiteral("QSQLITE");
         cs.databaseName = valueOf(pairs, {"Data Source", "DataSource", "Database"});
@@ -114,9 +109,9 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
             *error = QStringLiteral("连接字符串缺少 Data Source（SQLite 数据库文件）。");
             return false;
         }
-    } else if (isOneOf(provider, {"PostgreSQL", "PgSQL", "Postgres"})
-               || isOneOf(provider, {"MySQL", "MariaDB"})) {
-        const bool pg = isOneOf(provider, {"PostgreSQL", "PgSQL", "Postgres"});
+    } else if (isKey(provider, {"PostgreSQL", "PgSQL", "Postgres"})
+               || isKey(provider, {"MySQL", "MariaDB"})) {
+        const bool pg = isKey(provider, {"PostgreSQL", "PgSQL", "Postgres"});
         cs.kind = pg ? Kind::PostgreSQL : Kind::MySQL;
         cs.driver = pg ? QStringLiteral("QPSQL") : QStringLiteral("QMYSQL");
         cs.host = valueOf(pairs, {"Data Source", "DataSource", "Server", "Host"});
@@ -134,7 +129,7 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
             *error = QStringLiteral("连接字符串缺少 Initial Catalog（数据库名）。");
             return false;
         }
-    } else if (isOneOf(provider, {"MSDASQL", "MSDASQL.1", "ODBC"})) {
+    } else if (isKey(provider, {"MSDASQL", "MSDASQL.1", "ODBC"})) {
         cs.kind = Kind::Odbc;
         cs.driver = QStringLiteral("QODBC");
         // The rest goes to the driver manager as it stands. Qt prefixes a string without

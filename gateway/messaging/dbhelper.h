@@ -36,7 +36,6 @@ public:
     // A connection was opened and then lost, so reopen() may bring it back.
     bool isLost() const { return !m_open && !m_connectionString.isEmpty(); }
     const QString &connectionString() const { return m_connectionString; }
-    ConnectionString::Kind kind() const { return m_target.kind; }
 
     // Runs one statement; a result set it yields is dropped unread. A text of blanks only
     // gives 0 without touching the database. nullopt when it failed: see lastError().
