@@ -106,7 +106,7 @@ std::optional<QList<QueuedMessage>> MessageStore::loadPending()
     if (!m_pendingStatus.isEmpty() || std::any_of(rows->cbegin(), rows->cend(), skip))
         rows->removeIf(skip);
     if (keyless > 0)
-        m_log(QStringLiteral("待发短信中有%1条SysNo为空，无法回写结果，未发送").arg(keyless));
+        m_log(QStringLiteral("待发短信中有%1条SysNo为空，无法回写结果，未发送！").arg(keyless));
     return rows;
 }
 
