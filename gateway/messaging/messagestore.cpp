@@ -216,9 +216,22 @@ bool MessageStore::apply(SpoolEntry &entry)
         const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
         return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
     }
+    const QString forward = entry.forwardNumber.isEmpty()
+            ? QString()
+            : st.insertForward(entry.forwardNumber, entry.sender, entry.text);
     if (!entry.stored) {
         const QString sql = st.insertReceived(entry.sender, entry.text,
                                               Statements::ConvertTimeStamp(entry.timeStamp));
+        // Both rows in one commit when they can be: one flush to disk instead of two. When
+        // that fails they are made one after the other, so a refused forwarding row does not
+        // hold back the received one.
+        if (!forward.isEmpty() && m_db.beginTransaction()) {
+            if (m_db.ExecSQLString(sql) && m_db.ExecSQLString(forward) && m_db.commitTransaction())
+                return true;
+            m_db.rollbackTransaction();
+            if (!m_db.isOpen())
+                return false;
+        }
         if (!m_db.ExecSQLString(sql))
             return false;
         entry.stored = true;
@@ -230,10 +243,9 @@ bool MessageStore::apply(SpoolEntry &entry)
                 m_log(QStringLiteral("暂存文件更新失败：") + error);
         }
     }
-    if (entry.forwardNumber.isEmpty())
+    if (forward.isEmpty())
         return true;
-    return m_db.ExecSQLString(st.insertForward(entry.forwardNumber, entry.sender, entry.text))
-            .has_value();
+    return m_db.ExecSQLString(forward).has_value();
 }
 
 QString MessageStore::failedAction(const SpoolEntry &entry)
