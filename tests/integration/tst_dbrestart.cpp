@@ -35,6 +35,28 @@ bool control(const QString &command, const QString &verb)
             == 0;
 }
 
+// Stops the server and makes sure it runs again when the test ends, however it ends.
+class StoppedServer
+{
+public:
+    explicit StoppedServer(QString ctl) : m_ctl(std::move(ctl)) { }
+    ~StoppedServer()
+    {
+        if (m_stopped)
+            control(m_ctl, QStringLiteral("start"));
+    }
+    bool stop() { return m_stopped = control(m_ctl, QStringLiteral("stop")); }
+    bool start()
+    {
+        m_stopped = !control(m_ctl, QStringLiteral("start"));
+        return !m_stopped;
+    }
+
+private:
+    QString m_ctl;
+    bool m_stopped = false;
+};
+
 bool waitForServer(TestDatabase &tdb)
 {
     QElapsedTimer t;
@@ -88,7 +110,8 @@ void TestDbRestart::serverRestartsWhileMessagesFlow()
     for (int i = 0; i < 3; ++i)
         flowOnce();
 
-    QVERIFY(control(ctl, QStringLiteral("stop")));
+    StoppedServer server(ctl);
+    QVERIFY(server.stop());
     for (int i = 0; i < 3; ++i) {
         flowOnce();
         h.poll();
@@ -98,7 +121,7 @@ void TestDbRestart::serverRestartsWhileMessagesFlow()
     QVERIFY(h.loggedStartingWith(QStringLiteral("数据库重新连接失败：")));
     QVERIFY(!h->flow().store().spool().isEmpty());
 
-    QVERIFY(control(ctl, QStringLiteral("start")));
+    QVERIFY(server.start());
     QVERIFY2(waitForServer(tdb), "the server did not come back");
     h.poll();
     QVERIFY(h.logged(QStringLiteral("数据库重新连接成功……")));
@@ -157,12 +180,13 @@ void TestDbRestart::serverRestartsUnderSimulatedModems()
     h.poll();
     deliverSome();
     QTest::qWait(300);
-    QVERIFY(control(ctl, QStringLiteral("stop")));
+    StoppedServer server(ctl);
+    QVERIFY(server.stop());
     deliverSome();
     QTest::qWait(600);
     h.poll();
     QVERIFY(h.loggedStartingWith(QStringLiteral("数据库连接中断：")));
-    QVERIFY(control(ctl, QStringLiteral("start")));
+    QVERIFY(server.start());
     QVERIFY2(waitForServer(tdb), "the server did not come back");
     deliverSome();
     h.poll();
