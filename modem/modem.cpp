@@ -421,14 +421,16 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         takePdu(pdu, -1);
         break;
     case Urc::Ring:
+        if (!m_ringing)
+            m_callerNumber.clear(); // a new call: the last caller's number is not this one's
         m_ringing = true;
         m_ringExpiry.start(RingExpiryMs);
         m_ringAnnouncePending = true;
         m_clipWait.start(ClipWaitMs);
         break;
     case Urc::CallerId:
-        if (const auto number = AtResponse::parseCallerId(line.text))
-            m_callerNumber = *number;
+        // A withheld number comes as +CLIP: "",128.
+        m_callerNumber = AtResponse::parseCallerId(line.text).value_or(QString());
         m_ringing = true;
         m_ringExpiry.start(RingExpiryMs);
         if (m_ringAnnouncePending)
@@ -438,8 +440,12 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         if (line.kind == AtResponse::Kind::CallEnd)
             m_ringing = false;
         break;
-    case Urc::Status:
     case Urc::Vendor:
+        // Huawei modems end a call with ^CEND instead of NO CARRIER.
+        if (line.text.startsWith("^CEND"))
+            m_ringing = false;
+        break;
+    case Urc::Status:
         break;
     }
 }

@@ -81,10 +81,7 @@ void DeviceTable::RefreshDeviceList(const Settings &settings)
     beginResetModel();
     m_rows.clear();
     for (int d = 0; d < settings.DeviceCount; ++d) {
-        DeviceRow row;
-        row.portText = QStringLiteral("Com") + settings.DevicePorts.value(d);
-        row.rate = settings.DeviceRates.value(d);
-        m_rows.append(row);
+        m_rows.append(DeviceRow::fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
     }
     endResetModel();
 }

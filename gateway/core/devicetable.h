@@ -17,6 +17,15 @@ struct DeviceRow
     QString status = QStringLiteral("未连接");
     int image = ImageDisconnected;
 
+    // A row as it is added: "未连接", counters at zero, the not-connected image.
+    static DeviceRow fresh(const QString &port, const QString &rate)
+    {
+        DeviceRow row;
+        row.portText = QStringLiteral("Com") + port;
+        row.rate = rate;
+        return row;
+    }
+
     static constexpr int ImageConnected = 2;
     static constexpr int ImageDisconnected = 3;
 };

@@ -31,10 +31,12 @@ QString Gateway::configPath() const
     return InstallLayout::configFile(m_programDir);
 }
 
-void Gateway::FormLoad()
+void Gateway::FormLoad(const std::function<void()> &initMainWindow)
 {
     m_flow->resetSendQueue();
     m_log.setFirstLine(QStringLiteral("应用程序开始……"));
+    if (initMainWindow)
+        initMainWindow();
     LoadSettings();
     RefreshDeviceList();
     setStatusPanel(QStringLiteral("内存剩余短信:0"));

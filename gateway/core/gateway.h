@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class Clock;
@@ -43,8 +44,9 @@ public:
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
 
-    // Start-up: the first log line, the settings and the device list (service stopped).
-    void FormLoad();
+    // Start-up: the first log line, the window's first layout, the settings and the device
+    // list (service stopped).
+    void FormLoad(const std::function<void()> &initMainWindow = {});
     void LoadSettings();
     void RefreshDeviceList();
     // Writes the device list back to the configuration file.

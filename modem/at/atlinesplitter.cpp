@@ -8,6 +8,7 @@ bool AtLineSplitter::next(QByteArray *line)
         if (m_pos >= m_buffer.size()) {
             m_buffer.clear();
             m_pos = 0;
+            m_scanned = 0;
             return false;
         }
         if (m_expectPrompt && m_buffer[m_pos] == '>') {
@@ -18,13 +19,15 @@ bool AtLineSplitter::next(QByteArray *line)
             *line = QByteArrayLiteral(">");
             return true;
         }
-        qsizetype end = m_pos;
+        // A line that arrives a byte at a time is searched for its end only once.
+        qsizetype end = qMax(m_pos, m_scanned);
         while (end < m_buffer.size() && m_buffer[end] != '\r' && m_buffer[end] != '\n')
             ++end;
         if (end >= m_buffer.size()) {
             if (end - m_pos < MaxLineLength) {
                 // Incomplete: keep it, and drop what was consumed so the buffer stays small.
                 m_buffer.remove(0, m_pos);
+                m_scanned = end - m_pos;
                 m_pos = 0;
                 return false;
             }
@@ -33,6 +36,7 @@ bool AtLineSplitter::next(QByteArray *line)
         }
         *line = m_buffer.sliced(m_pos, end - m_pos);
         m_pos = end;
+        m_scanned = 0;
         if (!line->isEmpty())
             return true;
     }
@@ -42,5 +46,6 @@ void AtLineSplitter::clear()
 {
     m_buffer.clear();
     m_pos = 0;
+    m_scanned = 0;
     m_expectPrompt = false;
 }

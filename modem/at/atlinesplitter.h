@@ -21,5 +21,6 @@ public:
 private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    qsizetype m_scanned = 0; // where the search for the end of the current line goes on
     bool m_expectPrompt = false;
 };

@@ -128,22 +128,22 @@ QByteArrayList parameters(QByteArrayView line)
     QByteArrayList out;
     const qsizetype colon = line.indexOf(':');
     QByteArrayView rest = colon < 0 ? line : line.sliced(colon + 1);
+    if (rest.isEmpty())
+        return out;
     QByteArray field;
+    field.reserve(rest.size());
     bool quoted = false;
-    bool any = false;
     for (char c : rest) {
-        any = true;
         if (c == '"') {
             quoted = !quoted;
         } else if (c == ',' && !quoted) {
             out.append(field.trimmed());
-            field.clear();
+            field.resize(0);
         } else {
             field.append(c);
         }
     }
-    if (any)
-        out.append(field.trimmed());
+    out.append(field.trimmed());
     return out;
 }
 

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void announcesMessagesWaitingBeforeOpen();
     void ignoresVendorNoiseDuringSend();
     void failingSendReportsFailure();
+    void textBeyondConcatenationFailsOnce();
     void secondSendWhileBusyIsRefused();
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
@@ -310,6 +311,22 @@ void TestSmsControl::failingSendReportsFailure()
     QVERIFY(c.GetIndexOfLastSnd() >= 1);
 }
 
+void TestSmsControl::textBeyondConcatenationFailsOnce()
+{
+    // 255 parts of 153 septets is all one reference can join; the message is taken and fails.
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QString(255 * 153 + 1, QLatin1Char('a')))
+            >= 1);
+    QVERIFY(sent.wait(5000));
+    QVERIFY(c.GetIndexOfLastSnd() < 1);
+    QTest::qWait(50);
+    QCOMPARE(sent.size(), 1);
+    QVERIFY(m_sim->submitted(1).isEmpty());
+}
+
 void TestSmsControl::secondSendWhileBusyIsRefused()
 {
     SmsControl c;
@@ -507,6 +524,13 @@ void TestSmsControl::incomingCallIsHungUp()
     QString ring;
     QVERIFY(c.GetInfo(16, ring));
     QCOMPARE(ring, QStringLiteral("0"));
+    // The next caller withholds the number: the last caller's is not reported for it.
+    log.clear();
+    QTRY_VERIFY(!c.GetInfo(16, ring) || ring == QLatin1String("0"));
+    QVERIFY(m_sim->ring(1, QStringLiteral("-")));
+    QTRY_COMPARE_WITH_TIMEOUT(log.size(), 1, 5000);
+    QCOMPARE(log[0], QStringLiteral("hung up"));
+    QTRY_COMPARE(m_sim->status(1, QStringLiteral("hangups")), 2);
     // Sending works again after the call.
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after call")) >= 1);

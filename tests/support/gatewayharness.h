@@ -2,7 +2,7 @@
 
 #include "fakemodemcontrol.h"
 #include "recordingprompter.h"
-#include "testclock.h"
+#include "manualclock.h"
 
 #include "common/inifile.h"
 #include "core/gateway.h"
@@ -120,7 +120,7 @@ public:
                            [&](const QString &l) { return l.startsWith(prefix); });
     }
 
-    TestClock clock;
+    ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(4, 47, 10))};
     RecordingPrompter prompter;
     std::unique_ptr<Gateway> gw;
     QList<FakeModemControl *> fakes;

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// Records the message boxes the engine would show.
+// Keeps the messages the engine would have shown in a box.
 class RecordingPrompter final : public Prompter
 {
 public:

@@ -92,6 +92,14 @@ void TestAtResponse::splitsLines_data()
     QTest::newRow("> not expected is text")
             << QByteArrayList{"> x\r\n"} << false << QByteArrayList{"> x"};
     QTest::newRow("incomplete line waits") << QByteArrayList{"\r\nOK"} << false << QByteArrayList{};
+    QTest::newRow("a byte at a time") << QByteArrayList{"\r", "\n", "+",  "C",  "S", "Q", ":",
+                                                        " ",  "1",  "\r", "\n", "O", "K", "\r"}
+                                      << false << QByteArrayList{"+CSQ: 1", "OK"};
+    QTest::newRow("runaway noise is cut")
+            << QByteArrayList{QByteArray(AtLineSplitter::MaxLineLength + 10, 'x'), "\r\nOK\r\n"}
+            << false
+            << QByteArrayList{QByteArray(AtLineSplitter::MaxLineLength, 'x'), QByteArray(10, 'x'),
+                              "OK"};
 }
 
 void TestAtResponse::splitsLines()

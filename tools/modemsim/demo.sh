@@ -19,7 +19,9 @@ if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then
     echo "simulator already running (pid $(cat "$pidfile"))"
 else
     mkdir -p "$ports"
-    "$root/tools/velmora-modemsim" --ports "$ports" --count 4 >"$ports/modemsim.log" 2>&1 &
+    # A session of its own, so Ctrl-C on the gateway's terminal leaves the modems running.
+    setsid "$root/tools/velmora-modemsim" --ports "$ports" --count 4 \
+        >"$ports/modemsim.log" 2>&1 </dev/null &
     echo $! >"$pidfile"
     for _ in $(seq 50); do
         grep -q '^ready' "$ports/modemsim.log" 2>/dev/null && break

@@ -566,7 +566,12 @@ void SimModem::ringOnce()
     }
     writeUrc("RING");
     if (m_clip) {
-        const bool international = m_caller.startsWith(QLatin1Char('+'));
-        writeUrc("+CLIP: " + quoted(m_caller) + ',' + (international ? "145" : "129") + ",,,,0");
+        if (m_caller == QLatin1String("-")) {
+            writeUrc("+CLIP: \"\",128,,,,1"); // withheld by the caller
+        } else {
+            const bool international = m_caller.startsWith(QLatin1Char('+'));
+            writeUrc("+CLIP: " + quoted(m_caller) + ',' + (international ? "145" : "129")
+                     + ",,,,0");
+        }
     }
 }

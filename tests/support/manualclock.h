@@ -2,11 +2,11 @@
 
 #include "common/clock.h"
 
-// A clock the test sets.
-class TestClock final : public Clock
+// A clock that says what the test sets.
+class ManualClock final : public Clock
 {
 public:
-    explicit TestClock(QDateTime at = QDateTime(QDate(2026, 12, 6), QTime(4, 47, 10)))
+    explicit ManualClock(QDateTime at = QDateTime(QDate(2026, 3, 15), QTime(14, 7, 9)))
         : m_now(std::move(at))
     { }
     QDateTime now() const override { return m_now; }

@@ -1,0 +1,10 @@
+#include "widgetprompter.h"
+
+#include "core/gateway.h"
+
+#include <QMessageBox>
+
+void WidgetPrompter::message(const QString &text)
+{
+    QMessageBox::information(m_parent, Gateway::title(), text, QMessageBox::Ok);
+}

@@ -1,0 +1,86 @@
+#include "devicesearch.h"
+
+#include "common/inifile.h"
+#include "core/gateway.h"
+#include "core/modemcontrol.h"
+
+#include <QCoreApplication>
+
+DeviceSearch::DeviceSearch(Gateway &gateway, PortLister listSerialPorts, QObject *parent)
+    : QObject(parent), m_gw(gateway), m_listSerialPorts(std::move(listSerialPorts))
+{ }
+
+int DeviceSearch::portNumberOf(const QString &text)
+{
+    QString rest = text;
+    rest.remove(QStringLiteral("com"), Qt::CaseSensitive);
+    qsizetype digits = 0;
+    while (digits < rest.size() && rest.at(digits).isDigit())
+        ++digits;
+    return rest.left(digits).toInt();
+}
+
+QString DeviceSearch::probe(int port)
+{
+    ModemControl *control = m_gw.modems().control(ProbeSlot);
+    if (!control)
+        return {};
+    return control->AtuoTestGSMModem(short(port), short(port + 1)).trimmed();
+}
+
+void DeviceSearch::run(bool useRange, const QString &fromText, const QString &toText)
+{
+    Q_EMIT progress(0);
+    QString collected;
+    if (useRange) {
+        const int first = portNumberOf(fromText);
+        const int last = portNumberOf(toText);
+        for (int p = first; p <= last; ++p) {
+            collected += probe(p);
+            Q_EMIT progress(qRound(double(p - first + 1) / (last - first + 1) * 100));
+            QCoreApplication::processEvents();
+        }
+    } else {
+        const QStringList pieces = m_listSerialPorts().toLower().split(QLatin1Char('-'));
+        const qsizetype count = pieces.size() - 1;
+        int k = 1;
+        for (const QString &piece : pieces) {
+            if (piece.trimmed().isEmpty())
+                continue;
+            collected += probe(portNumberOf(piece));
+            Q_EMIT progress(qRound(double(k) / count * 100));
+            ++k;
+            QCoreApplication::processEvents();
+        }
+    }
+    apply(collected);
+}
+
+void DeviceSearch::apply(const QString &collected)
+{
+    if (collected.trimmed().isEmpty()) {
+        m_gw.WriteLog(QStringLiteral("未搜索到可用GSM/GPRS设备"));
+        // Finding nothing (all modems busy or unplugged for a moment) must not wipe a working
+        // configuration; the operator can still delete devices by hand.
+        m_gw.WriteLog(QStringLiteral("设备列表和配置文件保持不变"));
+        return;
+    }
+    const QStringList entries = collected.split(QLatin1Char(';'));
+    const qsizetype found = entries.size() - 1;
+    m_gw.WriteLog(QStringLiteral("搜索到") + QString::number(found)
+                  + QStringLiteral("个可用GSM/GPRS设备"));
+    m_gw.devices().clear();
+    QStringList ports;
+    QStringList rates;
+    for (qsizetype i = 0; i < found; ++i) {
+        const QStringList fields = entries.at(i).split(QLatin1Char(','));
+        const QString port = fields.value(0);
+        const QString rate = fields.value(1);
+        ports << port;
+        rates << rate;
+        m_gw.devices().appendRow(DeviceRow::fresh(port, rate));
+    }
+    const IniFile ini(m_gw.configPath());
+    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports.join(QLatin1Char(',')));
+    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates.join(QLatin1Char(',')));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class Gateway;
+class QLineEdit;
+class QPushButton;
+
+// Adds one device by hand; stays open for more until cancelled.
+class FrmAdd : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmAdd(Gateway &gateway, QWidget *parent = nullptr);
+
+    QLineEdit *text1() const { return m_text1; }
+    QLineEdit *text2() const { return m_text2; }
+    QPushButton *command1() const { return m_command1; }
+    QPushButton *command2() const { return m_command2; }
+
+    void Command1_Click();
+
+private:
+    Gateway &m_gw;
+    QLineEdit *m_text1;
+    QLineEdit *m_text2;
+    QPushButton *m_command1;
+    QPushButton *m_command2;
+};

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Pictures of the real gateway on a virtual desktop with a tray: the main window, the window
+# hidden by its close box and restored from the tray icon, and the search, add, test, about and
+# help windows. For looking at the product as an operator sees it; nothing is compared.
+#   scripts/screenshots.sh [output folder]     (default: screenshots/)
+# Needs a build (scripts/run-gateway.sh or run-tests.sh) and: xvfb openbox trayer xdotool wmctrl
+# imagemagick fonts-noto-cjk.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(mkdir -p "${1:-screenshots}" && cd "${1:-screenshots}" && pwd)
+root=$(cd "${VELMORA_BUILD_DIR:-build}/install-root" && pwd)
+
+work=$(mktemp -d)
+export VELMORA_SYSTEM_DIR="$work/system"
+export DISPLAY=:$((90 + RANDOM % 9))
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    tools/modemsim/demo.sh "$root" stop || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$DISPLAY" -screen 0 1280x800x24 >/dev/null 2>&1 & pids+=($!)
+sleep 1
+openbox >/dev/null 2>&1 & pids+=($!)
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+    --transparent false >/dev/null 2>&1 & pids+=($!)
+tools/modemsim/demo.sh "$root" >/dev/null
+"$root/regsvr32" "$root/MainApp/lib/libskin.so" -s
+"$root/MainApp/Velmora" >"$work/gateway.log" 2>&1 & pids+=($!)
+
+title="Velmora 短信网关"
+for _ in $(seq 50); do wmctrl -l | grep -q "$title" && break; sleep 0.2; done
+shot() { sleep "${2:-1}"; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+main=$(xdotool search --name "^$title\$" | head -1)
+xdotool windowactivate --sync "$main"
+xdotool mousemove --window "$main" 40 45 click 1 # 启动
+shot main-running 3
+
+wmctrl -c "$title"
+shot main-hidden
+icon=$(xwininfo -root -tree | awk '/"Velmora 短信网关": \("Velmora"/ && /22x22/ {print $NF}' | head -1)
+x=$(echo "$icon" | cut -d+ -f2); y=$(echo "$icon" | cut -d+ -f3)
+xdotool mousemove $((x + 11)) $((y + 11)) click --repeat 2 --delay 80 1
+shot main-restored
+
+open_menu() { # menu key, item number (1-based among items)
+    xdotool windowactivate --sync "$main" key "alt+$1"
+    sleep 0.3
+    for _ in $(seq 2 "$2"); do xdotool key Down; done
+    xdotool key Return
+}
+close_top() { xdotool key Escape; sleep 0.5; }
+
+xdotool mousemove --window "$main" 100 45 click 1 # 停止, so the device windows open
+open_menu t 1; shot test; close_top
+open_menu h 1; shot help; close_top
+open_menu h 2; shot about; close_top
+open_menu g 1; shot search; close_top
+open_menu g 2; shot add; close_top

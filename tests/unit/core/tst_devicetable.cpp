@@ -1,0 +1,107 @@
+#include "common/inifile.h"
+#include "core/gateway.h"
+#include "manualclock.h"
+#include "recordingprompter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_DeviceTable : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    RecordingPrompter m_prompter;
+
+    std::unique_ptr<Gateway> started(const QByteArray &config)
+    {
+        QFile f(m_dir.filePath(QStringLiteral("Config.ini")));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(config);
+        f.close();
+        auto gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
+        gw->FormLoad();
+        return gw;
+    }
+    QString key(const QString &name)
+    {
+        return IniFile(m_dir.filePath(QStringLiteral("Config.ini")))
+                .read(QStringLiteral("SMSCom"), name, QStringLiteral("<absent>"));
+    }
+
+private Q_SLOTS:
+    void rowsAreBuiltFromTheSettings()
+    {
+        auto gw = started("[SMSCom]\nPort=3,12\nRate=9600,115200\n");
+        QCOMPARE(gw->devices().rowCount(), 2);
+        const DeviceRow &row = gw->devices().row(1);
+        QCOMPARE(row.portText, QStringLiteral("Com12"));
+        QCOMPARE(row.rate, QStringLiteral("115200"));
+        QCOMPARE(row.model, QString());
+        QCOMPARE(row.sent, QStringLiteral("0/0"));
+        QCOMPARE(row.received, QStringLiteral("0"));
+        QCOMPARE(row.status, QStringLiteral("未连接"));
+        QCOMPARE(row.image, 3);
+        QCOMPARE(gw->devices().headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("状态"));
+    }
+
+    void deletingTheMiddleRowKeepsOrder()
+    {
+        auto gw = started("; keep me\n[SMSCom]\nPort=1,12,4\nRate=9600,19200,115200\n");
+        gw->mnuSCSB_Click(1);
+        QCOMPARE(key(QStringLiteral("Port")), QStringLiteral("1,4"));
+        QCOMPARE(key(QStringLiteral("Rate")), QStringLiteral("9600,115200"));
+        QVERIFY(gw->log().text().count(QStringLiteral("\r\n")) == 0);
+        // Memory follows the file only at the next load.
+        QCOMPARE(gw->settings().DeviceCount, short(3));
+        QFile f(m_dir.filePath(QStringLiteral("Config.ini")));
+        f.open(QIODevice::ReadOnly);
+        QVERIFY(f.readAll().startsWith("; keep me\n"));
+    }
+
+    void deletingTheOnlyRowWritesEmptyValues()
+    {
+        auto gw = started("[SMSCom]\nPort=12\nRate=9600\n");
+        gw->mnuSCSB_Click(0);
+        QCOMPARE(gw->devices().rowCount(), 0);
+        QCOMPARE(key(QStringLiteral("Port")), QString());
+        QCOMPARE(key(QStringLiteral("Rate")), QString());
+        gw->LoadSettings();
+        QCOMPARE(gw->settings().DeviceCount, short(0));
+    }
+
+    void refusals()
+    {
+        auto gw = started("[SMSCom]\nPort=1,2\nRate=9600,9600\n");
+        gw->mnuSCSB_Click(-1);
+        QVERIFY(gw->log().text().endsWith(QStringLiteral("> 请选择一个设备")));
+        gw->setServiceRunning(true);
+        gw->mnuSCSB_Click(0);
+        QVERIFY(gw->log().text().endsWith(QStringLiteral("> 请先停止服务！")));
+        QVERIFY(!gw->mayEditDevices());
+        QCOMPARE(gw->devices().rowCount(), 2);
+        QCOMPARE(key(QStringLiteral("Port")), QStringLiteral("1,2"));
+    }
+
+    void portTextDropsEveryExactCom()
+    {
+        DeviceTable table;
+        DeviceRow a;
+        a.portText = QStringLiteral("Com12");
+        a.rate = QStringLiteral(" 9600");
+        DeviceRow b;
+        b.portText = QStringLiteral("ComCom5com");
+        b.rate = QStringLiteral("x");
+        table.appendRow(a);
+        table.appendRow(b);
+        QCOMPARE(table.portsText(), QStringLiteral("12,5com"));
+        QCOMPARE(table.ratesText(), QStringLiteral(" 9600,x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DeviceTable)
+#include "tst_devicetable.moc"
