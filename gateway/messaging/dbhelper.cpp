@@ -179,7 +179,7 @@ std::optional<int> DBHelper::ExecSQLString(const QString &sql)
         return 0;
     if (!m_open) {
         m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = true;
+        m_lastLost = isLost();
         return std::nullopt;
     }
     qCDebug(lcSql) << sql;
@@ -197,7 +197,7 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
 {
     if (!m_open) {
         m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = true;
+        m_lastLost = isLost();
         return std::nullopt;
     }
     qCDebug(lcSql) << sql;

@@ -34,6 +34,12 @@ public:
     void OnRecvMsg(int d) { m_receiver.OnRecvMsg(d); }
     void PhoneCall(int d) { m_calls.PhoneCall(d); }
 
+    // The test composer's inserter: one pending row on the connection of the last start.
+    bool queueTestMessage(const QString &number, const QString &text)
+    {
+        return m_store.insertTest(number, text);
+    }
+
     MessageStore &store() { return m_store; }
     DBHelper &db() { return m_store.db(); }
     SendDispatch &dispatch() { return m_dispatch; }

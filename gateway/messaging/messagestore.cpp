@@ -207,6 +207,14 @@ void MessageStore::saveReceived(const QString &sender, const QString &text,
         m_log(QStringLiteral("短信暂存本地，待数据库可用时保存……"));
 }
 
+bool MessageStore::insertTest(const QString &number, const QString &text)
+{
+    if (m_db.ExecSQLString(Statements(m_db.driver()).insertTest(number, text)))
+        return true;
+    reportFailure(QStringLiteral("测试短信入库失败"));
+    return false;
+}
+
 // Runs the statements of one entry. A received message whose smsrecv row is in but whose
 // forwarding row is not is rewritten as such first, so the smsrecv row is never made twice.
 bool MessageStore::apply(SpoolEntry &entry)

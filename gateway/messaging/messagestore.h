@@ -43,6 +43,8 @@ public:
     // Makes the status writes not yet made.
     void flushStatuses();
     qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
+    // Queues one pending row for the test composer; false (and logged) when it failed.
+    bool insertTest(const QString &number, const QString &text);
     // Stores one received message, then queues its forwarding row when forwardNumber is set.
     void saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
                       const QString &forwardNumber);

@@ -28,6 +28,8 @@ private Q_SLOTS:
     void stopAndStartDropTheQueueButNoRow_data() { engines_data(); }
     void stopAndStartDropTheQueueButNoRow();
     void hundredThousandPendingRows();
+    void testMessagesAreQueuedRows_data() { engines_data(); }
+    void testMessagesAreQueuedRows();
     void failedOpenShowsOneBoxAndDevicesStillConnect_data();
     void failedOpenShowsOneBoxAndDevicesStillConnect();
     void threeDevicesWithTheSecondPortMissing();
@@ -331,6 +333,25 @@ void TestMessageFlow::hundredThousandPendingRows()
     QCOMPARE(h->statusPanel(), QStringLiteral("内存剩余短信:99999"));
     QCOMPARE(h.fake(0).sent.first().number, QStringLiteral("1390000100000"));
     QCOMPARE(h->flow().dispatch().sendQueue().at(1).SMSContent, QStringLiteral("msg 1"));
+}
+
+void TestMessageFlow::testMessagesAreQueuedRows()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    // Before any start there is no connection: refused and logged, nothing thrown.
+    QVERIFY(!h->flow().queueTestMessage(QStringLiteral("139"), QStringLiteral("x")));
+    QVERIFY(h.logged(QStringLiteral("测试短信入库失败：数据库未连接")));
+    h.start();
+    QVERIFY(h->flow().queueTestMessage(QStringLiteral(" 13800138000 "),
+                                       QStringLiteral("it's a test")));
+    QCOMPARE(tdb.rows(QStringLiteral("select CellNumber, SMSContent, Status from SMS")),
+             QStringList(QStringLiteral(" 13800138000 |it's a test|0")));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.first().number, QStringLiteral("13800138000"));
+    QCOMPARE(h.fake(0).sent.first().text, QStringLiteral("it's a test"));
 }
 
 void TestMessageFlow::failedOpenShowsOneBoxAndDevicesStillConnect_data()

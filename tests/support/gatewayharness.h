@@ -1,8 +1,8 @@
 #pragma once
 
 #include "fakemodemcontrol.h"
-#include "recordingprompter.h"
 #include "manualclock.h"
+#include "recordingprompter.h"
 
 #include "common/inifile.h"
 #include "core/gateway.h"
