@@ -47,6 +47,7 @@ void Service::mnuGXFW_Click()
 
 void Service::tm_md_Timer()
 {
+    m_gw.flow().supervise();
     // The count is read each round: a start command run during a yield may reload it.
     for (short d = 0; d < m_gw.settings().DeviceCount; ++d) {
         if (!m_gw.modems().DeviceState(d).isEmpty())

@@ -1,0 +1,17 @@
+-- The gateway's tables on MariaDB or MySQL. The server must run with
+-- lower_case_table_names=1: the statements write the table as both SMS and sms.
+CREATE TABLE SMS (
+    SysNo      BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+    CellNumber VARCHAR(255),
+    SMSContent TEXT,
+    Status     INT DEFAULT 0,
+    HandleTime DATETIME,
+    INDEX SMS_Status (Status)
+) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;
+
+CREATE TABLE smsrecv (
+    SysNo      BIGINT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+    cellnumber VARCHAR(255),
+    smscontent TEXT,
+    HandleTime DATETIME
+) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;

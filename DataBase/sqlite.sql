@@ -1,0 +1,21 @@
+-- The gateway's embedded database. Applications insert into SMS (CellNumber, SMSContent); the
+-- gateway sends every row with Status 0 and writes 1, then 2 or -1, with HandleTime. Received
+-- messages land in smsrecv. SQLite compares table and column names without regard to case.
+PRAGMA journal_mode = WAL;
+
+CREATE TABLE SMS (
+    SysNo      INTEGER PRIMARY KEY AUTOINCREMENT,
+    CellNumber TEXT,
+    SMSContent TEXT,
+    Status     INTEGER DEFAULT 0,
+    HandleTime TEXT
+);
+-- The poll reads only pending rows.
+CREATE INDEX SMS_Status ON SMS (Status);
+
+CREATE TABLE smsrecv (
+    SysNo      INTEGER PRIMARY KEY AUTOINCREMENT,
+    cellnumber TEXT,
+    smscontent TEXT,
+    HandleTime TEXT
+);

@@ -1,0 +1,339 @@
+#include "messagestore.h"
+
+#include "statements.h"
+
+#include "common/clock.h"
+
+#include <QCryptographicHash>
+
+MessageStore::MessageStore(const QString &spoolFolder, const Clock &clock, Log log)
+    : m_spool(spoolFolder), m_clock(clock), m_log(std::move(log))
+{
+    for (const QString &bad : m_spool.load())
+        m_log(QStringLiteral("暂存文件无法读取，已改名为%1.bad").arg(bad));
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flushStatuses(); });
+}
+
+MessageStore::~MessageStore()
+{
+    flushStatuses();
+}
+
+QString MessageStore::targetKey() const
+{
+    // Status writes name rows by key, which means something only in the database they came
+    // from; the connection string identifies it without being written to disk in clear.
+    return QString::fromLatin1(
+            QCryptographicHash::hash(m_target.trimmed().toUtf8(), QCryptographicHash::Sha256)
+                    .toHex());
+}
+
+void MessageStore::rebuildStatusIndex()
+{
+    m_pendingStatus.clear();
+    const QString key = targetKey();
+    for (const SpoolEntry &e : m_spool.entries()) {
+        if (e.kind == SpoolEntry::Kind::Status && e.target == key)
+            m_pendingStatus.insert(e.sysNo, e.id);
+    }
+}
+
+bool MessageStore::open(const QString &connectionString, QString *error)
+{
+    // Writes made for the connection being replaced belong to it.
+    flushStatuses();
+    m_target = connectionString;
+    rebuildStatusIndex();
+    m_refused.clear();
+    m_lossReported = false;
+    m_reopenFailureReported = false;
+    if (!m_db.OpenConnection(connectionString, error))
+        return false;
+    replay(true);
+    return true;
+}
+
+void MessageStore::keepUp(bool retryRefused)
+{
+    if (m_db.isLost()) {
+        QString error;
+        if (!m_db.reopen(&error)) {
+            if (!m_reopenFailureReported)
+                m_log(QStringLiteral("数据库重新连接失败：") + error);
+            m_reopenFailureReported = true;
+            return;
+        }
+        m_log(QStringLiteral("数据库重新连接成功……"));
+        m_lossReported = false;
+        m_reopenFailureReported = false;
+    }
+    if (m_db.isOpen() && !m_spool.isEmpty())
+        replay(retryRefused);
+}
+
+void MessageStore::reportFailure(const QString &what)
+{
+    if (m_db.lastFailureLostConnection()) {
+        if (!m_lossReported)
+            m_log(QStringLiteral("数据库连接中断：") + m_db.lastError());
+        m_lossReported = true;
+        return;
+    }
+    m_log(what + QStringLiteral("：") + m_db.lastError());
+}
+
+std::optional<QList<QueuedMessage>> MessageStore::loadPending()
+{
+    // Rows whose status write is still to be made must not be read as pending.
+    flushStatuses();
+    auto rows = m_db.readQueuedMessages(Statements::loadPending());
+    if (!rows) {
+        reportFailure(QStringLiteral("读取待发短信失败"));
+        return std::nullopt;
+    }
+    qsizetype keyless = 0;
+    const auto skip = [&](const QueuedMessage &m) {
+        // A row without a key cannot have its result written back; sending it would send
+        // it again at every load.
+        if (m.SysNo.isEmpty()) {
+            ++keyless;
+            return true;
+        }
+        return m_pendingStatus.contains(m.SysNo);
+    };
+    if (!m_pendingStatus.isEmpty() || std::any_of(rows->cbegin(), rows->cend(), skip))
+        rows->removeIf(skip);
+    if (keyless > 0)
+        m_log(QStringLiteral("待发短信中有%1条SysNo为空，无法回写结果，未发送！").arg(keyless));
+    return rows;
+}
+
+void MessageStore::writeStatus(const QueuedMessage &message)
+{
+    SpoolEntry entry;
+    entry.kind = SpoolEntry::Kind::Status;
+    entry.sysNo = message.SysNo;
+    entry.status = message.Status;
+    entry.handleTime = Statements::timeText(m_clock.now());
+    entry.target = targetKey();
+    m_statusBatch.append(entry);
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void MessageStore::flushStatuses()
+{
+    m_flushTimer.stop();
+    if (m_statusBatch.isEmpty())
+        return;
+    QList<SpoolEntry> batch;
+    batch.swap(m_statusBatch);
+    const auto waiting = [this](const SpoolEntry &e) {
+        return m_pendingStatus.contains(e.sysNo);
+    };
+    // An earlier write for the same row must land first, or it would undo this one later.
+    if (m_db.isOpen() && std::any_of(batch.cbegin(), batch.cend(), waiting))
+        replay(false);
+    if (batch.size() > 1 && m_db.isOpen() && std::none_of(batch.cbegin(), batch.cend(), waiting)
+        && writeStatusBatch(batch))
+        return;
+    for (SpoolEntry &entry : batch)
+        writeOneStatus(entry);
+}
+
+// All writes of the batch in one transaction; false (and nothing written) when any of them
+// fails, so that they are made one by one and each failure is handled on its own.
+bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
+{
+    if (!m_db.beginTransaction()) {
+        if (m_db.lastFailureLostConnection())
+            reportFailure(QString());
+        return false;
+    }
+    const Statements st(m_db.driver());
+    for (const SpoolEntry &e : batch) {
+        const QueuedMessage row{e.sysNo, {}, {}, e.status};
+        if (!m_db.ExecSQLString(st.updateStatus(row, e.handleTime))) {
+            if (m_db.lastFailureLostConnection())
+                reportFailure(QString());
+            return false;
+        }
+    }
+    if (m_db.commitTransaction())
+        return true;
+    if (m_db.lastFailureLostConnection())
+        reportFailure(QString());
+    return false;
+}
+
+void MessageStore::writeOneStatus(SpoolEntry &entry)
+{
+    bool refused = false;
+    if (!m_pendingStatus.contains(entry.sysNo) && m_db.isOpen()) {
+        if (apply(entry))
+            return;
+        reportFailure(failedAction(entry));
+        refused = !m_db.lastFailureLostConnection();
+    }
+    const qint64 earlier = m_pendingStatus.value(entry.sysNo, 0);
+    spoolEntry(entry, refused);
+    if (earlier > 0 && entry.id > 0)
+        removeEntry(earlier);
+}
+
+void MessageStore::saveReceived(const QString &sender, const QString &text,
+                                const QString &timeStamp, const QString &forwardNumber)
+{
+    SpoolEntry entry;
+    entry.kind = SpoolEntry::Kind::Received;
+    entry.sender = sender;
+    entry.text = text;
+    entry.timeStamp = timeStamp;
+    entry.forwardNumber = forwardNumber.trimmed().isEmpty() ? QString() : forwardNumber;
+
+    if (m_db.isOpen() && !m_spool.isEmpty())
+        replay(false);
+    bool refused = false;
+    if (m_db.isOpen()) {
+        if (apply(entry))
+            return;
+        reportFailure(failedAction(entry));
+        refused = !m_db.lastFailureLostConnection();
+    }
+    spoolEntry(entry, refused);
+    if (entry.id > 0)
+        m_log(QStringLiteral("短信暂存本地，待数据库可用时保存……"));
+}
+
+bool MessageStore::insertTest(const QString &number, const QString &text)
+{
+    if (m_db.ExecSQLString(Statements(m_db.driver()).insertTest(number, text)))
+        return true;
+    reportFailure(QStringLiteral("测试短信入库失败"));
+    return false;
+}
+
+// Runs the statements of one entry. A received message whose smsrecv row is in but whose
+// forwarding row is not is rewritten as such first, so the smsrecv row is never made twice.
+bool MessageStore::apply(SpoolEntry &entry)
+{
+    const Statements st(m_db.driver());
+    if (entry.kind == SpoolEntry::Kind::Status) {
+        const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
+        return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
+    }
+    const QString forward = entry.forwardNumber.isEmpty()
+            ? QString()
+            : st.insertForward(entry.forwardNumber, entry.sender, entry.text);
+    if (!entry.stored) {
+        const QString sql = st.insertReceived(entry.sender, entry.text,
+                                              Statements::ConvertTimeStamp(entry.timeStamp));
+        // Both rows in one commit when they can be: one flush to disk instead of two. When
+        // that fails they are made one after the other, so a refused forwarding row does not
+        // hold back the received one.
+        if (!forward.isEmpty() && m_db.beginTransaction()) {
+            if (m_db.ExecSQLString(sql) && m_db.ExecSQLString(forward) && m_db.commitTransaction())
+                return true;
+            m_db.rollbackTransaction();
+            if (!m_db.isOpen())
+                return false;
+        }
+        if (!m_db.ExecSQLString(sql))
+            return false;
+        entry.stored = true;
+        if (entry.forwardNumber.isEmpty())
+            return true;
+        if (entry.id > 0) {
+            QString error;
+            if (!m_spool.update(entry, &error))
+                m_log(QStringLiteral("暂存文件更新失败：") + error);
+        }
+    }
+    if (forward.isEmpty())
+        return true;
+    return m_db.ExecSQLString(forward).has_value();
+}
+
+QString MessageStore::failedAction(const SpoolEntry &entry)
+{
+    if (entry.kind == SpoolEntry::Kind::Status)
+        return QStringLiteral("更新短信状态失败(SysNo=%1)").arg(entry.sysNo);
+    if (entry.stored)
+        return QStringLiteral("转发短信入库失败");
+    return QStringLiteral("保存收到的短信失败");
+}
+
+void MessageStore::spoolEntry(SpoolEntry &entry, bool refused)
+{
+    QString error;
+    if (!m_spool.add(entry, &error)) {
+        entry.id = 0;
+        m_log(QStringLiteral("写入本地暂存失败：") + error);
+        return;
+    }
+    if (entry.kind == SpoolEntry::Kind::Status)
+        m_pendingStatus.insert(entry.sysNo, entry.id);
+    if (refused) {
+        m_refused.insert(entry.id);
+        m_reported.insert(entry.id);
+    }
+}
+
+void MessageStore::removeEntry(qint64 id)
+{
+    const SpoolEntry entry = m_spool.entries().value(id);
+    QString error;
+    if (!m_spool.remove(id, &error)) {
+        m_log(QStringLiteral("删除本地暂存失败：") + error);
+        return;
+    }
+    if (entry.kind == SpoolEntry::Kind::Status && m_pendingStatus.value(entry.sysNo) == id)
+        m_pendingStatus.remove(entry.sysNo);
+    m_refused.remove(id);
+    m_reported.remove(id);
+}
+
+// Writes out the spool in the order it was filled. Stops at a lost connection; an entry the
+// database refuses stays in the spool, is reported once and is tried again later.
+bool MessageStore::replay(bool retryRefused)
+{
+    const QString key = targetKey();
+    int received = 0;
+    int statuses = 0;
+    bool complete = true;
+    const QList<qint64> ids = m_spool.entries().keys();
+    for (qint64 id : ids) {
+        if (!m_db.isOpen()) {
+            complete = false;
+            break;
+        }
+        SpoolEntry entry = m_spool.entries().value(id);
+        if (entry.kind == SpoolEntry::Kind::Status && entry.target != key)
+            continue;
+        if (m_refused.contains(id) && !retryRefused) {
+            complete = false;
+            continue;
+        }
+        if (!apply(entry)) {
+            complete = false;
+            if (m_db.lastFailureLostConnection()) {
+                reportFailure(failedAction(entry));
+                break;
+            }
+            m_refused.insert(id);
+            if (!m_reported.contains(id))
+                reportFailure(failedAction(entry) + QStringLiteral("(保留在本地暂存中)"));
+            m_reported.insert(id);
+            continue;
+        }
+        removeEntry(id);
+        ++(entry.kind == SpoolEntry::Kind::Status ? statuses : received);
+    }
+    if (received > 0)
+        m_log(QStringLiteral("已将本地暂存的%1条短信存入数据库……").arg(received));
+    if (statuses > 0)
+        m_log(QStringLiteral("已补写%1条短信的发送状态……").arg(statuses));
+    return complete;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "dbhelper.h"
+#include "queuedmessage.h"
+#include "spool.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+class Clock;
+
+// The message flow's side of the database: the pending-row load, the status writes and the
+// storing of received messages, over one DBHelper. What the database cannot take goes to the
+// durable spool and is written at the next chance, in order, so that
+//  - a received message is never lost (also across a restart of the gateway), and
+//  - a row whose status write is still in the spool is never loaded (and so sent) again.
+class MessageStore
+{
+public:
+    using Log = std::function<void(const QString &)>;
+
+    MessageStore(const QString &spoolFolder, const Clock &clock, Log log);
+    ~MessageStore();
+
+    DBHelper &db() { return m_db; }
+    const Spool &spool() const { return m_spool; }
+
+    // Opens the database for a service start; on success the spool is written out.
+    bool open(const QString &connectionString, QString *error);
+    // Reopens a lost connection (no prompt) and writes out the spool. Entries that the
+    // database refused while it was up are tried again only with retryRefused.
+    void keepUp(bool retryRefused);
+
+    // The rows at Status 0, less those whose status write still waits in the spool.
+    std::optional<QList<QueuedMessage>> loadPending();
+    // Writes the record's Status with the current time as HandleTime. The write is made when
+    // the event loop comes round, together with the others made meanwhile, in one transaction.
+    void writeStatus(const QueuedMessage &message);
+    // Makes the status writes not yet made.
+    void flushStatuses();
+    qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
+    // Queues one pending row for the test composer; false (and logged) when it failed.
+    bool insertTest(const QString &number, const QString &text);
+    // Stores one received message, then queues its forwarding row when forwardNumber is set.
+    void saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
+                      const QString &forwardNumber);
+
+private:
+    void writeOneStatus(SpoolEntry &entry);
+    bool writeStatusBatch(const QList<SpoolEntry> &batch);
+    bool replay(bool retryRefused);
+    bool apply(SpoolEntry &entry);
+    void spoolEntry(SpoolEntry &entry, bool refused);
+    void removeEntry(qint64 id);
+    void reportFailure(const QString &what);
+    static QString failedAction(const SpoolEntry &entry);
+    void rebuildStatusIndex();
+    QString targetKey() const;
+
+    DBHelper m_db;
+    Spool m_spool;
+    QList<SpoolEntry> m_statusBatch;
+    QTimer m_flushTimer;
+    const Clock &m_clock;
+    Log m_log;
+    QString m_target;
+    // SysNo -> spool id of its status write, for the database now in use.
+    QHash<QString, qint64> m_pendingStatus;
+    // Entries the database refused while it was up, and those already reported.
+    QSet<qint64> m_refused;
+    QSet<qint64> m_reported;
+    bool m_lossReported = false;
+    bool m_reopenFailureReported = false;
+};

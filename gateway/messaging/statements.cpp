@@ -1,0 +1,78 @@
+#include "statements.h"
+
+#include "queuedmessage.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlField>
+
+QString Statements::text(const QString &value) const
+{
+    // A null QString would be formatted as NULL; the statements always mean a text.
+    if (!m_driver) {
+        // No connection was ever made: standard SQL quoting, as every driver starts from.
+        QString quoted = value;
+        return QLatin1Char('\'') + quoted.replace(QLatin1Char('\''), QStringLiteral("''"))
+                + QLatin1Char('\'');
+    }
+    QSqlField field(QString(), QMetaType(QMetaType::QString));
+    field.setValue(value.isNull() ? QStringLiteral("") : value);
+    return m_driver->formatValue(field);
+}
+
+QString Statements::number(const QString &value) const
+{
+    bool ok = false;
+    const qlonglong n = value.toLongLong(&ok);
+    if (!ok)
+        return text(value);
+    if (!m_driver)
+        return QString::number(n);
+    QSqlField field(QString(), QMetaType(QMetaType::LongLong));
+    field.setValue(n);
+    return m_driver->formatValue(field);
+}
+
+QString Statements::updateStatus(const QueuedMessage &message, const QString &handleTime) const
+{
+    return QStringLiteral("update SMS set status=") + number(message.Status)
+            + QStringLiteral(",HandleTime=") + text(handleTime) + QStringLiteral(" where SysNo=")
+            + number(message.SysNo);
+}
+
+QString Statements::insertReceived(const QString &sender, const QString &body,
+                                   const QString &convertedTime) const
+{
+    return QStringLiteral("insert into smsrecv(cellnumber,smscontent, HandleTime) values(")
+            + text(sender) + QLatin1Char(',') + text(body) + QLatin1Char(',') + text(convertedTime)
+            + QLatin1Char(')');
+}
+
+QString Statements::insertForward(const QString &forwardNumber, const QString &sender,
+                                  const QString &body) const
+{
+    return QStringLiteral("insert into sms(cellnumber,smscontent) values(") + text(forwardNumber)
+            + QLatin1Char(',')
+            + text(QStringLiteral("短信平台收到来自") + sender + QStringLiteral("的短信:") + body)
+            + QLatin1Char(')');
+}
+
+QString Statements::insertTest(const QString &number, const QString &body) const
+{
+    return QStringLiteral("insert into sms(cellnumber,smscontent) values(") + text(number)
+            + QLatin1Char(',') + text(body) + QLatin1Char(')');
+}
+
+QString Statements::timeText(const QDateTime &time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString Statements::ConvertTimeStamp(const QString &stamp)
+{
+    const auto two = [&stamp](int at) {
+        return stamp.mid(at, 2);
+    };
+    return QStringLiteral("20") + two(0) + QLatin1Char('-') + two(2) + QLatin1Char('-') + two(4)
+            + QLatin1Char(' ') + two(6) + QLatin1Char(':') + two(8) + QLatin1Char(':') + two(10);
+}

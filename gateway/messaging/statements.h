@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+class QDateTime;
+class QSqlDriver;
+struct QueuedMessage;
+
+// The texts of every statement the gateway runs on its tables. Values become literals through
+// the driver's own formatting, so a quote or backslash in a message can never end a literal
+// early; ordinary values give exactly the classic statement texts.
+class Statements
+{
+public:
+    // driver may be null (no connection yet): values are then quoted as standard SQL does.
+    explicit Statements(const QSqlDriver *driver) : m_driver(driver) { }
+
+    static QString loadPending() { return QStringLiteral("select * from SMS where Status=0"); }
+    // "update SMS set status=1,HandleTime='2026-12-06 04:47:10' where SysNo=17"
+    QString updateStatus(const QueuedMessage &message, const QString &handleTime) const;
+    QString insertReceived(const QString &sender, const QString &text,
+                           const QString &convertedTime) const;
+    QString insertForward(const QString &forwardNumber, const QString &sender,
+                          const QString &text) const;
+    QString insertTest(const QString &number, const QString &text) const;
+
+    // A text literal: 'it''s'.
+    QString text(const QString &value) const;
+    // A whole number as it stands, anything else as a text literal.
+    QString number(const QString &value) const;
+
+    // Local time as the tables hold it: yyyy-MM-dd HH:mm:ss.
+    static QString timeText(const QDateTime &time);
+    // The network's time stamp "yyMMddhhmmss..." as "20yy-MM-dd hh:mm:ss", by position
+    // alone; missing characters stay empty.
+    static QString ConvertTimeStamp(const QString &stamp);
+
+private:
+    const QSqlDriver *m_driver;
+};

@@ -1,0 +1,344 @@
+#include "gatewayharness.h"
+#include "modemsimprocess.h"
+#include "simcontrols.h"
+#include "testdatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTest>
+
+// The whole path: the gateway engine with the registered modem control component, simulated
+// modems on pseudo-terminals, and a real database.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void rowsGoFromZeroToTwo_data();
+    void rowsGoFromZeroToTwo();
+    void refusedSendIsWrittenAndTheDeviceReopened();
+    void threeDevicesWithTheSecondPortMissing();
+    void incomingMessageIsStoredAndForwarded();
+    void incomingCallIsLoggedAndHungUp();
+    void stopAndStartDropTheQueueButNoRow();
+    void databaseFileMissingDevicesStillConnect();
+    void modemVanishesMidSend();
+    void burstOfIncomingMessages();
+
+private:
+    GatewayHarness::Controls controls()
+    {
+        return [this] {
+            return m_controls->create();
+        };
+    }
+    std::unique_ptr<RegisteredControls> m_controls;
+};
+
+namespace {
+
+constexpr int Wait = 30000;
+
+QString dbName()
+{
+    return QStringLiteral("e2e_") + QString::fromLatin1(QTest::currentTestFunction()).left(24);
+}
+
+#define START_SIM(sim) \
+    do { \
+        QVERIFY2((sim).start(), qPrintable((sim).errorString())); \
+        qputenv("VELMORA_PORTS_DIR", (sim).portsDir().toUtf8()); \
+    } while (false)
+
+int count(TestDatabase &tdb, const QString &sql)
+{
+    return tdb.scalar(sql).toInt();
+}
+
+QStringList states(GatewayHarness &h, int n)
+{
+    QStringList out;
+    for (int d = 0; d < n; ++d)
+        out << h->devices().row(d).status;
+    return out;
+}
+
+} // namespace
+
+void TestEndToEnd::initTestCase()
+{
+    m_controls = std::make_unique<RegisteredControls>();
+    QVERIFY2(m_controls->isRegistered(), qPrintable(m_controls->errorString()));
+}
+
+void TestEndToEnd::rowsGoFromZeroToTwo_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+    QTest::newRow("mysql") << "mysql";
+}
+
+void TestEndToEnd::rowsGoFromZeroToTwo()
+{
+    QFETCH(QString, engine);
+    ModemSimProcess sim(2);
+    START_SIM(sim);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"), controls());
+    h.start();
+    QCOMPARE(states(h, 2), QStringList({QStringLiteral("空闲"), QStringLiteral("空闲")}));
+    QCOMPARE(h->devices().row(0).model, QStringLiteral("Velmora GSM Simulator"));
+
+    QVERIFY(tdb.insertPending(6));
+    h.poll();
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=1")), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from SMS where Status=2")),
+                              6, Wait);
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where HandleTime is null")), 0);
+    QSet<QString> destinations;
+    for (int port : {1, 2}) {
+        for (const auto &s : sim.submitted(port))
+            destinations.insert(s.destination + QLatin1Char(' ') + s.text);
+    }
+    QCOMPARE(destinations.size(), 6);
+    QVERIFY(destinations.contains(QStringLiteral("13900006 msg 6")));
+    const QStringList counters = {h->devices().row(0).sent, h->devices().row(1).sent};
+    int sent = 0;
+    for (const QString &c : counters) {
+        const QStringList p = c.split(QLatin1Char('/'));
+        QCOMPARE(p.value(0), p.value(1));
+        sent += p.value(0).toInt();
+    }
+    QCOMPARE(sent, 6);
+    QCOMPARE(states(h, 2), QStringList({QStringLiteral("空闲"), QStringLiteral("空闲")}));
+}
+
+void TestEndToEnd::refusedSendIsWrittenAndTheDeviceReopened()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.failNextSend(1));
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")),
+                              -1, Wait);
+    QVERIFY(h.logged(QStringLiteral("Com1口提交到GSM网络失败-13900002:msg 2")));
+    QCOMPARE(h->modems().DeviceState(0), QString());
+    QCOMPARE(h->devices().row(0).sent, QStringLiteral("0/1"));
+    h.poll();
+    QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 0);
+
+    h.supervise();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+    QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/2"));
+}
+
+void TestEndToEnd::threeDevicesWithTheSecondPortMissing()
+{
+    ModemSimProcess sim(3);
+    START_SIM(sim);
+    QVERIFY(QFile::remove(sim.portPath(2)));
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"), controls());
+    h.start();
+    QCOMPARE(states(h, 3),
+             QStringList({QStringLiteral("空闲"), QStringLiteral("连接失败,等候再试"),
+                          QStringLiteral("空闲")}));
+    QCOMPARE(h->modems().DeviceState(1), QString());
+    h.supervise();
+    QCOMPARE(h->devices().row(1).status, QStringLiteral("连接失败,等候再试"));
+    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+}
+
+void TestEndToEnd::incomingMessageIsStoredAndForwarded()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.setConfig(QStringLiteral("SMSCom"), QStringLiteral("RMobile"), QStringLiteral("13800000000"));
+    h.start();
+
+    const QString text = QStringLiteral("你好，网关 it's");
+    QVERIFY(sim.deliver(1, QStringLiteral("+8613912345678"), text) > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from smsrecv")), 1, Wait);
+    const QStringList row =
+            tdb.rows(QStringLiteral("select cellnumber, smscontent, HandleTime from smsrecv"))
+                    .first()
+                    .split(QLatin1Char('|'));
+    QCOMPARE(row.value(0), QStringLiteral("+8613912345678"));
+    QCOMPARE(row.value(1), text);
+    const QDateTime stamp =
+            QDateTime::fromString(row.value(2), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVERIFY2(stamp.isValid(), qPrintable(row.value(2)));
+    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 120);
+    QVERIFY(h.logged(QStringLiteral("Com1口成功收到短信-+8613912345678:") + text));
+    QCOMPARE(h->devices().row(0).received, QStringLiteral("1"));
+
+    const QString forwarded = QStringLiteral("短信平台收到来自+8613912345678的短信:") + text;
+    QCOMPARE(tdb.rows(QStringLiteral("select CellNumber, SMSContent, Status from SMS")),
+             QStringList(QStringLiteral("13800000000|") + forwarded + QStringLiteral("|0")));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS")), 2, Wait);
+    const auto submitted = sim.submitted(1);
+    QCOMPARE(submitted.size(), 1);
+    QCOMPARE(submitted.first().destination, QStringLiteral("13800000000"));
+    QCOMPARE(submitted.first().text, forwarded);
+
+    // A long message arrives in parts and is stored as one row.
+    QString longText;
+    while (longText.size() < 400)
+        longText += QStringLiteral("A long message that needs several parts. ");
+    QCOMPARE(sim.deliver(1, QStringLiteral("10086"), longText, {3, 1, 2}), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from smsrecv")), 2, Wait);
+    QCOMPARE(tdb.scalar(QStringLiteral("select smscontent from smsrecv where cellnumber='10086'"))
+                     .toString(),
+             longText);
+}
+
+void TestEndToEnd::incomingCallIsLoggedAndHungUp()
+{
+    ModemSimProcess sim(2);
+    START_SIM(sim);
+    GatewayHarness h(QStringLiteral("Provider=SQLite; Data Source=/nonexistent"),
+                     QStringLiteral("2,1"), controls());
+    h.start();
+    QCOMPARE(states(h, 2), QStringList({QStringLiteral("空闲"), QStringLiteral("空闲")}));
+    QVERIFY(sim.ring(2, QStringLiteral("13912345678")));
+    QTRY_VERIFY_WITH_TIMEOUT(h.logged(QStringLiteral("com0来电被挂断")), Wait);
+    QVERIFY(h.logged(QStringLiteral("com0收到来电:13912345678")));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.status(2, QStringLiteral("hangups")) >= 1, Wait);
+    QCOMPARE(sim.status(2, QStringLiteral("ringing")), 0);
+    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+}
+
+void TestEndToEnd::stopAndStartDropTheQueueButNoRow()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.setSendDelay(1, 1000));
+    QVERIFY(tdb.insertPending(5));
+    h.poll();
+    QCOMPARE(h->flow().queueLength(), 4);
+    h.stop();
+    QCOMPARE(h->flow().queueLength(), 0);
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=0")), 4);
+    QVERIFY(sim.setSendDelay(1, 0));
+    h.start();
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb,
+                                    QStringLiteral("select count(*) from SMS where Status=2")
+                                            + QStringLiteral(" and SysNo<5")),
+                              4, Wait);
+    // The message in flight at the stop got its end from the port closing; it is not sent again.
+    QVERIFY(count(tdb, QStringLiteral("select Status from SMS where SysNo=5")) != 0);
+    QSet<QString> seen;
+    for (const auto &s : sim.submitted(1)) {
+        QVERIFY2(!seen.contains(s.text), qPrintable(s.text));
+        seen.insert(s.text);
+    }
+}
+
+void TestEndToEnd::databaseFileMissingDevicesStillConnect()
+{
+    ModemSimProcess sim(2);
+    START_SIM(sim);
+    GatewayHarness h(QString(), QStringLiteral("1,2"), controls());
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("ConSTR"),
+                Settings::defaultConnectionString(h.programDir()));
+    h.start();
+    QCOMPARE(h.log().mid(1, 2),
+             QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接失败……")}));
+    QCOMPARE(h.prompter.messages.size(), 1);
+    QCOMPARE(states(h, 2), QStringList({QStringLiteral("空闲"), QStringLiteral("空闲")}));
+    QVERIFY(!h->Timer1().isActive());
+    // A message that arrives now is kept for the database.
+    QVERIFY(sim.deliver(1, QStringLiteral("10086"), QStringLiteral("kept")) > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(h->flow().store().spool().size(), 1, Wait);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.status(1, QStringLiteral("stored")), 0, Wait);
+}
+
+void TestEndToEnd::modemVanishesMidSend()
+{
+    ModemSimProcess first(1);
+    QVERIFY2(first.start(), qPrintable(first.errorString()));
+    QTemporaryDir ports;
+    const QString link = ports.filePath(QStringLiteral("com1"));
+    QVERIFY(QFile::link(first.portPath(1), link));
+    qputenv("VELMORA_PORTS_DIR", ports.path().toUtf8());
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(first.setSendDelay(1, 3000));
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")), 1);
+    QVERIFY(first.vanish(1));
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")),
+                              -1, 40000);
+    QCOMPARE(h->modems().DeviceState(0), QString());
+    h.supervise();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("连接失败,等候再试"));
+
+    // The modem is back (a new one on the same port): the next tick brings the device back.
+    ModemSimProcess second(1);
+    QVERIFY2(second.start(), qPrintable(second.errorString()));
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(second.portPath(1), link));
+    h.supervise();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+    QCOMPARE(second.submitted(1).size(), 1);
+}
+
+void TestEndToEnd::burstOfIncomingMessages()
+{
+    constexpr int Modems = 8;
+    constexpr int Messages = 1000;
+    ModemSimProcess sim(Modems);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3,4,5,6,7,8"), controls());
+    h.start();
+    for (int i = 0; i < Messages; ++i) {
+        QVERIFY(sim.deliver(1 + i % Modems,
+                            QStringLiteral("1380000%1").arg(i, 4, 10, QLatin1Char('0')),
+                            QStringLiteral("burst %1").arg(i))
+                > 0);
+        if (i % 50 == 49)
+            QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from smsrecv")), Messages,
+                              120000);
+    QCOMPARE(count(tdb, QStringLiteral("select count(distinct smscontent) from smsrecv")),
+             Messages);
+    QVERIFY(h->flow().store().spool().isEmpty());
+    int received = 0;
+    for (int d = 0; d < Modems; ++d)
+        received += h->devices().row(d).received.toInt();
+    QCOMPARE(received, Messages);
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

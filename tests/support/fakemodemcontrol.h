@@ -1,0 +1,145 @@
+#pragma once
+
+#include "core/modemcontrol.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A scriptable modem control for engine tests: results are set by the test, every call is
+// recorded, and the events are raised by the test when it wants them.
+class FakeModemControl : public ModemControl
+{
+public:
+    struct Incoming
+    {
+        QString sca;
+        QString sender;
+        QString text;
+        QString timeStamp;
+    };
+    struct Sent
+    {
+        QString number;
+        QString text;
+    };
+
+    // Script.
+    short openResult = 0;
+    QString model = QStringLiteral("FAKE-GSM");
+    int sendResult = 1;
+    int lastSendIndex = 1;
+    bool ringInfoValid = true;
+    QString ringState = QStringLiteral("0");
+    bool callerKnown = true;
+    QString callerNumber;
+    QList<Incoming> inbox;
+
+    // Record.
+    QStringList calls;
+    QList<Sent> sent;
+    bool isOpen = false;
+    int port = -1;
+    int rate = -1;
+    bool inSendMsg = false;
+
+    int CloseComm() override
+    {
+        calls << QStringLiteral("CloseComm");
+        isOpen = false;
+        return 0;
+    }
+    int SetParam(short id, QString &text, int n) override
+    {
+        calls << QStringLiteral("SetParam(%1,%2,%3)").arg(id).arg(text).arg(n);
+        if (id == ParamPort)
+            port = n;
+        if (id == ParamBaudRate)
+            rate = n;
+        return 0;
+    }
+    short OpenComm() override
+    {
+        calls << QStringLiteral("OpenComm");
+        isOpen = openResult == 0;
+        return openResult;
+    }
+    bool GetInfo(short id, QString &text) override
+    {
+        calls << QStringLiteral("GetInfo(%1)").arg(id);
+        if (id == InfoModel) {
+            text = model;
+            return true;
+        }
+        if (id == InfoRinging) {
+            text = ringState;
+            return ringInfoValid;
+        }
+        return false;
+    }
+    int SendMSG(const QString &number, const QString &text) override
+    {
+        calls << QStringLiteral("SendMSG");
+        if (sendResult >= 1)
+            sent.append({number, text});
+        return sendResult;
+    }
+    int GetIndexOfLastSnd() override
+    {
+        calls << QStringLiteral("GetIndexOfLastSnd");
+        return lastSendIndex;
+    }
+    short ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &stamp) override
+    {
+        calls << QStringLiteral("ReadMsgForVB");
+        if (inbox.isEmpty())
+            return 1;
+        const Incoming m = inbox.takeFirst();
+        sca = m.sca;
+        sender = m.sender;
+        text = m.text;
+        stamp = m.timeStamp;
+        return 0;
+    }
+    bool PhoneCallGetInCallNumber(QString &number) override
+    {
+        calls << QStringLiteral("PhoneCallGetInCallNumber");
+        if (callerKnown)
+            number = callerNumber;
+        return callerKnown;
+    }
+    int PauseSMS(int n) override
+    {
+        calls << QStringLiteral("PauseSMS(%1)").arg(n);
+        return 0;
+    }
+    int PhoneCallHangup() override
+    {
+        calls << QStringLiteral("PhoneCallHangup");
+        return 0;
+    }
+    int ResumeSMS() override
+    {
+        calls << QStringLiteral("ResumeSMS");
+        return 0;
+    }
+    QString AtuoTestGSMModem(short, short) override { return {}; }
+
+    // The modem's verdict on the message it holds, raised as its event.
+    void finishSend(bool reachedNetwork)
+    {
+        lastSendIndex = reachedNetwork ? 1 : 0;
+        Q_EMIT OnSndMsg();
+    }
+    void deliver(const QString &sender, const QString &text, const QString &timeStamp)
+    {
+        inbox.append({QStringLiteral("+8613800100500"), sender, text, timeStamp});
+        Q_EMIT OnRecvMsg();
+    }
+    void ring(const QString &number)
+    {
+        ringState = QStringLiteral("1");
+        callerNumber = number;
+        Q_EMIT PhoneCall();
+    }
+};
