@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
     libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc
     libcurl4-openssl-dev ca-certificates
-    sqlite3 python3 python3-pyftpdlib
+    sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib
     clang libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk
 )

@@ -10,7 +10,10 @@
 #include "download/ui/frmupdate.h"
 #include "download/versioncheck.h"
 #include "icons.h"
+#include "messaging/messageflow.h"
 #include "splitterbar.h"
+#include "testmsg/testcomposer.h"
+#include "testmsg/ui/frmtest.h"
 #include "widgets/frmabout.h"
 #include "widgets/frmhelp.h"
 #include "widgets/olecolor.h"
@@ -374,7 +377,20 @@ void FrmMain::mnuSCSB_Click()
     m_gw.mnuSCSB_Click(selected ? current.row() : -1);
 }
 
-void FrmMain::mnuCSDX_Click() { }
+void FrmMain::mnuCSDX_Click()
+{
+    if (!m_test) {
+        m_composer = std::make_unique<TestComposer>(
+                [this](const QString &number, const QString &text) {
+                    return m_gw.flow().queueTestMessage(number, text);
+                },
+                m_gw.prompter());
+        m_test = new FrmTest(*m_composer, this);
+    }
+    m_test->show();
+    m_test->raise();
+    m_test->activateWindow();
+}
 
 void FrmMain::mnuSearch_Click()
 {

@@ -98,6 +98,8 @@ private:
     QList<XButton *> m_toolbar;
     QPointer<FrmAbout> m_about;
     QPointer<FrmHelp> m_help;
+    QPointer<FrmTest> m_test;
+    std::unique_ptr<TestComposer> m_composer;
     QMenu *m_mnuGSM = nullptr;
     QMenu *m_popSys = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
