@@ -24,23 +24,6 @@ fi
 TEST_USER=velmora
 TEST_PASSWORD=velmora
 TEST_DB=velmora_test
-MYSQL_CONF=/etc/mysql/mariadb.conf.d/90-velmora.cnf
-# Written into a MariaDB data directory that was initialised with lower_case_table_names=1.
-LCTN_MARK=velmora-lower-case-table-names-1
-
-# The statements write the table as both SMS and sms, so MariaDB must compare table names
-# without regard to case. The setting has to be in place before the data directory is
-# initialised: write it before the package is installed, so that the package's own
-# initialisation already uses it.
-mkdir -p "$(dirname "$MYSQL_CONF")"
-cat >"$MYSQL_CONF" <<'EOF'
-# Written by .ci/databases.sh: the gateway writes table names in mixed case.
-[mysqld]
-lower_case_table_names = 1
-bind-address = 127.0.0.1
-character-set-server = utf8mb4
-collation-server = utf8mb4_general_ci
-EOF
 
 export DEBIAN_FRONTEND=noninteractive
 packages="postgresql mariadb-server"
@@ -89,55 +72,19 @@ WHERE NOT EXISTS (SELECT FROM pg_database WHERE datname = '$TEST_DB')\gexec
 EOF
 
 # ---- MariaDB ----------------------------------------------------------------------------------
-mysql_ctl="service mariadb"
-mysql_ping() { mariadb-admin --protocol=socket ping >/dev/null 2>&1; }
-mysql_wait() {
-    for _ in $(seq 1 120); do
-        mysql_ping && return 0
-        sleep 0.5
-    done
-    say "MariaDB did not come up"
-    return 1
-}
-mysql_datadir=$(my_print_defaults --mysqld | sed -n 's/^--datadir=//p' | tail -n1)
-mysql_datadir=${mysql_datadir:-/var/lib/mysql}
-
-# A data directory from an earlier install was initialised with the default setting; the
-# setting cannot be changed under existing tables, so such a directory is moved aside (kept,
-# not deleted) and a fresh one is made.
-if [ -d "$mysql_datadir/mysql" ] && [ ! -e "$mysql_datadir/$LCTN_MARK" ]; then
-    say "MariaDB data directory was initialised without lower_case_table_names=1; re-initialising"
-    if mysql_ping; then
-        $mysql_ctl stop >&2 || true
-    fi
-    for _ in $(seq 1 60); do
-        pgrep -u mysql -x mariadbd >/dev/null || break
-        sleep 0.5
-    done
-    aside="$mysql_datadir.before-velmora-$(date +%Y%m%d%H%M%S)"
-    mv "$mysql_datadir" "$aside"
-    say "old data directory kept at $aside"
-fi
-if [ ! -d "$mysql_datadir/mysql" ]; then
-    mkdir -p "$mysql_datadir"
-    chown mysql:mysql "$mysql_datadir"
-    mariadb-install-db --user=mysql --datadir="$mysql_datadir" --skip-test-db >/dev/null 2>&1 \
-        || { say "mariadb-install-db failed"; exit 1; }
-fi
-touch "$mysql_datadir/$LCTN_MARK"
-
-if ! mysql_ping; then
-    say "starting MariaDB"
-    $mysql_ctl start >&2 || true
-fi
-mysql_wait
-lctn=$(mariadb -NBe 'select @@lower_case_table_names')
+# A server of its own for the tests, with its own data folder, socket and port, so that a MariaDB
+# the machine already runs (and its data) is never touched. The statements write the table as
+# both SMS and sms, so this server compares table names without regard to case.
+here=$(cd "$(dirname "$0")" && pwd)
+mysql_ctl="bash $here/mariadb-instance.sh"
+$mysql_ctl start >&2
+mysql_port=$($mysql_ctl port)
+lctn=$($mysql_ctl client -NBe 'select @@lower_case_table_names')
 if [ "$lctn" != 1 ]; then
-    say "MariaDB runs with lower_case_table_names=$lctn, expected 1"
+    say "the test MariaDB runs with lower_case_table_names=$lctn, expected 1"
     exit 1
 fi
-mysql_port=$(mariadb -NBe 'select @@port')
-mariadb >&2 <<EOF
+$mysql_ctl client >&2 <<EOF
 CREATE DATABASE IF NOT EXISTS $TEST_DB CHARACTER SET utf8mb4;
 CREATE USER IF NOT EXISTS '$TEST_USER'@'localhost' IDENTIFIED BY '$TEST_PASSWORD';
 CREATE USER IF NOT EXISTS '$TEST_USER'@'127.0.0.1' IDENTIFIED BY '$TEST_PASSWORD';
