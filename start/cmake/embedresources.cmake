@@ -20,7 +20,7 @@ function(velmora_embed_resources target)
     set(dir ${CMAKE_CURRENT_BINARY_DIR}/resources_${name})
     string(REGEX REPLACE "^/" "" prefix "${R_ROOT}")
 
-    set(spec "")
+    set(entries "")
     set(qrc "<RCC>\n<qresource prefix=\"/${prefix}\">\n")
     set(depends ${script})
     list(LENGTH R_DATA n)
@@ -35,7 +35,7 @@ function(velmora_embed_resources target)
                 set(file "$<TARGET_FILE:${file}>")
             endif()
             list(APPEND depends "${file}")
-            string(APPEND spec "D\t${id}\t${file}\n")
+            string(APPEND entries "D\t${id}\t${file}\n")
             string(APPEND qrc "<file alias=\"CUSTOM/${id}\">${file}</file>\n")
         endforeach()
     endif()
@@ -48,21 +48,21 @@ function(velmora_embed_resources target)
             math(EXPR j "${i} + 1")
             list(GET R_STRINGS ${i} id)
             list(GET R_STRINGS ${j} text)
-            string(APPEND spec "S\t${id}\t${text}\n")
+            string(APPEND entries "S\t${id}\t${text}\n")
             string(APPEND qrc "<file alias=\"STRING/${id}\">${dir}/strings/${id}</file>\n")
             list(APPEND strings ${dir}/strings/${id})
         endforeach()
     endif()
     string(APPEND qrc "</qresource>\n</RCC>\n")
 
-    file(GENERATE OUTPUT ${dir}/spec.txt CONTENT "${spec}")
+    file(GENERATE OUTPUT ${dir}/entries.txt CONTENT "${entries}")
     file(GENERATE OUTPUT ${dir}/resources.qrc CONTENT "${qrc}")
 
     if(strings)
         add_custom_command(OUTPUT ${strings}
-            COMMAND ${CMAKE_COMMAND} -DSPEC=${dir}/spec.txt -DOUT=${dir}/strings
+            COMMAND ${CMAKE_COMMAND} -DENTRIES=${dir}/entries.txt -DOUT=${dir}/strings
                     -P ${script}
-            DEPENDS ${dir}/spec.txt ${depends}
+            DEPENDS ${dir}/entries.txt ${depends}
             COMMENT "Writing the string table of ${target}"
             VERBATIM)
     endif()

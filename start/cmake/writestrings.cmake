@@ -1,6 +1,6 @@
-# Writes the string-table entries of a resource spec (see embedresources.cmake) at build time,
+# Writes the string-table entries of a resource listing (see embedresources.cmake) at build time,
 # when the data files they measure exist.
-file(STRINGS ${SPEC} lines)
+file(STRINGS ${ENTRIES} lines)
 set(sizes "")
 foreach(line IN LISTS lines)
     if(line MATCHES "^D\t([0-9]+)\t(.*)$")
