@@ -42,21 +42,17 @@ bool ComponentInstaller::writeIfMissing(int id, const QString &file)
         return fail(QStringLiteral("string-table entry %1 is not a byte count: \"%2\"")
                             .arg(id)
                             .arg(*countText));
-    const std::optional<QByteArray> bytes = m_resources.data(id);
+    QString error;
+    const std::optional<QByteArray> bytes = m_resources.leadingBytes(id, *count, &error);
     if (!bytes)
-        return fail(QStringLiteral("resource %1 is missing").arg(id));
-    if (*count > bytes->size())
-        return fail(QStringLiteral("resource %1 holds %2 bytes, fewer than the %3 to write")
-                            .arg(id)
-                            .arg(bytes->size())
-                            .arg(*count));
+        return fail(error);
 
     // Written under a temporary name and renamed into place: a file that exists is never
     // rewritten, so a partial one must never carry the final name.
     QTemporaryFile temp(file + QStringLiteral(".XXXXXX"));
     if (!temp.open())
         return fail(QStringLiteral("cannot create %1: %2").arg(file, temp.errorString()));
-    if (temp.write(bytes->constData(), *count) != *count || !temp.flush())
+    if (temp.write(*bytes) != *count || !temp.flush())
         return fail(QStringLiteral("cannot write %1: %2").arg(file, temp.errorString()));
     temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
                         | QFileDevice::ReadOther);

@@ -28,3 +28,20 @@ std::optional<qint32> ProgramResources::toInt32(const QString &text)
         return std::nullopt;
     return value;
 }
+
+std::optional<QByteArray> ProgramResources::leadingBytes(int id, qint32 count, QString *error) const
+{
+    const std::optional<QByteArray> bytes = data(id);
+    if (!bytes) {
+        *error = QStringLiteral("resource %1 is missing").arg(id);
+        return std::nullopt;
+    }
+    if (count > bytes->size()) {
+        *error = QStringLiteral("resource %1 holds %2 bytes, fewer than the %3 to write")
+                         .arg(id)
+                         .arg(bytes->size())
+                         .arg(count);
+        return std::nullopt;
+    }
+    return bytes->left(count);
+}

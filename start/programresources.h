@@ -17,6 +17,9 @@ public:
     // A string entry read as a 32-bit integer: decimal digits with an optional sign, blanks
     // around them allowed; anything else gives no value.
     static std::optional<qint32> toInt32(const QString &text);
+    // The first count bytes of data entry id; nothing, with the reason in *error, when the entry
+    // is missing or holds fewer bytes.
+    std::optional<QByteArray> leadingBytes(int id, qint32 count, QString *error) const;
 
     const QString &root() const { return m_root; }
 

@@ -39,14 +39,10 @@ bool PayloadWriter::writeEntry(int id)
         return fail(QStringLiteral("entry %1 is not \"<bytes>-<path>\": \"%2\"")
                             .arg(id)
                             .arg(*descriptor));
-    const std::optional<QByteArray> bytes = m_resources.data(id);
+    QString error;
+    const std::optional<QByteArray> bytes = m_resources.leadingBytes(id, *count, &error);
     if (!bytes)
-        return fail(QStringLiteral("resource %1 is missing").arg(id));
-    if (*count > bytes->size())
-        return fail(QStringLiteral("resource %1 holds %2 bytes, fewer than the %3 to write")
-                            .arg(id)
-                            .arg(bytes->size())
-                            .arg(*count));
+        return fail(error);
 
     const QString path = m_installFolder + parts.at(1);
     // A payload may bring a folder the installation does not have yet.
@@ -57,7 +53,7 @@ bool PayloadWriter::writeEntry(int id)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes->constData(), *count) != *count || !file.commit())
+    if (file.write(*bytes) != *count || !file.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     return true;
 }
