@@ -2,7 +2,6 @@
 #include "common/componentloader.h"
 #include "common/installlayout.h"
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
 #include "core/ui/frmmain.h"
 #include "core/ui/singleinstance.h"
 #include "core/ui/widgetprompter.h"
@@ -31,21 +30,7 @@ int main(int argc, char *argv[])
 
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
     QString error;
-    const bool created = gateway.modems().create(
-            [&loader](QString *why) -> ModemControl * {
-                QObject *object = loader.create(QString::fromLatin1(ModemControlProgId));
-                if (!object) {
-                    *why = loader.errorString();
-                    return nullptr;
-                }
-                if (auto *control = qobject_cast<ModemControl *>(object))
-                    return control;
-                delete object;
-                *why = QStringLiteral("组件 %1 不是短信猫控件")
-                               .arg(QString::fromLatin1(ModemControlProgId));
-                return nullptr;
-            },
-            &error);
+    const bool created = gateway.modems().createRegistered(loader, &error);
     if (!created) {
         QMessageBox::critical(nullptr, Gateway::title(), error, QMessageBox::Ok);
         return 1;

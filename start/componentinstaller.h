@@ -1,6 +1,6 @@
 #pragma once
 
-#include "programresources.h"
+#include "common/programresources.h"
 
 #include <QString>
 #include <QStringList>

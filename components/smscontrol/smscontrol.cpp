@@ -2,7 +2,7 @@
 
 #include "common/componentabi.h"
 #include "modemprobe.h"
-#include "serialportnames.h"
+#include "common/serialportnames.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 #include "modem.h"
 
 #include <QList>

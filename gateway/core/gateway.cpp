@@ -16,11 +16,11 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     m_service = std::make_unique<Service>(*this);
     connect(&m_timer1, &QTimer::timeout, m_flow.get(), &MessageFlow::Timer1_Timer);
     connect(&m_tmMd, &QTimer::timeout, m_service.get(), &Service::tm_md_Timer);
-    connect(&m_modems, &ModemSlots::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
+    connect(&m_modems, &DevicePool::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
             Qt::DirectConnection);
-    connect(&m_modems, &ModemSlots::OnRecvMsg, m_flow.get(), &MessageFlow::OnRecvMsg,
+    connect(&m_modems, &DevicePool::OnRecvMsg, m_flow.get(), &MessageFlow::OnRecvMsg,
             Qt::DirectConnection);
-    connect(&m_modems, &ModemSlots::PhoneCall, m_flow.get(), &MessageFlow::PhoneCall,
+    connect(&m_modems, &DevicePool::PhoneCall, m_flow.get(), &MessageFlow::PhoneCall,
             Qt::DirectConnection);
 }
 

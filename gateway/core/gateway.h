@@ -3,7 +3,7 @@
 #include "activitylog.h"
 #include "devicetable.h"
 #include "messaging/queuedmessage.h"
-#include "modemslots.h"
+#include "devicepool.h"
 #include "settings.h"
 
 #include <QList>
@@ -36,7 +36,7 @@ public:
 
     ActivityLog &log() { return m_log; }
     DeviceTable &devices() { return m_devices; }
-    ModemSlots &modems() { return m_modems; }
+    DevicePool &modems() { return m_modems; }
     Settings &settings() { return m_settings; }
     QList<QueuedMessage> &DeviceJobs() { return m_deviceJobs; }
     QTimer &Timer1() { return m_timer1; }
@@ -75,7 +75,7 @@ private:
     Prompter &m_prompter;
     ActivityLog m_log;
     DeviceTable m_devices;
-    ModemSlots m_modems;
+    DevicePool m_modems;
     Settings m_settings;
     QList<QueuedMessage> m_deviceJobs;
     QTimer m_timer1;

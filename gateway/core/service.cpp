@@ -2,7 +2,7 @@
 
 #include "gateway.h"
 #include "messaging/messageflow.h"
-#include "modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
 
@@ -88,5 +88,5 @@ void Service::OpenDevice(short d)
     m_gw.devices().setModel(d, text);
     m_gw.devices().setStatus(d, QStringLiteral("空闲"));
     m_gw.devices().setImage(d, DeviceRow::ImageConnected);
-    m_gw.modems().setDeviceState(d, ModemSlots::free());
+    m_gw.modems().setDeviceState(d, DevicePool::free());
 }

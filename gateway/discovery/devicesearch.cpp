@@ -2,7 +2,7 @@
 
 #include "common/inifile.h"
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "serialportlist.h"
 
-#include "serialportnames.h"
+#include "common/serialportnames.h"
 
 QString ListSerialPorts()
 {

@@ -2,7 +2,7 @@
 
 #include "curltransfer.h"
 #include "inetclient.h"
-#include "widgets/propertybag.h"
+#include "common/propertybag.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "callhandler.h"
 
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 CallHandler::CallHandler(Gateway &gateway) : m_gw(gateway) { }
 

@@ -4,7 +4,7 @@
 #include "senddispatch.h"
 
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 MessageReceiver::MessageReceiver(Gateway &gateway, MessageStore &store,
                                  const SendDispatch &dispatch)

@@ -3,7 +3,7 @@
 #include "messagestore.h"
 
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 SendDispatch::SendDispatch(Gateway &gateway, MessageStore &store) : m_gw(gateway), m_store(store)
 {
@@ -38,7 +38,7 @@ void SendDispatch::DispatchToDevice(int d)
     const int n = queueLength();
     if (n == 0)
         return;
-    if (m_gw.modems().DeviceState(d) != ModemSlots::free())
+    if (m_gw.modems().DeviceState(d) != DevicePool::free())
         return;
     ModemControl *control = m_gw.modems().control(d);
     if (!control || d >= m_gw.DeviceJobs().size())
@@ -53,7 +53,7 @@ void SendDispatch::DispatchToDevice(int d)
     }
     m_sendQueue.removeLast();
     m_gw.devices().setStatus(d, QStringLiteral("正在发送"));
-    m_gw.modems().setDeviceState(d, ModemSlots::busy());
+    m_gw.modems().setDeviceState(d, DevicePool::busy());
     UpdateSendStatus(m_gw.DeviceJobs().at(d));
 }
 

@@ -3,7 +3,7 @@
 #include "senddispatch.h"
 
 #include "core/gateway.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void SendResults::OnSndMsg(int d)
         job.Status = QStringLiteral("2");
         m_gw.devices().setStatus(d, QStringLiteral("空闲"));
         m_gw.devices().setSent(d, countSent(sent, true));
-        m_gw.modems().setDeviceState(d, ModemSlots::free());
+        m_gw.modems().setDeviceState(d, DevicePool::free());
     } else {
         m_gw.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
         job.Status = QStringLiteral("-1");

@@ -1,6 +1,6 @@
 #include "sysinfotool.h"
 
-#include "registryvalue.h"
+#include "common/registryvalue.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "xbutton.h"
 
 #include "olecolor.h"
-#include "propertybag.h"
+#include "common/propertybag.h"
 #include "xbuttonlayout.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "download/downloader.h"
 #include "download/inetclient.h"
-#include "widgets/propertybag.h"
+#include "common/propertybag.h"
 
 #include "updates/downloadtestserver.h"
 

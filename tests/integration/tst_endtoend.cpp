@@ -159,7 +159,7 @@ void TestEndToEnd::threeDevicesWithTheSecondPortMissing()
     QCOMPARE(h->modems().DeviceState(1), QString());
     h.supervise();
     QCOMPARE(h->devices().row(1).status, QStringLiteral("连接失败,等候再试"));
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
 }
 
 void TestEndToEnd::incomingMessageIsStoredAndForwarded()
@@ -222,7 +222,7 @@ void TestEndToEnd::incomingCallIsLoggedAndHungUp()
     QVERIFY(h.logged(QStringLiteral("com0收到来电:13912345678")));
     QTRY_VERIFY_WITH_TIMEOUT(sim.status(2, QStringLiteral("hangups")) >= 1, Wait);
     QCOMPARE(sim.status(2, QStringLiteral("ringing")), 0);
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
 }
 
 void TestEndToEnd::stopAndStartDropTheQueueButNoRow()

@@ -67,7 +67,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h.log().mid(1, 2),
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接成功……")}));
     QVERIFY(h->Timer1().isActive());
-    h->modems().setDeviceState(2, ModemSlots::busy());
+    h->modems().setDeviceState(2, DevicePool::busy());
     QVERIFY(tdb.insertPending(3));
 
     h.poll();
@@ -80,7 +80,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->flow().queueLength(), 1);
     QCOMPARE(h->statusPanel(), QStringLiteral("内存剩余短信:1"));
     QCOMPARE(h->devices().row(0).status, QStringLiteral("正在发送"));
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::busy());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::busy());
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, HandleTime from SMS order by SysNo")),
              QStringList({QStringLiteral("1|0|<null>"), QStringLiteral("2|1|") + HandedOver,
                           QStringLiteral("3|1|") + HandedOver}));
@@ -92,7 +92,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
     QCOMPARE(h.fake(0).sent.size(), 2);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900001"));
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::busy());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::busy());
     QCOMPARE(h->devices().row(0).status, QStringLiteral("正在发送"));
     QCOMPARE(h->flow().queueLength(), 0);
 
@@ -119,7 +119,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     h.supervise();
     QCOMPARE(h.fake(1).calls.count(QStringLiteral("OpenComm")), opens + 1);
     QCOMPARE(h->devices().row(1).status, QStringLiteral("空闲"));
-    QCOMPARE(h->modems().DeviceState(1), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(1), DevicePool::free());
     QVERIFY(h.prompter.messages.isEmpty());
 }
 
@@ -135,7 +135,7 @@ void TestMessageFlow::refusedMessageStaysAtTheEndOfTheQueue()
     h.poll();
     // Device 0 refused R2; it stays last and goes to device 1 in the same tick.
     QVERIFY(h.fake(0).sent.isEmpty());
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
     QCOMPARE(h.fake(1).sent.first().number, QStringLiteral("13900002"));
     QCOMPARE(h->flow().queueLength(), 1);
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status from SMS order by SysNo")),
@@ -159,7 +159,7 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     h.finish(0, true);
     QVERIFY(h.logged(QStringLiteral("Com7口报告发送结果，但没有正在发送的短信，已忽略！")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("0/0"));
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
 
     h.poll();
     h.finish(0, true);
@@ -168,7 +168,7 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     h.finish(0, false);
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("2")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
-    QCOMPARE(h->modems().DeviceState(0), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
 }
 
 void TestMessageFlow::receivedMessagesAreStoredAndForwarded_data()
@@ -459,7 +459,7 @@ void TestMessageFlow::incomingCalls()
     Q_EMIT f.PhoneCall();
     QTEST(h.log().mid(before), "lines");
     QTEST(f.calls, "calls");
-    QCOMPARE(h->modems().DeviceState(device), ModemSlots::free());
+    QCOMPARE(h->modems().DeviceState(device), DevicePool::free());
 }
 
 QTEST_GUILESS_MAIN(TestMessageFlow)

@@ -1,6 +1,6 @@
 #include "common/componentloader.h"
 #include "common/registryfile.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 #include "modemsimprocess.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/componentloader.h"
-#include "core/modemcontrol.h"
+#include "modemapi/modemcontrol.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "widgets/olecolor.h"
-#include "widgets/propertybag.h"
+#include "common/propertybag.h"
 #include "widgets/xbutton.h"
 
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "widgets/propertybag.h"
+#include "common/propertybag.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "widgets/registryvalue.h"
+#include "common/registryvalue.h"
 #include "widgets/sysinfotool.h"
 
 #include "common/registryfile.h"

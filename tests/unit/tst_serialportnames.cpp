@@ -1,4 +1,4 @@
-#include "serialportnames.h"
+#include "common/serialportnames.h"
 
 #include <QFile>
 #include <QTemporaryDir>

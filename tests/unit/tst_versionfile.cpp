@@ -1,6 +1,6 @@
 #include "download/downloader.h"
 #include "download/versioncheck.h"
-#include "widgets/propertybag.h"
+#include "common/propertybag.h"
 
 #include <QTest>
 

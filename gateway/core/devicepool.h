@@ -6,12 +6,13 @@
 #include <functional>
 #include <memory>
 
+class ComponentLoader;
 class ModemControl;
 
 // The 128 modem controls of the gateway, element d driving device d, with each device's
 // availability mark: "" not connected, "free" connected and idle, "busy" sending.
 // Events of element d are passed on carrying d.
-class ModemSlots : public QObject
+class DevicePool : public QObject
 {
     Q_OBJECT
 
@@ -20,11 +21,13 @@ public:
     // Makes one control, or returns nullptr with the reason in *error.
     using Factory = std::function<ModemControl *(QString *error)>;
 
-    explicit ModemSlots(QObject *parent = nullptr);
-    ~ModemSlots() override;
+    explicit DevicePool(QObject *parent = nullptr);
+    ~DevicePool() override;
 
     // Creates all elements; false (and nothing held) when any one cannot be made.
     bool create(const Factory &factory, QString *error);
+    // Creates all elements from the component registered for the modem control's ProgID.
+    bool createRegistered(ComponentLoader &loader, QString *error);
     bool isCreated() const { return m_controls[0] != nullptr; }
 
     ModemControl *control(int d) const;

@@ -1,16 +1,17 @@
-#include "modemslots.h"
+#include "devicepool.h"
 
-#include "modemcontrol.h"
+#include "common/componentloader.h"
+#include "modemapi/modemcontrol.h"
 
-ModemSlots::ModemSlots(QObject *parent) : QObject(parent) { }
+DevicePool::DevicePool(QObject *parent) : QObject(parent) { }
 
-ModemSlots::~ModemSlots()
+DevicePool::~DevicePool()
 {
     for (ModemControl *c : m_controls)
         delete c;
 }
 
-bool ModemSlots::create(const Factory &factory, QString *error)
+bool DevicePool::create(const Factory &factory, QString *error)
 {
     std::array<ModemControl *, Count> made{};
     for (int d = 0; d < Count; ++d) {
@@ -39,17 +40,36 @@ bool ModemSlots::create(const Factory &factory, QString *error)
     return true;
 }
 
-ModemControl *ModemSlots::control(int d) const
+bool DevicePool::createRegistered(ComponentLoader &loader, QString *error)
+{
+    return create(
+            [&loader](QString *why) -> ModemControl * {
+                QObject *object = loader.create(QString::fromLatin1(ModemControlProgId));
+                if (!object) {
+                    *why = loader.errorString();
+                    return nullptr;
+                }
+                if (auto *control = qobject_cast<ModemControl *>(object))
+                    return control;
+                delete object;
+                *why = QStringLiteral("组件 %1 不是短信猫控件")
+                               .arg(QString::fromLatin1(ModemControlProgId));
+                return nullptr;
+            },
+            error);
+}
+
+ModemControl *DevicePool::control(int d) const
 {
     return (d >= 0 && d < Count) ? m_controls[d] : nullptr;
 }
 
-QString ModemSlots::DeviceState(int d) const
+QString DevicePool::DeviceState(int d) const
 {
     return (d >= 0 && d < Count) ? m_states[d] : QString();
 }
 
-void ModemSlots::setDeviceState(int d, const QString &state)
+void DevicePool::setDeviceState(int d, const QString &state)
 {
     if (d >= 0 && d < Count)
         m_states[d] = state;
