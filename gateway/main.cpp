@@ -1,11 +1,11 @@
 #include "common/clock.h"
 #include "common/componentloader.h"
 #include "common/installlayout.h"
-#include "core/gateway.h"
 #include "core/ui/frmmain.h"
 #include "core/ui/singleinstance.h"
 #include "core/ui/widgetprompter.h"
 #include "discovery/serialportlist.h"
+#include "engine/gateway.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
 
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
     QString error;
-    const bool created = gateway.modems().createRegistered(loader, &error);
+    const bool created = gateway.pool().createRegistered(loader, &error);
     if (!created) {
         QMessageBox::critical(nullptr, Gateway::title(), error, QMessageBox::Ok);
         return 1;

@@ -36,7 +36,7 @@ int main(int argc, char **argv)
 
     int results = 0;
     QObject::connect(
-            &h.gw->modems(), &DevicePool::OnSndMsg, &app, [&results] { ++results; },
+            &h.gw->pool(), &DevicePool::OnSndMsg, &app, [&results] { ++results; },
             Qt::DirectConnection);
     const BenchRig::Usage before = BenchRig::usage();
     QElapsedTimer wall;

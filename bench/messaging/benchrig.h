@@ -61,7 +61,7 @@ public:
         m_h->start();
         const double s = double(t.nsecsElapsed()) / 1e9;
         for (int d = 0; d < m_modems; ++d) {
-            if (m_h->gw->modems().DeviceState(d).isEmpty()) {
+            if (m_h->gw->pool().state(d) == DeviceState::Offline) {
                 *error = QStringLiteral("device %1 did not open: %2")
                                  .arg(d)
                                  .arg(m_h->gw->devices().row(d).status);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logsink.h"
+
 #include <QObject>
 #include <QString>
 
@@ -7,7 +9,7 @@ class Clock;
 
 // The operator's activity log: lines "MM-dd hh:mm:ss > message" separated by CR LF, held in
 // memory only and cleared when it grows past 1000 lines.
-class ActivityLog : public QObject
+class ActivityLog : public QObject, public LogSink
 {
     Q_OBJECT
 
@@ -18,7 +20,7 @@ public:
 
     // Replaces the whole log with one line (the start-up line).
     void setFirstLine(const QString &message);
-    void WriteLog(const QString &message);
+    void WriteLog(const QString &message) override;
 
     const QString &text() const { return m_text; }
     // Lines as the next clearing check counts them.

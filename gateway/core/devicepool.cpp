@@ -64,12 +64,12 @@ ModemControl *DevicePool::control(int d) const
     return (d >= 0 && d < Count) ? m_controls[d] : nullptr;
 }
 
-QString DevicePool::DeviceState(int d) const
+DeviceState DevicePool::state(int d) const
 {
-    return (d >= 0 && d < Count) ? m_states[d] : QString();
+    return (d >= 0 && d < Count) ? m_states[d] : DeviceState::Offline;
 }
 
-void DevicePool::setDeviceState(int d, const QString &state)
+void DevicePool::setState(int d, DeviceState state)
 {
     if (d >= 0 && d < Count)
         m_states[d] = state;

@@ -9,8 +9,11 @@
 class ComponentLoader;
 class ModemControl;
 
-// The 128 modem controls of the gateway, element d driving device d, with each device's
-// availability mark: "" not connected, "free" connected and idle, "busy" sending.
+// Whether a device takes messages: Offline (not connected; the supervision tick reopens it),
+// Free (connected and idle) or Busy (sending).
+enum class DeviceState { Offline, Free, Busy };
+
+// The 128 modem controls of the gateway, element d driving device d, with each device's state.
 // Events of element d are passed on carrying d.
 class DevicePool : public QObject
 {
@@ -31,11 +34,8 @@ public:
     bool isCreated() const { return m_controls[0] != nullptr; }
 
     ModemControl *control(int d) const;
-    QString DeviceState(int d) const;
-    void setDeviceState(int d, const QString &state);
-
-    static QString free() { return QStringLiteral("free"); }
-    static QString busy() { return QStringLiteral("busy"); }
+    DeviceState state(int d) const;
+    void setState(int d, DeviceState state);
 
 Q_SIGNALS:
     void OnRecvMsg(int d);
@@ -44,5 +44,5 @@ Q_SIGNALS:
 
 private:
     std::array<ModemControl *, Count> m_controls{};
-    std::array<QString, Count> m_states;
+    std::array<DeviceState, Count> m_states{};
 };

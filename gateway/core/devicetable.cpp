@@ -81,7 +81,8 @@ void DeviceTable::RefreshDeviceList(const Settings &settings)
     beginResetModel();
     m_rows.clear();
     for (int d = 0; d < settings.DeviceCount; ++d) {
-        m_rows.append(DeviceRow::fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
+        m_rows.append(
+                DeviceRow::fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
     }
     endResetModel();
 }

@@ -1,58 +1,89 @@
 #include "service.h"
 
-#include "gateway.h"
-#include "messaging/messageflow.h"
+#include "configuration.h"
+#include "devicepool.h"
+#include "devicetable.h"
+#include "logsink.h"
+#include "messagepath.h"
+
 #include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
 
-Service::Service(Gateway &gateway) : m_gw(gateway) { }
+Service::Service(Configuration &config, DevicePool &pool, DeviceTable &table, LogSink &log,
+                 MessagePath &path)
+    : m_config(config), m_pool(pool), m_table(table), m_log(log), m_path(path)
+{
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_tmMd.setObjectName(QStringLiteral("tm_md"));
+    m_tmMd.setInterval(60000);
+    connect(&m_timer1, &QTimer::timeout, this, [this] { m_path.pollQueue(); });
+    connect(&m_tmMd, &QTimer::timeout, this, &Service::tm_md_Timer);
+}
+
+void Service::LoadSettings()
+{
+    m_config.load();
+    m_path.resetDeviceJobs(m_config.settings().listedDevices + 1);
+    m_timer1.setInterval(m_config.settings().scanIntervalMs);
+}
+
+void Service::RefreshDeviceList()
+{
+    m_table.RefreshDeviceList(m_config.settings());
+}
+
+void Service::setRunning(bool running)
+{
+    m_running = running;
+    Q_EMIT runningChanged(running);
+}
 
 void Service::mnuQDFW_Click()
 {
-    m_gw.LoadSettings();
-    m_gw.RefreshDeviceList();
-    m_gw.setServiceRunning(true);
-    m_gw.WriteLog(QStringLiteral("系统服务启动……"));
-    if (m_gw.flow().OpenConnection(m_gw.settings().ConnectionString)) {
+    LoadSettings();
+    RefreshDeviceList();
+    setRunning(true);
+    m_log.WriteLog(QStringLiteral("系统服务启动……"));
+    if (m_path.OpenConnection(m_config.settings().ConnectionString)) {
         // A timer with interval 0 would fire continuously; a poll period of 0 means "never".
-        if (m_gw.Timer1().interval() > 0)
-            m_gw.Timer1().start();
-        m_gw.WriteLog(QStringLiteral("数据库连接成功……"));
+        if (m_timer1.interval() > 0)
+            m_timer1.start();
+        m_log.WriteLog(QStringLiteral("数据库连接成功……"));
     } else {
-        m_gw.WriteLog(QStringLiteral("数据库连接失败……"));
+        m_log.WriteLog(QStringLiteral("数据库连接失败……"));
     }
-    if (m_gw.settings().DeviceCount < 1) {
-        m_gw.WriteLog(QStringLiteral("GSM&GPRS模块未配置……"));
+    if (m_config.settings().DeviceCount < 1) {
+        m_log.WriteLog(QStringLiteral("GSM&GPRS模块未配置……"));
         return;
     }
     tm_md_Timer();
-    m_gw.tm_md().start();
+    m_tmMd.start();
 }
 
 void Service::mnuGXFW_Click()
 {
-    m_gw.setServiceRunning(false);
-    m_gw.Timer1().stop();
-    m_gw.tm_md().stop();
-    m_gw.flow().resetSendQueue();
-    for (int d = 0; d < m_gw.settings().DeviceCount; ++d) {
-        if (ModemControl *control = m_gw.modems().control(d))
+    setRunning(false);
+    m_timer1.stop();
+    m_tmMd.stop();
+    m_path.resetSendQueue();
+    for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
+        if (ModemControl *control = m_pool.control(d))
             control->CloseComm();
-        m_gw.modems().setDeviceState(d, QString());
+        m_pool.setState(d, DeviceState::Offline);
     }
-    m_gw.RefreshDeviceList();
-    m_gw.WriteLog(QStringLiteral("系统服务停止……"));
+    RefreshDeviceList();
+    m_log.WriteLog(QStringLiteral("系统服务停止……"));
 }
 
 void Service::tm_md_Timer()
 {
-    m_gw.flow().supervise();
+    m_path.supervise();
     // The count is read each round: a start command run during a yield may reload it.
-    for (short d = 0; d < m_gw.settings().DeviceCount; ++d) {
-        if (!m_gw.modems().DeviceState(d).isEmpty())
+    for (short d = 0; d < m_config.settings().DeviceCount; ++d) {
+        if (m_pool.state(d) != DeviceState::Offline)
             continue;
-        m_gw.devices().setStatus(d, QStringLiteral("准备连接"));
+        m_table.setStatus(d, QStringLiteral("准备连接"));
         QCoreApplication::processEvents();
         OpenDevice(d);
     }
@@ -60,17 +91,17 @@ void Service::tm_md_Timer()
 
 void Service::OpenDevice(short d)
 {
-    ModemControl *control = m_gw.modems().control(d);
+    ModemControl *control = m_pool.control(d);
     if (!control)
         return;
     control->CloseComm();
     bool portOk = false;
     bool rateOk = false;
-    const int port = m_gw.settings().DevicePorts.value(d).trimmed().toInt(&portOk);
-    const int rate = m_gw.settings().DeviceRates.value(d).trimmed().toInt(&rateOk);
+    const int port = m_config.settings().DevicePorts.value(d).trimmed().toInt(&portOk);
+    const int rate = m_config.settings().DeviceRates.value(d).trimmed().toInt(&rateOk);
     // A port or rate that is not a number cannot be opened; it shows as a failed attempt.
     if (!portOk || !rateOk) {
-        m_gw.devices().setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
         return;
     }
     QString text;
@@ -81,12 +112,12 @@ void Service::OpenDevice(short d)
     control->SetParam(ModemControl::ParamMessageFormat, empty, 0);
     control->SetParam(ModemControl::ParamNewMessageMode, empty, 2);
     if (control->OpenComm() != 0) {
-        m_gw.devices().setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
         return;
     }
     control->GetInfo(ModemControl::InfoModel, text);
-    m_gw.devices().setModel(d, text);
-    m_gw.devices().setStatus(d, QStringLiteral("空闲"));
-    m_gw.devices().setImage(d, DeviceRow::ImageConnected);
-    m_gw.modems().setDeviceState(d, DevicePool::free());
+    m_table.setModel(d, text);
+    m_table.setStatus(d, QStringLiteral("空闲"));
+    m_table.setImage(d, DeviceRow::ImageConnected);
+    m_pool.setState(d, DeviceState::Free);
 }

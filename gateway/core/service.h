@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
-class Gateway;
+class Configuration;
+class DevicePool;
+class DeviceTable;
+class LogSink;
+class MessagePath;
 
 // Starting and stopping the service, and the supervision that brings every device on line and
 // retries the ones that are not, once a minute while the service runs.
@@ -11,13 +16,37 @@ class Service : public QObject
     Q_OBJECT
 
 public:
-    explicit Service(Gateway &gateway);
+    Service(Configuration &config, DevicePool &pool, DeviceTable &table, LogSink &log,
+            MessagePath &path);
+
+    // Reads the configuration again; every device's job is forgotten.
+    void LoadSettings();
+    // One "未连接" row per configured device.
+    void RefreshDeviceList();
 
     void mnuQDFW_Click();
     void mnuGXFW_Click();
     void tm_md_Timer();
     void OpenDevice(short d);
 
+    bool running() const { return m_running; }
+    bool queuePollActive() const { return m_timer1.isActive(); }
+    bool supervisionActive() const { return m_tmMd.isActive(); }
+
+    // Sets the running flag alone, as the start and stop commands do first.
+    void setRunning(bool running);
+
+Q_SIGNALS:
+    void runningChanged(bool running);
+
 private:
-    Gateway &m_gw;
+    Configuration &m_config;
+    DevicePool &m_pool;
+    DeviceTable &m_table;
+    LogSink &m_log;
+    MessagePath &m_path;
+    // The queue poll and the supervision tick.
+    QTimer m_timer1;
+    QTimer m_tmMd;
+    bool m_running = false;
 };

@@ -1,7 +1,7 @@
 #include "devicesearch.h"
 
 #include "common/inifile.h"
-#include "core/gateway.h"
+#include "engine/gateway.h"
 #include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
@@ -22,7 +22,7 @@ int DeviceSearch::portNumberOf(const QString &text)
 
 QString DeviceSearch::probe(int port)
 {
-    ModemControl *control = m_gw.modems().control(ProbeSlot);
+    ModemControl *control = m_gw.pool().control(ProbeSlot);
     if (!control)
         return {};
     return control->AtuoTestGSMModem(short(port), short(port + 1)).trimmed();

@@ -1,13 +1,14 @@
 #include "callhandler.h"
 
-#include "core/gateway.h"
+#include "core/devicepool.h"
+#include "core/logsink.h"
 #include "modemapi/modemcontrol.h"
 
-CallHandler::CallHandler(Gateway &gateway) : m_gw(gateway) { }
+CallHandler::CallHandler(DevicePool &pool, LogSink &log) : m_pool(pool), m_log(log) { }
 
 void CallHandler::PhoneCall(int d)
 {
-    ModemControl *control = m_gw.modems().control(d);
+    ModemControl *control = m_pool.control(d);
     if (!control)
         return;
     QString text;
@@ -15,9 +16,9 @@ void CallHandler::PhoneCall(int d)
         return;
     const QString device = QStringLiteral("com") + QString::number(d);
     if (control->PhoneCallGetInCallNumber(text))
-        m_gw.WriteLog(device + QStringLiteral("收到来电:") + text);
+        m_log.WriteLog(device + QStringLiteral("收到来电:") + text);
     control->PauseSMS(1);
     control->PhoneCallHangup();
-    m_gw.WriteLog(device + QStringLiteral("来电被挂断"));
+    m_log.WriteLog(device + QStringLiteral("来电被挂断"));
     control->ResumeSMS();
 }

@@ -1,15 +1,17 @@
 #pragma once
 
-class Gateway;
+class DevicePool;
+class LogSink;
 
 // Incoming voice calls: the modems serve messages only, so every call is logged and hung up.
 class CallHandler
 {
 public:
-    explicit CallHandler(Gateway &gateway);
+    CallHandler(DevicePool &pool, LogSink &log);
 
     void PhoneCall(int d);
 
 private:
-    Gateway &m_gw;
+    DevicePool &m_pool;
+    LogSink &m_log;
 };

@@ -234,7 +234,7 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
     if (q.size() > 0)
         rows.reserve(q.size());
     while (q.next())
-        rows.append({text(sysNo), text(cell), text(content), text(status)});
+        rows.append({text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt())});
     if (q.lastError().isValid()) {
         const QString error = describe(q.lastError());
         q = QSqlQuery();

@@ -1,13 +1,17 @@
 #include "messageflow.h"
 
-#include "core/gateway.h"
+#include "core/logsink.h"
 #include "core/prompter.h"
 
-MessageFlow::MessageFlow(Gateway &gateway)
-    : m_gw(gateway), m_store(spoolFolder(gateway.programDir()), gateway.clock(),
-                             [&gateway](const QString &line) { gateway.WriteLog(line); }),
-      m_dispatch(gateway, m_store), m_results(gateway, m_dispatch),
-      m_receiver(gateway, m_store, m_dispatch), m_calls(gateway)
+MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts)
+    : m_prompter(parts.prompter),
+      m_store(spoolFolder(programDir), clock,
+              [&log = parts.log](const QString &line) { log.WriteLog(line); }),
+      m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, m_store),
+      m_results(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
+      m_receiver(parts.settings, parts.pool, parts.table, parts.log, parts.panel, m_store,
+                 m_dispatch),
+      m_calls(parts.pool, parts.log)
 { }
 
 MessageFlow::~MessageFlow() = default;
@@ -22,7 +26,7 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
     QString error;
     if (m_store.open(connectionString, &error))
         return true;
-    m_gw.prompter().message(error);
+    m_prompter.message(error);
     return false;
 }
 

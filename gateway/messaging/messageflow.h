@@ -7,29 +7,46 @@
 #include "senddispatch.h"
 #include "sendresults.h"
 
+#include "core/messagepath.h"
+
 #include <QObject>
 
-class Gateway;
+class Clock;
+class DevicePool;
+class DeviceTable;
+class LogSink;
+class Prompter;
+class StatusPanel;
+struct Settings;
 
 // The message path between the database and the modems: the queue poll and dispatch, send
 // results, received messages and incoming calls, over one database connection.
-class MessageFlow : public QObject
+class MessageFlow : public QObject, public MessagePath
 {
     Q_OBJECT
 
 public:
-    explicit MessageFlow(Gateway &gateway);
+    struct Parts
+    {
+        const Settings &settings;
+        DevicePool &pool;
+        DeviceTable &table;
+        LogSink &log;
+        Prompter &prompter;
+        StatusPanel &panel;
+    };
+
+    MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts);
     ~MessageFlow() override;
 
-    // Opens the database for a service start; shows the provider's error on failure.
-    bool OpenConnection(const QString &connectionString);
-    // Empties the in-memory queue to its placeholder.
-    void resetSendQueue() { m_dispatch.resetSendQueue(); }
+    bool OpenConnection(const QString &connectionString) override;
+    void pollQueue() override { Timer1_Timer(); }
+    void resetSendQueue() override { m_dispatch.resetSendQueue(); }
+    void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
+    void supervise() override;
     int queueLength() const { return m_dispatch.queueLength(); }
 
     void Timer1_Timer();
-    // At every supervision tick: a lost database connection is reopened, the spool written.
-    void supervise();
     void OnSndMsg(int d) { m_results.OnSndMsg(d); }
     void OnRecvMsg(int d) { m_receiver.OnRecvMsg(d); }
     void PhoneCall(int d) { m_calls.PhoneCall(d); }
@@ -48,7 +65,7 @@ public:
     static QString spoolFolder(const QString &programDir);
 
 private:
-    Gateway &m_gw;
+    Prompter &m_prompter;
     MessageStore m_store;
     SendDispatch m_dispatch;
     SendResults m_results;

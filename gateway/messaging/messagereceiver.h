@@ -2,9 +2,13 @@
 
 #include <QString>
 
-class Gateway;
+class DevicePool;
+class DeviceTable;
+class LogSink;
 class MessageStore;
 class SendDispatch;
+class StatusPanel;
+struct Settings;
 
 // A message that arrived on a modem: logged, counted, stored in smsrecv and, when a
 // forwarding number is configured, queued again as a new row of SMS. The handler returns only
@@ -12,13 +16,18 @@ class SendDispatch;
 class MessageReceiver
 {
 public:
-    MessageReceiver(Gateway &gateway, MessageStore &store, const SendDispatch &dispatch);
+    MessageReceiver(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
+                    StatusPanel &panel, MessageStore &store, const SendDispatch &dispatch);
 
     void OnRecvMsg(int d);
     void SaveReceivedMessage(const QString &sender, const QString &text, const QString &timeStamp);
 
 private:
-    Gateway &m_gw;
+    const Settings &m_settings;
+    DevicePool &m_pool;
+    DeviceTable &m_table;
+    LogSink &m_log;
+    StatusPanel &m_panel;
     MessageStore &m_store;
     const SendDispatch &m_dispatch;
 };

@@ -115,7 +115,7 @@ void MessageStore::writeStatus(const QueuedMessage &message)
     SpoolEntry entry;
     entry.kind = SpoolEntry::Kind::Status;
     entry.sysNo = message.SysNo;
-    entry.status = message.Status;
+    entry.status = statusText(message.Status);
     entry.handleTime = Statements::timeText(m_clock.now());
     entry.target = targetKey();
     m_statusBatch.append(entry);
@@ -154,7 +154,7 @@ bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
     }
     const Statements st(m_db.driver());
     for (const SpoolEntry &e : batch) {
-        const QueuedMessage row{e.sysNo, {}, {}, e.status};
+        const QueuedMessage row{e.sysNo, {}, {}, RowStatus(e.status.toInt())};
         if (!m_db.ExecSQLString(st.updateStatus(row, e.handleTime))) {
             if (m_db.lastFailureLostConnection())
                 reportFailure(QString());
@@ -221,7 +221,7 @@ bool MessageStore::apply(SpoolEntry &entry)
 {
     const Statements st(m_db.driver());
     if (entry.kind == SpoolEntry::Kind::Status) {
-        const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
+        const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
         return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
     }
     const QString forward = entry.forwardNumber.isEmpty()

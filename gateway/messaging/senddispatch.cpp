@@ -2,10 +2,15 @@
 
 #include "messagestore.h"
 
-#include "core/gateway.h"
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/settings.h"
+#include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
 
-SendDispatch::SendDispatch(Gateway &gateway, MessageStore &store) : m_gw(gateway), m_store(store)
+SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
+                           StatusPanel &panel, MessageStore &store)
+    : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_store(store)
 {
     resetSendQueue();
 }
@@ -15,13 +20,20 @@ void SendDispatch::resetSendQueue()
     m_sendQueue = QList<QueuedMessage>(1);
 }
 
+QueuedMessage *SendDispatch::job(int d)
+{
+    if (d < 0 || d >= m_jobs.size() || m_jobs.at(d).isEmpty())
+        return nullptr;
+    return &m_jobs[d];
+}
+
 void SendDispatch::Timer1_Timer()
 {
     if (queueLength() == 0)
         LoadPendingMessages();
-    for (int d = 0; d < m_gw.settings().DeviceCount; ++d)
+    for (int d = 0; d < m_settings.DeviceCount; ++d)
         DispatchToDevice(d);
-    m_gw.showQueueLength(queueLength());
+    m_panel.showQueueLength(queueLength());
 }
 
 void SendDispatch::LoadPendingMessages()
@@ -38,23 +50,23 @@ void SendDispatch::DispatchToDevice(int d)
     const int n = queueLength();
     if (n == 0)
         return;
-    if (m_gw.modems().DeviceState(d) != DevicePool::free())
+    if (m_pool.state(d) != DeviceState::Free)
         return;
-    ModemControl *control = m_gw.modems().control(d);
-    if (!control || d >= m_gw.DeviceJobs().size())
+    ModemControl *control = m_pool.control(d);
+    if (!control || d >= m_jobs.size())
         return;
     QueuedMessage &next = m_sendQueue[n];
-    next.Status = QStringLiteral("1");
-    m_gw.DeviceJobs()[d] = next;
+    next.Status = RowStatus::Handed;
+    m_jobs[d] = next;
     if (control->SendMSG(next.CellNumber, next.SMSContent) < 1) {
         // Not taken: the device holds no job, so a stray result cannot write this row.
-        m_gw.DeviceJobs()[d] = QueuedMessage();
+        m_jobs[d] = QueuedMessage();
         return;
     }
     m_sendQueue.removeLast();
-    m_gw.devices().setStatus(d, QStringLiteral("正在发送"));
-    m_gw.modems().setDeviceState(d, DevicePool::busy());
-    UpdateSendStatus(m_gw.DeviceJobs().at(d));
+    m_table.setStatus(d, QStringLiteral("正在发送"));
+    m_pool.setState(d, DeviceState::Busy);
+    UpdateSendStatus(m_jobs.at(d));
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

@@ -2,7 +2,10 @@
 
 #include "senddispatch.h"
 
-#include "core/gateway.h"
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/logsink.h"
+#include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
 namespace {
@@ -21,39 +24,39 @@ QString countSent(const QString &text, bool success)
 
 } // namespace
 
-SendResults::SendResults(Gateway &gateway, SendDispatch &dispatch)
-    : m_gw(gateway), m_dispatch(dispatch)
+SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
+                         LogSink &log, SendDispatch &dispatch)
+    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
 { }
 
 void SendResults::OnSndMsg(int d)
 {
-    const QString port = QStringLiteral("Com") + m_gw.settings().DevicePorts.value(d);
-    ModemControl *control = m_gw.modems().control(d);
-    if (!control || d >= m_gw.DeviceJobs().size() || m_gw.DeviceJobs().at(d).isEmpty()) {
+    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    ModemControl *control = m_pool.control(d);
+    QueuedMessage *job = m_dispatch.job(d);
+    if (!control || !job) {
         // Without a job there is no row to write: a result after a restart of the service, or
         // a second result for one message.
-        m_gw.WriteLog(port + QStringLiteral("口报告发送结果，但没有正在发送的短信，已忽略！"));
+        m_log.WriteLog(port + QStringLiteral("口报告发送结果，但没有正在发送的短信，已忽略！"));
         return;
     }
-    QueuedMessage &job = m_gw.DeviceJobs()[d];
     const bool success = control->GetIndexOfLastSnd() >= 1;
-    const QString row = job.CellNumber + QLatin1Char(':') + job.SMSContent;
-    const QString sent =
-            d < m_gw.devices().rowCount() ? m_gw.devices().row(d).sent : QStringLiteral("0/0");
+    const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
+    const QString sent = d < m_table.rowCount() ? m_table.row(d).sent : QStringLiteral("0/0");
     if (success) {
-        m_gw.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
-        job.Status = QStringLiteral("2");
-        m_gw.devices().setStatus(d, QStringLiteral("空闲"));
-        m_gw.devices().setSent(d, countSent(sent, true));
-        m_gw.modems().setDeviceState(d, DevicePool::free());
+        m_log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
+        job->Status = RowStatus::Sent;
+        m_table.setStatus(d, QStringLiteral("空闲"));
+        m_table.setSent(d, countSent(sent, true));
+        m_pool.setState(d, DeviceState::Free);
     } else {
-        m_gw.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
-        job.Status = QStringLiteral("-1");
-        m_gw.devices().setSent(d, countSent(sent, false));
-        m_gw.modems().setDeviceState(d, QString());
+        m_log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
+        job->Status = RowStatus::Failed;
+        m_table.setSent(d, countSent(sent, false));
+        m_pool.setState(d, DeviceState::Offline);
     }
-    const QueuedMessage done = job;
-    job = QueuedMessage();
+    const QueuedMessage done = *job;
+    *job = QueuedMessage();
     m_dispatch.UpdateSendStatus(done);
     m_dispatch.DispatchToDevice(d);
 }

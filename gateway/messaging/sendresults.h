@@ -1,18 +1,25 @@
 #pragma once
 
-class Gateway;
+class DevicePool;
+class DeviceTable;
+class LogSink;
 class SendDispatch;
+struct Settings;
 
 // The end of one send: the row gets Status 2 or -1, the device's counters and state follow,
 // and a device that succeeded takes its next message at once.
 class SendResults
 {
 public:
-    SendResults(Gateway &gateway, SendDispatch &dispatch);
+    SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
+                SendDispatch &dispatch);
 
     void OnSndMsg(int d);
 
 private:
-    Gateway &m_gw;
+    const Settings &m_settings;
+    DevicePool &m_pool;
+    DeviceTable &m_table;
+    LogSink &m_log;
     SendDispatch &m_dispatch;
 };

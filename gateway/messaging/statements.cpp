@@ -35,7 +35,7 @@ QString Statements::number(const QString &value) const
 
 QString Statements::updateStatus(const QueuedMessage &message, const QString &handleTime) const
 {
-    return QStringLiteral("update SMS set status=") + number(message.Status)
+    return QStringLiteral("update SMS set status=") + statusText(message.Status)
             + QStringLiteral(",HandleTime=") + text(handleTime) + QStringLiteral(" where SysNo=")
             + number(message.SysNo);
 }

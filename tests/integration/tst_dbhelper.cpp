@@ -115,7 +115,7 @@ void TestDBHelper::readsPendingRowsWithAnExactCount()
     });
     QVERIFY(first != rows->cend());
     QCOMPARE(first->CellNumber, QStringLiteral("13900000001"));
-    QCOMPARE(first->Status, QStringLiteral("0"));
+    QCOMPARE(first->Status, RowStatus::Pending);
     QVERIFY(first->SysNo.toLongLong() > 0);
     const auto nulls = std::find_if(rows->cbegin(), rows->cend(),
                                     [](const QueuedMessage &m) { return m.CellNumber.isEmpty(); });

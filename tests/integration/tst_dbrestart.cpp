@@ -97,7 +97,7 @@ void TestDbRestart::serverRestartsWhileMessagesFlow()
     int delivered = 0;
     const auto flowOnce = [&] {
         for (int d = 0; d < Devices; ++d) {
-            if (h->modems().DeviceState(d) == DevicePool::busy())
+            if (h->pool().state(d) == DeviceState::Busy)
                 h.finish(d, true);
             h.fake(d).deliver(QStringLiteral("1380000%1").arg(delivered),
                               QStringLiteral("incoming %1").arg(delivered),

@@ -131,7 +131,7 @@ void TestEndToEnd::refusedSendIsWrittenAndTheDeviceReopened()
     QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")),
                               -1, Wait);
     QVERIFY(h.logged(QStringLiteral("Com1口提交到GSM网络失败-13900002:msg 2")));
-    QCOMPARE(h->modems().DeviceState(0), QString());
+    QCOMPARE(h->pool().state(0), DeviceState::Offline);
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("0/1"));
     h.poll();
     QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 0);
@@ -156,10 +156,10 @@ void TestEndToEnd::threeDevicesWithTheSecondPortMissing()
     QCOMPARE(states(h, 3),
              QStringList({QStringLiteral("空闲"), QStringLiteral("连接失败,等候再试"),
                           QStringLiteral("空闲")}));
-    QCOMPARE(h->modems().DeviceState(1), QString());
+    QCOMPARE(h->pool().state(1), DeviceState::Offline);
     h.supervise();
     QCOMPARE(h->devices().row(1).status, QStringLiteral("连接失败,等候再试"));
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
 }
 
 void TestEndToEnd::incomingMessageIsStoredAndForwarded()
@@ -222,7 +222,7 @@ void TestEndToEnd::incomingCallIsLoggedAndHungUp()
     QVERIFY(h.logged(QStringLiteral("com0收到来电:13912345678")));
     QTRY_VERIFY_WITH_TIMEOUT(sim.status(2, QStringLiteral("hangups")) >= 1, Wait);
     QCOMPARE(sim.status(2, QStringLiteral("ringing")), 0);
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
 }
 
 void TestEndToEnd::stopAndStartDropTheQueueButNoRow()
@@ -268,7 +268,7 @@ void TestEndToEnd::databaseFileMissingDevicesStillConnect()
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接失败……")}));
     QCOMPARE(h.prompter.messages.size(), 1);
     QCOMPARE(states(h, 2), QStringList({QStringLiteral("空闲"), QStringLiteral("空闲")}));
-    QVERIFY(!h->Timer1().isActive());
+    QVERIFY(!h->service().queuePollActive());
     // A message that arrives now is kept for the database.
     QVERIFY(sim.deliver(1, QStringLiteral("10086"), QStringLiteral("kept")) > 0);
     QTRY_COMPARE_WITH_TIMEOUT(h->flow().store().spool().size(), 1, Wait);
@@ -294,7 +294,7 @@ void TestEndToEnd::modemVanishesMidSend()
     QVERIFY(first.vanish(1));
     QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")),
                               -1, 40000);
-    QCOMPARE(h->modems().DeviceState(0), QString());
+    QCOMPARE(h->pool().state(0), DeviceState::Offline);
     h.supervise();
     QCOMPARE(h->devices().row(0).status, QStringLiteral("连接失败,等候再试"));
 

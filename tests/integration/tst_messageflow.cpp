@@ -66,8 +66,8 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     h.start();
     QCOMPARE(h.log().mid(1, 2),
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接成功……")}));
-    QVERIFY(h->Timer1().isActive());
-    h->modems().setDeviceState(2, DevicePool::busy());
+    QVERIFY(h->service().queuePollActive());
+    h->pool().setState(2, DeviceState::Busy);
     QVERIFY(tdb.insertPending(3));
 
     h.poll();
@@ -80,7 +80,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->flow().queueLength(), 1);
     QCOMPARE(h->statusPanel(), QStringLiteral("内存剩余短信:1"));
     QCOMPARE(h->devices().row(0).status, QStringLiteral("正在发送"));
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::busy());
+    QCOMPARE(h->pool().state(0), DeviceState::Busy);
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, HandleTime from SMS order by SysNo")),
              QStringList({QStringLiteral("1|0|<null>"), QStringLiteral("2|1|") + HandedOver,
                           QStringLiteral("3|1|") + HandedOver}));
@@ -92,7 +92,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
     QCOMPARE(h.fake(0).sent.size(), 2);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900001"));
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::busy());
+    QCOMPARE(h->pool().state(0), DeviceState::Busy);
     QCOMPARE(h->devices().row(0).status, QStringLiteral("正在发送"));
     QCOMPARE(h->flow().queueLength(), 0);
 
@@ -100,7 +100,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     h.finish(1, false);
     QVERIFY(h.logged(QStringLiteral("Com4口提交到GSM网络失败-13900002:msg 2")));
     QCOMPARE(h->devices().row(1).sent, QStringLiteral("0/1"));
-    QCOMPARE(h->modems().DeviceState(1), QString());
+    QCOMPARE(h->pool().state(1), DeviceState::Offline);
     QCOMPARE(h->devices().row(1).status, QStringLiteral("正在发送"));
     h.finish(0, true);
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("2/2"));
@@ -119,7 +119,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     h.supervise();
     QCOMPARE(h.fake(1).calls.count(QStringLiteral("OpenComm")), opens + 1);
     QCOMPARE(h->devices().row(1).status, QStringLiteral("空闲"));
-    QCOMPARE(h->modems().DeviceState(1), DevicePool::free());
+    QCOMPARE(h->pool().state(1), DeviceState::Free);
     QVERIFY(h.prompter.messages.isEmpty());
 }
 
@@ -135,7 +135,7 @@ void TestMessageFlow::refusedMessageStaysAtTheEndOfTheQueue()
     h.poll();
     // Device 0 refused R2; it stays last and goes to device 1 in the same tick.
     QVERIFY(h.fake(0).sent.isEmpty());
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
     QCOMPARE(h.fake(1).sent.first().number, QStringLiteral("13900002"));
     QCOMPARE(h->flow().queueLength(), 1);
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status from SMS order by SysNo")),
@@ -159,7 +159,7 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     h.finish(0, true);
     QVERIFY(h.logged(QStringLiteral("Com7口报告发送结果，但没有正在发送的短信，已忽略！")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("0/0"));
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
 
     h.poll();
     h.finish(0, true);
@@ -168,7 +168,7 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     h.finish(0, false);
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("2")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
-    QCOMPARE(h->modems().DeviceState(0), DevicePool::free());
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
 }
 
 void TestMessageFlow::receivedMessagesAreStoredAndForwarded_data()
@@ -307,7 +307,7 @@ void TestMessageFlow::stopAndStartDropTheQueueButNoRow()
     QCOMPARE(h->flow().queueLength(), 4);
     h.stop();
     QCOMPARE(h->flow().queueLength(), 0);
-    QVERIFY(!h->Timer1().isActive());
+    QVERIFY(!h->service().queuePollActive());
     QCOMPARE(h.log().last(), QStringLiteral("系统服务停止……"));
     QCOMPARE(h->devices().row(0).status, QStringLiteral("未连接"));
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS order by SysNo")),
@@ -379,8 +379,8 @@ void TestMessageFlow::failedOpenShowsOneBoxAndDevicesStillConnect()
              qPrintable(h.prompter.messages.first()));
     QCOMPARE(h.log().mid(1, 2),
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接失败……")}));
-    QVERIFY(!h->Timer1().isActive());
-    QVERIFY(h->tm_md().isActive());
+    QVERIFY(!h->service().queuePollActive());
+    QVERIFY(h->service().supervisionActive());
     QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
     QCOMPARE(h->devices().row(1).status, QStringLiteral("空闲"));
     QVERIFY(!QFile::exists(h.programDir() + QStringLiteral("/DataBase/SMS.db")));
@@ -459,7 +459,7 @@ void TestMessageFlow::incomingCalls()
     Q_EMIT f.PhoneCall();
     QTEST(h.log().mid(before), "lines");
     QTEST(f.calls, "calls");
-    QCOMPARE(h->modems().DeviceState(device), DevicePool::free());
+    QCOMPARE(h->pool().state(device), DeviceState::Free);
 }
 
 QTEST_GUILESS_MAIN(TestMessageFlow)

@@ -286,7 +286,7 @@ void TestMessageReliability::modemVanishesMidSend()
     h.fake(0).openResult = 1;
     h.finish(0, false);
     QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")), -1);
-    QCOMPARE(h->modems().DeviceState(0), QString());
+    QCOMPARE(h->pool().state(0), DeviceState::Offline);
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 1);
     h.supervise();

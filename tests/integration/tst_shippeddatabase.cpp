@@ -42,7 +42,7 @@ void TestShippedDatabase::defaultConnectionOpensTheShippedFile()
     QCOMPARE(rows->size(), 2);
     QCOMPARE(rows->at(0).SysNo, QStringLiteral("1"));
     QCOMPARE(rows->at(1).SysNo, QStringLiteral("2"));
-    QCOMPARE(rows->at(0).Status, QStringLiteral("0"));
+    QCOMPARE(rows->at(0).Status, RowStatus::Pending);
     QVERIFY(db.ExecSQLString(st.insertReceived(QStringLiteral("1"), QStringLiteral("x"),
                                                QStringLiteral("2023-12-06 15:45:30"))));
     // Names in any case reach the same tables.

@@ -5,8 +5,8 @@
 #include "recordingprompter.h"
 
 #include "common/inifile.h"
-#include "core/gateway.h"
 #include "core/service.h"
+#include "engine/gateway.h"
 #include "messaging/messageflow.h"
 
 #include <QCoreApplication>
@@ -55,7 +55,7 @@ public:
         gw.reset();
         gw = std::make_unique<Gateway>(m_dir.path(), clock, prompter);
         QString error;
-        gw->modems().create(
+        gw->pool().create(
                 [this](QString *) -> ModemControl * {
                     if (m_controls)
                         return m_controls();
@@ -64,7 +64,7 @@ public:
                     return f;
                 },
                 &error);
-        if (!gw->modems().isCreated())
+        if (!gw->pool().isCreated())
             qWarning("modem controls not created: %s", qPrintable(error));
         gw->FormLoad();
     }

@@ -58,11 +58,11 @@ void TestStatements::ordinaryValues()
     QFETCH(QString, driver);
     const Statements st(this->driver(driver));
     const QueuedMessage m{QStringLiteral("17"), QStringLiteral("13900000000"), QStringLiteral("hi"),
-                          QStringLiteral("1")};
+                          RowStatus::Handed};
     QCOMPARE(st.updateStatus(m, QStringLiteral("2026-12-06 04:47:10")),
              QStringLiteral("update SMS set status=1,HandleTime='2026-12-06 04:47:10' where "
                             "SysNo=17"));
-    QCOMPARE(st.updateStatus({QStringLiteral("9"), {}, {}, QStringLiteral("-1")},
+    QCOMPARE(st.updateStatus({QStringLiteral("9"), {}, {}, RowStatus::Failed},
                              QStringLiteral("2026-01-02 03:04:05")),
              QStringLiteral("update SMS set status=-1,HandleTime='2026-01-02 03:04:05' where "
                             "SysNo=9"));

@@ -1,6 +1,5 @@
 #include "frmmain.h"
 
-#include "core/gateway.h"
 #include "core/service.h"
 #include "core/texteditor.h"
 #include "devicelistmodel.h"
@@ -9,6 +8,7 @@
 #include "discovery/ui/frmsearch.h"
 #include "download/ui/frmupdate.h"
 #include "download/versioncheck.h"
+#include "engine/gateway.h"
 #include "icons.h"
 #include "messaging/messageflow.h"
 #include "splitterbar.h"

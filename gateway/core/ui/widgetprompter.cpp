@@ -1,6 +1,6 @@
 #include "widgetprompter.h"
 
-#include "core/gateway.h"
+#include "engine/gateway.h"
 
 #include <QMessageBox>
 

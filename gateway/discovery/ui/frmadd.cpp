@@ -1,6 +1,6 @@
 #include "frmadd.h"
 
-#include "core/gateway.h"
+#include "engine/gateway.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
-#include "core/gateway.h"
 #include "core/texteditor.h"
 #include "core/ui/frmmain.h"
 #include "core/ui/splitterbar.h"
+#include "engine/gateway.h"
 #include "manualclock.h"
 #include "recordingprompter.h"
 #include "widgets/olecolor.h"

@@ -1,8 +1,8 @@
 #include "common/inifile.h"
-#include "core/gateway.h"
 #include "discovery/devicesearch.h"
 #include "discovery/ui/frmadd.h"
 #include "discovery/ui/frmsearch.h"
+#include "engine/gateway.h"
 #include "manualclock.h"
 #include "modemsimprocess.h"
 #include "recordingprompter.h"
@@ -69,7 +69,7 @@ private Q_SLOTS:
         m_gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
         int slot = 0;
         QString error;
-        QVERIFY(m_gw->modems().create(
+        QVERIFY(m_gw->pool().create(
                 [&](QString *) -> ModemControl * {
                     auto *c = new RecordingControl;
                     if (slot++ == DeviceSearch::ProbeSlot)

@@ -1,5 +1,5 @@
 #include "common/inifile.h"
-#include "core/gateway.h"
+#include "engine/gateway.h"
 #include "manualclock.h"
 #include "recordingprompter.h"
 

@@ -1,7 +1,9 @@
 #include "common/inifile.h"
-#include "core/gateway.h"
+#include "core/service.h"
 #include "core/settings.h"
+#include "engine/gateway.h"
 #include "manualclock.h"
+#include "messaging/messageflow.h"
 #include "recordingprompter.h"
 
 #include <QFile>
@@ -124,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(gw.log().text(),
                  "03-15 14:07:09 > 应用程序开始……\r\n" + warning + "\r\n" + warning);
         QCOMPARE(gw.devices().rowCount(), 128);
-        QCOMPARE(gw.DeviceJobs().size(), 131);
+        QCOMPARE(gw.flow().dispatch().deviceJobs().size(), 131);
         QCOMPARE(gw.statusPanel(), QStringLiteral("内存剩余短信:0"));
     }
 
@@ -139,8 +141,8 @@ private Q_SLOTS:
         QCOMPARE(gw.devices().rowCount(), 1);
         QCOMPARE(gw.devices().row(0).portText, QStringLiteral("Com1"));
         QVERIFY(!gw.ServiceRunning());
-        QVERIFY(!gw.Timer1().isActive());
-        QVERIFY(!gw.tm_md().isActive());
+        QVERIFY(!gw.service().queuePollActive());
+        QVERIFY(!gw.service().supervisionActive());
         QVERIFY(!QFile::exists(gw.configPath()));
     }
 };

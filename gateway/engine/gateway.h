@@ -1,14 +1,12 @@
 #pragma once
 
-#include "activitylog.h"
-#include "devicetable.h"
-#include "messaging/queuedmessage.h"
-#include "devicepool.h"
-#include "settings.h"
+#include "core/activitylog.h"
+#include "core/configuration.h"
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/statuspanel.h"
 
-#include <QList>
 #include <QObject>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -17,8 +15,9 @@ class MessageFlow;
 class Prompter;
 class Service;
 
-// The engine root: everything the gateway runs, owned for the life of the process. main()
-// builds it and hands it to the main window, which only shows it and calls it.
+// The engine root: everything the gateway runs, owned for the life of the process and wired
+// here. A front end (the window, the service) builds it, creates its modem controls and calls
+// it; the parts it holds see only each other's narrow faces.
 class Gateway : public QObject
 {
     Q_OBJECT
@@ -29,18 +28,15 @@ public:
 
     static QString title() { return QStringLiteral("Velmora 短信网关"); }
 
-    const QString &programDir() const { return m_programDir; }
-    QString configPath() const;
+    const QString &programDir() const { return m_config.programDir(); }
+    QString configPath() const { return m_config.path(); }
     const Clock &clock() const { return m_clock; }
     Prompter &prompter() { return m_prompter; }
 
     ActivityLog &log() { return m_log; }
     DeviceTable &devices() { return m_devices; }
-    DevicePool &modems() { return m_modems; }
-    Settings &settings() { return m_settings; }
-    QList<QueuedMessage> &DeviceJobs() { return m_deviceJobs; }
-    QTimer &Timer1() { return m_timer1; }
-    QTimer &tm_md() { return m_tmMd; }
+    DevicePool &pool() { return m_pool; }
+    const Settings &settings() const { return m_config.settings(); }
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
 
@@ -53,12 +49,11 @@ public:
     void updateparas();
     void WriteLog(const QString &message) { m_log.WriteLog(message); }
 
-    bool ServiceRunning() const { return m_serviceRunning; }
+    bool ServiceRunning() const;
     void setServiceRunning(bool running);
 
-    const QString &statusPanel() const { return m_statusPanel; }
-    void setStatusPanel(const QString &text);
-    void showQueueLength(int length);
+    const QString &statusPanel() const { return m_panel.text(); }
+    void setStatusPanel(const QString &text) { m_panel.setText(text); }
 
     // Device menu commands; each is refused while the service runs.
     void mnuSCSB_Click(int selectedRow);
@@ -70,18 +65,13 @@ Q_SIGNALS:
     void statusPanelChanged(const QString &text);
 
 private:
-    QString m_programDir;
     const Clock &m_clock;
     Prompter &m_prompter;
     ActivityLog m_log;
+    Configuration m_config;
     DeviceTable m_devices;
-    DevicePool m_modems;
-    Settings m_settings;
-    QList<QueuedMessage> m_deviceJobs;
-    QTimer m_timer1;
-    QTimer m_tmMd;
-    bool m_serviceRunning = false;
-    QString m_statusPanel;
+    DevicePool m_pool;
+    StatusPanel m_panel;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
 };

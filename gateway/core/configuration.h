@@ -1,0 +1,29 @@
+#pragma once
+
+#include "settings.h"
+
+#include <QString>
+
+class DeviceTable;
+class LogSink;
+
+// The configuration file of a program folder and the settings last read from it. The settings
+// object is replaced in place at every load, so parts may hold a reference to it.
+class Configuration
+{
+public:
+    Configuration(QString programDir, LogSink &log);
+
+    const QString &programDir() const { return m_programDir; }
+    QString path() const;
+    const Settings &settings() const { return m_settings; }
+
+    void load();
+    // Writes the Port and Rate lists that describe the device table.
+    void writeDevices(const DeviceTable &table) const;
+
+private:
+    QString m_programDir;
+    LogSink &m_log;
+    Settings m_settings;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// What the service control asks of the message path: the database for a start, the queue
+// poll, the in-memory queue and device jobs, and upkeep at every supervision tick.
+class MessagePath
+{
+public:
+    virtual ~MessagePath() = default;
+
+    // Opens the database for a service start; the operator is shown the error on failure.
+    virtual bool OpenConnection(const QString &connectionString) = 0;
+    // The body of one queue poll.
+    virtual void pollQueue() = 0;
+    // Empties the in-memory queue.
+    virtual void resetSendQueue() = 0;
+    // Forgets every device's job, with room for count devices.
+    virtual void resetDeviceJobs(int count) = 0;
+    // At every supervision tick: a lost connection is reopened, waiting writes are made.
+    virtual void supervise() = 0;
+};
