@@ -18,10 +18,18 @@ void ActivityLog::setFirstLine(const QString &message)
     m_text = stamp() + message;
     m_separators = int(message.count(CrLf));
     Q_EMIT textReset(m_text);
+    if (!m_started) {
+        m_started = true;
+        const QStringList early = std::exchange(m_early, {});
+        for (const QString &line : early)
+            WriteLog(line);
+    }
 }
 
 void ActivityLog::WriteLog(const QString &message)
 {
+    if (!m_started)
+        m_early.append(message);
     if (lineCount() > MaxLines)
         setFirstLine(QStringLiteral("行日志已清除……"));
     const QString piece = CrLf + stamp() + message;

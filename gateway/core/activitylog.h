@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class Clock;
 
@@ -18,7 +19,8 @@ public:
 
     static constexpr int MaxLines = 1000;
 
-    // Replaces the whole log with one line (the start-up line).
+    // Replaces the whole log with one line (the start-up line). Lines written before the
+    // first such line follow it, so nothing reported while the engine was being built is lost.
     void setFirstLine(const QString &message);
     void WriteLog(const QString &message) override;
 
@@ -36,4 +38,6 @@ private:
     const Clock &m_clock;
     QString m_text;
     int m_separators = 0;
+    bool m_started = false;
+    QStringList m_early;
 };

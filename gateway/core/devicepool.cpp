@@ -31,7 +31,11 @@ bool DevicePool::create(const Factory &factory, QString *error)
                 c, &ModemControl::OnRecvMsg, this, [this, d] { Q_EMIT OnRecvMsg(d); },
                 Qt::DirectConnection);
         connect(
-                c, &ModemControl::OnSndMsg, this, [this, d] { Q_EMIT OnSndMsg(d); },
+                c, &ModemControl::OnSndMsg, this,
+                [this, d] {
+                    if (!m_closing[d])
+                        Q_EMIT OnSndMsg(d);
+                },
                 Qt::DirectConnection);
         connect(
                 c, &ModemControl::PhoneCall, this, [this, d] { Q_EMIT PhoneCall(d); },
@@ -62,6 +66,16 @@ bool DevicePool::createRegistered(ComponentLoader &loader, QString *error)
 ModemControl *DevicePool::control(int d) const
 {
     return (d >= 0 && d < Count) ? m_controls[d] : nullptr;
+}
+
+void DevicePool::close(int d)
+{
+    ModemControl *c = control(d);
+    if (!c)
+        return;
+    m_closing[d] = true;
+    c->CloseComm();
+    m_closing[d] = false;
 }
 
 DeviceState DevicePool::state(int d) const

@@ -34,6 +34,9 @@ public:
     bool isCreated() const { return m_controls[0] != nullptr; }
 
     ModemControl *control(int d) const;
+    // Closes device d's port. A send that the close cuts off reports no result: its outcome is
+    // unknown, and its row must stay as it is rather than be written as failed.
+    void close(int d);
     DeviceState state(int d) const;
     void setState(int d, DeviceState state);
 
@@ -45,4 +48,5 @@ Q_SIGNALS:
 private:
     std::array<ModemControl *, Count> m_controls{};
     std::array<DeviceState, Count> m_states{};
+    std::array<bool, Count> m_closing{};
 };

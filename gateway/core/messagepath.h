@@ -11,6 +11,9 @@ public:
 
     // Opens the database for a service start; the operator is shown the error on failure.
     virtual bool OpenConnection(const QString &connectionString) = 0;
+    // After a successful open: what waited for the database is written.
+    virtual void connectionOpened() = 0;
+    virtual bool databaseOpen() const = 0;
     // The body of one queue poll.
     virtual void pollQueue() = 0;
     // Empties the in-memory queue.

@@ -41,15 +41,23 @@ void Service::setRunning(bool running)
 
 void Service::mnuQDFW_Click()
 {
+    ++m_generation;
+    // A poll left running by an earlier start must not outlive a failed open or a ScanDT of 0.
+    m_timer1.stop();
     LoadSettings();
     RefreshDeviceList();
+    // The jobs are forgotten with the settings; a device still sending when they were would
+    // otherwise stay busy for good, since its late result finds no job.
+    for (int d = 0; d < DevicePool::Count; ++d) {
+        if (m_pool.state(d) == DeviceState::Busy)
+            m_pool.setState(d, DeviceState::Free);
+    }
     setRunning(true);
     m_log.WriteLog(QStringLiteral("系统服务启动……"));
     if (m_path.OpenConnection(m_config.settings().ConnectionString)) {
-        // A timer with interval 0 would fire continuously; a poll period of 0 means "never".
-        if (m_timer1.interval() > 0)
-            m_timer1.start();
+        startQueuePoll();
         m_log.WriteLog(QStringLiteral("数据库连接成功……"));
+        m_path.connectionOpened();
     } else {
         m_log.WriteLog(QStringLiteral("数据库连接失败……"));
     }
@@ -61,15 +69,24 @@ void Service::mnuQDFW_Click()
     m_tmMd.start();
 }
 
+void Service::startQueuePoll()
+{
+    // A timer with interval 0 would fire continuously; a poll period of 0 means "never".
+    if (m_timer1.interval() > 0)
+        m_timer1.start();
+}
+
 void Service::mnuGXFW_Click()
 {
+    ++m_generation;
     setRunning(false);
     m_timer1.stop();
     m_tmMd.stop();
     m_path.resetSendQueue();
+    // A message in flight keeps its row at 1: whether it reached the network is not known,
+    // and an application that resends failed rows would send it twice.
     for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
-        if (ModemControl *control = m_pool.control(d))
-            control->CloseComm();
+        m_pool.close(d);
         m_pool.setState(d, DeviceState::Offline);
     }
     RefreshDeviceList();
@@ -79,12 +96,18 @@ void Service::mnuGXFW_Click()
 void Service::tm_md_Timer()
 {
     m_path.supervise();
-    // The count is read each round: a start command run during a yield may reload it.
+    if (m_pollWhenDatabaseReturns && m_running && !m_timer1.isActive() && m_path.databaseOpen())
+        startQueuePoll();
+    const quint64 generation = m_generation;
     for (short d = 0; d < m_config.settings().DeviceCount; ++d) {
         if (m_pool.state(d) != DeviceState::Offline)
             continue;
         m_table.setStatus(d, QStringLiteral("准备连接"));
         QCoreApplication::processEvents();
+        // A stop (or exit) or a new start during the yield ends this round: the ports it
+        // would open next belong to a service that is no longer running.
+        if (generation != m_generation)
+            return;
         OpenDevice(d);
     }
 }
@@ -111,7 +134,12 @@ void Service::OpenDevice(short d)
     control->SetParam(ModemControl::ParamCharacterSet, empty, 0);
     control->SetParam(ModemControl::ParamMessageFormat, empty, 0);
     control->SetParam(ModemControl::ParamNewMessageMode, empty, 2);
-    if (control->OpenComm() != 0) {
+    const quint64 generation = m_generation;
+    const short opened = control->OpenComm();
+    // The open lets other events run; a stop among them has closed the port again.
+    if (generation != m_generation)
+        return;
+    if (opened != 0) {
         m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
         return;
     }

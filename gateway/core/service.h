@@ -30,6 +30,10 @@ public:
     void OpenDevice(short d);
 
     bool running() const { return m_running; }
+    // With nobody there to start the service again (the headless service), a database that
+    // was down at the start is retried at every supervision tick and the queue is polled as
+    // soon as it answers. The window leaves the poll off until the next start command.
+    void setPollWhenDatabaseReturns(bool enabled) { m_pollWhenDatabaseReturns = enabled; }
     bool queuePollActive() const { return m_timer1.isActive(); }
     bool supervisionActive() const { return m_tmMd.isActive(); }
 
@@ -40,6 +44,7 @@ Q_SIGNALS:
     void runningChanged(bool running);
 
 private:
+    void startQueuePoll();
     Configuration &m_config;
     DevicePool &m_pool;
     DeviceTable &m_table;
@@ -49,4 +54,7 @@ private:
     QTimer m_timer1;
     QTimer m_tmMd;
     bool m_running = false;
+    bool m_pollWhenDatabaseReturns = false;
+    // Counts starts and stops, so a supervision tick notices one made during its yields.
+    quint64 m_generation = 0;
 };

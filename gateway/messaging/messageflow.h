@@ -40,6 +40,8 @@ public:
     ~MessageFlow() override;
 
     bool OpenConnection(const QString &connectionString) override;
+    void connectionOpened() override { m_store.writeOutSpool(); }
+    bool databaseOpen() const override { return m_store.isOpen(); }
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }

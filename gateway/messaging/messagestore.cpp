@@ -49,17 +49,28 @@ bool MessageStore::open(const QString &connectionString, QString *error)
     m_refused.clear();
     m_lossReported = false;
     m_reopenFailureReported = false;
-    if (!m_db.OpenConnection(connectionString, error))
-        return false;
-    replay(true);
-    return true;
+    if (m_db.OpenConnection(connectionString, error))
+        return true;
+    // The operator has been shown this failure; the retries at the ticks stay quiet about it.
+    m_reopenFailureReported = true;
+    return false;
+}
+
+void MessageStore::writeOutSpool()
+{
+    if (m_db.isOpen() && !m_spool.isEmpty())
+        replay(true);
 }
 
 void MessageStore::keepUp(bool retryRefused)
 {
-    if (m_db.isLost()) {
+    if (!m_db.isOpen() && !m_target.isEmpty()) {
         QString error;
-        if (!m_db.reopen(&error)) {
+        // A connection that was never made (the server was still down at the start) is
+        // opened afresh; one that was lost is reopened.
+        const bool reopened =
+                m_db.isLost() ? m_db.reopen(&error) : m_db.OpenConnection(m_target, &error);
+        if (!reopened) {
             if (!m_reopenFailureReported)
                 m_log(QStringLiteral("数据库重新连接失败：") + error);
             m_reopenFailureReported = true;

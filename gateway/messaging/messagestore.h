@@ -29,10 +29,14 @@ public:
     DBHelper &db() { return m_db; }
     const Spool &spool() const { return m_spool; }
 
-    // Opens the database for a service start; on success the spool is written out.
+    // Opens the database for a service start.
     bool open(const QString &connectionString, QString *error);
-    // Reopens a lost connection (no prompt) and writes out the spool. Entries that the
-    // database refused while it was up are tried again only with retryRefused.
+    bool isOpen() const { return m_db.isOpen(); }
+    // Writes out everything the spool holds, refused entries included.
+    void writeOutSpool();
+    // Reopens a lost connection, or tries again one that failed at the start (no prompt),
+    // and writes out the spool. Entries that the database refused while it was up are tried
+    // again only with retryRefused.
     void keepUp(bool retryRefused);
 
     // The rows at Status 0, less those whose status write still waits in the spool.
