@@ -59,9 +59,8 @@ void Gateway::RefreshDeviceList()
 
 void Gateway::updateparas()
 {
-    const IniFile ini(configPath());
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), m_devices.portsText());
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), m_devices.ratesText());
+    WriteDeviceList(IniFile(configPath()), m_devices.portsText(), m_devices.ratesText(),
+                    [this](const QString &line) { WriteLog(line); });
 }
 
 void Gateway::setServiceRunning(bool running)
