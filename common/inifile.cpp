@@ -38,18 +38,18 @@ Lines loadLines(const QString &path)
     return result;
 }
 
-bool saveLines(const QString &path, const Lines &content)
+bool saveLines(const QString &path, const Lines &content, QString *error)
 {
     QString text = content.lines.join(content.newline);
     if (!content.lines.isEmpty())
         text += content.newline;
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(encodeText(text, content.encoding)) < 0)
-        return false;
-    return file.commit();
+    const bool saved = file.open(QIODevice::WriteOnly)
+            && file.write(encodeText(text, content.encoding)) >= 0 && file.commit();
+    if (!saved && error)
+        *error = file.errorString();
+    return saved;
 }
 
 // The section name of a header line, or a null string for any other line.
@@ -144,7 +144,8 @@ QString IniFile::read(const QString &section, const QString &key, const QString 
     return cleanValue(line.mid(line.indexOf(QLatin1Char('=')) + 1));
 }
 
-bool IniFile::write(const QString &section, const QString &key, const QString &value) const
+bool IniFile::write(const QString &section, const QString &key, const QString &value,
+                    QString *error) const
 {
     Lines content = loadLines(m_path);
     const Location at = locate(content.lines, section, key);
@@ -160,7 +161,7 @@ bool IniFile::write(const QString &section, const QString &key, const QString &v
     } else {
         content.lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
     }
-    return saveLines(m_path, content);
+    return saveLines(m_path, content, error);
 }
 
 bool IniFile::remove(const QString &section, const QString &key) const
@@ -170,5 +171,24 @@ bool IniFile::remove(const QString &section, const QString &key) const
     if (at.keyLine < 0)
         return true;
     content.lines.removeAt(at.keyLine);
-    return saveLines(m_path, content);
+    return saveLines(m_path, content, nullptr);
+}
+
+bool IniFile::holdsText() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray bytes = file.readAll();
+    // UTF-16 puts a NUL beside every ASCII character; no UTF-8 or GBK text holds one.
+    if (bytes.contains('\0'))
+        return false;
+    const QString text = decodeText(bytes).text;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == QChar::ReplacementCharacter || (u < 0x20 && u != '\t' && u != '\n' && u != '\r')
+            || u == 0x7F)
+            return false;
+    }
+    return true;
 }

@@ -15,9 +15,16 @@ public:
     const QString &path() const { return m_path; }
 
     QString read(const QString &section, const QString &key, const QString &defaultValue) const;
-    bool write(const QString &section, const QString &key, const QString &value) const;
+    // False when the change could not be saved (read-only file or folder, full disk); error then
+    // says why.
+    bool write(const QString &section, const QString &key, const QString &value,
+               QString *error = nullptr) const;
     // Removes one key; true when the file no longer holds it.
     bool remove(const QString &section, const QString &key) const;
+
+    // False for a file that is there but holds no text an INI file can be read from (UTF-16,
+    // binary data); reads of such a file find nothing. An absent or empty file is text.
+    bool holdsText() const;
 
     static constexpr int MaxValueLength = 999;
 

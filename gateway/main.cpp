@@ -14,10 +14,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationDisplayName(Gateway::title());
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance;
+    SingleInstance instance(InstallLayout::programDir());
     if (!instance.acquire()) {
         QMessageBox::information(nullptr, Gateway::title(), QStringLiteral("应用程序已经打开！"),
                                  QMessageBox::Ok);
@@ -42,6 +41,9 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                      &FrmMain::restoreAndRaise);
     window.Form_Load();
+    if (!instance.listenError().isEmpty())
+        gateway.WriteLog(QStringLiteral("单实例通道监听失败（%1），再次启动本程序时无法唤出本窗口")
+                                 .arg(instance.listenError()));
     window.show();
     window.AddTrayIcon();
     return QApplication::exec();

@@ -2,6 +2,9 @@
 
 #include "launcherpaths.h"
 
+#include "common/registryfile.h"
+#include "common/sysinfotool.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +32,15 @@ bool ComponentInstaller::RegOCX()
         if (!m_starter(m_regsvr32, {file, QStringLiteral("-s")}))
             return fail(QStringLiteral("cannot start %1").arg(m_regsvr32));
     }
+    return true;
+}
+
+bool ComponentInstaller::recordSystemInfoTool(const QStringList &searchPaths)
+{
+    const RegistryFile registry(m_systemDir + QStringLiteral("/registry.ini"));
+    if (!SysInfoTool::recordInstalled(registry, searchPaths))
+        return fail(QStringLiteral("cannot record the system-information program in %1")
+                            .arg(registry.path()));
     return true;
 }
 

@@ -23,6 +23,9 @@ public:
 
     // Handles both components in order; stops at the first failure with errorString() set.
     bool RegOCX();
+    // Records the desktop's system-information program, found on searchPaths (PATH when empty),
+    // in the registry file where the about window looks for it. Nothing to record is no failure.
+    bool recordSystemInfoTool(const QStringList &searchPaths = {});
 
     const QStringList &writtenFiles() const { return m_written; }
     const QString &errorString() const { return m_error; }

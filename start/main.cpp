@@ -1,3 +1,4 @@
+#include "common/failurenotice.h"
 #include "common/installlayout.h"
 #include "componentinstaller.h"
 #include "launcherpaths.h"
@@ -6,10 +7,9 @@
 #include <QApplication>
 #include <QProcess>
 
-#include <cstdio>
-
 int main(int argc, char *argv[])
 {
+    FailureNotice::chooseDisplay();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     Splash splash(std::move(installer), launcherDir, startDetached);
     QObject::connect(&splash, &Splash::finished, &app, [](int exitCode, const QString &error) {
         if (!error.isEmpty())
-            std::fprintf(stderr, "start: %s\n", qPrintable(error));
+            FailureNotice::report(QStringLiteral("start"), error);
         QCoreApplication::exit(exitCode);
     });
     splash.show();

@@ -2,6 +2,8 @@
 
 #include "launcherpaths.h"
 
+#include "common/contact.h"
+
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -47,12 +49,13 @@ Splash::Splash(ComponentInstaller installer, QString launcherDir,
     setObjectName(QStringLiteral("splash"));
     m_imgLoad = label(this, "ImgLoad", QString());
     m_imgLoad->setPixmap(splashPicture());
-    m_label1 = label(this, "Label1", QStringLiteral("Velmora 短信网关"));
+    m_label1 = label(this, "Label1", QString::fromUtf8(Contact::ProductTitle));
     QFont title = m_label1->font();
     title.setPointSize(title.pointSize() + 4);
     m_label1->setFont(title);
-    m_lblemail = label(this, "lblemail", QStringLiteral("E-mail：support@velmora.invalid"));
-    m_lbltoome = label(this, "lbltoome", QStringLiteral("QQ：800012345"));
+    m_lblemail = label(this, "lblemail", QStringLiteral("E-mail：") + QLatin1String(Contact::Mail));
+    m_lbltoome =
+            label(this, "lbltoome", QStringLiteral("QQ：") + QLatin1String(Contact::Messenger));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_imgLoad);
@@ -74,6 +77,8 @@ void Splash::TmrLoad_Timer()
             stop(1, m_installer.errorString());
             return;
         }
+        // Optional: without it the about window says system information is not available.
+        m_installer.recordSystemInfoTool();
         m_componentsDone = true;
         return;
     }

@@ -1,13 +1,13 @@
+#include "common/failurenotice.h"
 #include "common/installlayout.h"
 #include "getupdate.h"
 
 #include <QApplication>
 #include <QProcess>
 
-#include <cstdio>
-
 int main(int argc, char *argv[])
 {
+    FailureNotice::chooseDisplay();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
                      [](const QString &program) { return QProcess::startDetached(program, {}); });
     QObject::connect(&window, &GetUpdate::finished, &app, [](int exitCode, const QString &error) {
         if (!error.isEmpty())
-            std::fprintf(stderr, "Velmora_Update: %s\n", qPrintable(error));
+            FailureNotice::report(QStringLiteral("Velmora_Update"), error);
         QCoreApplication::exit(exitCode);
     });
     window.show();

@@ -21,9 +21,8 @@ void Configuration::load()
                               [this](const QString &line) { m_log.WriteLog(line); });
 }
 
-void Configuration::writeDevices(const DeviceTable &table) const
+bool Configuration::writeDevices(const DeviceTable &table) const
 {
-    const IniFile ini(path());
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), table.portsText());
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), table.ratesText());
+    return WriteDeviceList(IniFile(path()), table.portsText(), table.ratesText(),
+                           [this](const QString &line) { m_log.WriteLog(line); });
 }

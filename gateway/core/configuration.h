@@ -19,8 +19,8 @@ public:
     const Settings &settings() const { return m_settings; }
 
     void load();
-    // Writes the Port and Rate lists that describe the device table.
-    void writeDevices(const DeviceTable &table) const;
+    // Writes the Port and Rate lists that describe the device table; a failure is logged.
+    bool writeDevices(const DeviceTable &table) const;
 
 private:
     QString m_programDir;

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "common/inifile.h"
+#include "common/serialportnames.h"
 
 namespace {
 
@@ -11,6 +12,30 @@ QStringList splitList(const QString &text)
     return text.split(QLatin1Char(','));
 }
 
+bool isWholeNumber(const QString &text, int *value)
+{
+    bool ok = false;
+    *value = text.trimmed().toInt(&ok);
+    return ok;
+}
+
+// A device whose port or rate cannot be used would otherwise only ever show a failed connection.
+void checkDevices(Settings &s, const std::function<void(const QString &)> &log)
+{
+    for (short d = 0; d < s.DeviceCount; ++d) {
+        int rate = 0;
+        if (!isWholeNumber(s.DeviceRates.at(d), &rate) || rate <= 0) {
+            log(QStringLiteral("配置项Rate的值“%1”不是有效的波特率，改用%2")
+                        .arg(s.DeviceRates.at(d), QString::number(Settings::DefaultBaudRate)));
+            s.DeviceRates[d] = QString::number(Settings::DefaultBaudRate);
+        }
+        int port = 0;
+        if (!isWholeNumber(s.DevicePorts.at(d), &port) || SerialPortNames::resolve(port).isEmpty())
+            log(QStringLiteral("配置项Port的值“%1”不对应任何串口，该设备无法连接")
+                        .arg(s.DevicePorts.at(d)));
+    }
+}
+
 } // namespace
 
 QString Settings::defaultConnectionString(const QString &programDir)
@@ -19,9 +44,17 @@ QString Settings::defaultConnectionString(const QString &programDir)
             + QStringLiteral("/DataBase/SMS.db; User Id=admin; Password=");
 }
 
-Settings LoadSettings(const IniFile &ini, const QString &programDir,
+Settings LoadSettings(const IniFile &file, const QString &programDir,
                       const std::function<void(const QString &)> &log)
 {
+    // A file saved as UTF-16 or overwritten with binary data would read as all defaults, which
+    // looks to the operator like a gateway that ignores its configuration.
+    const bool readable = file.holdsText();
+    if (!readable)
+        log(QStringLiteral(
+                    "配置文件%1不是可读的文本（如UTF-16编码或二进制内容），全部设置使用默认值")
+                    .arg(file.path()));
+    const IniFile ini = readable ? file : IniFile(QString());
     Settings s;
     s.ConnectionString = ini.read(QStringLiteral("DBCon"), QStringLiteral("ConSTR"),
                                   Settings::defaultConnectionString(programDir));
@@ -58,12 +91,24 @@ Settings LoadSettings(const IniFile &ini, const QString &programDir,
                     .arg(s.DeviceRates.size())
                     .arg(s.DevicePorts.size()));
         while (s.DeviceRates.size() < s.DevicePorts.size())
-            s.DeviceRates << QStringLiteral("9600");
+            s.DeviceRates << QString::number(Settings::DefaultBaudRate);
     }
     s.DeviceCount = short(qMin(s.listedDevices, 32767));
     if (s.DeviceCount > Settings::MaxDevices) {
         log(QStringLiteral("可用端口超过128个，本程序只支持最大128口，更多的串口将不被使用!"));
         s.DeviceCount = Settings::MaxDevices;
     }
+    checkDevices(s, log);
     return s;
+}
+
+bool WriteDeviceList(const IniFile &ini, const QString &ports, const QString &rates,
+                     const std::function<void(const QString &)> &log)
+{
+    QString error;
+    if (ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports, &error)
+        && ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates, &error))
+        return true;
+    log(QStringLiteral("写入配置文件%1失败（%2），设备列表的修改未保存").arg(ini.path(), error));
+    return false;
 }

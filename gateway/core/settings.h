@@ -22,10 +22,16 @@ struct Settings
 
     static constexpr int MaxDevices = 128;
     static constexpr int DefaultScanIntervalMs = 15000;
+    static constexpr int DefaultBaudRate = 9600;
     static QString defaultConnectionString(const QString &programDir);
 };
 
 // Reads Config.ini in the load order the gateway has always used. Every key has a default; values
-// that do not convert are reported through log and replaced by their defaults.
+// that do not convert, ports that name no serial port and a file that holds no text are reported
+// through log, each in one line that says what is used instead.
 Settings LoadSettings(const IniFile &ini, const QString &programDir,
                       const std::function<void(const QString &)> &log);
+
+// Writes the device list to SMSCom/Port and SMSCom/Rate; a failed write is reported through log.
+bool WriteDeviceList(const IniFile &ini, const QString &ports, const QString &rates,
+                     const std::function<void(const QString &)> &log);

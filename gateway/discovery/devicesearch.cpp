@@ -80,7 +80,7 @@ void DeviceSearch::apply(const QString &collected)
         rates << rate;
         m_gw.devices().appendRow(DeviceRow::fresh(port, rate));
     }
-    const IniFile ini(m_gw.configPath());
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports.join(QLatin1Char(',')));
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates.join(QLatin1Char(',')));
+    WriteDeviceList(IniFile(m_gw.configPath()), ports.join(QLatin1Char(',')),
+                    rates.join(QLatin1Char(',')),
+                    [this](const QString &line) { m_gw.WriteLog(line); });
 }

@@ -1,8 +1,8 @@
 #include "downloader.h"
 
+#include "common/propertybag.h"
 #include "curltransfer.h"
 #include "inetclient.h"
-#include "common/propertybag.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -211,7 +211,11 @@ void Downloader::complete(Read *read, const TransferResult &result)
         removeRead(read);
         return;
     }
-    if (result.ok) {
+    // libcurl reports a body cut short of its Content-Length or FTP size as a failure; this
+    // holds the line should it ever let one through, since the file may be run as a program.
+    const bool whole =
+            result.ok && (read->prop.BytesMax <= 0 || result.body.size() >= read->prop.BytesMax);
+    if (whole) {
         read->prop.BytesRead = result.body.size();
         if (read->prop.BytesMax == 0 && read->begun)
             read->prop.BytesMax = result.body.size();
@@ -219,7 +223,10 @@ void Downloader::complete(Read *read, const TransferResult &result)
         if (!self)
             return;
     } else {
-        m_error = result.error;
+        m_error = result.ok ? QStringLiteral("received %1 of the %2 bytes announced")
+                                      .arg(result.body.size())
+                                      .arg(read->prop.BytesMax)
+                            : result.error;
     }
     AsyncProp prop = read->prop;
     prop.Value = result.body;
@@ -228,7 +235,7 @@ void Downloader::complete(Read *read, const TransferResult &result)
     yield();
     if (!self)
         return;
-    if (!result.ok) {
+    if (!whole) {
         Q_EMIT DownloadError(NotConnected);
         return;
     }

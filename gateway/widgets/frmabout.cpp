@@ -1,9 +1,9 @@
 #include "frmabout.h"
 
+#include "common/contact.h"
 #include "common/registryfile.h"
-#include "contact.h"
+#include "common/sysinfotool.h"
 #include "linklabel.h"
-#include "sysinfotool.h"
 #include "windowskin.h"
 
 #include <version.h>
@@ -48,7 +48,7 @@ QString FrmAbout::versionText(int major, int minor, int patch)
 
 QString FrmAbout::applicationTitle()
 {
-    return QGuiApplication::applicationDisplayName();
+    return QString::fromUtf8(Contact::ProductTitle);
 }
 
 QUrl FrmAbout::mailLink()

@@ -1,6 +1,6 @@
 #include "frmhelp.h"
 
-#include "contact.h"
+#include "common/contact.h"
 #include "olecolor.h"
 #include "windowskin.h"
 

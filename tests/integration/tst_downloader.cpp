@@ -1,6 +1,6 @@
+#include "common/propertybag.h"
 #include "download/downloader.h"
 #include "download/inetclient.h"
-#include "common/propertybag.h"
 
 #include "updates/downloadtestserver.h"
 
@@ -93,6 +93,7 @@ private Q_SLOTS:
         writeFile(m_served.filePath("big.bin"), m_big);
         writeFile(m_served.filePath("small.txt"), "small\r\n");
         writeFile(m_served.filePath("empty.bin"), QByteArray());
+        writeFile(m_served.filePath("cut.bin.short"), m_big);
         QVERIFY2(m_http.start(DownloadTestServer::Http, m_served.path()),
                  qPrintable(m_http.error()));
         QVERIFY2(m_ftp.start(DownloadTestServer::Ftp, m_served.path()), qPrintable(m_ftp.error()));
@@ -186,6 +187,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("url");
         QTest::newRow("http file refused") << m_http.url("missing.bin");
         QTest::newRow("ftp file missing") << m_ftp.url("missing.bin");
+        // Cut short: never a file that could be run as an update.
+        QTest::newRow("http shorter than announced") << m_http.url("short/big.bin");
+        QTest::newRow("ftp shorter than announced") << m_ftp.url("cut.bin.short");
         QTest::newRow("nothing listening")
                 << QStringLiteral("http://127.0.0.1:%1/x.bin").arg(closedLoopbackPort());
         QTest::newRow("name does not resolve") << "http://no-such-host.invalid/x.bin";

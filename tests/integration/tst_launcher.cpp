@@ -125,20 +125,27 @@ private Q_SLOTS:
         }
     }
 
+    void withoutRegsvr32TheGatewayIsNotStarted_data()
+    {
+        QTest::addColumn<bool>("display");
+        QTest::newRow("display") << true;
+        // Started from a terminal without one, it must still say why rather than abort.
+        QTest::newRow("no display") << false;
+    }
     void withoutRegsvr32TheGatewayIsNotStarted()
     {
+        QFETCH(bool, display);
         InstallTree tree;
         QVERIFY(tree.copyProgram(QStringLiteral(TEST_START), "start"));
         QVERIFY(tree.installGateway());
         QProcessEnvironment env = tree.environment();
         // Nothing beside the launcher and nothing on PATH.
-        QProcess process;
         env.insert("PATH", tree.path("MainApp"));
-        process.setProcessEnvironment(env);
-        process.start(tree.path("start"), {});
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
-        QVERIFY(process.readAllStandardError().contains("regsvr32"));
+        if (!display)
+            env = InstallTree::withoutDisplay(env);
+        QByteArray errors;
+        QCOMPARE(tree.run("start", env, &errors), 1);
+        QVERIFY2(errors.contains("regsvr32"), errors.constData());
         QTest::qWait(500);
         QCOMPARE(tree.gatewayReport(), QStringList());
     }

@@ -62,6 +62,12 @@ private Q_SLOTS:
         InstallTree tree;
         QVERIFY(tree.copyProgram(QStringLiteral(DELIVERED_UPDATER), "update/Velmora_Update"));
         QCOMPARE(tree.run("update/Velmora_Update"), 1);
+        // Started from a terminal without a display, it still says why.
+        QByteArray errors;
+        QCOMPARE(tree.run("update/Velmora_Update", InstallTree::withoutDisplay(tree.environment()),
+                          &errors),
+                 1);
+        QVERIFY2(errors.contains("MainApp/Velmora"), errors.constData());
     }
 };
 

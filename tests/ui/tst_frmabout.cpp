@@ -1,7 +1,8 @@
+#include "common/contact.h"
+#include "common/sysinfotool.h"
 #include "widgets/frmabout.h"
 #include "widgets/linklabel.h"
 #include "widgets/olecolor.h"
-#include "widgets/sysinfotool.h"
 
 #include "widgetssystemdir.h"
 
@@ -59,8 +60,6 @@ class TestFrmAbout : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("Velmora 网关")); }
-
     void versionText_data()
     {
         QTest::addColumn<int>("major");
@@ -88,8 +87,10 @@ private slots:
         FrmAbout about(&main);
         about.setAttribute(Qt::WA_DeleteOnClose, false);
 
-        QCOMPARE(about.windowTitle(), QStringLiteral("Velmora 网关"));
-        QCOMPARE(about.findChild<QLabel *>("lblTitle")->text(), QStringLiteral("Velmora 网关"));
+        // The product title, also where the program names no display name of its own.
+        QCOMPARE(about.windowTitle(), QString::fromUtf8(Contact::ProductTitle));
+        QCOMPARE(about.findChild<QLabel *>("lblTitle")->text(),
+                 QString::fromUtf8(Contact::ProductTitle));
         QCOMPARE(about.findChild<QLabel *>("lblVersion")->text(),
                  FrmAbout::versionText(VELMORA_VERSION_MAJOR, VELMORA_VERSION_MINOR,
                                        VELMORA_VERSION_PATCH));
@@ -163,7 +164,9 @@ private slots:
 
         QCOMPARE(desktop.started, started.isNull() ? QStringList() : QStringList{started});
         QCOMPARE(desktop.messages,
-                 message ? QStringList{"Velmora 网关|此时系统信息不可用"} : QStringList());
+                 message ? QStringList{QString::fromUtf8(Contact::ProductTitle)
+                                       + "|此时系统信息不可用"}
+                         : QStringList());
         // The window stays open either way.
         QVERIFY(about && about->isVisible());
         delete about;

@@ -73,6 +73,7 @@ class TstFrmUpdate : public QObject
     DownloadTestServer m_ftp;
     QString m_marker;
     QByteArray m_script;
+    bool m_trayAvailable = true;
 
     ActivityLog *m_log = nullptr;
     QStringList m_lines;
@@ -85,6 +86,7 @@ class TstFrmUpdate : public QObject
     QPointer<FrmUpdate> open(const QString &url, const QByteArray &sha256 = {})
     {
         QPointer<FrmUpdate> window = new FrmUpdate(*m_log);
+        window->setTrayAvailability([this] { return m_trayAvailable; });
         window->setProgramDir(programDir());
         window->StartDownload(url, sha256);
         return window;
@@ -129,6 +131,7 @@ private Q_SLOTS:
             m_lines.append(piece.mid(piece.indexOf(" > ") + 3));
         });
         QFile::remove(m_marker);
+        m_trayAvailable = true;
         setConnection("dWindow", {});
         setConnection("Type", {});
         setConnection("ProxyAddr", {});
@@ -260,6 +263,20 @@ private Q_SLOTS:
         QCOMPARE(window->trayMenu()->actions().size(), 2);
         QCOMPARE(window->trayMenu()->actions().at(0)->text(), QStringLiteral("Show Download"));
         QCOMPARE(window->trayMenu()->actions().at(1)->text(), QStringLiteral("Stop Download"));
+        window->close();
+    }
+
+    void withoutATrayTheWindowMinimisesInsteadOfHiding()
+    {
+        m_trayAvailable = false;
+        setConnection("dWindow", "1");
+        QPointer<FrmUpdate> window = open(m_http.url("slow/big_update"));
+        QVERIFY(window && window->isVisible() && window->isMinimized());
+        window->showNormal();
+        QTest::mouseClick(window->findChild<QLabel *>("imgMin"), Qt::LeftButton);
+        QVERIFY(window->isVisible() && window->isMinimized());
+        // The entry waits for a tray to appear.
+        QVERIFY(window->trayIcon() && window->trayIcon()->isVisible());
         window->close();
     }
 

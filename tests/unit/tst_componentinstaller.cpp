@@ -1,6 +1,9 @@
 #include "componentinstaller.h"
 #include "launcherpaths.h"
 
+#include "common/registryfile.h"
+#include "common/sysinfotool.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -111,6 +114,27 @@ private Q_SLOTS:
         QCOMPARE(started.at(1).arguments, (QStringList{file102, "-s"}));
         QCOMPARE(QDir(systemDir).entryList(QDir::Files).size(), 2);
         QCOMPARE(QFile::permissions(file102) & QFileDevice::ReadOther, QFileDevice::ReadOther);
+    }
+
+    void recordsTheFirstSystemInformationProgramFound()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir bin;
+        for (const char *name :
+             {"xfce4-taskmanager", "kinfocenter", "later/gnome-system-monitor"}) {
+            QVERIFY(QDir(bin.path()).mkpath("later"));
+            QFile tool(bin.filePath(name));
+            QVERIFY(tool.open(QIODevice::WriteOnly));
+            QVERIFY(tool.setPermissions(tool.permissions() | QFileDevice::ExeOwner));
+        }
+        ComponentInstaller installer(ProgramResources(":/good"), dir.path(), "regsvr32",
+                                     [](const QString &, const QStringList &) { return true; });
+        QVERIFY(installer.recordSystemInfoTool({bin.path()}));
+        const RegistryFile registry(dir.filePath("registry.ini"));
+        QCOMPARE(SysInfoTool::locate(registry), bin.filePath("kinfocenter"));
+        // A recorded program that still exists is the operator's choice and stays.
+        QVERIFY(installer.recordSystemInfoTool({bin.filePath("later")}));
+        QCOMPARE(SysInfoTool::locate(registry), bin.filePath("kinfocenter"));
     }
 
     void writesExactlyTheCountedBytes()

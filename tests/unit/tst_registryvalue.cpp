@@ -1,5 +1,5 @@
 #include "common/registryvalue.h"
-#include "widgets/sysinfotool.h"
+#include "common/sysinfotool.h"
 
 #include "common/registryfile.h"
 

@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTreeView>
 
@@ -50,7 +51,8 @@ QString toDisplay(QString text)
 
 } // namespace
 
-FrmMain::FrmMain(Gateway &gateway, QWidget *parent) : QMainWindow(parent), m_gw(gateway)
+FrmMain::FrmMain(Gateway &gateway, QWidget *parent)
+    : QMainWindow(parent), m_gw(gateway), m_trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(Gateway::title());
@@ -108,6 +110,11 @@ FrmMain::~FrmMain() = default;
 void FrmMain::setEditorLauncher(TextEditorLauncher *launcher)
 {
     m_editor = launcher;
+}
+
+void FrmMain::setTrayAvailability(std::function<bool()> available)
+{
+    m_trayAvailable = std::move(available);
 }
 
 void FrmMain::setPortLister(std::function<QString()> lister)
@@ -209,6 +216,13 @@ void FrmMain::InitMainWindow()
     m_layout.listView1.height = 1650;
     for (int c = 0; c < DeviceTable::ColumnCount; ++c)
         m_listView1->setColumnWidth(c, px(DeviceTable::widthTwips(c)));
+    // The highest port name, beside its icon, must show whole in the font the desktop gives.
+    const QStyle *style = m_listView1->style();
+    const int portWidth = m_listView1->fontMetrics().horizontalAdvance(QStringLiteral("Com128"))
+            + style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_listView1)
+            + 4 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_listView1) + 2);
+    m_listView1->setColumnWidth(DeviceTable::ColPort,
+                                qMax(m_listView1->columnWidth(DeviceTable::ColPort), portWidth));
     ArrangeControls(false);
 }
 
@@ -280,8 +294,8 @@ void FrmMain::showServiceState(bool running)
 
 void FrmMain::AddTrayIcon()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
+    // Made even without a notification area: the icon appears when a tray does (a panel that
+    // starts after the gateway, a tray extension switched on later).
     m_tray = new QSystemTrayIcon(windowIcon(), this);
     m_tray->setObjectName(QStringLiteral("TrayIcon"));
     m_tray->setToolTip(QStringLiteral("短信网关"));
@@ -313,6 +327,11 @@ void FrmMain::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
+    // Hidden with no icon to bring it back, the window would be lost to the operator.
+    if (!m_trayAvailable()) {
+        showMinimized();
+        return;
+    }
     hide();
     m_trayHidden = true;
 }
@@ -320,7 +339,7 @@ void FrmMain::closeEvent(QCloseEvent *event)
 void FrmMain::popRestore_Click()
 {
     m_trayHidden = false;
-    setWindowState(windowState() & ~Qt::WindowMinimized);
+    setWindowState(Qt::WindowNoState);
     show();
 }
 
@@ -379,13 +398,16 @@ void FrmMain::mnuSCSB_Click()
 
 void FrmMain::mnuCSDX_Click()
 {
+    // A closed composer is gone with what was typed into it: the next one opens afresh.
     if (!m_test) {
-        m_composer = std::make_unique<TestComposer>(
+        auto *composer = new TestComposer(
                 [this](const QString &number, const QString &text) {
                     return m_gw.flow().queueTestMessage(number, text);
                 },
                 m_gw.prompter());
-        m_test = new FrmTest(*m_composer, this);
+        m_test = new FrmTest(*composer, this);
+        composer->setParent(m_test);
+        m_test->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_test->show();
     m_test->raise();

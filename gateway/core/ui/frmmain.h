@@ -11,7 +11,6 @@ class Gateway;
 class FrmAbout;
 class FrmHelp;
 class FrmTest;
-class TestComposer;
 class XButton;
 class QLabel;
 class QMenu;
@@ -48,6 +47,8 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_tray; }
 
     void setEditorLauncher(TextEditorLauncher *launcher);
+    // Whether a notification area is there to hold the icon now; the desktop's answer by default.
+    void setTrayAvailability(std::function<bool()> available);
     // Names the system's serial ports for the device search ("COM1-COM3-").
     void setPortLister(std::function<QString()> lister);
 
@@ -99,12 +100,12 @@ private:
     QPointer<FrmAbout> m_about;
     QPointer<FrmHelp> m_help;
     QPointer<FrmTest> m_test;
-    std::unique_ptr<TestComposer> m_composer;
     QMenu *m_mnuGSM = nullptr;
     QMenu *m_popSys = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     TextEditorLauncher *m_editor = nullptr;
     std::function<QString()> m_portLister;
+    std::function<bool()> m_trayAvailable;
     std::unique_ptr<TextEditorLauncher> m_ownEditor;
     bool m_trayHidden = false;
     bool m_exiting = false;

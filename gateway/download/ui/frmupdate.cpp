@@ -84,7 +84,8 @@ const Clock &FrmUpdate::defaultClock()
 
 FrmUpdate::FrmUpdate(ActivityLog &log, QWidget *mainWindow, const Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_log(log), m_mainWindow(mainWindow),
-      m_progress(clock), m_programDir(InstallLayout::programDir())
+      m_progress(clock), m_programDir(InstallLayout::programDir()),
+      m_trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable)
 {
     setObjectName(QStringLiteral("FrmUpdate"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -130,7 +131,7 @@ FrmUpdate::FrmUpdate(ActivityLog &log, QWidget *mainWindow, const Clock &clock, 
     m_mnuStop->setObjectName(QStringLiteral("mnuStop"));
     connect(m_mnuShow, &QAction::triggered, this, [this] {
         setVisible(true);
-        show();
+        showNormal();
     });
     connect(m_mnuStop, &QAction::triggered, this, &QWidget::close);
 
@@ -143,6 +144,19 @@ FrmUpdate::FrmUpdate(ActivityLog &log, QWidget *mainWindow, const Clock &clock, 
 }
 
 FrmUpdate::~FrmUpdate() = default;
+
+void FrmUpdate::setTrayAvailability(std::function<bool()> available)
+{
+    m_trayAvailable = std::move(available);
+}
+
+void FrmUpdate::putAway()
+{
+    if (m_trayAvailable())
+        setVisible(false);
+    else
+        showMinimized();
+}
 
 VersionCheck::DownloadWindowFactory FrmUpdate::opener(ActivityLog &log, QWidget *mainWindow)
 {
@@ -191,7 +205,7 @@ void FrmUpdate::StartDownload(const QString &url, const QByteArray &expectedSha2
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvell"),
                        QStringLiteral("Corvell"));
     if (leadingNumber(settings.value(QStringLiteral("Connection/dWindow"), 0).toString()) != 0)
-        setVisible(false);
+        putAway();
     yield();
 }
 
@@ -220,9 +234,8 @@ void FrmUpdate::Form_Load()
     m_tray->setObjectName(QStringLiteral("trayEntry"));
     m_tray->setToolTip(DownloadProgress::trayTip(m_targetPath));
     m_tray->setContextMenu(m_mnuTray);
-    // Without a notification area the window carries on without its entry.
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_tray->show();
+    // Shown also without a notification area: the entry appears when a tray does.
+    m_tray->show();
 
     if (m_mainWindow) {
         const QRect main = m_mainWindow->frameGeometry();
@@ -329,7 +342,7 @@ bool FrmUpdate::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (watched == m_imgMin) {
-        setVisible(false);
+        putAway();
         return true;
     }
     if (watched == m_imgBackDrop || watched == m_lblCaption) {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class ActivityLog;
 class Clock;
@@ -47,6 +48,8 @@ public:
     QMenu *trayMenu() const { return m_mnuTray; }
 
     static const Clock &defaultClock();
+    // Whether a notification area is there to hold the entry now; the desktop's answer by default.
+    void setTrayAvailability(std::function<bool()> available);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -60,6 +63,8 @@ private:
     void DownCTL_DownloadError(const QString &error);
     void applyConnectionSettings();
     bool yield(int times = 1);
+    // Out of sight: into the tray entry, or onto the taskbar while no tray could bring it back.
+    void putAway();
 
     ActivityLog &m_log;
     QWidget *m_mainWindow;
@@ -68,6 +73,7 @@ private:
     QString m_targetPath;
     QByteArray m_expectedSha256;
     bool m_closed = false;
+    std::function<bool()> m_trayAvailable;
 
     QLabel *m_imgBackDrop;
     QLabel *m_lblCaption;

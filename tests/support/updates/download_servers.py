@@ -8,10 +8,12 @@ Prints "PORT <n>" once listening and serves until killed. Besides the files unde
 HTTP server knows:
     /slow/<name>      the file in 1 KiB pieces, 20 ms apart
     /nolength/<name>  the file without a Content-Length, ended by closing the connection
+    /short/<name>     the file's whole length announced, half of it sent, then the connection closed
     /hang...          accepts the request and never answers
 Asked as a proxy (an absolute URL in the request line) it appends the URL and the
 Proxy-Authorization header to ROOT/proxy.log and serves the file from ROOT.
-The FTP server lets in anonymous users and the user "velmora" with the password "secret".
+The FTP server lets in anonymous users and the user "velmora" with the password "secret"; it
+announces twice their size for files whose name ends in ".short".
 """
 import http.server
 import os
@@ -72,6 +74,16 @@ def serve_http(root):
                 except (BrokenPipeError, ConnectionResetError):
                     pass
                 return
+            if self.path.startswith("/short/"):
+                data = self._file(self.path[len("/short/"):])
+                if data is None:
+                    return
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.write(data[:len(data) // 2])
+                return
             if self.path.startswith("/nolength/"):
                 data = self._file(self.path[len("/nolength/"):])
                 if data is None:
@@ -100,7 +112,14 @@ def serve_ftp(root):
     authorizer = DummyAuthorizer()
     authorizer.add_anonymous(root)
     authorizer.add_user("velmora", "secret", root, perm="elr")
-    handler = FTPHandler
+    class Handler(FTPHandler):
+        def ftp_SIZE(self, path):
+            if path.endswith(".short") and os.path.isfile(path):
+                self.respond("213 %d" % (2 * os.path.getsize(path)))
+                return
+            FTPHandler.ftp_SIZE(self, path)
+
+    handler = Handler
     handler.authorizer = authorizer
     handler.masquerade_address = None
     server = FTPServer(("127.0.0.1", 0), handler)

@@ -79,6 +79,29 @@ public:
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
+    // As from a terminal with no display at all.
+    static QProcessEnvironment withoutDisplay(QProcessEnvironment env)
+    {
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QLatin1String(name));
+        return env;
+    }
+
+    // Runs a program of the tree in env; its exit code (-1 when it crashed or hung) and stderr.
+    int run(const QString &relative, const QProcessEnvironment &env, QByteArray *errors) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(path(relative), {});
+        const bool ended = process.waitForFinished(30000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        *errors = process.readAllStandardError();
+        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
     static QStringList lines(const QString &file)
     {
         QFile f(file);

@@ -27,6 +27,7 @@ private:
     RecordingPrompter m_prompter;
     std::unique_ptr<Gateway> m_gw;
     std::unique_ptr<FrmMain> m_window;
+    bool m_trayAvailable = true;
 
     QAction *action(const char *name)
     {
@@ -42,12 +43,14 @@ private Q_SLOTS:
         f.close();
         m_gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
         m_window = std::make_unique<FrmMain>(*m_gw);
+        m_window->setTrayAvailability([this] { return m_trayAvailable; });
         m_window->Form_Load();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void cleanup()
     {
+        m_trayAvailable = true;
         m_window.reset();
         m_gw.reset();
     }
@@ -88,6 +91,24 @@ private Q_SLOTS:
         m_window->popRestore_Click();
         QVERIFY(m_window->isVisible());
         QVERIFY(!m_window->TrayHidden());
+    }
+
+    void withoutATrayCloseMinimisesAndTheIconWaits()
+    {
+        m_trayAvailable = false;
+        m_window->AddTrayIcon();
+        QVERIFY(m_window->trayIcon());
+        m_window->close();
+        QVERIFY(m_window->isVisible() && m_window->isMinimized());
+        QVERIFY(!m_window->TrayHidden());
+        // A tray that appears later takes the icon, and a close hides into it again.
+        m_trayAvailable = true;
+        m_window->showMaximized();
+        m_window->close();
+        QVERIFY(!m_window->isVisible());
+        m_window->popRestore_Click();
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_window->windowState(), Qt::WindowNoState);
     }
 
     void logFollowsTheEngineWhileHidden()

@@ -6,6 +6,7 @@
 #include "messaging/messageflow.h"
 #include "recordingprompter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,7 +80,7 @@ private Q_SLOTS:
     {
         QStringList ports, rates;
         for (int i = 1; i <= 130; ++i) {
-            ports << QString::number(i);
+            ports << QString::number(1 + (i - 1) % 96);
             rates << QStringLiteral("9600");
         }
         const Settings s = load("[SMSCom]\nPort=" + ports.join(',').toLatin1()
@@ -102,6 +103,50 @@ private Q_SLOTS:
         QVERIFY(m_log.at(2).contains("Rate"));
     }
 
+    void unusablePortsAndRatesAreNamed()
+    {
+        const Settings s = load("[SMSCom]\nPort=1,999,2\nRate=9600,9600,abc\n");
+        QCOMPARE(s.DeviceRates, (QStringList{"9600", "9600", "9600"}));
+        QCOMPARE(s.DeviceCount, short(3));
+        QCOMPARE(m_log.size(), 2);
+        QVERIFY(m_log.at(0).contains("999"));
+        QVERIFY(m_log.at(1).contains("abc") && m_log.at(1).contains("9600"));
+    }
+
+    void aFileThatIsNoTextIsNamedAndDefaultsUsed_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        const QString text = QStringLiteral("[SMSCom]\r\nPort=3\r\n");
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfe")
+                        + QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i)
+            junk.append(char(1 + (i * 7919) % 251));
+        QTest::newRow("binary") << junk;
+    }
+    void aFileThatIsNoTextIsNamedAndDefaultsUsed()
+    {
+        QFETCH(QByteArray, content);
+        const Settings s = load(content);
+        QCOMPARE(s.DevicePorts, QStringList{"1"});
+        QCOMPARE(m_log.size(), 1);
+        QVERIFY(m_log.at(0).contains(m_dir.filePath("Config.ini")));
+    }
+
+    void aDeviceListThatCannotBeSavedIsReported()
+    {
+        configure(QByteArray());
+        // A folder where the file should be: no write can replace it, root or not.
+        QVERIFY(QDir(m_dir.path()).mkdir("Config.ini"));
+        ManualClock clock;
+        RecordingPrompter prompter;
+        Gateway gw(m_dir.path(), clock, prompter);
+        gw.FormLoad();
+        gw.mnuSCSB_Click(0);
+        QVERIFY(QDir(m_dir.path()).rmdir("Config.ini"));
+        QCOMPARE(gw.log().text().count(gw.configPath()), 1);
+    }
+
     void zeroAndLargePollPeriods()
     {
         QCOMPARE(load("[DBCon]\nScanDT=0\n").scanIntervalMs, 0);
@@ -114,7 +159,7 @@ private Q_SLOTS:
     {
         QStringList ports;
         for (int i = 1; i <= 130; ++i)
-            ports << QString::number(i);
+            ports << QString::number(1 + (i - 1) % 96);
         configure("[SMSCom]\nPort=" + ports.join(',').toLatin1()
                   + "\nRate=" + QStringList(130, "9600").join(',').toLatin1() + "\n");
         ManualClock clock;
