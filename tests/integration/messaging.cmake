@@ -26,3 +26,6 @@ velmora_add_test(NAME tst_endtoend
     ENV VELMORA_SMSCONTROL=$<TARGET_FILE:smscontrol> VELMORA_REGSVR32=$<TARGET_FILE:regsvr32>
     TIMEOUT 600)
 add_dependencies(tst_endtoend smscontrol regsvr32 velmora-modemsim)
+velmora_add_test(NAME tst_servicecontrol
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_servicecontrol.cpp ${messaging_test_support}
+    LIBS gw_engine)

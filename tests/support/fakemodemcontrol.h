@@ -42,11 +42,15 @@ public:
     int port = -1;
     int rate = -1;
     bool inSendMsg = false;
+    bool inFlight = false;
 
     int CloseComm() override
     {
         calls << QStringLiteral("CloseComm");
         isOpen = false;
+        // As the real control does: a close cuts off the message in flight and reports it.
+        if (inFlight)
+            finishSend(false);
         return 0;
     }
     int SetParam(short id, QString &text, int n) override
@@ -80,8 +84,10 @@ public:
     int SendMSG(const QString &number, const QString &text) override
     {
         calls << QStringLiteral("SendMSG");
-        if (sendResult >= 1)
+        if (sendResult >= 1) {
             sent.append({number, text});
+            inFlight = true;
+        }
         return sendResult;
     }
     int GetIndexOfLastSnd() override
@@ -128,6 +134,7 @@ public:
     // The modem's verdict on the message it holds, raised as its event.
     void finishSend(bool reachedNetwork)
     {
+        inFlight = false;
         lastSendIndex = reachedNetwork ? 1 : 0;
         Q_EMIT OnSndMsg();
     }
