@@ -6,6 +6,7 @@
 #include "core/ui/singleinstance.h"
 #include "core/ui/widgetprompter.h"
 #include "discovery/serialportlist.h"
+#include "status/statusserver.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                      &FrmMain::restoreAndRaise);
     window.Form_Load();
+    StatusServer status(gateway);
     window.show();
     window.AddTrayIcon();
     return QApplication::exec();

@@ -5,6 +5,7 @@
 #include "messaging/queuedmessage.h"
 #include "devicepool.h"
 #include "settings.h"
+#include "status/sendtimings.h"
 
 #include <QList>
 #include <QObject>
@@ -43,6 +44,7 @@ public:
     QTimer &tm_md() { return m_tmMd; }
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
+    SendTimings &sendTimings() { return m_sendTimings; }
 
     // Start-up: the first log line, the window's first layout, the settings and the device
     // list (service stopped).
@@ -82,6 +84,7 @@ private:
     QTimer m_tmMd;
     bool m_serviceRunning = false;
     QString m_statusPanel;
+    SendTimings m_sendTimings;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
 };

@@ -54,6 +54,7 @@ void SendDispatch::DispatchToDevice(int d)
     m_sendQueue.removeLast();
     m_gw.devices().setStatus(d, QStringLiteral("正在发送"));
     m_gw.modems().setDeviceState(d, DevicePool::busy());
+    m_gw.sendTimings().handedOver(d);
     UpdateSendStatus(m_gw.DeviceJobs().at(d));
 }
 

@@ -36,7 +36,14 @@ void SendResults::OnSndMsg(int d)
         return;
     }
     QueuedMessage &job = m_gw.DeviceJobs()[d];
+    if (!m_gw.ServiceRunning()) {
+        // The stop closed the port under a send: whether the network took it is unknown, so
+        // the row stays at 1 rather than reading as failed and being sent again.
+        job = QueuedMessage();
+        return;
+    }
     const bool success = control->GetIndexOfLastSnd() >= 1;
+    m_gw.sendTimings().resultFor(d);
     const QString row = job.CellNumber + QLatin1Char(':') + job.SMSContent;
     const QString sent =
             d < m_gw.devices().rowCount() ? m_gw.devices().row(d).sent : QStringLiteral("0/0");
