@@ -1,0 +1,51 @@
+#include "stdoutlog.h"
+
+#include "core/activitylog.h"
+
+#include <QStringList>
+#include <sys/stat.h>
+
+namespace {
+
+// "MM-dd HH:mm:ss > "
+constexpr qsizetype StampLength = 17;
+
+} // namespace
+
+StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool withStamps, QObject *parent)
+    : QObject(parent), m_out(out), m_withStamps(withStamps)
+{
+    connect(&log, &ActivityLog::textReset, this, &StdoutLog::writeLines);
+    connect(&log, &ActivityLog::textAppended, this, [this](const QString &piece) {
+        writeLines(piece.mid(2)); // without the leading CR LF
+    });
+}
+
+bool StdoutLog::isJournal(int fd)
+{
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    const qsizetype colon = stream.indexOf(':');
+    if (colon <= 0)
+        return false;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    bool devOk = false;
+    bool inodeOk = false;
+    const qulonglong dev = stream.left(colon).toULongLong(&devOk);
+    const qulonglong inode = stream.mid(colon + 1).toULongLong(&inodeOk);
+    return devOk && inodeOk && dev == st.st_dev && inode == st.st_ino;
+}
+
+void StdoutLog::writeLines(const QString &text)
+{
+    // One log line, one output line: a journal entry must not split a message.
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (!m_withStamps)
+        line.remove(0, StampLength);
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
+    std::fflush(m_out);
+}
