@@ -64,6 +64,12 @@ id velmora >/dev/null || fail "no user velmora"
     --control "$data/ports/modemsim.sock" >"$work/sim.log" 2>&1 &
 sim=$!
 await "grep -q '^ready' '$work/sim.log'"
+# A serial-port lock left behind by a killed root process on a reused pseudo-terminal number
+# would keep the service user out; a real modem's tty does not meet this.
+lock=/run/lock/LCK..$(readlink "$data/ports/com1" | sed 's|^/dev/||; s|/|_|g')
+if [ -f "$lock" ] && ! kill -0 "$(head -n1 "$lock")" 2>/dev/null; then
+    rm -f "$lock"
+fi
 printf '[DBCon]\nScanDT=300\n[SMSCom]\nPort=1\nRate=115200\n' >"$data/Config.ini"
 
 unset DISPLAY WAYLAND_DISPLAY VELMORA_PORTS_DIR
