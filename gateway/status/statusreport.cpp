@@ -121,7 +121,10 @@ QByteArray page(Gateway &gateway)
                    .arg(databaseUp(gateway) ? QStringLiteral("已连接") : QStringLiteral("未连接"));
     out += QStringLiteral("<p id=\"spool\">待写入数据库:%1</p>\n")
                    .arg(gateway.flow().store().spool().size());
-    out += QStringLiteral("<pre id=\"log\">%1</pre>\n</body></html>\n")
+    // The newest lines are the ones worth seeing at each refresh.
+    out += QStringLiteral("<pre id=\"log\">%1</pre>\n<script>const log = "
+                          "document.getElementById('log'); log.scrollTop = log.scrollHeight;"
+                          "</script>\n</body></html>\n")
                    .arg(html(lastLogLines(gateway, PageLogLines).join(QLatin1Char('\n'))));
     return out.toUtf8();
 }
