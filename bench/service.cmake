@@ -10,6 +10,6 @@ add_custom_target(bench_service
     COMMAND ${CMAKE_COMMAND} -E env VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR}
         VELMORA_GATEWAYD=$<TARGET_FILE:velmora-gatewayd>
         VELMORA_SMSCONTROL=$<TARGET_FILE:smscontrol> VELMORA_REGSVR32=$<TARGET_FILE:regsvr32>
-        $<TARGET_FILE:bench_gatewayd> 10000 128 1000
+        $<TARGET_FILE:bench_gatewayd> 10000 128 100
     DEPENDS bench_gatewayd velmora-gatewayd smscontrol regsvr32 velmora-modemsim velmora_database
     USES_TERMINAL VERBATIM)

@@ -15,10 +15,28 @@ constexpr qsizetype StampLength = 17;
 StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool withStamps, QObject *parent)
     : QObject(parent), m_out(out), m_withStamps(withStamps)
 {
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &StdoutLog::flush);
     connect(&log, &ActivityLog::textReset, this, &StdoutLog::writeLines);
     connect(&log, &ActivityLog::textAppended, this, [this](const QString &piece) {
         writeLines(piece.mid(2)); // without the leading CR LF
     });
+}
+
+StdoutLog::~StdoutLog()
+{
+    flush();
+}
+
+void StdoutLog::flush()
+{
+    m_flushTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    std::fwrite(m_pending.constData(), 1, size_t(m_pending.size()), m_out);
+    std::fflush(m_out);
+    m_pending.clear();
 }
 
 bool StdoutLog::isJournal(int fd)
@@ -45,7 +63,8 @@ void StdoutLog::writeLines(const QString &text)
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     if (!m_withStamps)
         line.remove(0, StampLength);
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
-    std::fflush(m_out);
+    m_pending += line.toUtf8();
+    m_pending += '\n';
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
 }
