@@ -6,6 +6,7 @@
 #include "core/ui/widgetprompter.h"
 #include "discovery/serialportlist.h"
 #include "engine/gateway.h"
+#include "status/statusserver.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -44,6 +45,7 @@ int main(int argc, char *argv[])
     if (!instance.listenError().isEmpty())
         gateway.WriteLog(QStringLiteral("单实例通道监听失败（%1），再次启动本程序时无法唤出本窗口")
                                  .arg(instance.listenError()));
+    StatusServer status(gateway);
     window.show();
     window.AddTrayIcon();
     return QApplication::exec();

@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
     build-essential cmake ccache pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+    qt6-httpserver-dev qt6-websockets-dev libsystemd-dev
     libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc
     libcurl4-openssl-dev ca-certificates
     sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib
     clang libclang-rt-14-dev
-    xvfb xauth fonts-noto-cjk
+    xvfb xauth fonts-noto-cjk chromium dpkg-dev fakeroot
 )
 if [ "${1:-}" = "--servers" ]; then
     packages+=(postgresql mariadb-server)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Pictures of the real gateway on a virtual desktop with a tray: the main window, the window
 # hidden by its close box and restored from the tray icon, and the search, add, test, about and
-# help windows. For looking at the product as an operator sees it; nothing is compared.
+# help windows, then the service's status page in headless Chromium while it sends. For looking at
+# the product as an operator sees it; nothing is compared.
 #   scripts/screenshots.sh [output folder]     (default: screenshots/)
 # Needs a build (scripts/run-gateway.sh or run-tests.sh) and: xvfb openbox trayer xdotool wmctrl
-# imagemagick fonts-noto-cjk.
+# imagemagick fonts-noto-cjk chromium sqlite3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mkdir -p "${1:-screenshots}" && cd "${1:-screenshots}" && pwd)
@@ -60,3 +61,26 @@ open_menu h 1; shot help; close_top
 open_menu h 2; shot about; close_top
 open_menu g 1; shot search; close_top
 open_menu g 2; shot add; close_top
+
+# The status page of the service on the same modems, while it sends.
+kill "${pids[-1]}" 2>/dev/null || true
+service="$work/service"
+mkdir -p "$service/DataBase"
+cp "$root/MainApp/DataBase/SMS.db" "$service/DataBase/"
+port=$((18000 + RANDOM % 1000))
+printf '[DBCon]\nScanDT=500\n[SMSCom]\nPort=1,2,3,4\nRate=115200,115200,115200,115200\n[Service]\nHttpPort=%s\n' \
+    "$port" >"$service/Config.ini"
+for i in $(seq 400); do echo "insert into SMS (CellNumber, SMSContent) values ('1390000$i', '测试短信 $i');"; done |
+    sqlite3 "$service/DataBase/SMS.db"
+"$root/regsvr32" "$root/MainApp/lib/libsmscontrol.so" -s
+"$root/tools/velmora-modemsim" --ports "$work/ports" --count 4 --control "$work/sim.sock" \
+    >"$work/sim.log" 2>&1 & pids+=($!)
+sleep 1
+echo "delay all 1500" | python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(sys.stdin.buffer.read()); s.recv(100)' "$work/sim.sock"
+VELMORA_PORTS_DIR="$work/ports" "$root/MainApp/velmora-gatewayd" --program-dir "$service" \
+    >"$work/service.log" 2>&1 & pids+=($!)
+sleep 4
+chromium --headless --no-sandbox --disable-gpu --user-data-dir="$work/chromium" \
+    --window-size=1100,900 --screenshot="$out/status-page.png" "http://127.0.0.1:$port/" \
+    >/dev/null 2>&1
+echo "$out/status-page.png"

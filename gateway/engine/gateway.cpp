@@ -7,9 +7,10 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
-    m_flow = std::make_unique<MessageFlow>(
-            m_config.programDir(), clock,
-            MessageFlow::Parts{m_config.settings(), m_pool, m_devices, m_log, prompter, m_panel});
+    m_flow = std::make_unique<MessageFlow>(m_config.programDir(), clock,
+                                           MessageFlow::Parts{m_config.settings(), m_pool,
+                                                              m_devices, m_log, prompter, m_panel,
+                                                              m_sendTimings});
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
     connect(&m_pool, &DevicePool::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
             Qt::DirectConnection);

@@ -5,6 +5,7 @@
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
+#include "status/sendtimings.h"
 
 #include <QObject>
 #include <functional>
@@ -39,6 +40,7 @@ public:
     const Settings &settings() const { return m_config.settings(); }
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
+    SendTimings &sendTimings() { return m_sendTimings; }
 
     // Start-up: the first log line, the window's first layout, the settings and the device
     // list (service stopped).
@@ -72,6 +74,7 @@ private:
     DeviceTable m_devices;
     DevicePool m_pool;
     StatusPanel m_panel;
+    SendTimings m_sendTimings;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
 };

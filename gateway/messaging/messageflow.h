@@ -16,6 +16,7 @@ class DevicePool;
 class DeviceTable;
 class LogSink;
 class Prompter;
+class SendTimings;
 class StatusPanel;
 struct Settings;
 
@@ -34,6 +35,7 @@ public:
         LogSink &log;
         Prompter &prompter;
         StatusPanel &panel;
+        SendTimings &timings;
     };
 
     MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts);

@@ -7,10 +7,12 @@
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
+#include "status/sendtimings.h"
 
 SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                           StatusPanel &panel, MessageStore &store)
-    : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_store(store)
+                           StatusPanel &panel, SendTimings &timings, MessageStore &store)
+    : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_timings(timings),
+      m_store(store)
 {
     resetSendQueue();
 }
@@ -66,6 +68,7 @@ void SendDispatch::DispatchToDevice(int d)
     m_sendQueue.removeLast();
     m_table.setStatus(d, QStringLiteral("正在发送"));
     m_pool.setState(d, DeviceState::Busy);
+    m_timings.handedOver(d);
     UpdateSendStatus(m_jobs.at(d));
 }
 

@@ -7,6 +7,7 @@
 class DevicePool;
 class DeviceTable;
 class MessageStore;
+class SendTimings;
 class StatusPanel;
 struct Settings;
 
@@ -17,7 +18,7 @@ class SendDispatch
 {
 public:
     SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table, StatusPanel &panel,
-                 MessageStore &store);
+                 SendTimings &timings, MessageStore &store);
 
     // The body of the queue poll: load when empty, offer one message to every device.
     void Timer1_Timer();
@@ -40,6 +41,7 @@ private:
     DevicePool &m_pool;
     DeviceTable &m_table;
     StatusPanel &m_panel;
+    SendTimings &m_timings;
     MessageStore &m_store;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;

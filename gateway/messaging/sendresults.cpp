@@ -7,6 +7,7 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
+#include "status/sendtimings.h"
 
 namespace {
 
@@ -25,8 +26,9 @@ QString countSent(const QString &text, bool success)
 } // namespace
 
 SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                         LogSink &log, SendDispatch &dispatch)
-    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
+                         LogSink &log, SendTimings &timings, SendDispatch &dispatch)
+    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_timings(timings),
+      m_dispatch(dispatch)
 { }
 
 void SendResults::OnSndMsg(int d)
@@ -41,6 +43,7 @@ void SendResults::OnSndMsg(int d)
         return;
     }
     const bool success = control->GetIndexOfLastSnd() >= 1;
+    m_timings.resultFor(d);
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
     const QString sent = d < m_table.rowCount() ? m_table.row(d).sent : QStringLiteral("0/0");
     if (success) {

@@ -4,6 +4,7 @@ class DevicePool;
 class DeviceTable;
 class LogSink;
 class SendDispatch;
+class SendTimings;
 struct Settings;
 
 // The end of one send: the row gets Status 2 or -1, the device's counters and state follow,
@@ -12,7 +13,7 @@ class SendResults
 {
 public:
     SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                SendDispatch &dispatch);
+                SendTimings &timings, SendDispatch &dispatch);
 
     void OnSndMsg(int d);
 
@@ -21,5 +22,6 @@ private:
     DevicePool &m_pool;
     DeviceTable &m_table;
     LogSink &m_log;
+    SendTimings &m_timings;
     SendDispatch &m_dispatch;
 };

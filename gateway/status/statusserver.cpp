@@ -1,0 +1,100 @@
+#include "statusserver.h"
+
+#include "statusreport.h"
+
+#include "common/inifile.h"
+#include "engine/gateway.h"
+
+#include <QHttpServer>
+#include <QHttpServerResponse>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcStatus, "velmora.status")
+
+namespace {
+
+const QByteArray Html = QByteArrayLiteral("text/html; charset=utf-8");
+const QByteArray Metrics = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
+const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
+
+} // namespace
+
+StatusServer::StatusServer(Gateway &gateway, QObject *parent) : QObject(parent), m_gw(gateway)
+{
+    connect(&m_gw, &Gateway::serviceRunningChanged, this, [this](bool running) {
+        if (running)
+            applySettings();
+    });
+    applySettings();
+}
+
+StatusServer::~StatusServer() = default;
+
+QString StatusServer::address() const
+{
+    if (m_port == 0)
+        return {};
+    const QString host = m_address.protocol() == QAbstractSocket::IPv6Protocol
+            ? QLatin1Char('[') + m_address.toString() + QLatin1Char(']')
+            : m_address.toString();
+    return QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+}
+
+quint16 StatusServer::applySettings()
+{
+    const IniFile ini(m_gw.configPath());
+    const QString portText =
+            ini.read(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString()).trimmed();
+    const QString addressText = ini.read(QStringLiteral("Service"), QStringLiteral("HttpAddress"),
+                                         QStringLiteral("127.0.0.1"))
+                                        .trimmed();
+    bool ok = portText.isEmpty();
+    const uint port = portText.isEmpty() ? 0 : portText.toUInt(&ok);
+    if (!ok || port > 65535) {
+        qCWarning(lcStatus, "status page off: HttpPort=%s is not a port number",
+                  qUtf8Printable(portText));
+        listen({}, 0);
+        return m_port;
+    }
+    QHostAddress address(addressText);
+    if (address.isNull()) {
+        qCWarning(lcStatus, "status page off: HttpAddress=%s is not an address",
+                  qUtf8Printable(addressText));
+        listen({}, 0);
+        return m_port;
+    }
+    if (m_server && address == m_address && port == m_wantedPort)
+        return m_port;
+    listen(address, quint16(port));
+    return m_port;
+}
+
+void StatusServer::listen(const QHostAddress &address, quint16 port)
+{
+    // Qt's server cannot stop listening; a new one replaces it.
+    m_server.reset();
+    m_port = 0;
+    m_wantedPort = port;
+    m_address = address;
+    if (port == 0)
+        return;
+    m_server = std::make_unique<QHttpServer>();
+    m_server->route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
+                    [this] { return QHttpServerResponse(Html, StatusReport::page(m_gw)); });
+    m_server->route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
+                    [this] { return QHttpServerResponse(Metrics, StatusReport::metrics(m_gw)); });
+    m_server->route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get, [this] {
+        if (StatusReport::healthy(m_gw))
+            return QHttpServerResponse(Text, QByteArrayLiteral("ok\n"));
+        return QHttpServerResponse(Text, QByteArrayLiteral("unavailable\n"),
+                                   QHttpServerResponse::StatusCode::ServiceUnavailable);
+    });
+    m_port = m_server->listen(address, port);
+    if (m_port == 0) {
+        qCWarning(lcStatus, "status page: cannot listen on %s port %u",
+                  qUtf8Printable(address.toString()), unsigned(port));
+        m_server.reset();
+        return;
+    }
+    qCInfo(lcStatus, "status page on %s", qUtf8Printable(this->address()));
+}
