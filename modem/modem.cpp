@@ -260,10 +260,13 @@ bool Modem::initialise()
     if (mode >= 1 && mode <= 3) {
         // <mt> 1: store, then +CMTI (TS 27.005 §3.4.1); +CMT would need a timely +CNMA, and a
         // late one makes the network deliver the message again.
-        // <ds> 1: delivery reports come as +CDS when they are asked for.
+        // <ds> 1: delivery reports come as +CDS when they are asked for; modems that only
+        // store them (<ds> 2) announce them with +CDSI.
         const QByteArray cnmi = "AT+CNMI=" + QByteArray::number(mode) + ",1";
-        const QByteArray ds = m_settings.statusReports ? ",0,1,0" : ",0,0,0";
-        if (!run(cnmi + ds).ok() && !run(cnmi).ok()) {
+        const bool set = m_settings.statusReports
+                ? run(cnmi + ",0,1,0").ok() || run(cnmi + ",0,2,0").ok()
+                : run(cnmi + ",0,0,0").ok();
+        if (!set && !run(cnmi).ok()) {
             qCDebug(lcModem) << "no +CNMI; polling storage";
             m_settings.indicationMode = 0;
         }
