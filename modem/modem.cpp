@@ -404,9 +404,12 @@ void Modem::onPortError()
 
 void Modem::onUnresponsive()
 {
-    if (m_opening)
-        return;
-    const QString error = QStringLiteral("the modem stopped answering");
+    if (!m_opening)
+        loseDevice(QStringLiteral("the modem stopped answering"));
+}
+
+void Modem::loseDevice(const QString &error)
+{
     qCDebug(lcModem) << error;
     if (m_sending) {
         // The part in flight may have gone out: neither success nor failure is known, so the
@@ -616,6 +619,10 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         // Huawei modems end a call with ^CEND instead of NO CARRIER.
         if (line.text.startsWith("^CEND"))
             m_ringing = false;
+        else if (line.text == "RDY" && !m_opening)
+            // Said at power-on (Quectel, SIMCom): the settings of the open are gone with the
+            // restart, so the device is opened again from the start.
+            loseDevice(QStringLiteral("the modem restarted"));
         else if (line.text.startsWith("+CREG:") && !m_opening)
             setRegistration(AtResponse::parameters(line.text).value(0));
         break;

@@ -137,6 +137,8 @@ private:
     bool probe();
     void onPortError();
     void onUnresponsive();
+    // Closes and raises deviceLost; a message being sent gets no result (its fate is unknown).
+    void loseDevice(const QString &error);
     void onResynchronised(const QByteArrayList &lateLines);
     void leaveTextEntry();
     void waitFor(int ms);

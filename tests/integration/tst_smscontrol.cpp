@@ -68,6 +68,7 @@ private Q_SLOTS:
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
     void idleModemUnpluggedIsLostAndOpensAfterPlug();
+    void restartedModemIsLostAndOpensAgain();
     void transientRefusalRetriedOnce_data();
     void transientRefusalRetriedOnce();
     void deliveryReportCarriesReferenceOfLastPart();
@@ -413,6 +414,20 @@ void TestSmsControl::idleModemUnpluggedIsLostAndOpensAfterPlug()
     QVERIFY(noticed);
     QCOMPARE(lost.size(), 1);
     QCOMPARE(reopened, short(0));
+}
+
+void TestSmsControl::restartedModemIsLostAndOpensAgain()
+{
+    // After a restart the modem has forgotten the settings of the open (echo is back on,
+    // indications are off): it has to be opened again.
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QVERIFY(m_sim->command(QStringLiteral("reset 1")).ok);
+    QVERIFY(lost.wait(5000));
+    QCOMPARE(c.OpenComm(), short(0));
+    QCOMPARE(m_sim->status(1, QStringLiteral("echo")), 0);
 }
 
 void TestSmsControl::transientRefusalRetriedOnce_data()
