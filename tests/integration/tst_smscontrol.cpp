@@ -71,6 +71,7 @@ private Q_SLOTS:
     void restartedModemIsLostAndOpensAgain();
     void transientRefusalRetriedOnce_data();
     void transientRefusalRetriedOnce();
+    void deliveryReportCarriesReferenceOfLastPart_data();
     void deliveryReportCarriesReferenceOfLastPart();
     void silentOpenLetsOtherModemsWork();
     void simBusyAfterPowerOnIsWaitedFor();
@@ -456,8 +457,17 @@ void TestSmsControl::transientRefusalRetriedOnce()
     QCOMPARE(m_sim->submitted(1).size(), sent ? 1 : 0);
 }
 
+void TestSmsControl::deliveryReportCarriesReferenceOfLastPart_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("routed as +CDS") << false;
+    QTest::newRow("stored, announced by +CDSI") << true;
+}
+
 void TestSmsControl::deliveryReportCarriesReferenceOfLastPart()
 {
+    QFETCH(bool, stored);
+    QVERIFY(m_sim->command(QStringLiteral("reportsstored 1 %1").arg(stored ? 1 : 0)).ok);
     SmsControl c;
     configure(c, 1);
     QString empty;
@@ -485,7 +495,9 @@ void TestSmsControl::deliveryReportCarriesReferenceOfLastPart()
     QCOMPARE(references.size(), 2);
     QCOMPARE(references.last(), last);
     QVERIFY(references.first() != last);
+    QTRY_COMPARE(m_sim->status(1, QStringLiteral("stored")), 0);
     m_sim->command(QStringLiteral("reportdelay 1 0"));
+    m_sim->command(QStringLiteral("reportsstored 1 0"));
 }
 
 void TestSmsControl::silentOpenLetsOtherModemsWork()

@@ -155,6 +155,8 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
         modem->setSimBusy(args.value(2).toInt());
     } else if (cmd == QLatin1String("network")) {
         modem->setRegistered(args.value(2) != QLatin1String("0"));
+    } else if (cmd == QLatin1String("reportsstored")) {
+        modem->setReportsStoredOnly(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("reportdelay")) {
         modem->setReportDelay(args.value(2).toInt());
     } else if (cmd == QLatin1String("delay")) {

@@ -100,11 +100,19 @@ int SimModem::takeFailure()
 void SimModem::reportLater(const QString &recipient, int reference)
 {
     QTimer::singleShot(m_reportDelayMs, this, [this, recipient, reference] {
-        if (isGone() || m_cnmiDs != 1 || m_cmgf != 0)
+        if (isGone() || m_cmgf != 0)
             return;
         const PduEncoder::Encoded report = PduEncoder::statusReport(
                 recipient, reference, 0, QDateTime::currentDateTime(), serviceCentre());
-        writeUrc("+CDS: " + QByteArray::number(report.tpduLength) + "\r\n" + report.hex());
+        if (m_cnmiDs == 1) {
+            writeUrc("+CDS: " + QByteArray::number(report.tpduLength) + "\r\n" + report.hex());
+        } else if (m_cnmiDs == 2) {
+            int index = 1;
+            while (m_storage.contains(index))
+                ++index;
+            m_storage.insert(index, Stored{0, report});
+            writeUrc("+CDSI: \"SM\"," + QByteArray::number(index));
+        }
     });
 }
 
@@ -382,6 +390,8 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
             const int mt = params.value(1).toInt();
             if (first < 0 || first > 3 || mt < 0 || mt > 3)
                 return cmsError(CmsOperationNotAllowed);
+            if (m_reportsStoredOnly && params.value(3).toInt() == 1)
+                return cmsError(303); // operation not supported
             m_cnmiMode = first;
             m_cnmiMt = mt;
             m_cnmiDs = params.value(3).toInt();

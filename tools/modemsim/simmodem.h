@@ -59,6 +59,8 @@ public:
     void setRegistered(bool registered);
     // Delivery reports of submitted messages that ask for one come this long after the +CMGS.
     void setReportDelay(int ms) { m_reportDelayMs = qMax(0, ms); }
+    // Refuses AT+CNMI <ds> 1 and stores delivery reports, announced by +CDSI (<ds> 2).
+    void setReportsStoredOnly(bool on) { m_reportsStoredOnly = on; }
     void unsolicited(const QByteArray &line);
 
     bool isRinging() const { return m_ringsLeft > 0; }
@@ -125,6 +127,7 @@ private:
     int m_cregMode = 0;
     int m_cnmiDs = 0;
     int m_reportDelayMs = 0;
+    bool m_reportsStoredOnly = false;
     QString m_linkPath;
     bool m_silent = false;
     int m_sendDelayMs = 0;
