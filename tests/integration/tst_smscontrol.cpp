@@ -75,6 +75,8 @@ private Q_SLOTS:
     void deliveryReportCarriesReferenceOfLastPart();
     void silentOpenLetsOtherModemsWork();
     void simBusyAfterPowerOnIsWaitedFor();
+    void simProblemIsNamed_data();
+    void simProblemIsNamed();
     void registrationLostAndRegained();
     void closeDuringSendReportsOnce();
     void vanishedModemEndsSend();
@@ -530,6 +532,29 @@ void TestSmsControl::simBusyAfterPowerOnIsWaitedFor()
     SmsControl c;
     configure(c, 1);
     QCOMPARE(c.OpenComm(), short(0));
+}
+
+void TestSmsControl::simProblemIsNamed_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("PIN") << QStringLiteral("pin") << QStringLiteral("SIM asks for a PIN");
+    QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("SIM missing");
+}
+
+void TestSmsControl::simProblemIsNamed()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, why);
+    QVERIFY(m_sim->command(QStringLiteral("sim 1 %1").arg(state)).ok);
+    SmsControl c;
+    configure(c, 1);
+    const short opened = c.OpenComm();
+    m_sim->command(QStringLiteral("sim 1 ready"));
+    QCOMPARE(opened, short(4));
+    QString text;
+    QVERIFY(c.GetInfo(SmsControl::InfoLastError, text));
+    QCOMPARE(text, why);
 }
 
 void TestSmsControl::registrationLostAndRegained()

@@ -153,6 +153,16 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
         modem->reset();
     } else if (cmd == QLatin1String("simbusy")) {
         modem->setSimBusy(args.value(2).toInt());
+    } else if (cmd == QLatin1String("sim")) {
+        const QString state = args.value(2);
+        if (state == QLatin1String("pin"))
+            modem->setSimState(SimModem::SimState::PinRequired);
+        else if (state == QLatin1String("missing"))
+            modem->setSimState(SimModem::SimState::Missing);
+        else if (state == QLatin1String("ready"))
+            modem->setSimState(SimModem::SimState::Ready);
+        else
+            return QStringLiteral("usage: sim <port> ready|pin|missing");
     } else if (cmd == QLatin1String("network")) {
         modem->setRegistered(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("reportsstored")) {

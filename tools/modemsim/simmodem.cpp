@@ -343,7 +343,9 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
             --m_simBusyAnswers;
             return cmeError(14);
         }
-        lines->append("+CPIN: READY");
+        if (m_simState == SimState::Missing)
+            return cmeError(10);
+        lines->append(m_simState == SimState::PinRequired ? "+CPIN: SIM PIN" : "+CPIN: READY");
     } else if (name == "+CGMI") {
         lines->append("Velmora");
     } else if (name == "+CGMM") {

@@ -55,6 +55,8 @@ public:
     void reset();
     // The next n AT+CPIN? are answered +CME ERROR: 14 (SIM busy), as right after power-on.
     void setSimBusy(int n) { m_simBusyAnswers = n; }
+    enum class SimState { Ready, PinRequired, Missing };
+    void setSimState(SimState state) { m_simState = state; }
     // Registration lost (stat 2, searching) or back (1); reported with +CREG when enabled.
     void setRegistered(bool registered);
     // Delivery reports of submitted messages that ask for one come this long after the +CMGS.
@@ -123,6 +125,7 @@ private:
     int m_failNext = -1;
     int m_failTimes = 0;
     int m_simBusyAnswers = 0;
+    SimState m_simState = SimState::Ready;
     int m_registration = 1;
     int m_cregMode = 0;
     int m_cnmiDs = 0;
