@@ -1,9 +1,9 @@
 #include "modem.h"
 
+#include "modemerrors.h"
 #include "pdu/messagesplitter.h"
 #include "pdu/pdudecoder.h"
 #include "portguard.h"
-#include "sendrefusal.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -290,20 +290,20 @@ bool Modem::waitForSim()
             return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
         const QString state = firstAnswer(pin, "+CPIN:");
         const QString why = pin.ok() ? state : pin.errorString();
-        switch (SendRefusal::simProblem(pin.ok() ? -1 : pin.errorCode, why)) {
-        case SendRefusal::SimProblem::None:
+        switch (ModemErrors::simProblem(pin.ok() ? -1 : pin.errorCode, why)) {
+        case ModemErrors::SimProblem::None:
             if (pin.ok() && state == QLatin1String("READY"))
                 return true;
             return fail(OpenError::Refused, QStringLiteral("SIM not usable: %1").arg(why));
-        case SendRefusal::SimProblem::PinRequired:
+        case ModemErrors::SimProblem::PinRequired:
             return fail(OpenError::Refused, QStringLiteral("SIM asks for a PIN"));
-        case SendRefusal::SimProblem::PukRequired:
+        case ModemErrors::SimProblem::PukRequired:
             return fail(OpenError::Refused, QStringLiteral("SIM asks for its PUK"));
-        case SendRefusal::SimProblem::Missing:
+        case ModemErrors::SimProblem::Missing:
             return fail(OpenError::Refused, QStringLiteral("SIM missing"));
-        case SendRefusal::SimProblem::Failure:
+        case ModemErrors::SimProblem::Failure:
             return fail(OpenError::Refused, QStringLiteral("SIM failure: %1").arg(why));
-        case SendRefusal::SimProblem::Busy:
+        case ModemErrors::SimProblem::Busy:
             if (busyUntil.hasExpired())
                 return fail(OpenError::Refused, QStringLiteral("SIM busy after power-on"));
             waitFor(SimBusyRetryMs);
@@ -487,7 +487,7 @@ void Modem::onPartResult(const AtResult &r)
 {
     if (!r.ok()) {
         if (r.finalKind == AtResponse::Kind::CmsError && !m_partRetried
-            && SendRefusal::isTransient(r.errorCode)) {
+            && ModemErrors::isTransient(r.errorCode)) {
             m_partRetried = true;
             m_parts.prepend(m_partInFlightPdu);
             const quint64 generation = m_sendGeneration;

@@ -1,8 +1,8 @@
-#include "sendrefusal.h"
+#include "modemerrors.h"
 
 #include <array>
 
-namespace SendRefusal {
+namespace ModemErrors {
 
 bool isTransient(int cmsError)
 {
@@ -16,7 +16,8 @@ bool isTransient(int cmsError)
             331, // no network service
             332, // network time-out
             500, // unknown error
-            512, // first manufacturer-specific code: "network busy" on common modems
+            512, // first manufacturer-specific code: a busy or unreachable network on several
+                 // modems
     }};
     for (int code : transient) {
         if (code == cmsError)
@@ -59,4 +60,4 @@ SimProblem simProblem(int cmeError, const QString &text)
     return SimProblem::None;
 }
 
-} // namespace SendRefusal
+} // namespace ModemErrors

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// What a modem's refusal means for what to do next.
-namespace SendRefusal {
+// What a modem's error codes mean for what to do next.
+namespace ModemErrors {
 
 // +CMS ERROR codes (TS 27.005 §3.2.5; 0..255 are the network's causes of TS 24.011 E.2 and
 // TS 23.040 §9.2.3.22) after which the same message may well go through a moment later:
@@ -17,4 +17,4 @@ enum class SimProblem { None, PinRequired, PukRequired, Missing, Busy, Failure }
 // 13 failure, 14 busy, 15 wrong) or by the state a +CPIN? answer gives; code -1 for text only.
 SimProblem simProblem(int cmeError, const QString &text);
 
-} // namespace SendRefusal
+} // namespace ModemErrors
