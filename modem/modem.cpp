@@ -1,11 +1,14 @@
 #include "modem.h"
 
+#include "modemerrors.h"
 #include "pdu/messagesplitter.h"
 #include "pdu/pdudecoder.h"
 #include "portguard.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSerialPort>
 
 Q_LOGGING_CATEGORY(lcModem, "velmora.modem", QtWarningMsg)
@@ -21,6 +24,8 @@ constexpr int ProbeAttemptMs = 400;
 constexpr int EscapeSettleMs = 100;
 constexpr int ReadMs = 10000;
 constexpr int ListMs = 15000;
+// A SIM still starting after power-on answers +CME ERROR: 14 for a few seconds.
+constexpr int SimBusyRetryMs = 1000;
 
 AtCommand command(const QByteArray &text, int timeoutMs, QByteArrayList prefixes = {})
 {
@@ -59,8 +64,7 @@ Modem::Modem(QObject *parent) : QObject(parent)
     });
     connect(&m_staleTimer, &QTimer::timeout, this, &Modem::checkStaleParts);
     m_sendWatchdog.setSingleShot(true);
-    connect(&m_sendWatchdog, &QTimer::timeout, this,
-            [this] { finishSend(false, QStringLiteral("no answer in time")); });
+    connect(&m_sendWatchdog, &QTimer::timeout, this, &Modem::onSendWatchdog);
 }
 
 Modem::~Modem()
@@ -70,7 +74,7 @@ Modem::~Modem()
 
 bool Modem::isOpen() const
 {
-    return m_port && m_port->isOpen() && m_channel;
+    return !m_opening && m_port && m_port->isOpen() && m_channel;
 }
 
 bool Modem::fail(OpenError kind, const QString &error)
@@ -84,10 +88,39 @@ bool Modem::fail(OpenError kind, const QString &error)
 
 bool Modem::open(const Settings &settings)
 {
+    if (m_opening) {
+        // Reached from an event served while this modem's own open waits.
+        m_error = QStringLiteral("an open of this port is already in progress");
+        m_openError = OpenError::Busy;
+        return false;
+    }
     close();
     m_settings = settings;
     m_error.clear();
     m_openError = OpenError::None;
+    if (!openPort(settings))
+        return false;
+    m_opening = true;
+    QPointer<Modem> self(this);
+    if (!probe() || !self)
+        return false;
+    if (!initialise() || !self)
+        return false;
+    m_opening = false;
+    m_channel->setRecovery(true);
+
+    if (m_settings.indicationMode < 1 || m_settings.indicationMode > 3)
+        m_pollTimer.start(m_settings.pollMs);
+    m_staleTimer.start(int(qMin<qint64>(m_settings.partsMaxAgeMs, 60000)));
+    // Messages that wait from before (or from a run that ended before it could store them)
+    // are announced once the caller has the port as open.
+    listStored();
+    refreshNetworkStatus();
+    return true;
+}
+
+bool Modem::openPort(const Settings &settings)
+{
     if (settings.portName.isEmpty())
         return fail(OpenError::NoSuchPort, QStringLiteral("no serial port given"));
     const QFileInfo info(settings.portName);
@@ -116,36 +149,35 @@ bool Modem::open(const Settings &settings)
     connect(m_port, &QSerialPort::errorOccurred, this, &Modem::onPortError);
 
     m_channel = new AtChannel(m_port, this);
+    // Every probe attempt on a silent port times out; that is no reason to resynchronise.
+    m_channel->setRecovery(false);
+    m_channel->setResyncTimeout(m_settings.commandMs);
     connect(m_channel, &AtChannel::unsolicited, this, &Modem::onUnsolicited);
+    connect(m_channel, &AtChannel::unresponsive, this, &Modem::onUnresponsive);
+    connect(m_channel, &AtChannel::resynchronised, this, &Modem::onResynchronised);
+    return true;
+}
 
-    m_opening = true;
-    const QDeadlineTimer probeDeadline(settings.probeMs);
+bool Modem::probe()
+{
+    const QDeadlineTimer probeDeadline(m_settings.probeMs);
     bool answered = false;
     bool escaped = false;
-    while (!answered && !probeDeadline.hasExpired() && isOpen()) {
+    while (!answered && !probeDeadline.hasExpired() && m_opening) {
         // Repeated: a modem may drop the first characters after a quiet spell or while it
         // still echoes the line noise of a previous program.
         const AtResult r = runBlocking(command("AT", ProbeAttemptMs), probeDeadline);
         answered = r.ok();
-        if (!answered && !escaped && r.status == AtResult::Status::Timeout && isOpen()) {
+        if (!answered && !escaped && r.status == AtResult::Status::Timeout && m_opening) {
             leaveTextEntry();
             escaped = true;
         }
     }
+    if (!m_opening)
+        return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
     if (!answered)
         return fail(OpenError::NoAnswer,
-                    QStringLiteral("no modem answers on %1").arg(settings.portName));
-    if (!initialise())
-        return false;
-    m_opening = false;
-
-    if (m_settings.indicationMode < 1 || m_settings.indicationMode > 3)
-        m_pollTimer.start(m_settings.pollMs);
-    m_staleTimer.start(int(qMin<qint64>(m_settings.partsMaxAgeMs, 60000)));
-    // Messages that wait from before (or from a run that ended before it could store them)
-    // are announced once the caller has the port as open.
-    listStored();
-    refreshNetworkStatus();
+                    QStringLiteral("no modem answers on %1").arg(m_settings.portName));
     return true;
 }
 
@@ -155,12 +187,18 @@ void Modem::leaveTextEntry()
     // where "AT" is just more text. ESC cancels the message (TS 27.005 §3.5.1); whatever the
     // modem says to that is dropped, so it cannot pass for the answer to the next command.
     m_port->write("\x1b");
-    m_port->waitForBytesWritten(ProbeAttemptMs);
-    if (m_port->waitForReadyRead(EscapeSettleMs)) {
-        while (m_port->waitForReadyRead(EscapeSettleMs / 4)) { }
-    }
-    m_port->readAll();
-    m_channel->abortAll();
+    waitFor(EscapeSettleMs);
+    if (m_port)
+        m_port->readAll();
+    if (m_channel)
+        m_channel->abortAll();
+}
+
+void Modem::waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 AtResult Modem::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)
@@ -169,13 +207,26 @@ AtResult Modem::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)
     bool done = false;
     if (!m_channel)
         return result;
-    m_channel->send(cmd, [&result, &done](const AtResult &r) {
+    // A local loop instead of waiting on this port alone: the other modems' serial events,
+    // timers and a close() of this one are served while this command waits.
+    QEventLoop loop;
+    m_channel->send(cmd, [&result, &done, &loop](const AtResult &r) {
         result = r;
         done = true;
+        loop.quit();
     });
-    m_channel->runUntilIdle(deadline);
-    if (!done)
+    if (!done) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(int(qBound(qint64(0), deadline.remainingTime(), qint64(cmd.timeoutMs) + 1000)));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!done) {
+        if (m_channel)
+            m_channel->abortAll();
         result.status = AtResult::Status::Timeout;
+    }
     return result;
 }
 
@@ -187,7 +238,9 @@ bool Modem::initialise()
     };
     auto required = [&](const QByteArray &text) {
         const AtResult r = run(text);
-        if (!r.ok())
+        if (!r.ok() && !m_opening)
+            fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
+        else if (!r.ok())
             fail(OpenError::Refused,
                  QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(text), r.errorString()));
         return r.ok();
@@ -196,13 +249,8 @@ bool Modem::initialise()
     if (!required("ATE0"))
         return false;
     run("AT+CMEE=1");
-    const AtResult pin = run("AT+CPIN?", {"+CPIN:"});
-    if (!pin.ok())
-        return fail(OpenError::Refused,
-                    QStringLiteral("SIM not usable: %1").arg(pin.errorString()));
-    const QString pinState = firstAnswer(pin, "+CPIN:");
-    if (pinState != QLatin1String("READY"))
-        return fail(OpenError::Refused, QStringLiteral("SIM not ready: %1").arg(pinState));
+    if (!waitForSim())
+        return false;
     if (!required("AT+CMGF=0"))
         return false;
     // Received messages go to the SIM, where they survive a restart of the gateway.
@@ -212,15 +260,58 @@ bool Modem::initialise()
     if (mode >= 1 && mode <= 3) {
         // <mt> 1: store, then +CMTI (TS 27.005 §3.4.1); +CMT would need a timely +CNMA, and a
         // late one makes the network deliver the message again.
+        // <ds> 1: delivery reports come as +CDS when they are asked for; modems that only
+        // store them (<ds> 2) announce them with +CDSI.
         const QByteArray cnmi = "AT+CNMI=" + QByteArray::number(mode) + ",1";
-        if (!run(cnmi + ",0,0,0").ok() && !run(cnmi).ok()) {
+        const bool set = m_settings.statusReports
+                ? run(cnmi + ",0,1,0").ok() || run(cnmi + ",0,2,0").ok()
+                : run(cnmi + ",0,0,0").ok();
+        if (!set && !run(cnmi).ok()) {
             qCDebug(lcModem) << "no +CNMI; polling storage";
             m_settings.indicationMode = 0;
         }
     }
     run("AT+CLIP=1");
+    // Registration changes come as +CREG: <stat> (TS 27.007 §7.2).
+    run("AT+CREG=1");
     readIdentity(QDeadlineTimer(ms * 5));
-    return isOpen();
+    if (!m_opening)
+        return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
+    return m_port && m_channel;
+}
+
+bool Modem::waitForSim()
+{
+    const QDeadlineTimer busyUntil(m_settings.simBusyMs);
+    for (;;) {
+        const AtResult pin = runBlocking(command("AT+CPIN?", m_settings.commandMs, {"+CPIN:"}),
+                                         QDeadlineTimer(m_settings.commandMs));
+        if (!m_opening)
+            return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
+        const QString state = firstAnswer(pin, "+CPIN:");
+        const QString why = pin.ok() ? state : pin.errorString();
+        switch (ModemErrors::simProblem(pin.ok() ? -1 : pin.errorCode, why)) {
+        case ModemErrors::SimProblem::None:
+            if (pin.ok() && state == QLatin1String("READY"))
+                return true;
+            return fail(OpenError::Refused, QStringLiteral("SIM not usable: %1").arg(why));
+        case ModemErrors::SimProblem::PinRequired:
+            return fail(OpenError::Refused, QStringLiteral("SIM asks for a PIN"));
+        case ModemErrors::SimProblem::PukRequired:
+            return fail(OpenError::Refused, QStringLiteral("SIM asks for its PUK"));
+        case ModemErrors::SimProblem::Missing:
+            return fail(OpenError::Refused, QStringLiteral("SIM missing"));
+        case ModemErrors::SimProblem::Failure:
+            return fail(OpenError::Refused, QStringLiteral("SIM failure: %1").arg(why));
+        case ModemErrors::SimProblem::Busy:
+            if (busyUntil.hasExpired())
+                return fail(OpenError::Refused, QStringLiteral("SIM busy after power-on"));
+            waitFor(SimBusyRetryMs);
+            if (!m_opening)
+                return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"));
+            break;
+        }
+    }
 }
 
 void Modem::readIdentity(QDeadlineTimer deadline)
@@ -244,23 +335,15 @@ void Modem::refreshNetworkStatus()
 {
     if (!isOpen() || m_channel->queued() > 4)
         return;
-    m_channel->send(command("AT+CSQ", m_settings.commandMs, {"+CSQ:"}), [this](const AtResult &r) {
-        if (r.ok())
-            m_network.signal = firstAnswer(r, "+CSQ:").remove(QLatin1Char(' '));
-    });
-    m_channel->send(
-            command("AT+CREG?", m_settings.commandMs, {"+CREG:"}), [this](const AtResult &r) {
-                const QByteArrayList p =
-                        r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                if (r.ok() && p.size() >= 2)
-                    m_network.registration = QString::fromLatin1(p[1]);
-            });
+    queueHealthQueries();
     m_channel->send(
             command("AT+COPS?", m_settings.commandMs, {"+COPS:"}), [this](const AtResult &r) {
                 const QByteArrayList p =
                         r.lines.isEmpty() ? QByteArrayList() : AtResponse::parameters(r.lines[0]);
-                if (r.ok() && p.size() >= 3)
+                if (r.ok() && p.size() >= 3 && m_network.operatorName != p[2]) {
                     m_network.operatorName = QString::fromLatin1(p[2]);
+                    Q_EMIT healthChanged();
+                }
             });
 }
 
@@ -273,6 +356,7 @@ void Modem::close()
     m_ringing = false;
     m_ringAnnouncePending = false;
     m_opening = false;
+    m_partAwaitingResync = false;
     if (m_port) {
         m_port->disconnect(this);
         m_port->close();
@@ -307,14 +391,42 @@ void Modem::onPortError()
         return;
     const QString error = m_port->errorString();
     qCDebug(lcModem) << "port lost:" << error;
+    const bool wasOpen = isOpen();
     close();
     m_error = error;
+    if (!wasOpen)
+        return; // an open in progress fails on its own
+    QPointer<Modem> self(this);
     Q_EMIT portLost(error);
+    if (self)
+        Q_EMIT deviceLost(error);
+}
+
+void Modem::onUnresponsive()
+{
+    if (!m_opening)
+        loseDevice(QStringLiteral("the modem stopped answering"));
+}
+
+void Modem::loseDevice(const QString &error)
+{
+    qCDebug(lcModem) << error;
+    if (m_sending) {
+        // The part in flight may have gone out: neither success nor failure is known, so the
+        // message gets no result at all and stays with the caller.
+        m_sending = false;
+        m_parts.clear();
+        m_sendWatchdog.stop();
+    }
+    m_partAwaitingResync = false;
+    close();
+    m_error = error;
+    Q_EMIT deviceLost(error);
 }
 
 bool Modem::send(const QString &number, const QString &text)
 {
-    if (!isOpen() || m_sending)
+    if (!isOpen() || m_sending || m_partAwaitingResync)
         return false;
     MessageSplitter::Options options;
     options.coding = m_settings.alwaysUcs2 ? MessageSplitter::Coding::Ucs2
@@ -332,8 +444,11 @@ bool Modem::send(const QString &number, const QString &text)
         });
         return true;
     }
+    PduEncoder::SubmitOptions submitOptions;
+    submitOptions.statusReport = m_settings.statusReports;
     for (const UserData &ud : parts)
-        m_parts.append(PduEncoder::submit(number, ud));
+        m_parts.append(PduEncoder::submit(number, ud, submitOptions));
+    m_partRetried = false;
     // Commands queued before the message (a storage listing, a status query) have time-outs
     // of their own; this bounds the whole message however long they take.
     m_sendWatchdog.start(m_settings.sendPartMs * int(parts.size()) + m_settings.commandMs);
@@ -350,26 +465,87 @@ void Modem::sendNextPart()
                           {"+CMGS:"});
     c.payload = part.hex();
     m_partInFlight = true;
+    m_partInFlightPdu = part;
     const quint64 generation = m_sendGeneration;
     m_channel->send(c, [this, generation](const AtResult &r) {
+        if (r.status == AtResult::Status::Timeout && m_channel && !m_channel->isLost()) {
+            // Decided by what the modem says while the channel gets back in step with it.
+            m_partAwaitingResync = true;
+            return;
+        }
         m_partInFlight = false;
         if (!m_sending || generation != m_sendGeneration) {
             // The answer for a message already given up on; the next one may go now.
             sendNextPart();
             return;
         }
-        if (!r.ok()) {
-            finishSend(false, r.errorString());
+        onPartResult(r);
+    });
+}
+
+void Modem::onPartResult(const AtResult &r)
+{
+    if (!r.ok()) {
+        if (r.finalKind == AtResponse::Kind::CmsError && !m_partRetried
+            && ModemErrors::isTransient(r.errorCode)) {
+            m_partRetried = true;
+            m_parts.prepend(m_partInFlightPdu);
+            const quint64 generation = m_sendGeneration;
+            m_sendWatchdog.start(m_sendWatchdog.remainingTime() + m_settings.refusalRetryMs);
+            QTimer::singleShot(m_settings.refusalRetryMs, this, [this, generation] {
+                if (m_sending && generation == m_sendGeneration)
+                    sendNextPart();
+            });
             return;
         }
-        const auto reference =
-                r.lines.isEmpty() ? std::nullopt : AtResponse::parseMessageReference(r.lines[0]);
-        m_lastReference = reference.value_or(0) & 0xFF;
-        if (m_parts.isEmpty())
-            finishSend(true, {});
-        else
-            sendNextPart();
-    });
+        finishSend(false, r.errorString());
+        return;
+    }
+    m_partRetried = false;
+    const auto reference =
+            r.lines.isEmpty() ? std::nullopt : AtResponse::parseMessageReference(r.lines[0]);
+    m_lastReference = reference.value_or(0) & 0xFF;
+    if (m_parts.isEmpty())
+        finishSend(true, {});
+    else
+        sendNextPart();
+}
+
+void Modem::onResynchronised(const QByteArrayList &lateLines)
+{
+    if (!m_partAwaitingResync)
+        return;
+    m_partAwaitingResync = false;
+    m_partInFlight = false;
+    if (!m_sending) {
+        sendNextPart();
+        return;
+    }
+    // A late +CMGS reference means the part went out after all.
+    for (const QByteArray &line : lateLines) {
+        if (AtResponse::parseMessageReference(line)) {
+            AtResult late;
+            late.status = AtResult::Status::Ok;
+            late.lines = {line};
+            onPartResult(late);
+            return;
+        }
+    }
+    finishSend(false, QStringLiteral("no answer in time"));
+}
+
+void Modem::onSendWatchdog()
+{
+    if (!m_sending)
+        return;
+    // The loop may have been held up: what the modem already said decides first.
+    if (m_port && m_port->bytesAvailable() == 0)
+        m_port->waitForReadyRead(0);
+    if (m_channel)
+        m_channel->readAvailable();
+    // A part on its way is ended by the channel's own time-out and resynchronisation.
+    if (m_sending && !m_partInFlight)
+        finishSend(false, QStringLiteral("no answer in time"));
 }
 
 void Modem::finishSend(bool ok, const QString &error)
@@ -413,9 +589,8 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
             readStored(at->memory, at->index);
         break;
     case Urc::StatusStored:
-        // Status reports are not asked for; one that comes anyway only fills the storage.
         if (const auto at = AtResponse::parseStorageIndex(line.text); at && m_channel)
-            deleteStored({at->index});
+            readStatusReport(at->memory, at->index);
         break;
     case Urc::NewMessage:
         takePdu(pdu, -1);
@@ -444,8 +619,15 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         // Huawei modems end a call with ^CEND instead of NO CARRIER.
         if (line.text.startsWith("^CEND"))
             m_ringing = false;
+        else if (line.text == "RDY" && !m_opening)
+            // Said at power-on (Quectel, SIMCom): the settings of the open are gone with the
+            // restart, so the device is opened again from the start.
+            loseDevice(QStringLiteral("the modem restarted"));
+        else if (line.text.startsWith("+CREG:") && !m_opening)
+            setRegistration(AtResponse::parameters(line.text).value(0));
         break;
     case Urc::Status:
+        storeStatusReport(line.text, pdu, -1);
         break;
     }
 }

@@ -37,6 +37,17 @@ public:
         int sendPartMs = 30000; // per +CMGS, from the command to its final result
         int pollMs = 5000;      // storage poll without indications
         qint64 partsMaxAgeMs = 24LL * 3600 * 1000; // incomplete concatenated messages
+        bool statusReports = false; // TP-SRR in every SUBMIT, reports routed as +CDS/+CDSI
+        int refusalRetryMs = 1000;  // wait before the one retry of a transiently refused part
+        int simBusyMs = 20000;      // how long a SIM still busy after power-on is waited for
+    };
+
+    struct StatusReport
+    {
+        int reference = -1; // TP-MR
+        QString recipient;  // TP-RA
+        int status = -1;    // TP-ST
+        QString dischargeTime;
     };
 
     struct Identity
@@ -60,11 +71,15 @@ public:
     explicit Modem(QObject *parent = nullptr);
     ~Modem() override;
 
-    // Opens the port, checks that a modem answers, and initialises it. Blocks: at most
-    // probeMs on a silent port, fails at once on a missing or busy port.
+    // Opens the port, checks that a modem answers, and initialises it. Returns when done: at
+    // most probeMs on a silent port, at once on a missing or busy port. Other objects' events
+    // (other modems) are served meanwhile; close() from one of them ends the open, which then
+    // fails. A second open() while one is in progress fails at once.
     bool open(const Settings &settings);
     void close();
+    // Open and initialised (false while open() is still at work).
     bool isOpen() const;
+    bool isOpening() const { return m_opening; }
     QString errorString() const { return m_error; }
     // Why the last open() failed.
     OpenError openError() const { return m_openError; }
@@ -73,6 +88,16 @@ public:
     const NetworkStatus &networkStatus() const { return m_network; }
     // Asks the modem again for signal, registration and operator; networkStatus() follows.
     void refreshNetworkStatus();
+    // Asks for signal and registration only when nothing else is going on; healthChanged()
+    // follows when a value changed.
+    void refreshHealth();
+    // 1 home network, 5 roaming.
+    bool isRegistered() const;
+
+    bool hasStatusReport() const { return !m_reports.isEmpty(); }
+    StatusReport takeStatusReport();
+    // TP-MR of the last part of the last message sent; -1 when none.
+    int lastReference() const { return m_lastReference; }
 
     // Takes a message unless the port is closed or a message is in flight. sendFinished()
     // follows exactly once, also when the modem stops answering or the port closes.
@@ -100,20 +125,41 @@ Q_SIGNALS:
     void ringing();
     // The port went away under the driver (modem unplugged).
     void portLost(const QString &error);
+    // The port went away or the modem stopped answering; the modem is closed by then.
+    void deviceLost(const QString &error);
+    void healthChanged();
+    void registrationChanged(bool registered);
+    void statusReportAvailable();
 
 private:
     bool fail(OpenError kind, const QString &error);
+    bool openPort(const Settings &settings);
+    bool probe();
     void onPortError();
+    void onUnresponsive();
+    // Closes and raises deviceLost; a message being sent gets no result (its fate is unknown).
+    void loseDevice(const QString &error);
+    void onResynchronised(const QByteArrayList &lateLines);
     void leaveTextEntry();
+    void waitFor(int ms);
     AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
     bool initialise();
+    bool waitForSim();
     void readIdentity(QDeadlineTimer deadline);
     void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void readStored(const QByteArray &memory, int index);
     void listStored();
     void takePdu(const QByteArray &pduHex, int storageIndex);
     void sendNextPart();
+    void onPartResult(const AtResult &r);
+    void onSendWatchdog();
     void finishSend(bool ok, const QString &error);
+    void setRegistration(const QByteArray &stat);
+    void setSignal(const QString &signal);
+    void queueHealthQueries();
+    void readStatusReport(const QByteArray &memory, int index);
+    // header: the +CDS line (its length tells whether a service-centre address leads the PDU).
+    void storeStatusReport(const QByteArray &header, const QByteArray &pduHex, int storageIndex);
     void announceRing();
     void checkStaleParts();
 
@@ -135,6 +181,12 @@ private:
     int m_nextConcatReference = 0;
     QTimer m_sendWatchdog;
     quint64 m_sendGeneration = 0;
+    PduEncoder::Encoded m_partInFlightPdu;
+    bool m_partRetried = false;
+    // The part's command timed out; its outcome is known once the channel is in step again.
+    bool m_partAwaitingResync = false;
+
+    QList<StatusReport> m_reports;
 
     // Receiving.
     QList<ReceivedMessage> m_inbox;

@@ -3,3 +3,15 @@
 // Anchors the vtable and the meta-object in the shared library that both the gateway and the
 // component library link, so signals and casts agree across the library boundary.
 ModemControl::~ModemControl() = default;
+
+void ModemControl::RefreshHealth() { }
+
+bool ModemControl::ReadStatusReport(int &, QString &, int &, QString &)
+{
+    return false;
+}
+
+int ModemControl::GetReferenceOfLastSnd()
+{
+    return -1;
+}

@@ -56,9 +56,38 @@ public:
     // "port,rate;" for every port in [first, last) where a modem answers.
     virtual QString AtuoTestGSMModem(short first, short last) = 0;
 
+    // --- Device health, loss and delivery reports ---
+    // SetParam id: 1 = ask the network for a delivery report of every message sent.
+    enum ReportParam : short { ParamStatusReport = 18 };
+    // GetInfo 6 (signal) and 7 (registration) give the last known values and never block;
+    // 7 follows the modem's +CREG reports: 1 home, 5 roaming, 0/2/3 not registered (searching,
+    // denied), 4 unknown. 8 (operator) is read once at open and again when the modem registers.
+    //
+    // Queues AT+CSQ and AT+CREG? when the device is idle; HealthChanged follows when an answer
+    // changes a value. Safe to call at every supervision tick.
+    virtual void RefreshHealth();
+    // One delivery report, after StatusReport: TP-MR of the part it is about, the recipient,
+    // TP-ST (0..31 delivered, 32..63 still trying, 64 and up failed) and the discharge time
+    // as "yyMMddhhmmss" and the zone in quarter hours ("240315102030+32"). false when none waits.
+    virtual bool ReadStatusReport(int &reference, QString &recipient, int &status,
+                                  QString &dischargeTime);
+    // TP-MR (0..255) the network gave the last part of the last message sent; -1 when none.
+    virtual int GetReferenceOfLastSnd();
+
 Q_SIGNALS:
     void OnRecvMsg();
     void OnSndMsg();
     void PhoneCall();
     void SendStatus();
+
+    // --- Device health, loss and delivery reports ---
+    // The modem stopped answering (three time-outs in a row) or its port went away. The control
+    // is closed by then; a message that was being sent has no known outcome and gets no
+    // OnSndMsg when the modem stopped answering (it may have gone), a failed one when the port
+    // went away in the middle of it.
+    void DeviceLost();
+    void HealthChanged();
+    // GetInfo 7 changed between registered and not registered.
+    void RegistrationChanged();
+    void StatusReport();
 };

@@ -1,8 +1,8 @@
 #include "smscontrol.h"
 
 #include "common/componentabi.h"
-#include "modemprobe.h"
 #include "common/serialportnames.h"
+#include "modemprobe.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -16,6 +16,10 @@ SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
             [this](bool ok, int reference, const QString &) { onSendFinished(ok, reference); });
     connect(&m_modem, &Modem::messageAvailable, this, &SmsControl::announceMessages);
     connect(&m_modem, &Modem::ringing, this, [this] { Q_EMIT PhoneCall(); });
+    connect(&m_modem, &Modem::deviceLost, this, &SmsControl::onDeviceLost);
+    connect(&m_modem, &Modem::healthChanged, this, [this] { Q_EMIT HealthChanged(); });
+    connect(&m_modem, &Modem::registrationChanged, this, [this] { Q_EMIT RegistrationChanged(); });
+    connect(&m_modem, &Modem::statusReportAvailable, this, [this] { Q_EMIT StatusReport(); });
 }
 
 SmsControl::~SmsControl()
@@ -53,6 +57,9 @@ int SmsControl::SetParam(short nInfoID, QString &, int nParam)
     case ParamOpenTimeout:
         m_openTimeoutMs = qMax(100, nParam);
         break;
+    case ParamStatusReport:
+        m_statusReports = nParam == 1;
+        break;
     default:
         return 0;
     }
@@ -61,6 +68,10 @@ int SmsControl::SetParam(short nInfoID, QString &, int nParam)
 
 short SmsControl::OpenComm()
 {
+    if (m_modem.isOpening()) {
+        // Called again from an event served while the open waits; the running one decides.
+        return 2;
+    }
     m_modem.close();
     m_device = SerialPortNames::resolve(m_port);
     if (m_device.isEmpty() || !QFileInfo::exists(m_device)) {
@@ -75,6 +86,7 @@ short SmsControl::OpenComm()
     s.sendPartMs = m_sendPartSeconds * 1000;
     s.probeMs = m_openTimeoutMs;
     s.commandMs = qMax(1000, m_openTimeoutMs);
+    s.statusReports = m_statusReports;
     if (m_modem.open(s)) {
         m_lastError.clear();
         return 0;
@@ -131,15 +143,12 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
         break;
     case InfoSignal:
         text = net.signal;
-        m_modem.refreshNetworkStatus();
         break;
     case InfoRegistration:
         text = net.registration;
-        m_modem.refreshNetworkStatus();
         break;
     case InfoOperator:
         text = net.operatorName;
-        m_modem.refreshNetworkStatus();
         break;
     default:
         return false;
@@ -162,6 +171,35 @@ void SmsControl::onSendFinished(bool ok, int reference)
 int SmsControl::GetIndexOfLastSnd()
 {
     return m_lastSend;
+}
+
+int SmsControl::GetReferenceOfLastSnd()
+{
+    return m_modem.lastReference();
+}
+
+void SmsControl::onDeviceLost(const QString &error)
+{
+    m_lastError = error;
+    Q_EMIT DeviceLost();
+}
+
+void SmsControl::RefreshHealth()
+{
+    m_modem.refreshHealth();
+}
+
+bool SmsControl::ReadStatusReport(int &reference, QString &recipient, int &status,
+                                  QString &dischargeTime)
+{
+    if (!m_modem.hasStatusReport())
+        return false;
+    const Modem::StatusReport r = m_modem.takeStatusReport();
+    reference = r.reference;
+    recipient = r.recipient;
+    status = r.status;
+    dischargeTime = r.dischargeTime;
+    return true;
 }
 
 void SmsControl::announceMessages()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "modemapi/modemcontrol.h"
 #include "modem.h"
+#include "modemapi/modemcontrol.h"
 
 #include <QList>
 
@@ -19,15 +19,19 @@
 //       3 = in-band; 0 = no indications, storage is polled every 5 s
 //   20  time-out for one part of an outgoing message, in seconds (default 30)
 //   21  how long OpenComm gives a silent port to answer, in milliseconds (default 2000)
+//   18  1 = ask the network for delivery reports (StatusReport, ReadStatusReport)
 //
 // GetInfo ids: 1 manufacturer (AT+CGMI), 2 model (AT+CGMM), 3 firmware (AT+CGMR), 4 IMEI
 // (AT+CGSN), 5 IMSI (AT+CIMI), 6 signal "rssi,ber" (AT+CSQ), 7 registration status digit
-// (AT+CREG?), 8 operator (AT+COPS?), 9 device path of the port, 10 reason of the last failed
-// open, 16 "1" while a voice call rings, else "0". 6 to 8 are refreshed in the background on
-// each request, so they show the previous answer.
+// (AT+CREG?, then +CREG reports), 8 operator (AT+COPS?), 9 device path of the port, 10 reason
+// of the last failed open or of the loss of the device ("SIM asks for a PIN", "SIM missing",
+// "SIM busy after power-on", "no modem answers on ..."), 16 "1" while a voice call rings, else
+// "0". 6 and 7 are the last known values; RefreshHealth() asks again.
 //
-// OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened, 3 no modem
-// answers, 4 the modem refused the initialisation (for example a SIM that needs a PIN).
+// OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened (also: an open of
+// this control is already in progress), 3 no modem answers or CloseComm ended the open, 4 the
+// modem refused the initialisation (for example a SIM that needs a PIN). Other controls'
+// events are served while it waits.
 //
 // Events are emitted synchronously. A received message is deleted from the SIM only after the
 // handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes exactly once for
@@ -56,11 +60,17 @@ public:
     int ResumeSMS() override;
     QString AtuoTestGSMModem(short first, short last) override;
 
+    void RefreshHealth() override;
+    bool ReadStatusReport(int &reference, QString &recipient, int &status,
+                          QString &dischargeTime) override;
+    int GetReferenceOfLastSnd() override;
+
     Modem &modem() { return m_modem; }
 
 private:
     void announceMessages();
     void onSendFinished(bool ok, int reference);
+    void onDeviceLost(const QString &error);
 
     Modem m_modem;
     int m_port = 0;
@@ -69,6 +79,7 @@ private:
     int m_indicationMode = 2;
     int m_sendPartSeconds = 30;
     int m_openTimeoutMs = 2000;
+    bool m_statusReports = false;
     int m_lastSend = 0;
     QString m_device;
     QString m_lastError;

@@ -4,6 +4,15 @@
 
 Q_LOGGING_CATEGORY(lcAt, "velmora.modem.at", QtWarningMsg)
 
+namespace {
+
+// Time-outs in a row after which the modem counts as gone.
+constexpr int TimeoutsUntilLost = 3;
+// Long enough for the second of two final results sent back to back to arrive.
+constexpr int SettleMs = 150;
+
+} // namespace
+
 QString AtResult::errorString() const
 {
     switch (status) {
@@ -23,6 +32,8 @@ AtChannel::AtChannel(QIODevice *device, QObject *parent) : QObject(parent), m_de
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &AtChannel::onTimeout);
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, &AtChannel::endSettle);
     connect(device, &QIODevice::readyRead, this, &AtChannel::readAvailable);
 }
 
@@ -30,6 +41,13 @@ AtChannel::~AtChannel() = default;
 
 void AtChannel::send(const AtCommand &command, Callback done)
 {
+    if (m_lost) {
+        if (done) {
+            AtResult closed;
+            done(closed);
+        }
+        return;
+    }
     m_queue.enqueue(Pending{command, std::move(done), {}, false});
     if (!m_current && !m_inCallback)
         startNext();
@@ -47,6 +65,8 @@ void AtChannel::abortAll()
     m_splitter.clear();
     m_awaitingPdu.reset();
     m_responseAwaitsPdu = false;
+    m_resyncNeeded = false;
+    m_settle.stop();
     for (Pending &p : ended) {
         if (p.done) {
             p.result.status = AtResult::Status::Closed;
@@ -57,17 +77,69 @@ void AtChannel::abortAll()
 
 void AtChannel::startNext()
 {
-    if (m_current || m_queue.isEmpty())
+    if (m_current || m_settle.isActive() || m_lost)
+        return;
+    if (m_resyncNeeded && m_recovery) {
+        startResync();
+        return;
+    }
+    if (m_queue.isEmpty())
         return;
     if (!m_device || !m_device->isOpen()) {
         abortAll();
         return;
     }
+    ++m_commandSerial;
     m_current = m_queue.dequeue();
     m_splitter.setExpectPrompt(!m_current->command.payload.isEmpty());
     qCDebug(lcAt) << "->" << m_current->command.text;
     m_device->write(m_current->command.text + '\r');
     m_timer.start(m_current->command.timeoutMs);
+}
+
+void AtChannel::startResync()
+{
+    if (m_consecutiveTimeouts >= TimeoutsUntilLost) {
+        giveUp();
+        return;
+    }
+    if (!m_device || !m_device->isOpen()) {
+        abortAll();
+        return;
+    }
+    Pending resync;
+    resync.command.text = "AT";
+    // Answer lines of the command that timed out are kept: they may still tell its outcome.
+    resync.command.prefixes = m_lateLinePrefixes;
+    resync.command.timeoutMs = m_resyncMs;
+    resync.resync = true;
+    ++m_commandSerial;
+    m_current = std::move(resync);
+    m_splitter.setExpectPrompt(false);
+    qCDebug(lcAt) << "-> AT (resynchronising)";
+    m_device->write("AT\r");
+    m_timer.start(m_resyncMs);
+}
+
+void AtChannel::endSettle()
+{
+    m_settle.stop();
+    const QByteArrayList late = std::exchange(m_lateLines, {});
+    m_lateLinePrefixes.clear();
+    QPointer<AtChannel> self(this);
+    Q_EMIT resynchronised(late);
+    if (self)
+        startNext();
+}
+
+void AtChannel::giveUp()
+{
+    qCDebug(lcAt) << "no answer" << m_consecutiveTimeouts << "times in a row: modem lost";
+    m_lost = true;
+    QPointer<AtChannel> self(this);
+    abortAll();
+    if (self)
+        Q_EMIT unresponsive();
 }
 
 void AtChannel::readAvailable()
@@ -148,6 +220,14 @@ void AtChannel::handleLine(const QByteArray &line)
 
     const AtResponse::Line kind = AtResponse::classify(line);
     using AtResponse::Kind;
+    if (!m_current && m_settle.isActive()) {
+        for (const QByteArray &p : m_lateLinePrefixes) {
+            if (line.startsWith(p)) {
+                m_lateLines.append(line.trimmed());
+                return;
+            }
+        }
+    }
     if (m_current) {
         const bool dialling = m_current->command.text.startsWith("ATD")
                 || m_current->command.text.startsWith("ATA");
@@ -197,6 +277,16 @@ void AtChannel::finishCurrent(AtResult::Status status, const AtResponse::Line *f
     m_current.reset();
     m_responseAwaitsPdu = false;
     m_splitter.setExpectPrompt(false);
+    if (status == AtResult::Status::Ok || status == AtResult::Status::Error)
+        m_consecutiveTimeouts = 0;
+    if (done.resync) {
+        // The modem answered: whatever else the command that timed out says comes within the
+        // settling time and is dropped there.
+        m_resyncNeeded = false;
+        m_lateLines = done.result.lines;
+        m_settle.start(SettleMs);
+        return;
+    }
     done.result.status = status;
     if (final) {
         done.result.finalKind = final->kind;
@@ -218,14 +308,44 @@ void AtChannel::onTimeout()
 {
     if (!m_current)
         return;
+    QPointer<AtChannel> self(this);
+    if (m_device && m_device->isOpen()) {
+        // The event loop may have been held up past the deadline while the answer was already
+        // waiting: the outcome comes from what the modem said, not from how long we slept.
+        const quint64 serial = m_commandSerial;
+        if (m_device->bytesAvailable() == 0)
+            m_device->waitForReadyRead(0);
+        if (!self)
+            return;
+        readAvailable();
+        if (!self || !m_current || m_commandSerial != serial)
+            return;
+    }
     const QByteArray text = m_current->command.text;
+    const bool resync = m_current->resync;
     qCDebug(lcAt) << "time-out" << text;
-    if (!m_current->command.payload.isEmpty() && m_device && m_device->isOpen()) {
+    if (!resync && !m_current->command.payload.isEmpty() && m_device && m_device->isOpen()) {
         // Leave the text-entry state of AT+CMGS (TS 27.005 §3.5.1): ESC cancels the message.
         m_device->write("\x1b");
     }
-    finishCurrent(AtResult::Status::Timeout, nullptr);
-    Q_EMIT timedOut(text);
+    ++m_consecutiveTimeouts;
+    if (m_recovery) {
+        m_resyncNeeded = true;
+        if (!resync) {
+            m_lateLinePrefixes = m_current->command.prefixes;
+            m_lateLines.clear();
+        }
+    }
+    if (resync) {
+        m_timer.stop();
+        m_current.reset();
+        m_responseAwaitsPdu = false;
+        startNext();
+    } else {
+        finishCurrent(AtResult::Status::Timeout, nullptr);
+    }
+    if (self)
+        Q_EMIT timedOut(text);
 }
 
 bool AtChannel::runUntilIdle(QDeadlineTimer deadline)
@@ -240,6 +360,13 @@ bool AtChannel::runUntilIdle(QDeadlineTimer deadline)
         qint64 left = deadline.remainingTime();
         if (m_timer.isActive())
             left = qMin<qint64>(left, m_timer.remainingTime());
+        if (m_settle.isActive()) {
+            if (m_settle.remainingTime() <= 0) {
+                endSettle();
+                continue;
+            }
+            left = qMin<qint64>(left, m_settle.remainingTime());
+        }
         if (left <= 0) {
             if (deadline.hasExpired()) {
                 if (m_current)

@@ -27,7 +27,10 @@ public:
     ~AtChannel() override;
 
     void send(const AtCommand &command, Callback done = {});
-    bool isIdle() const { return !m_current && m_queue.isEmpty(); }
+    bool isIdle() const
+    {
+        return !m_current && m_queue.isEmpty() && !m_settle.isActive() && !m_resyncNeeded;
+    }
     qsizetype queued() const { return m_queue.size() + (m_current ? 1 : 0); }
     // Ends every queued command with Status::Closed without writing anything more.
     void abortAll();
@@ -37,10 +40,25 @@ public:
     // empty or the deadline passes (the running command then ends with Status::Timeout).
     bool runUntilIdle(QDeadlineTimer deadline);
 
+    // After a time-out the channel writes a bare AT and reads to its answer before the next
+    // command, so that a late answer of the command that timed out cannot complete another one.
+    // Off while a modem is being probed, where every attempt is expected to time out.
+    void setRecovery(bool on) { m_recovery = on; }
+    void setResyncTimeout(int ms) { m_resyncMs = ms; }
+    // Time-outs in a row, resynchronisation attempts included; any answer resets it.
+    int consecutiveTimeouts() const { return m_consecutiveTimeouts; }
+    bool isLost() const { return m_lost; }
+
 Q_SIGNALS:
     // An unsolicited result code; for +CMT and +CDS the PDU line that followed it.
     void unsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void timedOut(const QByteArray &command);
+    // The channel is in step with the modem again after a time-out. lateLines: answer lines of
+    // the command that timed out that came late (a +CMGS reference shows the message went).
+    void resynchronised(const QByteArrayList &lateLines);
+    // Three time-outs in a row: the modem no longer answers. Everything queued has ended with
+    // Status::Closed, and the channel takes no more commands.
+    void unresponsive();
 
 private:
     struct Pending
@@ -49,12 +67,16 @@ private:
         Callback done;
         AtResult result;
         bool promptSeen = false;
+        bool resync = false;
     };
 
     void startNext();
     void handleLine(const QByteArray &line);
     void finishCurrent(AtResult::Status status, const AtResponse::Line *final);
     void onTimeout();
+    void startResync();
+    void endSettle();
+    void giveUp();
     bool isEcho(const QByteArray &line) const;
     bool belongsToCurrent(const QByteArray &line, const AtResponse::Line &kind) const;
 
@@ -67,4 +89,16 @@ private:
     std::optional<AtResponse::Line> m_awaitingPdu;
     bool m_responseAwaitsPdu = false;
     bool m_inCallback = false;
+
+    bool m_recovery = true;
+    int m_resyncMs = 3000;
+    bool m_resyncNeeded = false;
+    QByteArrayList m_lateLinePrefixes;
+    QByteArrayList m_lateLines;
+    // After the resynchronising OK, a moment in which a second final result (the late answer's
+    // or the AT's, whichever came second) is dropped instead of ending the next command.
+    QTimer m_settle;
+    int m_consecutiveTimeouts = 0;
+    bool m_lost = false;
+    quint64 m_commandSerial = 0;
 };

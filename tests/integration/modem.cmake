@@ -10,4 +10,4 @@ add_dependencies(tst_regsvr32 regsvr32 smscontrol velmora-modemsim)
 velmora_add_test(NAME tst_modemsim
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_modemsim.cpp
     LIBS modem Qt6::Network Qt6::SerialPort)
-add_dependencies(tst_modemsim velmora-modemsim)
+add_dependencies(tst_modemsim velmora-modemsim velmora-modemcheck)

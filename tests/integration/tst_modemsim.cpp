@@ -2,6 +2,7 @@
 #include "pdu/pdudecoder.h"
 
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QSerialPort>
 #include <QTest>
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void dialect();
     void textModeSendAndRead();
     void fullStorageHoldsMessagesBack();
+    void checkToolPrintsIdentityAndSends();
 
 private:
     // Writes a command line and returns everything up to and including its final result.
@@ -153,6 +155,26 @@ void TestModemSim::fullStorageHoldsMessagesBack()
     QCOMPARE(pdu->userData.text, QStringLiteral("m2"));
     at(port, "AT+CMGD=0,4");
     QCOMPARE(m_sim->status(1, QStringLiteral("stored")), 0);
+}
+
+void TestModemSim::checkToolPrintsIdentityAndSends()
+{
+    // The operator's check tool on the gateway's driver, on a simulated modem.
+    m_sim->command(QStringLiteral("clearsent 1"));
+    QProcess check;
+    check.start(qEnvironmentVariable("VELMORA_BUILD_DIR")
+                        + QStringLiteral("/install-root/tools/velmora-modemcheck"),
+                {m_sim->portPath(1), QStringLiteral("--send"), m_sim->numberOf(2),
+                 QStringLiteral("checked")});
+    QVERIFY(check.waitForFinished(30000));
+    const QString out = QString::fromUtf8(check.readAllStandardOutput());
+    QCOMPARE(check.exitCode(), 0);
+    QVERIFY2(out.contains(QLatin1String("Velmora GSM Simulator")), qPrintable(out));
+    QVERIFY2(out.contains(QLatin1String("860000000000001")), qPrintable(out));
+    QVERIFY2(out.contains(QLatin1String("sent, reference")), qPrintable(out));
+    const auto submitted = m_sim->submitted(1);
+    QCOMPARE(submitted.size(), 1);
+    QCOMPARE(submitted[0].text, QStringLiteral("checked"));
 }
 
 QTEST_GUILESS_MAIN(TestModemSim)

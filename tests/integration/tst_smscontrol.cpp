@@ -67,6 +67,17 @@ private Q_SLOTS:
     void secondSendWhileBusyIsRefused();
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
+    void idleModemUnpluggedIsLostAndOpensAfterPlug();
+    void restartedModemIsLostAndOpensAgain();
+    void transientRefusalRetriedOnce_data();
+    void transientRefusalRetriedOnce();
+    void deliveryReportCarriesReferenceOfLastPart_data();
+    void deliveryReportCarriesReferenceOfLastPart();
+    void silentOpenLetsOtherModemsWork();
+    void simBusyAfterPowerOnIsWaitedFor();
+    void simProblemIsNamed_data();
+    void simProblemIsNamed();
+    void registrationLostAndRegained();
     void closeDuringSendReportsOnce();
     void vanishedModemEndsSend();
     void silentModemFailsOpenWithinBound();
@@ -99,6 +110,7 @@ void TestSmsControl::init()
         m_sim->setSilent(port, false);
         m_sim->setSendDelay(port, 0);
         m_sim->command(QStringLiteral("clearsent %1").arg(port));
+        m_sim->command(QStringLiteral("network %1 1").arg(port));
     }
 }
 
@@ -365,18 +377,202 @@ void TestSmsControl::handlerMaySendNextMessage()
 
 void TestSmsControl::silentModemDuringSendEndsInTime()
 {
+    // The part times out and two bare ATs get no answer: the device is lost, and the message
+    // has no known outcome (it may have gone), so it is not reported as failed.
     SmsControl c;
     configure(c, 1);
     QString empty;
     c.SetParam(SmsControl::ParamSendTimeout, empty, 1);
+    c.SetParam(SmsControl::ParamOpenTimeout, empty, 1000);
     QCOMPARE(c.OpenComm(), short(0));
+    QTRY_VERIFY(c.modem().channel()->isIdle()); // the listing after the open is answered
     QVERIFY(m_sim->setSilent(1, true));
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), longLatinText(300)) >= 1);
+    QVERIFY(lost.wait(10000));
+    QCOMPARE(sent.size(), 0);
+    QString model;
+    QVERIFY(!c.GetInfo(2, model));
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after")) < 1);
+    QVERIFY(m_sim->setSilent(1, false));
+    QCOMPARE(c.OpenComm(), short(0));
+}
+
+void TestSmsControl::idleModemUnpluggedIsLostAndOpensAfterPlug()
+{
+    ModemSimProcess sim(1, 9);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+    SmsControl c;
+    configure(c, 9);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QVERIFY(sim.vanish(9));
+    const bool noticed = lost.wait(5000);
+    QVERIFY(sim.command(QStringLiteral("plug 9")).ok);
+    const short reopened = c.OpenComm();
+    qputenv("VELMORA_PORTS_DIR", m_sim->portsDir().toUtf8());
+    QVERIFY(noticed);
+    QCOMPARE(lost.size(), 1);
+    QCOMPARE(reopened, short(0));
+}
+
+void TestSmsControl::restartedModemIsLostAndOpensAgain()
+{
+    // After a restart the modem has forgotten the settings of the open (echo is back on,
+    // indications are off): it has to be opened again.
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QVERIFY(m_sim->command(QStringLiteral("reset 1")).ok);
+    QVERIFY(lost.wait(5000));
+    QCOMPARE(c.OpenComm(), short(0));
+    QCOMPARE(m_sim->status(1, QStringLiteral("echo")), 0);
+}
+
+void TestSmsControl::transientRefusalRetriedOnce_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("500 once: retried") << 500 << 1 << true;
+    QTest::newRow("500 twice: one retry only") << 500 << 2 << false;
+    QTest::newRow("unassigned number: final") << 1 << 1 << false;
+}
+
+void TestSmsControl::transientRefusalRetriedOnce()
+{
+    QFETCH(int, code);
+    QFETCH(int, times);
+    QFETCH(bool, sent);
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QVERIFY(m_sim->command(QStringLiteral("failnext 1 %1 %2").arg(code).arg(times)).ok);
+    QSignalSpy done(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("retry?")) >= 1);
+    QVERIFY(done.wait(10000));
+    QCOMPARE(c.GetIndexOfLastSnd() >= 1, sent);
+    QCOMPARE(m_sim->submitted(1).size(), sent ? 1 : 0);
+}
+
+void TestSmsControl::deliveryReportCarriesReferenceOfLastPart_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("routed as +CDS") << false;
+    QTest::newRow("stored, announced by +CDSI") << true;
+}
+
+void TestSmsControl::deliveryReportCarriesReferenceOfLastPart()
+{
+    QFETCH(bool, stored);
+    QVERIFY(m_sim->command(QStringLiteral("reportsstored 1 %1").arg(stored ? 1 : 0)).ok);
+    SmsControl c;
+    configure(c, 1);
+    QString empty;
+    c.SetParam(ModemControl::ParamStatusReport, empty, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QVERIFY(m_sim->command(QStringLiteral("reportdelay 1 200")).ok);
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy reported(&c, &ModemControl::StatusReport);
+    QVERIFY(c.SendMSG(QStringLiteral("+8613912345678"), longLatinText(200)) >= 1);
     QVERIFY(sent.wait(5000));
-    QVERIFY(c.GetIndexOfLastSnd() < 1);
-    QTest::qWait(1500);
-    QCOMPARE(sent.size(), 1);
+    QVERIFY(c.GetIndexOfLastSnd() >= 1);
+    const int last = c.GetReferenceOfLastSnd();
+    QTRY_COMPARE_WITH_TIMEOUT(reported.size(), 2, 5000);
+    QList<int> references;
+    int reference = -1;
+    int status = -1;
+    QString recipient;
+    QString when;
+    while (c.ReadStatusReport(reference, recipient, status, when)) {
+        references.append(reference);
+        QCOMPARE(recipient, QStringLiteral("+8613912345678"));
+        QCOMPARE(status, 0);
+        QCOMPARE(when.size(), 15);
+    }
+    QCOMPARE(references.size(), 2);
+    QCOMPARE(references.last(), last);
+    QVERIFY(references.first() != last);
+    QTRY_COMPARE(m_sim->status(1, QStringLiteral("stored")), 0);
+    m_sim->command(QStringLiteral("reportdelay 1 0"));
+    m_sim->command(QStringLiteral("reportsstored 1 0"));
+}
+
+void TestSmsControl::silentOpenLetsOtherModemsWork()
+{
+    SmsControl other;
+    configure(other, 2);
+    QCOMPARE(other.OpenComm(), short(0));
+    SmsControl silent;
+    configure(silent, 1);
+    QVERIFY(m_sim->setSilent(1, true));
+    bool receivedDuringOpen = false;
+    connect(&other, &ModemControl::OnRecvMsg, this, [&] {
+        QString sca, sender, text, ts;
+        while (other.ReadMsgForVB(sca, sender, text, ts) == 0) { }
+        receivedDuringOpen = silent.modem().isOpening();
+        // The open is not entered twice, and a close ends it at once.
+        QCOMPARE(silent.OpenComm(), short(2));
+        silent.CloseComm();
+    });
+    QCOMPARE(m_sim->deliver(2, QStringLiteral("10086"), QStringLiteral("meanwhile")), 1);
+    QString empty;
+    silent.SetParam(SmsControl::ParamOpenTimeout, empty, 30000);
+    QCOMPARE(silent.OpenComm(), short(3));
+    QVERIFY(receivedDuringOpen);
+}
+
+void TestSmsControl::simBusyAfterPowerOnIsWaitedFor()
+{
+    QVERIFY(m_sim->command(QStringLiteral("simbusy 1 2")).ok);
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+}
+
+void TestSmsControl::simProblemIsNamed_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("PIN") << QStringLiteral("pin") << QStringLiteral("SIM asks for a PIN");
+    QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("SIM missing");
+}
+
+void TestSmsControl::simProblemIsNamed()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, why);
+    QVERIFY(m_sim->command(QStringLiteral("sim 1 %1").arg(state)).ok);
+    SmsControl c;
+    configure(c, 1);
+    const short opened = c.OpenComm();
+    m_sim->command(QStringLiteral("sim 1 ready"));
+    QCOMPARE(opened, short(4));
+    QString text;
+    QVERIFY(c.GetInfo(SmsControl::InfoLastError, text));
+    QCOMPARE(text, why);
+}
+
+void TestSmsControl::registrationLostAndRegained()
+{
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QSignalSpy changed(&c, &ModemControl::RegistrationChanged);
+    QString stat;
+    QTRY_VERIFY(c.GetInfo(7, stat) && stat == QLatin1String("1"));
+    QVERIFY(m_sim->command(QStringLiteral("network 1 0")).ok);
+    QVERIFY(changed.wait(5000));
+    QVERIFY(c.GetInfo(7, stat));
+    QCOMPARE(stat, QStringLiteral("2"));
+    QVERIFY(m_sim->command(QStringLiteral("network 1 1")).ok);
+    QVERIFY(changed.wait(5000));
+    QVERIFY(c.GetInfo(7, stat));
+    QCOMPARE(stat, QStringLiteral("1"));
 }
 
 void TestSmsControl::closeDuringSendReportsOnce()

@@ -15,6 +15,8 @@
 //   result <n> ok|error|timeout|closed [code=N] [line|line...]
 //   pending <n>            command n has no result yet
 //   urcs [a|b...]          the unsolicited codes since the last check (text, "/pdu" for +CMT)
+//   resync-timeout <ms>    how long the AT after a time-out waits for its answer
+//   lost                   the channel has given the modem up after time-outs in a row
 class TestAtChannel : public QObject
 {
     Q_OBJECT
@@ -143,6 +145,10 @@ void TestAtChannel::transcript()
             }
             if (!expectedLines.isEmpty() || r.status == AtResult::Status::Ok)
                 QCOMPARE(r.lines.join('|'), expectedLines);
+        } else if (verb == "resync-timeout") {
+            channel.setResyncTimeout(rest.toInt());
+        } else if (verb == "lost") {
+            QVERIFY2(channel.isLost(), where.constData());
         } else if (verb == "urcs") {
             QCOMPARE(urcs.join('|'), rest);
             urcs.clear();

@@ -139,11 +139,36 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
     } else if (cmd == QLatin1String("ring")) {
         modem->ring(args.value(2));
     } else if (cmd == QLatin1String("failnext")) {
-        modem->failNextSend(args.size() > 2 ? args[2].toInt() : 500);
+        modem->failNextSend(args.size() > 2 ? args[2].toInt() : 500,
+                            args.size() > 3 ? args[3].toInt() : 1);
     } else if (cmd == QLatin1String("silent")) {
         modem->setSilent(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("vanish")) {
         modem->vanish();
+    } else if (cmd == QLatin1String("plug")) {
+        QString error;
+        if (!modem->plug(&error))
+            return error;
+    } else if (cmd == QLatin1String("reset")) {
+        modem->reset();
+    } else if (cmd == QLatin1String("simbusy")) {
+        modem->setSimBusy(args.value(2).toInt());
+    } else if (cmd == QLatin1String("sim")) {
+        const QString state = args.value(2);
+        if (state == QLatin1String("pin"))
+            modem->setSimState(SimModem::SimState::PinRequired);
+        else if (state == QLatin1String("missing"))
+            modem->setSimState(SimModem::SimState::Missing);
+        else if (state == QLatin1String("ready"))
+            modem->setSimState(SimModem::SimState::Ready);
+        else
+            return QStringLiteral("usage: sim <port> ready|pin|missing");
+    } else if (cmd == QLatin1String("network")) {
+        modem->setRegistered(args.value(2) != QLatin1String("0"));
+    } else if (cmd == QLatin1String("reportsstored")) {
+        modem->setReportsStoredOnly(args.value(2) != QLatin1String("0"));
+    } else if (cmd == QLatin1String("reportdelay")) {
+        modem->setReportDelay(args.value(2).toInt());
     } else if (cmd == QLatin1String("delay")) {
         modem->setSendDelay(args.value(2).toInt());
     } else if (cmd == QLatin1String("urc")) {

@@ -47,9 +47,73 @@ SimModem::~SimModem() = default;
 
 bool SimModem::create(const QString &linkPath, QString *error)
 {
+    m_linkPath = linkPath;
     m_tty = new PseudoTerminal(this);
     connect(m_tty, &PseudoTerminal::received, this, &SimModem::onBytes);
     return m_tty->open(linkPath, error);
+}
+
+bool SimModem::plug(QString *error)
+{
+    if (!isGone())
+        return true;
+    if (m_tty)
+        m_tty->deleteLater();
+    m_input.clear();
+    m_inputState = Input::Command;
+    m_busy = false;
+    resetSettings();
+    return create(m_linkPath, error);
+}
+
+void SimModem::reset()
+{
+    m_input.clear();
+    m_inputState = Input::Command;
+    m_busy = false;
+    m_ringTimer.stop();
+    m_ringsLeft = 0;
+    resetSettings();
+    writeUrc("RDY");
+}
+
+void SimModem::setRegistered(bool registered)
+{
+    const int stat = registered ? 1 : 2;
+    if (stat == m_registration)
+        return;
+    m_registration = stat;
+    if (m_cregMode >= 1)
+        writeUrc("+CREG: " + QByteArray::number(stat));
+}
+
+int SimModem::takeFailure()
+{
+    if (m_failNext < 0)
+        return -1;
+    const int code = m_failNext;
+    if (--m_failTimes <= 0)
+        m_failNext = -1;
+    return code;
+}
+
+void SimModem::reportLater(const QString &recipient, int reference)
+{
+    QTimer::singleShot(m_reportDelayMs, this, [this, recipient, reference] {
+        if (isGone() || m_cmgf != 0)
+            return;
+        const PduEncoder::Encoded report = PduEncoder::statusReport(
+                recipient, reference, 0, QDateTime::currentDateTime(), serviceCentre());
+        if (m_cnmiDs == 1) {
+            writeUrc("+CDS: " + QByteArray::number(report.tpduLength) + "\r\n" + report.hex());
+        } else if (m_cnmiDs == 2) {
+            int index = 1;
+            while (m_storage.contains(index))
+                ++index;
+            m_storage.insert(index, Stored{0, report});
+            writeUrc("+CDSI: \"SM\"," + QByteArray::number(index));
+        }
+    });
 }
 
 bool SimModem::isGone() const
@@ -73,6 +137,8 @@ void SimModem::resetSettings()
     m_cscs = "GSM";
     m_cnmiMode = 0;
     m_cnmiMt = 0;
+    m_cnmiDs = 0;
+    m_cregMode = 0;
     m_clip = false;
 }
 
@@ -273,7 +339,13 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         else
             m_cscs = params.value(0).toUpper();
     } else if (name == "+CPIN") {
-        lines->append("+CPIN: READY");
+        if (m_simBusyAnswers > 0) {
+            --m_simBusyAnswers;
+            return cmeError(14);
+        }
+        if (m_simState == SimState::Missing)
+            return cmeError(10);
+        lines->append(m_simState == SimState::PinRequired ? "+CPIN: SIM PIN" : "+CPIN: READY");
     } else if (name == "+CGMI") {
         lines->append("Velmora");
     } else if (name == "+CGMM") {
@@ -286,9 +358,15 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         lines->append(QByteArray::number(460000000000000LL + m_port));
     } else if (name == "+CSQ") {
         lines->append("+CSQ: 23,99");
-    } else if (name == "+CREG" || name == "+CGREG") {
+    } else if (name == "+CREG") {
         if (query)
-            lines->append(name + ": 0,1");
+            lines->append("+CREG: " + QByteArray::number(m_cregMode) + ','
+                          + QByteArray::number(m_registration));
+        else
+            m_cregMode = first;
+    } else if (name == "+CGREG") {
+        if (query)
+            lines->append(name + ": 0," + QByteArray::number(m_registration));
     } else if (name == "+COPS") {
         if (query)
             lines->append("+COPS: 0,0,\"Velmora Mobile\"");
@@ -314,8 +392,11 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
             const int mt = params.value(1).toInt();
             if (first < 0 || first > 3 || mt < 0 || mt > 3)
                 return cmsError(CmsOperationNotAllowed);
+            if (m_reportsStoredOnly && params.value(3).toInt() == 1)
+                return cmsError(303); // operation not supported
             m_cnmiMode = first;
             m_cnmiMt = mt;
+            m_cnmiDs = params.value(3).toInt();
         }
     } else if (name == "+CLIP") {
         if (query)
@@ -325,7 +406,7 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
     } else if (name == "+CSCA") {
         if (query)
             lines->append("+CSCA: " + quoted(serviceCentre()) + ",145");
-    } else if (name == "+CSMP" || name == "+CREG" || name == "+CFUN" || name == "+CSMS") {
+    } else if (name == "+CSMP" || name == "+CFUN" || name == "+CSMS") {
         if (query && name == "+CFUN")
             lines->append("+CFUN: 1");
         if (query && name == "+CSMS")
@@ -462,23 +543,25 @@ void SimModem::submitPdu(const QByteArray &hex)
         replyAfterSend(cmsError(CmsInvalidPduParameter));
         return;
     }
-    if (m_failNext >= 0) {
-        const int code = m_failNext;
-        m_failNext = -1;
+    if (const int code = takeFailure(); code >= 0) {
         replyAfterSend(cmsError(code));
+        return;
+    }
+    if (m_registration != 1) {
+        replyAfterSend(cmsError(331)); // no network service
         return;
     }
     m_network->submit(this, *pdu);
     const int reference = m_nextReference;
     m_nextReference = (m_nextReference + 1) & 0xFF;
     replyAfterSend("+CMGS: " + QByteArray::number(reference));
+    if (pdu->statusReportRequested)
+        reportLater(pdu->address, reference);
 }
 
 void SimModem::submitText(const QString &text)
 {
-    if (m_failNext >= 0) {
-        const int code = m_failNext;
-        m_failNext = -1;
+    if (const int code = takeFailure(); code >= 0) {
         replyAfterSend(cmsError(code));
         return;
     }

@@ -41,10 +41,28 @@ public:
     // a slot is free, as a network retries.
     void receive(const PduEncoder::Encoded &deliver);
     void ring(const QString &caller);
-    void failNextSend(int cmsError) { m_failNext = cmsError; }
+    void failNextSend(int cmsError, int times = 1)
+    {
+        m_failNext = cmsError;
+        m_failTimes = qMax(1, times);
+    }
     void setSilent(bool silent) { m_silent = silent; }
     void setSendDelay(int ms) { m_sendDelayMs = qMax(0, ms); }
     void vanish();
+    // The modem comes back under the same link after vanish().
+    bool plug(QString *error);
+    // Power-on again: settings as after reset, echo on, "RDY" said unasked.
+    void reset();
+    // The next n AT+CPIN? are answered +CME ERROR: 14 (SIM busy), as right after power-on.
+    void setSimBusy(int n) { m_simBusyAnswers = n; }
+    enum class SimState { Ready, PinRequired, Missing };
+    void setSimState(SimState state) { m_simState = state; }
+    // Registration lost (stat 2, searching) or back (1); reported with +CREG when enabled.
+    void setRegistered(bool registered);
+    // Delivery reports of submitted messages that ask for one come this long after the +CMGS.
+    void setReportDelay(int ms) { m_reportDelayMs = qMax(0, ms); }
+    // Refuses AT+CNMI <ds> 1 and stores delivery reports, announced by +CDSI (<ds> 2).
+    void setReportsStoredOnly(bool on) { m_reportsStoredOnly = on; }
     void unsolicited(const QByteArray &line);
 
     bool isRinging() const { return m_ringsLeft > 0; }
@@ -66,6 +84,8 @@ private:
     void finishText(bool submit);
     void submitPdu(const QByteArray &hex);
     void submitText(const QString &text);
+    int takeFailure();
+    void reportLater(const QString &recipient, int reference);
     void reply(const QByteArrayList &lines, const QByteArray &final);
     void replyAfterSend(const QByteArray &text);
     void writeUrc(const QByteArray &line);
@@ -103,6 +123,15 @@ private:
     QQueue<PduEncoder::Encoded> m_heldBack;
 
     int m_failNext = -1;
+    int m_failTimes = 0;
+    int m_simBusyAnswers = 0;
+    SimState m_simState = SimState::Ready;
+    int m_registration = 1;
+    int m_cregMode = 0;
+    int m_cnmiDs = 0;
+    int m_reportDelayMs = 0;
+    bool m_reportsStoredOnly = false;
+    QString m_linkPath;
     bool m_silent = false;
     int m_sendDelayMs = 0;
 

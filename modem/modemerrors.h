@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// What a modem's error codes mean for what to do next.
+namespace ModemErrors {
+
+// +CMS ERROR codes (TS 27.005 §3.2.5; 0..255 are the network's causes of TS 24.011 E.2 and
+// TS 23.040 §9.2.3.22) after which the same message may well go through a moment later:
+// congestion, a busy SIM or service centre, a network that did not answer, the catch-all 500
+// and the first manufacturer code 512, which common modems use for "network busy". All other
+// codes (unassigned or barred number, invalid PDU, no subscription...) are final.
+bool isTransient(int cmsError);
+
+enum class SimProblem { None, PinRequired, PukRequired, Missing, Busy, Failure };
+// The SIM problem named by a +CME ERROR (TS 27.007 §9.2.1: 10 not inserted, 11 PIN, 12 PUK,
+// 13 failure, 14 busy, 15 wrong) or by the state a +CPIN? answer gives; code -1 for text only.
+SimProblem simProblem(int cmeError, const QString &text);
+
+} // namespace ModemErrors
