@@ -6,6 +6,8 @@ CREATE TABLE SMS (
     SMSContent TEXT,
     Status     INT DEFAULT 0,
     HandleTime DATETIME,
+    -- The gateway that claimed the row when several share the queue; NULL otherwise.
+    Gateway    VARCHAR(64),
     INDEX SMS_Status (Status)
 ) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;
 

@@ -5,7 +5,9 @@ CREATE TABLE SMS (
     CellNumber TEXT,
     SMSContent TEXT,
     Status     INTEGER DEFAULT 0,
-    HandleTime TIMESTAMP(0)
+    HandleTime TIMESTAMP(0),
+    -- The gateway that claimed the row when several share the queue; NULL otherwise.
+    Gateway    TEXT
 );
 CREATE INDEX SMS_Status ON SMS (Status);
 

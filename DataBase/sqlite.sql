@@ -8,7 +8,9 @@ CREATE TABLE SMS (
     CellNumber TEXT,
     SMSContent TEXT,
     Status     INTEGER DEFAULT 0,
-    HandleTime TEXT
+    HandleTime TEXT,
+    -- The gateway that claimed the row when several share the queue; NULL otherwise.
+    Gateway    TEXT
 );
 -- The poll reads only pending rows.
 CREATE INDEX SMS_Status ON SMS (Status);

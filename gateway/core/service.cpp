@@ -96,7 +96,7 @@ void Service::mnuGXFW_Click()
 void Service::tm_md_Timer()
 {
     m_path.supervise();
-    if (m_pollWhenDatabaseReturns && m_running && !m_timer1.isActive() && m_path.databaseOpen())
+    if (m_pollWhenDatabaseReturns && m_running && !m_timer1.isActive() && m_path.queueReady())
         startQueuePoll();
     const quint64 generation = m_generation;
     for (short d = 0; d < m_config.settings().DeviceCount; ++d) {

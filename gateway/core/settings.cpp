@@ -64,6 +64,7 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
             ini.read(QStringLiteral("SMSCom"), QStringLiteral("Rate"), QStringLiteral("9600")));
     ini.read(QStringLiteral("SMSCom"), QStringLiteral("SMSCenter"), QString());
     s.ForwardMobile = ini.read(QStringLiteral("SMSCom"), QStringLiteral("RMobile"), QString());
+    s.GatewayName = ini.read(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QString());
 
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));

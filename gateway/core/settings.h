@@ -13,6 +13,8 @@ struct Settings
     QStringList DevicePorts;
     QStringList DeviceRates;
     QString ForwardMobile;
+    // Set when several gateways share one queue: each row is claimed before it is sent.
+    QString GatewayName;
     // Number of devices in service, at most 128.
     short DeviceCount = 0;
     // Devices listed before the 128 cap; DeviceJobs is sized from it.

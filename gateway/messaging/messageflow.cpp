@@ -2,12 +2,16 @@
 
 #include "core/logsink.h"
 #include "core/prompter.h"
+#include "core/settings.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts)
-    : m_prompter(parts.prompter),
+    : m_settings(parts.settings), m_prompter(parts.prompter),
       m_store(spoolFolder(programDir), clock,
               [&log = parts.log](const QString &line) { log.WriteLog(line); }),
-      m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, parts.timings, m_store),
+      m_claims(m_store.db(), clock,
+               [&log = parts.log](const QString &line) { log.WriteLog(line); }),
+      m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, parts.timings, m_store,
+                 m_claims),
       m_results(parts.settings, parts.pool, parts.table, parts.log, parts.timings, m_dispatch),
       m_receiver(parts.settings, parts.pool, parts.table, parts.log, parts.panel, m_store,
                  m_dispatch),
@@ -24,10 +28,18 @@ QString MessageFlow::spoolFolder(const QString &programDir)
 bool MessageFlow::OpenConnection(const QString &connectionString)
 {
     QString error;
-    if (m_store.open(connectionString, &error))
+    // A gateway told to share the queue never sends from a table where it cannot claim rows.
+    if (m_store.open(connectionString, &error)
+        && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error)))
         return true;
     m_prompter.message(error);
     return false;
+}
+
+bool MessageFlow::queueReady()
+{
+    QString error;
+    return m_store.isOpen() && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error));
 }
 
 void MessageFlow::Timer1_Timer()

@@ -3,6 +3,7 @@
 #include "callhandler.h"
 #include "messagereceiver.h"
 #include "messagestore.h"
+#include "queueclaims.h"
 #include "queuedmessage.h"
 #include "senddispatch.h"
 #include "sendresults.h"
@@ -43,7 +44,7 @@ public:
 
     bool OpenConnection(const QString &connectionString) override;
     void connectionOpened() override { m_store.writeOutSpool(); }
-    bool databaseOpen() const override { return m_store.isOpen(); }
+    bool queueReady() override;
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
@@ -68,9 +69,13 @@ public:
 
     static QString spoolFolder(const QString &programDir);
 
+    const QueueClaims &claims() const { return m_claims; }
+
 private:
+    const Settings &m_settings;
     Prompter &m_prompter;
     MessageStore m_store;
+    QueueClaims m_claims;
     SendDispatch m_dispatch;
     SendResults m_results;
     MessageReceiver m_receiver;

@@ -95,11 +95,12 @@ void MessageStore::reportFailure(const QString &what)
     m_log(what + QStringLiteral("：") + m_db.lastError());
 }
 
-std::optional<QList<QueuedMessage>> MessageStore::loadPending()
+std::optional<QList<QueuedMessage>> MessageStore::loadPending(int limit)
 {
     // Rows whose status write is still to be made must not be read as pending.
     flushStatuses();
-    auto rows = m_db.readQueuedMessages(Statements::loadPending());
+    auto rows = m_db.readQueuedMessages(limit > 0 ? Statements::loadPendingShare(limit)
+                                                  : Statements::loadPending());
     if (!rows) {
         reportFailure(QStringLiteral("读取待发短信失败"));
         return std::nullopt;

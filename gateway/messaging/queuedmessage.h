@@ -23,6 +23,8 @@ struct QueuedMessage
     QString CellNumber;
     QString SMSContent;
     RowStatus Status = RowStatus::Pending;
+    // This gateway's claim on the row in a shared queue succeeded; its Status is 1 already.
+    bool claimed = false;
 
     bool isEmpty() const { return SysNo.isEmpty(); }
 };

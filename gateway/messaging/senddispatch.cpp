@@ -1,6 +1,7 @@
 #include "senddispatch.h"
 
 #include "messagestore.h"
+#include "queueclaims.h"
 
 #include "core/devicepool.h"
 #include "core/devicetable.h"
@@ -10,16 +11,55 @@
 #include "status/sendtimings.h"
 
 SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                           StatusPanel &panel, SendTimings &timings, MessageStore &store)
+                           StatusPanel &panel, SendTimings &timings, MessageStore &store,
+                           QueueClaims &claims)
     : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_timings(timings),
-      m_store(store)
+      m_store(store), m_claims(claims)
 {
     resetSendQueue();
 }
 
 void SendDispatch::resetSendQueue()
 {
+    for (const QueuedMessage &m : std::as_const(m_sendQueue)) {
+        if (m.claimed)
+            m_claims.release(m, m_settings.GatewayName);
+    }
     m_sendQueue = QList<QueuedMessage>(1);
+}
+
+bool SendDispatch::sharing() const
+{
+    return !m_settings.GatewayName.isEmpty();
+}
+
+int SendDispatch::shareLoadLimit() const
+{
+    int free = 0;
+    for (int d = 0; d < m_settings.DeviceCount; ++d)
+        free += m_pool.state(d) == DeviceState::Free ? 1 : 0;
+    return 4 * qMax(free, 2);
+}
+
+bool SendDispatch::claimLast()
+{
+    while (queueLength() > 0) {
+        QueuedMessage &last = m_sendQueue.last();
+        if (last.claimed)
+            return true;
+        switch (m_claims.claim(last, m_settings.GatewayName)) {
+        case QueueClaims::Result::Claimed:
+            last.claimed = true;
+            last.Status = RowStatus::Handed;
+            return true;
+        case QueueClaims::Result::TakenByAnother:
+            m_sendQueue.removeLast();
+            break;
+        case QueueClaims::Result::Failed:
+            return false;
+        }
+    }
+    return false;
 }
 
 QueuedMessage *SendDispatch::job(int d)
@@ -40,7 +80,7 @@ void SendDispatch::Timer1_Timer()
 
 void SendDispatch::LoadPendingMessages()
 {
-    auto rows = m_store.loadPending();
+    auto rows = m_store.loadPending(sharing() ? shareLoadLimit() : 0);
     if (!rows)
         return;
     m_sendQueue.resize(1);
@@ -49,15 +89,16 @@ void SendDispatch::LoadPendingMessages()
 
 void SendDispatch::DispatchToDevice(int d)
 {
-    const int n = queueLength();
-    if (n == 0)
+    if (queueLength() == 0)
         return;
     if (m_pool.state(d) != DeviceState::Free)
         return;
     ModemControl *control = m_pool.control(d);
     if (!control || d >= m_jobs.size())
         return;
-    QueuedMessage &next = m_sendQueue[n];
+    if (sharing() && !claimLast())
+        return;
+    QueuedMessage &next = m_sendQueue.last();
     next.Status = RowStatus::Handed;
     m_jobs[d] = next;
     if (control->SendMSG(next.CellNumber, next.SMSContent) < 1) {
@@ -69,7 +110,9 @@ void SendDispatch::DispatchToDevice(int d)
     m_table.setStatus(d, QStringLiteral("正在发送"));
     m_pool.setState(d, DeviceState::Busy);
     m_timings.handedOver(d);
-    UpdateSendStatus(m_jobs.at(d));
+    // A claim has written 1 and the time already.
+    if (!m_jobs.at(d).claimed)
+        UpdateSendStatus(m_jobs.at(d));
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

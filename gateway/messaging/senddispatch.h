@@ -7,6 +7,7 @@
 class DevicePool;
 class DeviceTable;
 class MessageStore;
+class QueueClaims;
 class SendTimings;
 class StatusPanel;
 struct Settings;
@@ -18,7 +19,7 @@ class SendDispatch
 {
 public:
     SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table, StatusPanel &panel,
-                 SendTimings &timings, MessageStore &store);
+                 SendTimings &timings, MessageStore &store, QueueClaims &claims);
 
     // The body of the queue poll: load when empty, offer one message to every device.
     void Timer1_Timer();
@@ -26,6 +27,8 @@ public:
     void DispatchToDevice(int d);
     void UpdateSendStatus(const QueuedMessage &message);
 
+    // Empties the in-memory queue; a row claimed in a shared queue and not handed over goes
+    // back to the others.
     void resetSendQueue();
     int queueLength() const { return int(m_sendQueue.size()) - 1; }
     const QList<QueuedMessage> &sendQueue() const { return m_sendQueue; }
@@ -37,12 +40,20 @@ public:
     QueuedMessage *job(int d);
 
 private:
+    bool sharing() const;
+    // Rows loaded at a time from a shared queue: enough to keep the free devices busy until
+    // the next poll, so the rows spread over the gateways by their free modems.
+    int shareLoadLimit() const;
+    // Takes the message at the end of the queue for this gateway; false when none can be had.
+    bool claimLast();
+
     const Settings &m_settings;
     DevicePool &m_pool;
     DeviceTable &m_table;
     StatusPanel &m_panel;
     SendTimings &m_timings;
     MessageStore &m_store;
+    QueueClaims &m_claims;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
 };

@@ -40,6 +40,26 @@ QString Statements::updateStatus(const QueuedMessage &message, const QString &ha
             + number(message.SysNo);
 }
 
+QString Statements::loadPendingShare(int limit)
+{
+    return QStringLiteral("select * from SMS where Status=0 order by SysNo limit ")
+            + QString::number(limit);
+}
+
+QString Statements::claim(const QString &sysNo, const QString &handleTime,
+                          const QString &gateway) const
+{
+    return QStringLiteral("update SMS set Status=1,HandleTime=") + text(handleTime)
+            + QStringLiteral(",Gateway=") + text(gateway) + QStringLiteral(" where SysNo=")
+            + number(sysNo) + QStringLiteral(" and Status=0");
+}
+
+QString Statements::release(const QString &sysNo, const QString &gateway) const
+{
+    return QStringLiteral("update SMS set Status=0,HandleTime=NULL,Gateway=NULL where SysNo=")
+            + number(sysNo) + QStringLiteral(" and Status=1 and Gateway=") + text(gateway);
+}
+
 QString Statements::insertReceived(const QString &sender, const QString &body,
                                    const QString &convertedTime) const
 {

@@ -16,6 +16,21 @@ public:
     explicit Statements(const QSqlDriver *driver) : m_driver(driver) { }
 
     static QString loadPending() { return QStringLiteral("select * from SMS where Status=0"); }
+
+    // The shared queue. Each gateway loads only the oldest rows it can send soon, and a row is
+    // its own only once the conditional update from 0 to 1 changed it (one affected row).
+    static QString loadPendingShare(int limit);
+    QString claim(const QString &sysNo, const QString &handleTime, const QString &gateway) const;
+    // A claimed row that was never handed to a modem goes back to the queue.
+    QString release(const QString &sysNo, const QString &gateway) const;
+    static QString probeGatewayColumn()
+    {
+        return QStringLiteral("select Gateway from SMS where 1=0");
+    }
+    static QString addGatewayColumn()
+    {
+        return QStringLiteral("alter table SMS add Gateway varchar(64)");
+    }
     // "update SMS set status=1,HandleTime='2026-12-06 04:47:10' where SysNo=17"
     QString updateStatus(const QueuedMessage &message, const QString &handleTime) const;
     QString insertReceived(const QString &sender, const QString &text,

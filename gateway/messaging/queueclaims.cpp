@@ -1,0 +1,44 @@
+#include "queueclaims.h"
+
+#include "dbhelper.h"
+#include "queuedmessage.h"
+#include "statements.h"
+
+#include "common/clock.h"
+
+QueueClaims::QueueClaims(DBHelper &db, const Clock &clock, Log log)
+    : m_db(db), m_clock(clock), m_log(std::move(log))
+{ }
+
+bool QueueClaims::tableReady(QString *error)
+{
+    if (m_db.ExecSQLString(Statements::probeGatewayColumn()))
+        return true;
+    *error = QStringLiteral("配置了GatewayName，但表SMS没有Gateway列，不能与其他网关共用队列。"
+                            "请先在数据库中执行：%1")
+                     .arg(Statements::addGatewayColumn());
+    return false;
+}
+
+QueueClaims::Result QueueClaims::claim(const QueuedMessage &message, const QString &gateway)
+{
+    const auto changed = m_db.ExecSQLString(
+            Statements(m_db.driver())
+                    .claim(message.SysNo, Statements::timeText(m_clock.now()), gateway));
+    if (!changed) {
+        // A lost connection is reported where it is reopened; a refusal is worth a line.
+        if (m_db.isOpen())
+            m_log(QStringLiteral("认领短信失败(SysNo=%1)：%2")
+                          .arg(message.SysNo, m_db.lastError()));
+        return Result::Failed;
+    }
+    if (*changed == 1)
+        return Result::Claimed;
+    ++m_lost;
+    return Result::TakenByAnother;
+}
+
+void QueueClaims::release(const QueuedMessage &message, const QString &gateway)
+{
+    m_db.ExecSQLString(Statements(m_db.driver()).release(message.SysNo, gateway));
+}
