@@ -1,12 +1,16 @@
 #include "smscontrol.h"
 
 #include "common/componentabi.h"
-#include "modemprobe.h"
 #include "common/serialportnames.h"
+#include "modemprobe.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 VELMORA_COMPONENT(ModemControlProgId, SmsControl)
 
@@ -30,7 +34,7 @@ int SmsControl::CloseComm()
     return 0;
 }
 
-int SmsControl::SetParam(short nInfoID, QString &, int nParam)
+int SmsControl::SetParam(short nInfoID, QString &pszParam, int nParam)
 {
     switch (nInfoID) {
     case ParamPort:
@@ -52,6 +56,12 @@ int SmsControl::SetParam(short nInfoID, QString &, int nParam)
         break;
     case ParamOpenTimeout:
         m_openTimeoutMs = qMax(100, nParam);
+        break;
+    case ParamPartsFolder:
+        m_partsFolder = pszParam;
+        break;
+    case ParamKeptRetry:
+        m_keptRetrySeconds = qMax(1, nParam);
         break;
     default:
         return 0;
@@ -75,6 +85,8 @@ short SmsControl::OpenComm()
     s.sendPartMs = m_sendPartSeconds * 1000;
     s.probeMs = m_openTimeoutMs;
     s.commandMs = qMax(1000, m_openTimeoutMs);
+    s.partsFolder = m_partsFolder;
+    s.keptRetryMs = m_keptRetrySeconds * 1000;
     if (m_modem.open(s)) {
         m_lastError.clear();
         return 0;
@@ -173,35 +185,102 @@ void SmsControl::announceMessages()
     m_announcing = true;
     QPointer<SmsControl> self(this);
     while (m_modem.hasMessage()) {
-        m_taken.clear();
+        m_lastTaken = false;
         Q_EMIT OnRecvMsg();
         if (!self)
             return;
-        if (m_taken.isEmpty())
+        if (!m_lastTaken)
             break; // nobody read it: it waits for the next announcement
-        m_modem.deleteStored(m_taken);
+        settleLast();
     }
-    m_taken.clear();
     m_announcing = false;
+}
+
+void SmsControl::settleLast()
+{
+    if (!m_last)
+        return;
+    const ReceivedMessage m = *std::exchange(m_last, std::nullopt);
+    if (std::exchange(m_keepLast, false)) {
+        m_modem.keep(m);
+        return;
+    }
+    const QString key = m_lastKey;
+    QPointer<SmsControl> self(this);
+    m_modem.release(m, [self, key] {
+        if (self && !key.isEmpty())
+            self->m_removedKeys.append(key);
+    });
+}
+
+QString SmsControl::keyOf(const ReceivedMessage &m) const
+{
+    QByteArrayList pdus = m.pdus;
+    std::sort(pdus.begin(), pdus.end());
+    QList<int> places = m.storageIndexes;
+    std::sort(places.begin(), places.end());
+    QList<qint64> parts = m.partIds;
+    std::sort(parts.begin(), parts.end());
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(m_modem.identity().imsi.toLatin1() + '\n');
+    for (const QByteArray &pdu : pdus)
+        hash.addData(pdu.toUpper() + '\n');
+    for (int slot : places)
+        hash.addData(QByteArray::number(slot) + ',');
+    hash.addData(QByteArrayView("|"));
+    for (qint64 id : parts)
+        hash.addData(QByteArray::number(id) + ',');
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 short SmsControl::ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp)
 {
+    // A message read outside an announcement whose predecessor was not settled yet.
+    settleLast();
     if (!m_modem.hasMessage())
-        return 1;
+        return ReadNothing;
     const ReceivedMessage m = m_modem.takeMessage();
+    m_last = m;
+    m_lastKey = keyOf(m);
+    m_keepLast = false;
+    m_lastTaken = true;
+    if (!m_announcing) {
+        // Read outside an announcement: the caller holds it once the loop comes round.
+        QTimer::singleShot(0, this, [this] { settleLast(); });
+    }
+    if (m.undecodable) {
+        const int slot = m.storageIndexes.value(0, -1);
+        sca.clear();
+        sender = slot < 0
+                ? QStringLiteral("+CMT")
+                : QStringLiteral("%1 %2")
+                          .arg(slot & Modem::MemoryMe ? QStringLiteral("ME") : QStringLiteral("SM"))
+                          .arg(slot & (Modem::MemoryMe - 1));
+        text = QString::fromLatin1(m.pdus.value(0));
+        timestamp.clear();
+        return ReadUndecodable;
+    }
     sca = m.serviceCentre;
     sender = m.sender;
     text = m.text;
     timestamp = m.timestamp;
-    if (m_announcing) {
-        m_taken.append(m.storageIndexes);
-    } else {
-        // Read outside an announcement: the caller holds it once this call has returned.
-        const QList<int> indexes = m.storageIndexes;
-        QTimer::singleShot(0, this, [this, indexes] { m_modem.deleteStored(indexes); });
-    }
-    return 0;
+    return ReadMessage;
+}
+
+void SmsControl::KeepLastMsg()
+{
+    if (m_last)
+        m_keepLast = true;
+}
+
+QString SmsControl::LastMsgKey()
+{
+    return m_last ? m_lastKey : QString();
+}
+
+QStringList SmsControl::TakeRemovedMsgKeys()
+{
+    return std::exchange(m_removedKeys, {});
 }
 
 bool SmsControl::PhoneCallGetInCallNumber(QString &number)
