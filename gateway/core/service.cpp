@@ -80,6 +80,8 @@ void Service::OpenDevice(short d)
     control->SetParam(ModemControl::ParamCharacterSet, empty, 0);
     control->SetParam(ModemControl::ParamMessageFormat, empty, 0);
     control->SetParam(ModemControl::ParamNewMessageMode, empty, 2);
+    QString parts = m_gw.programDir() + QStringLiteral("/parts/com%1").arg(port);
+    control->SetParam(ModemControl::ParamPartsFolder, parts, 0);
     if (control->OpenComm() != 0) {
         m_gw.devices().setStatus(d, QStringLiteral("连接失败,等候再试"));
         return;

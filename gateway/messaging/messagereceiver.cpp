@@ -18,20 +18,31 @@ void MessageReceiver::OnRecvMsg(int d)
     QString sender;
     QString text;
     QString timeStamp;
-    if (control && control->ReadMsgForVB(sca, sender, text, timeStamp) == 0) {
+    if (control)
+        m_store.forgetStored(control->TakeRemovedMsgKeys());
+    const short read = control ? control->ReadMsgForVB(sca, sender, text, timeStamp)
+                               : short(ModemControl::ReadNothing);
+    if (read == ModemControl::ReadUndecodable) {
+        if (!m_store.quarantinePdu(m_gw.settings().DevicePorts.value(d), sender, text))
+            control->KeepLastMsg();
+    } else if (read == ModemControl::ReadMessage && !m_store.isStored(control->LastMsgKey())) {
         m_gw.WriteLog(QStringLiteral("Com") + m_gw.settings().DevicePorts.value(d)
                       + QStringLiteral("口成功收到短信-") + sender + QLatin1Char(':') + text);
-        if (d < m_gw.devices().rowCount()) {
-            const qlonglong count = m_gw.devices().row(d).received.trimmed().toLongLong();
-            m_gw.devices().setReceived(d, QString::number(count + 1));
+        const QString counted =
+                d < m_gw.devices().rowCount() ? m_gw.devices().row(d).received : QString();
+        if (d < m_gw.devices().rowCount())
+            m_gw.devices().setReceived(d, QString::number(counted.trimmed().toLongLong() + 1));
+        if (!SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+            control->KeepLastMsg(); // read and counted again when it is offered again
+            if (d < m_gw.devices().rowCount())
+                m_gw.devices().setReceived(d, counted);
         }
-        SaveReceivedMessage(sender, text, timeStamp);
     }
     m_gw.showQueueLength(m_dispatch.queueLength());
 }
 
-void MessageReceiver::SaveReceivedMessage(const QString &sender, const QString &text,
-                                          const QString &timeStamp)
+bool MessageReceiver::SaveReceivedMessage(const QString &sender, const QString &text,
+                                          const QString &timeStamp, const QString &key)
 {
-    m_store.saveReceived(sender, text, timeStamp, m_gw.settings().ForwardMobile);
+    return m_store.saveReceived(sender, text, timeStamp, m_gw.settings().ForwardMobile, key);
 }
