@@ -21,6 +21,15 @@ bool ConcatReassembler::isLateDuplicate(const Part &part) const
     return text != it->constEnd() && *text == part.text;
 }
 
+bool ConcatReassembler::holds(const Part &part) const
+{
+    const auto it = m_pending.constFind(keyOf(part));
+    if (it == m_pending.constEnd())
+        return false;
+    const auto text = it->texts.constFind(part.concat.sequence);
+    return text != it->texts.constEnd() && *text == part.text;
+}
+
 void ConcatReassembler::remember(const QString &key, const Pending &p)
 {
     if (!m_completed.contains(key))

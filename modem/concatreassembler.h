@@ -36,6 +36,8 @@ public:
     // A part of a message completed a short while ago, with the same text: a network's resend
     // that came after the message was whole.
     bool isLateDuplicate(const Part &part) const;
+    // An incomplete message holds this part (same place in the set, same text) already.
+    bool holds(const Part &part) const;
     // Messages still missing parts after maxAgeMs: what arrived, joined in order, so a part lost
     // in the network does not hold the others on the SIM for ever.
     QList<ReceivedMessage> takeStale(qint64 maxAgeMs);

@@ -310,6 +310,8 @@ void Modem::close()
     m_inbox.clear();
     m_reassembler.clear();
     m_knownIndexes.clear();
+    m_deleting.clear();
+    m_announcedWhileDeleting.clear();
 }
 
 void Modem::onPortError()
@@ -438,6 +440,8 @@ void Modem::selectMemory(const QByteArray &memory)
 void Modem::release(const ReceivedMessage &message, std::function<void()> done)
 {
     m_keptRetryMs = 0;
+    if (!message.partIds.isEmpty())
+        m_partStore.markDone(message.pdus);
     for (qint64 id : message.partIds)
         m_partStore.remove(id);
     if (message.direct)
@@ -451,10 +455,15 @@ void Modem::release(const ReceivedMessage &message, std::function<void()> done)
     auto failed = std::make_shared<bool>(false);
     for (int slot : message.storageIndexes) {
         selectMemory(memoryOf(slot));
+        m_deleting.insert(slot);
         const QByteArray index = QByteArray::number(slot & (MemoryMe - 1));
         m_channel->send(command("AT+CMGD=" + index, m_settings.commandMs),
                         [this, slot, left, failed, done](const AtResult &r) {
                             m_knownIndexes.remove(slot);
+                            m_deleting.remove(slot);
+                            // A full storage takes the next message into the slot at once.
+                            if (m_announcedWhileDeleting.remove(slot))
+                                readStored(memoryOf(slot), slot & (MemoryMe - 1));
                             *failed = *failed || !r.ok();
                             if (--*left == 0 && !*failed && done)
                                 done();
@@ -560,6 +569,8 @@ void Modem::hangUp()
 void Modem::readStored(const QByteArray &memory, int index)
 {
     const int slot = memory == "ME" && m_storageMemory != "ME" ? index | MemoryMe : index;
+    if (m_deleting.contains(slot))
+        m_announcedWhileDeleting.insert(slot);
     if (!m_channel || m_knownIndexes.contains(slot))
         return;
     m_knownIndexes.insert(slot);
@@ -665,7 +676,11 @@ void Modem::takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int
 {
     part.pdu = pduHex;
     part.carriedMs = partAgeMs;
-    if (m_reassembler.isLateDuplicate(part)) {
+    // A copy of a part already on disk (its deletion from storage was cut short), or of one
+    // whose message has been handed on already.
+    const bool copy = part.partId == 0 && m_partStore.isEnabled()
+            && (m_partStore.isDone(pduHex) || m_reassembler.holds(part));
+    if (copy || m_reassembler.isLateDuplicate(part)) {
         release(ReceivedMessage{{},
                                 {},
                                 {},

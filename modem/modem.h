@@ -170,6 +170,8 @@ private:
     QList<ReceivedMessage> m_inbox;
     ConcatReassembler m_reassembler;
     QSet<int> m_knownIndexes;
+    QSet<int> m_deleting;               // slots with an AT+CMGD on its way
+    QSet<int> m_announcedWhileDeleting; // ... and announced again meanwhile
     QTimer m_pollTimer;
     QTimer m_staleTimer;
     PartStore m_partStore;

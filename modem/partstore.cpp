@@ -1,8 +1,11 @@
 #include "partstore.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,6 +35,7 @@ QList<PartStore::Part> PartStore::load()
     const QDir dir(m_folder);
     if (!isEnabled() || !dir.exists())
         return parts;
+    loadDone();
     for (const QString &name :
          dir.entryList({QLatin1Char('*') + Suffix}, QDir::Files, QDir::Name)) {
         bool ok = false;
@@ -79,4 +83,57 @@ void PartStore::remove(qint64 id)
 {
     QFile::remove(pathOf(id));
     syncFolder(m_folder);
+}
+
+QByteArray PartStore::hashOf(const QByteArray &pduHex)
+{
+    return QCryptographicHash::hash(pduHex.trimmed().toUpper(), QCryptographicHash::Sha1).toHex();
+}
+
+void PartStore::loadDone()
+{
+    m_done.clear();
+    QFile file(donePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const qint64 oldest = QDateTime::currentMSecsSinceEpoch() - DoneKeptMs;
+    QByteArray kept;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 2 && f[0].toLongLong() >= oldest) {
+            m_done.insert(f[1], f[0].toLongLong());
+            kept += line + '\n';
+        }
+    }
+    file.close();
+    // Rewritten without what has expired; losing it costs no more than a late copy's storing.
+    QFile out(donePath() + QStringLiteral(".tmp"));
+    if (out.open(QIODevice::WriteOnly) && out.write(kept) == kept.size() && out.flush()
+        && ::fsync(out.handle()) == 0) {
+        out.close();
+        ::rename(QFile::encodeName(out.fileName()).constData(),
+                 QFile::encodeName(donePath()).constData());
+    }
+}
+
+void PartStore::markDone(const QByteArrayList &pdus)
+{
+    if (!isEnabled() || pdus.isEmpty() || !QDir().mkpath(m_folder))
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QByteArray lines;
+    for (const QByteArray &pdu : pdus) {
+        const QByteArray h = hashOf(pdu);
+        m_done.insert(h, now);
+        lines += QByteArray::number(now) + ' ' + h + '\n';
+    }
+    QFile file(donePath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(lines) == lines.size()
+        && file.flush())
+        ::fdatasync(file.handle());
+}
+
+bool PartStore::isDone(const QByteArray &pduHex) const
+{
+    return !m_done.isEmpty() && m_done.contains(hashOf(pduHex));
 }

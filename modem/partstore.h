@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -29,8 +31,20 @@ public:
     qint64 add(const QByteArray &pduHex, qint64 receivedMs, QString *error);
     void remove(qint64 id);
 
+    // Parts of a message that has been handed on. A copy of one that shows up again (its
+    // deletion from storage never confirmed before a crash) is only deleted. Remembered for a
+    // day.
+    void markDone(const QByteArrayList &pdus);
+    bool isDone(const QByteArray &pduHex) const;
+
 private:
     QString pathOf(qint64 id) const;
+    QString donePath() const { return m_folder + QStringLiteral("/done"); }
+    static QByteArray hashOf(const QByteArray &pduHex);
+    void loadDone();
+
+    static constexpr qint64 DoneKeptMs = 24LL * 3600 * 1000;
+    QHash<QByteArray, qint64> m_done; // PDU hash -> when
 
     QString m_folder;
     qint64 m_nextId = 1;

@@ -215,21 +215,21 @@ void SmsControl::settleLast()
 
 QString SmsControl::keyOf(const ReceivedMessage &m) const
 {
-    QByteArrayList pdus = m.pdus;
+    // Parts kept on disk are named by their PDUs alone: which copies of a part joined the set
+    // may differ after a restart.
+    QByteArrayList pdus;
+    for (const QByteArray &pdu : m.pdus)
+        pdus.append(pdu.toUpper());
     std::sort(pdus.begin(), pdus.end());
+    pdus.erase(std::unique(pdus.begin(), pdus.end()), pdus.end());
     QList<int> places = m.storageIndexes;
     std::sort(places.begin(), places.end());
-    QList<qint64> parts = m.partIds;
-    std::sort(parts.begin(), parts.end());
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(m_modem.identity().imsi.toLatin1() + '\n');
-    for (const QByteArray &pdu : pdus)
-        hash.addData(pdu.toUpper() + '\n');
-    for (int slot : places)
+    for (const QByteArray &pdu : std::as_const(pdus))
+        hash.addData(pdu + '\n');
+    for (int slot : std::as_const(places))
         hash.addData(QByteArray::number(slot) + ',');
-    hash.addData(QByteArrayView("|"));
-    for (qint64 id : parts)
-        hash.addData(QByteArray::number(id) + ',');
     return QString::fromLatin1(hash.result().toHex());
 }
 

@@ -47,7 +47,7 @@
 // for it (+CSMS service 1). 8-bit data comes as its octets in hexadecimal. A PDU that is no
 // readable SMS-DELIVER is handed over as ReadUndecodable (text: the PDU in hexadecimal, sender:
 // the slot, as "SM 3") and deleted like a message. LastMsgKey is a SHA-1 of the SIM's IMSI, the
-// PDUs as read and where they wait (storage slots, part files).
+// PDUs as read and the storage slots they are in.
 class SmsControl : public ModemControl
 {
     Q_OBJECT

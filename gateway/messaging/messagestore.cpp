@@ -219,6 +219,15 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
 
     if (m_db.isOpen() && !m_spool.isEmpty())
         replay(false);
+    if (!key.isEmpty()) {
+        if (m_journal.isPending(key) && holds(entry)) {
+            noteStored(key);
+            return true;
+        }
+        QString error;
+        if (!m_journal.markPending(key, &error))
+            qWarning("receive journal: %s", qPrintable(error));
+    }
     bool refused = false;
     bool lost = false;
     QString dbFailure;
@@ -260,6 +269,25 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
     noteStored(key);
     m_log(QStringLiteral("短信暂存本地，待数据库可用时保存……"));
     return true;
+}
+
+// Whether a message whose storing a crash may have cut short is in the spool or in smsrecv.
+bool MessageStore::holds(const SpoolEntry &entry)
+{
+    for (const SpoolEntry &e : m_spool.entries()) {
+        if (e.kind == SpoolEntry::Kind::Received && e.sender == entry.sender && e.text == entry.text
+            && e.timeStamp == entry.timeStamp)
+            return true;
+    }
+    if (!m_db.isOpen())
+        return false;
+    const Statements st(m_db.driver());
+    const auto rows = m_db.readQueuedMessages(
+            QStringLiteral("select SysNo, cellnumber as CellNumber, smscontent as SMSContent, 0 as "
+                           "Status from smsrecv where cellnumber=")
+            + st.text(storable(entry.sender)) + QStringLiteral(" and smscontent=")
+            + st.text(storable(entry.text)));
+    return rows && !rows->isEmpty();
 }
 
 void MessageStore::noteStored(const QString &key)

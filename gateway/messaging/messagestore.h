@@ -73,6 +73,7 @@ private:
     bool quarantineEntry(const SpoolEntry &entry, const QString &reason);
     QString storedTime(const SpoolEntry &entry) const;
     void noteStored(const QString &key);
+    bool holds(const SpoolEntry &entry);
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);

@@ -22,10 +22,14 @@ void ReceiveJournal::load()
     for (const QByteArray &line : std::as_const(lines)) {
         ++m_lines;
         const QString key = QString::fromLatin1(line.mid(1));
-        if (line.startsWith('+') && !key.isEmpty() && !m_keys.contains(key)) {
+        if (line.startsWith('?') && !key.isEmpty()) {
+            m_pending.insert(key);
+        } else if (line.startsWith('+') && !key.isEmpty() && !m_keys.contains(key)) {
+            m_pending.remove(key);
             m_keys.insert(key);
             m_order.append(key);
         } else if (line.startsWith('-')) {
+            m_pending.remove(key);
             m_keys.remove(key);
             m_order.removeOne(key);
         }
@@ -43,10 +47,21 @@ bool ReceiveJournal::append(const QByteArray &lines, QString *error)
     return ok;
 }
 
+bool ReceiveJournal::markPending(const QString &key, QString *error)
+{
+    if (key.isEmpty() || m_pending.contains(key))
+        return true;
+    if (!append('?' + key.toLatin1() + '\n', error))
+        return false;
+    m_pending.insert(key);
+    return true;
+}
+
 bool ReceiveJournal::add(const QString &key, QString *error)
 {
     if (key.isEmpty() || m_keys.contains(key))
         return true;
+    m_pending.remove(key);
     if (!append('+' + key.toLatin1() + '\n', error))
         return false;
     m_keys.insert(key);
@@ -60,7 +75,7 @@ void ReceiveJournal::remove(const QStringList &keys)
 {
     QByteArray lines;
     for (const QString &key : keys) {
-        if (m_keys.remove(key)) {
+        if (m_keys.remove(key) | m_pending.remove(key)) {
             m_order.removeOne(key);
             lines += '-' + key.toLatin1() + '\n';
         }
@@ -75,12 +90,14 @@ void ReceiveJournal::remove(const QStringList &keys)
 
 void ReceiveJournal::compact()
 {
-    if (m_keys.isEmpty()) {
+    if (m_keys.isEmpty() && m_pending.isEmpty()) {
         if (QFile::remove(m_path) || !QFileInfo::exists(m_path))
             m_lines = 0;
         return;
     }
     QByteArray data;
+    for (const QString &key : std::as_const(m_pending))
+        data += '?' + key.toLatin1() + '\n';
     for (const QString &key : std::as_const(m_order))
         data += '+' + key.toLatin1() + '\n';
     const QString temp = m_path + QStringLiteral(".tmp");
@@ -92,7 +109,7 @@ void ReceiveJournal::compact()
     if (ok
         && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(m_path).constData())
                 == 0)
-        m_lines = m_order.size();
+        m_lines = m_order.size() + m_pending.size();
     else
         QFile::remove(temp);
 }

@@ -16,6 +16,10 @@ public:
 
     void load();
     bool contains(const QString &key) const { return m_keys.contains(key); }
+    // Noted before the message is stored: a crash may come after the database took it and
+    // before add(), so a message read again with this mark is looked for before it is stored.
+    bool markPending(const QString &key, QString *error);
+    bool isPending(const QString &key) const { return m_pending.contains(key); }
     bool add(const QString &key, QString *error);
     // The modem confirmed these deletions: they can no longer be read again.
     void remove(const QStringList &keys);
@@ -29,6 +33,7 @@ private:
     static constexpr qsizetype MaxKeys = 10000;
     QString m_path;
     QSet<QString> m_keys;
+    QSet<QString> m_pending;
     QList<QString> m_order;
     qsizetype m_lines = 0;
 };
