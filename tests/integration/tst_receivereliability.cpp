@@ -156,7 +156,9 @@ void TestReceiveReliability::killedWhileReceivingStoresEachMessageOnce()
     const QString longText = QStringLiteral("long ").repeated(50);
 
     QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Its activity log, for a look when the test fails.
+    child.setStandardErrorFile(programDir.filePath(QStringLiteral("activity.log")),
+                               QIODevice::Append);
     const auto startChild = [&] {
         child.start(qEnvironmentVariable("VELMORA_RECEIVING_GATEWAY"), {programDir.path()});
         QVERIFY(child.waitForStarted(5000));
