@@ -93,6 +93,8 @@ public:
     // Storage slots of the modem's own memory carry this on top of their index.
     static constexpr int MemoryMe = 0x10000;
 
+    // Changes with every close: what was read before refers to storage as it was then.
+    quint64 openGeneration() const { return m_openGeneration; }
     bool hasMessage() const { return !m_inbox.isEmpty(); }
     ReceivedMessage takeMessage();
     // Deletes the storage slots of a message that has been taken and stored elsewhere.

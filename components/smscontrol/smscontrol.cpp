@@ -201,7 +201,12 @@ void SmsControl::settleLast()
     if (!m_last)
         return;
     const ReceivedMessage m = *std::exchange(m_last, std::nullopt);
-    if (std::exchange(m_keepLast, false)) {
+    const bool keep = std::exchange(m_keepLast, false);
+    // Closed meanwhile: it is read again from where it waits after the next open, and its
+    // storage slots may hold other messages by then.
+    if (m_lastGeneration != m_modem.openGeneration())
+        return;
+    if (keep) {
         m_modem.keep(m);
         return;
     }
@@ -242,6 +247,7 @@ short SmsControl::ReadMsgForVB(QString &sca, QString &sender, QString &text, QSt
     const ReceivedMessage m = m_modem.takeMessage();
     m_last = m;
     m_lastKey = keyOf(m);
+    m_lastGeneration = m_modem.openGeneration();
     m_keepLast = false;
     m_lastTaken = true;
     if (!m_announcing) {

@@ -103,6 +103,7 @@ private:
     // The message last read, and whether it is to stay where it is.
     std::optional<ReceivedMessage> m_last;
     QString m_lastKey;
+    quint64 m_lastGeneration = 0;
     bool m_keepLast = false;
     bool m_lastTaken = false;
     QStringList m_removedKeys;

@@ -328,10 +328,10 @@ bool MessageStore::refusedForContent(const SpoolEntry &entry)
         return false;
     const Statements st(m_db.driver());
     const QString plain = QStringLiteral("0");
-    const bool accepted =
-            m_db.ExecSQLString(entry.stored ? st.insertForward(plain, plain, plain)
-                                            : st.insertReceived(plain, plain, entry.receivedAt))
-                    .has_value();
+    const QString now = Statements::timeText(m_clock.now());
+    const bool accepted = m_db.ExecSQLString(entry.stored ? st.insertForward(plain, plain, plain)
+                                                          : st.insertReceived(plain, plain, now))
+                                  .has_value();
     m_db.rollbackTransaction();
     return accepted;
 }
