@@ -8,7 +8,7 @@
 // Received messages that are stored but perhaps not yet deleted from their modem, by the
 // identity the modem control gives them. A message read again after a crash between its store
 // and its deletion is found here and only deleted, not stored a second time. Each change is one
-// line appended to a file and flushed to the disk before the modem may delete the message.
+// line appended to a file before the modem may delete the message.
 class ReceiveJournal
 {
 public:
