@@ -21,6 +21,15 @@ bool ConcatReassembler::isLateDuplicate(const Part &part) const
     return text != it->constEnd() && *text == part.text;
 }
 
+bool ConcatReassembler::holds(const Part &part) const
+{
+    const auto it = m_pending.constFind(keyOf(part));
+    if (it == m_pending.constEnd())
+        return false;
+    const auto text = it->texts.constFind(part.concat.sequence);
+    return text != it->texts.constEnd() && *text == part.text;
+}
+
 void ConcatReassembler::remember(const QString &key, const Pending &p)
 {
     if (!m_completed.contains(key))
@@ -44,6 +53,13 @@ std::optional<ReceivedMessage> ConcatReassembler::add(const Part &part)
     Pending &p = *it;
     if (part.storageIndex >= 0 && !p.storageIndexes.contains(part.storageIndex))
         p.storageIndexes.append(part.storageIndex);
+    if (part.partId > 0 && !p.partIds.contains(part.partId))
+        p.partIds.append(part.partId);
+    if (!part.pdu.isEmpty())
+        p.pdus.append(part.pdu);
+    p.direct = p.direct || part.direct;
+    // A set whose oldest part was read before a restart is as old as that part.
+    p.carriedMs = qMax(p.carriedMs, part.carriedMs - p.age.elapsed());
     if (!p.texts.contains(part.concat.sequence))
         p.texts.insert(part.concat.sequence, part.text);
     // The first part's centre and time stamp stand for the message.
@@ -70,6 +86,9 @@ ReceivedMessage ConcatReassembler::join(const Pending &p)
     for (int s : sequences)
         m.text += p.texts.value(s);
     m.storageIndexes = p.storageIndexes;
+    m.partIds = p.partIds;
+    m.pdus = p.pdus;
+    m.direct = p.direct;
     return m;
 }
 
@@ -77,7 +96,7 @@ QList<ReceivedMessage> ConcatReassembler::takeStale(qint64 maxAgeMs)
 {
     QList<ReceivedMessage> out;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
-        if (it->age.elapsed() >= maxAgeMs) {
+        if (it->age.elapsed() + it->carriedMs >= maxAgeMs) {
             out.append(join(*it));
             it = m_pending.erase(it);
         } else {

@@ -3,6 +3,7 @@
 #include "pdu/smspdu.h"
 #include "receivedmessage.h"
 
+#include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -24,6 +25,10 @@ public:
         QString text;
         ConcatInfo concat;
         int storageIndex = -1;
+        qint64 partId = 0; // in the part store, 0 = none
+        QByteArray pdu;
+        qint64 carriedMs = 0; // how old the part already was when it was added
+        bool direct = false;
     };
 
     // The complete message when this part completes one.
@@ -31,6 +36,8 @@ public:
     // A part of a message completed a short while ago, with the same text: a network's resend
     // that came after the message was whole.
     bool isLateDuplicate(const Part &part) const;
+    // An incomplete message holds this part (same place in the set, same text) already.
+    bool holds(const Part &part) const;
     // Messages still missing parts after maxAgeMs: what arrived, joined in order, so a part lost
     // in the network does not hold the others on the SIM for ever.
     QList<ReceivedMessage> takeStale(qint64 maxAgeMs);
@@ -51,6 +58,10 @@ private:
         int total = 0;
         QHash<int, QString> texts;
         QList<int> storageIndexes;
+        QList<qint64> partIds;
+        QByteArrayList pdus;
+        bool direct = false;
+        qint64 carriedMs = 0;
         QElapsedTimer age;
     };
 

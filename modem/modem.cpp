@@ -5,11 +5,15 @@
 #include "pdu/pdudecoder.h"
 #include "portguard.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QSerialPort>
+
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcModem, "velmora.modem", QtWarningMsg)
 
@@ -108,12 +112,15 @@ bool Modem::open(const Settings &settings)
         return false;
     m_opening = false;
     m_channel->setRecovery(true);
+    m_partStore.setFolder(settings.partsFolder);
+    m_keptRetryMs = 0;
 
     if (m_settings.indicationMode < 1 || m_settings.indicationMode > 3)
         m_pollTimer.start(m_settings.pollMs);
     m_staleTimer.start(int(qMin<qint64>(m_settings.partsMaxAgeMs, 60000)));
     // Messages that wait from before (or from a run that ended before it could store them)
     // are announced once the caller has the port as open.
+    loadParts();
     listStored();
     refreshNetworkStatus();
     return true;
@@ -253,9 +260,18 @@ bool Modem::initialise()
         return false;
     if (!required("AT+CMGF=0"))
         return false;
+    // Modems that store in their own memory whatever the setting (+CMTI: "ME") leave messages
+    // there across a restart; they are listed too when that memory can be selected.
+    m_meUsable = run("AT+CPMS=\"ME\"", {"+CPMS:"}).ok();
     // Received messages go to the SIM, where they survive a restart of the gateway.
+    m_readMemory.clear();
+    m_storageMemory.clear();
     if (run("AT+CPMS=\"SM\",\"SM\",\"SM\"", {"+CPMS:"}).ok())
-        m_readMemory = "SM";
+        m_readMemory = m_storageMemory = "SM";
+    else if (m_meUsable)
+        m_readMemory = "ME";
+    // Phase 2+ (service 1) asks for every +CMT to be acknowledged (TS 27.005 §3.2.1).
+    m_ackDirect = firstAnswer(run("AT+CSMS?", {"+CSMS:"}), "+CSMS:").startsWith(QLatin1Char('1'));
     const int mode = m_settings.indicationMode;
     if (mode >= 1 && mode <= 3) {
         // <mt> 1: store, then +CMTI (TS 27.005 §3.4.1); +CMT would need a timely +CNMA, and a
@@ -357,6 +373,7 @@ void Modem::close()
     m_ringAnnouncePending = false;
     m_opening = false;
     m_partAwaitingResync = false;
+    ++m_openGeneration; // messages held back for a while are read again after the next open
     if (m_port) {
         m_port->disconnect(this);
         m_port->close();
@@ -377,6 +394,8 @@ void Modem::close()
     m_inbox.clear();
     m_reassembler.clear();
     m_knownIndexes.clear();
+    m_deleting.clear();
+    m_announcedWhileDeleting.clear();
 }
 
 void Modem::onPortError()
@@ -572,12 +591,80 @@ ReceivedMessage Modem::takeMessage()
 
 void Modem::deleteStored(const QList<int> &indexes)
 {
-    if (!m_channel)
+    release(ReceivedMessage{{}, {}, {}, {}, indexes, {}, {}, false, false});
+}
+
+QByteArray Modem::memoryOf(int slot) const
+{
+    return (slot & MemoryMe) ? QByteArray("ME") : m_storageMemory;
+}
+
+void Modem::selectMemory(const QByteArray &memory)
+{
+    // Tracks the memory as of the last command queued, so reads and deletions queued behind
+    // a switch go to the memory they name.
+    if (memory.isEmpty() || memory == m_readMemory || !m_channel)
         return;
-    for (int index : indexes) {
-        m_channel->send(command("AT+CMGD=" + QByteArray::number(index), m_settings.commandMs),
-                        [this, index](const AtResult &) { m_knownIndexes.remove(index); });
+    m_readMemory = memory;
+    m_channel->send(command("AT+CPMS=\"" + memory + "\"", m_settings.commandMs, {"+CPMS:"}),
+                    [this](const AtResult &r) {
+                        if (!r.ok())
+                            m_readMemory.clear();
+                    });
+}
+
+void Modem::release(const ReceivedMessage &message, std::function<void()> done)
+{
+    m_keptRetryMs = 0;
+    if (!message.partIds.isEmpty())
+        m_partStore.markDone(message.pdus);
+    for (qint64 id : message.partIds)
+        m_partStore.remove(id);
+    if (message.direct)
+        acknowledgeDirect();
+    if (!m_channel || message.storageIndexes.isEmpty()) {
+        if (done && message.storageIndexes.isEmpty())
+            done();
+        return;
     }
+    auto left = std::make_shared<qsizetype>(message.storageIndexes.size());
+    auto failed = std::make_shared<bool>(false);
+    for (int slot : message.storageIndexes) {
+        selectMemory(memoryOf(slot));
+        m_deleting.insert(slot);
+        const QByteArray index = QByteArray::number(slot & (MemoryMe - 1));
+        m_channel->send(command("AT+CMGD=" + index, m_settings.commandMs),
+                        [this, slot, left, failed, done](const AtResult &r) {
+                            m_knownIndexes.remove(slot);
+                            m_deleting.remove(slot);
+                            // A full storage takes the next message into the slot at once.
+                            if (m_announcedWhileDeleting.remove(slot))
+                                readStored(memoryOf(slot), slot & (MemoryMe - 1));
+                            *failed = *failed || !r.ok();
+                            if (--*left == 0 && !*failed && done)
+                                done();
+                        });
+    }
+}
+
+void Modem::keep(const ReceivedMessage &message)
+{
+    m_keptRetryMs = m_keptRetryMs == 0 ? m_settings.keptRetryMs
+                                       : qMin(m_keptRetryMs * 2, m_settings.keptRetryMaxMs);
+    const quint64 generation = m_openGeneration;
+    QTimer::singleShot(m_keptRetryMs, this, [this, message, generation] {
+        // After a reopen the message has been read from where it waits again.
+        if (generation != m_openGeneration || !isOpen())
+            return;
+        m_inbox.append(message);
+        Q_EMIT messageAvailable();
+    });
+}
+
+void Modem::acknowledgeDirect()
+{
+    if (m_ackDirect && m_channel)
+        m_channel->send(command("AT+CNMA", m_settings.commandMs));
 }
 
 void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
@@ -616,7 +703,8 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
             m_ringing = false;
         break;
     case Urc::Vendor:
-        // Huawei modems end a call with ^CEND instead of NO CARRIER.
+        // Huawei modems end a call with ^CEND instead of NO CARRIER, and say ^SMMEMFULL when
+        // the SIM has no room left: then whatever it holds is read (and so emptied).
         if (line.text.startsWith("^CEND"))
             m_ringing = false;
         else if (line.text == "RDY" && !m_opening)
@@ -625,6 +713,8 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
             loseDevice(QStringLiteral("the modem restarted"));
         else if (line.text.startsWith("+CREG:") && !m_opening)
             setRegistration(AtResponse::parameters(line.text).value(0));
+        else if (line.text.startsWith("^SMMEMFULL"))
+            listStored();
         break;
     case Urc::Status:
         storeStatusReport(line.text, pdu, -1);
@@ -660,30 +750,39 @@ void Modem::hangUp()
 
 void Modem::readStored(const QByteArray &memory, int index)
 {
-    if (!m_channel || m_knownIndexes.contains(index))
+    const int slot = memory == "ME" && m_storageMemory != "ME" ? index | MemoryMe : index;
+    if (m_deleting.contains(slot))
+        m_announcedWhileDeleting.insert(slot);
+    if (!m_channel || m_knownIndexes.contains(slot))
         return;
-    m_knownIndexes.insert(index);
-    if (!memory.isEmpty() && memory != m_readMemory) {
-        m_channel->send(command("AT+CPMS=\"" + memory + "\"", m_settings.commandMs, {"+CPMS:"}));
-        m_readMemory = memory;
-    }
+    m_knownIndexes.insert(slot);
+    selectMemory(memoryOf(slot));
     AtCommand c = command("AT+CMGR=" + QByteArray::number(index), ReadMs, {"+CMGR:"});
     c.pduAfterLine = true;
-    m_channel->send(c, [this, index](const AtResult &r) {
+    m_channel->send(c, [this, slot](const AtResult &r) {
         if (r.ok() && r.lines.size() >= 2)
-            takePdu(r.lines[1], index);
+            takePdu(r.lines[1], slot);
         else
-            m_knownIndexes.remove(index); // empty slot, or read again at the next listing
+            m_knownIndexes.remove(slot); // empty slot, or read again at the next listing
     });
 }
 
 void Modem::listStored()
 {
+    listMemory(m_storageMemory);
+    if (m_meUsable && m_storageMemory != "ME")
+        listMemory("ME");
+}
+
+void Modem::listMemory(const QByteArray &memory)
+{
     if (!m_channel)
         return;
+    const int base = memory == "ME" && m_storageMemory != "ME" ? MemoryMe : 0;
+    selectMemory(memory);
     AtCommand c = command("AT+CMGL=4", ListMs, {"+CMGL:"});
     c.pduAfterLine = true;
-    m_channel->send(c, [this](const AtResult &r) {
+    m_channel->send(c, [this, base](const AtResult &r) {
         if (!r.ok())
             return;
         for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {
@@ -691,22 +790,30 @@ void Modem::listStored()
             if (!listed || r.lines[i + 1].startsWith("+CMGL:"))
                 continue;
             const QByteArray pdu = r.lines[++i];
+            const int slot = listed->index | base;
             // Status 2 and 3 are stored outgoing messages.
-            if (listed->status > 1 || m_knownIndexes.contains(listed->index))
+            if (listed->status > 1 || m_knownIndexes.contains(slot))
                 continue;
-            m_knownIndexes.insert(listed->index);
-            takePdu(pdu, listed->index);
+            m_knownIndexes.insert(slot);
+            takePdu(pdu, slot);
         }
     });
 }
 
-void Modem::takePdu(const QByteArray &pduHex, int storageIndex)
+void Modem::loadParts()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const PartStore::Part &p : m_partStore.load())
+        takePdu(p.pduHex, -1, p.id, qMax<qint64>(0, now - p.receivedMs));
+}
+
+// storageIndex -1 and partId 0: a direct delivery (+CMT).
+void Modem::takePdu(const QByteArray &pduHex, int storageIndex, qint64 partId, qint64 partAgeMs)
 {
     QString error;
     const auto pdu = PduDecoder::decodeHex(pduHex, &error);
     if (!pdu) {
-        // Kept in storage: a later version may read it, and nothing is lost by waiting.
-        qCWarning(lcModem) << "undecodable message at" << storageIndex << ":" << error;
+        takeUndecodable(pduHex, storageIndex, error);
         return;
     }
     if (pdu->type == SmsPdu::Type::StatusReport) {
@@ -714,40 +821,102 @@ void Modem::takePdu(const QByteArray &pduHex, int storageIndex)
             deleteStored({storageIndex});
         return;
     }
-    if (pdu->type != SmsPdu::Type::Deliver)
+    if (pdu->type != SmsPdu::Type::Deliver) {
+        takeUndecodable(pduHex, storageIndex, QStringLiteral("no SMS-DELIVER"));
         return;
-    const qsizetype before = m_inbox.size();
+    }
+    // 8-bit data is no text; as hexadecimal octets it survives any database.
+    const QString text = pdu->userData.alphabet == SmsAlphabet::EightBit
+            ? QString::fromLatin1(pdu->userData.data.toHex().toUpper())
+            : pdu->userData.text;
     if (pdu->concat.isValid()) {
         ConcatReassembler::Part part;
         part.serviceCentre = pdu->serviceCentre;
         part.sender = pdu->address;
         part.timestamp = pdu->timestamp;
-        part.text = pdu->userData.text;
+        part.text = text;
         part.concat = pdu->concat;
-        part.storageIndex = storageIndex;
-        if (m_reassembler.isLateDuplicate(part)) {
+        part.partId = partId;
+        takePart(part, pduHex, storageIndex, partAgeMs);
+        return;
+    }
+    ReceivedMessage m;
+    m.serviceCentre = pdu->serviceCentre;
+    m.sender = pdu->address;
+    m.text = text;
+    m.timestamp = pdu->timestamp;
+    m.pdus.append(pduHex);
+    if (storageIndex >= 0)
+        m.storageIndexes.append(storageIndex);
+    m.direct = storageIndex < 0;
+    m_inbox.append(m);
+    Q_EMIT messageAvailable();
+}
+
+void Modem::takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int storageIndex,
+                     qint64 partAgeMs)
+{
+    part.pdu = pduHex;
+    part.carriedMs = partAgeMs;
+    // A copy of a part already on disk (its deletion from storage was cut short), or of one
+    // whose message has been handed on already.
+    const bool copy = part.partId == 0 && m_partStore.isEnabled()
+            && (m_partStore.isDone(pduHex) || m_reassembler.holds(part));
+    if (copy || m_reassembler.isLateDuplicate(part)) {
+        release(ReceivedMessage{{},
+                                {},
+                                {},
+                                {},
+                                storageIndex >= 0 ? QList<int>{storageIndex} : QList<int>{},
+                                part.partId > 0 ? QList<qint64>{part.partId} : QList<qint64>{},
+                                {},
+                                part.partId == 0 && storageIndex < 0,
+                                false});
+        return;
+    }
+    if (part.partId == 0 && m_partStore.isEnabled()) {
+        // Off the SIM at once: parts whose set never completes must not fill it.
+        QString error;
+        if (const qint64 id =
+                    m_partStore.add(pduHex, QDateTime::currentMSecsSinceEpoch(), &error)) {
+            part.partId = id;
             if (storageIndex >= 0)
                 deleteStored({storageIndex});
-            return;
+            else
+                acknowledgeDirect();
+            storageIndex = -1;
+        } else {
+            qCWarning(lcModem) << "part kept in storage:" << error;
         }
-        if (auto done = m_reassembler.add(part))
-            m_inbox.append(*done);
-    } else {
-        ReceivedMessage m;
-        m.serviceCentre = pdu->serviceCentre;
-        m.sender = pdu->address;
-        m.text = pdu->userData.text;
-        m.timestamp = pdu->timestamp;
-        if (storageIndex >= 0)
-            m.storageIndexes.append(storageIndex);
-        m_inbox.append(m);
     }
-    if (m_inbox.size() > before)
+    part.storageIndex = storageIndex;
+    part.direct = part.partId == 0 && storageIndex < 0;
+    if (auto done = m_reassembler.add(part)) {
+        m_inbox.append(*done);
         Q_EMIT messageAvailable();
+    }
+}
+
+void Modem::takeUndecodable(const QByteArray &pduHex, int storageIndex, const QString &why)
+{
+    qCWarning(lcModem) << "undecodable message at" << storageIndex << ":" << why;
+    ReceivedMessage m;
+    m.undecodable = true;
+    m.text = why;
+    m.pdus.append(pduHex);
+    if (storageIndex >= 0)
+        m.storageIndexes.append(storageIndex);
+    m.direct = storageIndex < 0;
+    m_inbox.append(m);
+    Q_EMIT messageAvailable();
 }
 
 void Modem::checkStaleParts()
 {
+    // Also the moment to look for what no indication announced (a SIM that was full, a modem
+    // that stores without saying so).
+    if (m_channel && m_channel->isIdle())
+        listStored();
     const QList<ReceivedMessage> stale = m_reassembler.takeStale(m_settings.partsMaxAgeMs);
     if (stale.isEmpty())
         return;

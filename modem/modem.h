@@ -2,6 +2,7 @@
 
 #include "at/atchannel.h"
 #include "concatreassembler.h"
+#include "partstore.h"
 #include "pdu/pduencoder.h"
 #include "receivedmessage.h"
 
@@ -12,6 +13,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class QSerialPort;
 
@@ -36,10 +38,17 @@ public:
         int commandMs = 3000;   // per initialisation command
         int sendPartMs = 30000; // per +CMGS, from the command to its final result
         int pollMs = 5000;      // storage poll without indications
-        qint64 partsMaxAgeMs = 24LL * 3600 * 1000; // incomplete concatenated messages
         bool statusReports = false; // TP-SRR in every SUBMIT, reports routed as +CDS/+CDSI
         int refusalRetryMs = 1000;  // wait before the one retry of a transiently refused part
         int simBusyMs = 20000;      // how long a SIM still busy after power-on is waited for
+        // Incomplete concatenated messages are handed on as they are after this long.
+        qint64 partsMaxAgeMs = 10LL * 60 * 1000;
+        // Where parts of long messages wait off the SIM; empty: they wait in storage.
+        QString partsFolder;
+        // First pause before a message the caller could not keep is offered again; doubles
+        // with every further refusal up to keptRetryMaxMs.
+        int keptRetryMs = 30000;
+        int keptRetryMaxMs = 10 * 60 * 1000;
     };
 
     struct StatusReport
@@ -106,10 +115,21 @@ public:
     // Holds further parts (and further messages) back while a call is being dealt with.
     void setSendingPaused(bool paused);
 
+    // Storage slots of the modem's own memory carry this on top of their index.
+    static constexpr int MemoryMe = 0x10000;
+
+    // Changes with every close: what was read before refers to storage as it was then.
+    quint64 openGeneration() const { return m_openGeneration; }
     bool hasMessage() const { return !m_inbox.isEmpty(); }
     ReceivedMessage takeMessage();
     // Deletes the storage slots of a message that has been taken and stored elsewhere.
     void deleteStored(const QList<int> &indexes);
+    // A taken message is safe elsewhere: its slots are deleted, its parts on disk removed and
+    // a direct delivery acknowledged. done() follows once the modem confirmed every deletion.
+    void release(const ReceivedMessage &message, std::function<void()> done = {});
+    // A taken message could not be kept: it stays where it is and is offered again after a
+    // pause that grows while nothing can be kept.
+    void keep(const ReceivedMessage &message);
 
     bool isRinging() const { return m_ringing; }
     QString callerNumber() const { return m_callerNumber; }
@@ -149,7 +169,16 @@ private:
     void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void readStored(const QByteArray &memory, int index);
     void listStored();
-    void takePdu(const QByteArray &pduHex, int storageIndex);
+    void takePdu(const QByteArray &pduHex, int storageIndex, qint64 partId = 0,
+                 qint64 partAgeMs = 0);
+    void takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int storageIndex,
+                  qint64 partAgeMs);
+    void takeUndecodable(const QByteArray &pduHex, int storageIndex, const QString &why);
+    void loadParts();
+    void listMemory(const QByteArray &memory);
+    void selectMemory(const QByteArray &memory);
+    QByteArray memoryOf(int slot) const;
+    void acknowledgeDirect();
     void sendNextPart();
     void onPartResult(const AtResult &r);
     void onSendWatchdog();
@@ -170,7 +199,10 @@ private:
     OpenError m_openError = OpenError::None;
     Identity m_identity;
     NetworkStatus m_network;
-    QByteArray m_readMemory;
+    QByteArray m_readMemory;    // selected for reading, as of the last command queued
+    QByteArray m_storageMemory; // where the modem stores new messages
+    bool m_meUsable = false;    // the modem's own memory can be listed
+    bool m_ackDirect = false;   // +CMT needs +CNMA (+CSMS service 1)
 
     // Sending.
     bool m_sending = false;
@@ -192,8 +224,13 @@ private:
     QList<ReceivedMessage> m_inbox;
     ConcatReassembler m_reassembler;
     QSet<int> m_knownIndexes;
+    QSet<int> m_deleting;               // slots with an AT+CMGD on its way
+    QSet<int> m_announcedWhileDeleting; // ... and announced again meanwhile
     QTimer m_pollTimer;
     QTimer m_staleTimer;
+    PartStore m_partStore;
+    int m_keptRetryMs = 0;
+    quint64 m_openGeneration = 0;
 
     bool m_opening = false;
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 inline constexpr const char *ModemControlProgId = "SMSCONTROLLib.Smscontrol";
 
@@ -73,6 +74,31 @@ public:
                                   QString &dischargeTime);
     // TP-MR (0..255) the network gave the last part of the last message sent; -1 when none.
     virtual int GetReferenceOfLastSnd();
+    // Receiving each message exactly once. A message read by ReadMsgForVB is removed from the
+    // modem's storage when the handler of OnRecvMsg returns, unless the handler calls
+    // KeepLastMsg().
+    enum ReceiveParam : short {
+        // pszParam: a folder of this device's own where parts of long messages wait, on disk
+        // instead of in the modem's storage, until their set is complete.
+        ParamPartsFolder = 23,
+    };
+    enum ReadResult : short {
+        ReadMessage = 0, // one complete message in the four texts
+        ReadNothing = 1,
+        // Storage held something that is no readable message: text has it as hexadecimal
+        // octets, sender names the storage slot, the other texts are empty. Removed like a
+        // message; a handler that cannot set it aside calls KeepLastMsg().
+        ReadUndecodable = 2,
+    };
+    // The message last read was not kept anywhere (no room in the database nor on disk): it
+    // stays in the modem's storage and is offered again later, with a growing pause.
+    virtual void KeepLastMsg() = 0;
+    // An identity of the message last read, the same whenever the same stored content is read
+    // again, also after a restart; empty when there is none.
+    virtual QString LastMsgKey() = 0;
+    // Identities of messages whose removal from storage the modem has confirmed since the
+    // last call.
+    virtual QStringList TakeRemovedMsgKeys() = 0;
 
 Q_SIGNALS:
     void OnRecvMsg();

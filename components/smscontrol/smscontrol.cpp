@@ -4,9 +4,13 @@
 #include "common/serialportnames.h"
 #include "modemprobe.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 VELMORA_COMPONENT(ModemControlProgId, SmsControl)
 
@@ -34,7 +38,7 @@ int SmsControl::CloseComm()
     return 0;
 }
 
-int SmsControl::SetParam(short nInfoID, QString &, int nParam)
+int SmsControl::SetParam(short nInfoID, QString &pszParam, int nParam)
 {
     switch (nInfoID) {
     case ParamPort:
@@ -59,6 +63,12 @@ int SmsControl::SetParam(short nInfoID, QString &, int nParam)
         break;
     case ParamStatusReport:
         m_statusReports = nParam == 1;
+        break;
+    case ParamPartsFolder:
+        m_partsFolder = pszParam;
+        break;
+    case ParamKeptRetry:
+        m_keptRetrySeconds = qMax(1, nParam);
         break;
     default:
         return 0;
@@ -87,6 +97,8 @@ short SmsControl::OpenComm()
     s.probeMs = m_openTimeoutMs;
     s.commandMs = qMax(1000, m_openTimeoutMs);
     s.statusReports = m_statusReports;
+    s.partsFolder = m_partsFolder;
+    s.keptRetryMs = m_keptRetrySeconds * 1000;
     if (m_modem.open(s)) {
         m_lastError.clear();
         return 0;
@@ -211,35 +223,108 @@ void SmsControl::announceMessages()
     m_announcing = true;
     QPointer<SmsControl> self(this);
     while (m_modem.hasMessage()) {
-        m_taken.clear();
+        m_lastTaken = false;
         Q_EMIT OnRecvMsg();
         if (!self)
             return;
-        if (m_taken.isEmpty())
+        if (!m_lastTaken)
             break; // nobody read it: it waits for the next announcement
-        m_modem.deleteStored(m_taken);
+        settleLast();
     }
-    m_taken.clear();
     m_announcing = false;
+}
+
+void SmsControl::settleLast()
+{
+    if (!m_last)
+        return;
+    const ReceivedMessage m = *std::exchange(m_last, std::nullopt);
+    const bool keep = std::exchange(m_keepLast, false);
+    // Closed meanwhile: it is read again from where it waits after the next open, and its
+    // storage slots may hold other messages by then.
+    if (m_lastGeneration != m_modem.openGeneration())
+        return;
+    if (keep) {
+        m_modem.keep(m);
+        return;
+    }
+    const QString key = m_lastKey;
+    QPointer<SmsControl> self(this);
+    m_modem.release(m, [self, key] {
+        if (self && !key.isEmpty())
+            self->m_removedKeys.append(key);
+    });
+}
+
+QString SmsControl::keyOf(const ReceivedMessage &m) const
+{
+    // Parts kept on disk are named by their PDUs alone: which copies of a part joined the set
+    // may differ after a restart.
+    QByteArrayList pdus;
+    for (const QByteArray &pdu : m.pdus)
+        pdus.append(pdu.toUpper());
+    std::sort(pdus.begin(), pdus.end());
+    pdus.erase(std::unique(pdus.begin(), pdus.end()), pdus.end());
+    QList<int> places = m.storageIndexes;
+    std::sort(places.begin(), places.end());
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(m_modem.identity().imsi.toLatin1() + '\n');
+    for (const QByteArray &pdu : std::as_const(pdus))
+        hash.addData(pdu + '\n');
+    for (int slot : std::as_const(places))
+        hash.addData(QByteArray::number(slot) + ',');
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 short SmsControl::ReadMsgForVB(QString &sca, QString &sender, QString &text, QString &timestamp)
 {
+    // A message read outside an announcement whose predecessor was not settled yet.
+    settleLast();
     if (!m_modem.hasMessage())
-        return 1;
+        return ReadNothing;
     const ReceivedMessage m = m_modem.takeMessage();
+    m_last = m;
+    m_lastKey = keyOf(m);
+    m_lastGeneration = m_modem.openGeneration();
+    m_keepLast = false;
+    m_lastTaken = true;
+    if (!m_announcing) {
+        // Read outside an announcement: the caller holds it once the loop comes round.
+        QTimer::singleShot(0, this, [this] { settleLast(); });
+    }
+    if (m.undecodable) {
+        const int slot = m.storageIndexes.value(0, -1);
+        sca.clear();
+        sender = slot < 0
+                ? QStringLiteral("+CMT")
+                : QStringLiteral("%1 %2")
+                          .arg(slot & Modem::MemoryMe ? QStringLiteral("ME") : QStringLiteral("SM"))
+                          .arg(slot & (Modem::MemoryMe - 1));
+        text = QString::fromLatin1(m.pdus.value(0));
+        timestamp.clear();
+        return ReadUndecodable;
+    }
     sca = m.serviceCentre;
     sender = m.sender;
     text = m.text;
     timestamp = m.timestamp;
-    if (m_announcing) {
-        m_taken.append(m.storageIndexes);
-    } else {
-        // Read outside an announcement: the caller holds it once this call has returned.
-        const QList<int> indexes = m.storageIndexes;
-        QTimer::singleShot(0, this, [this, indexes] { m_modem.deleteStored(indexes); });
-    }
-    return 0;
+    return ReadMessage;
+}
+
+void SmsControl::KeepLastMsg()
+{
+    if (m_last)
+        m_keepLast = true;
+}
+
+QString SmsControl::LastMsgKey()
+{
+    return m_last ? m_lastKey : QString();
+}
+
+QStringList SmsControl::TakeRemovedMsgKeys()
+{
+    return std::exchange(m_removedKeys, {});
 }
 
 bool SmsControl::PhoneCallGetInCallNumber(QString &number)

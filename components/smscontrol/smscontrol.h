@@ -4,6 +4,8 @@
 #include "modemapi/modemcontrol.h"
 
 #include <QList>
+#include <QStringList>
+#include <optional>
 
 // The modem control registered as SMSCONTROLLib.Smscontrol: one GSM modem on one serial port.
 //
@@ -20,6 +22,12 @@
 //   20  time-out for one part of an outgoing message, in seconds (default 30)
 //   21  how long OpenComm gives a silent port to answer, in milliseconds (default 2000)
 //   18  1 = ask the network for delivery reports (StatusReport, ReadStatusReport)
+//   23  pszParam: the folder where parts of long messages wait until their set is complete,
+//       so they do not fill the SIM (one per device; empty: they wait on the SIM). A set still
+//       incomplete 10 minutes after its first part came is handed on as it is, its missing
+//       parts left out.
+//   24  first pause before a message the caller could not keep (KeepLastMsg) is offered
+//       again, in seconds (default 30); it doubles with each further refusal, up to 10 minutes
 //
 // GetInfo ids: 1 manufacturer (AT+CGMI), 2 model (AT+CGMM), 3 firmware (AT+CGMR), 4 IMEI
 // (AT+CGSN), 5 IMSI (AT+CIMI), 6 signal "rssi,ber" (AT+CSQ), 7 registration status digit
@@ -36,12 +44,24 @@
 // Events are emitted synchronously. A received message is deleted from the SIM only after the
 // handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes exactly once for
 // each accepted SendMSG, also when the modem stops answering or the port is closed.
+//
+// Receiving: messages announced in the SIM ("SM") or in the modem's own memory ("ME") are read
+// from where they are; both are listed at open and every minute, so a SIM that filled up is
+// emptied. Messages delivered directly (+CMT) are acknowledged with AT+CNMA when the modem asks
+// for it (+CSMS service 1). 8-bit data comes as its octets in hexadecimal. A PDU that is no
+// readable SMS-DELIVER is handed over as ReadUndecodable (text: the PDU in hexadecimal, sender:
+// the slot, as "SM 3") and deleted like a message. LastMsgKey is a SHA-1 of the SIM's IMSI, the
+// PDUs as read and the storage slots they are in.
 class SmsControl : public ModemControl
 {
     Q_OBJECT
 
 public:
-    enum ExtraParam : short { ParamSendTimeout = 20, ParamOpenTimeout = 21 };
+    enum ExtraParam : short {
+        ParamSendTimeout = 20,
+        ParamOpenTimeout = 21,
+        ParamKeptRetry = 24,
+    };
     enum ExtraInfo : short { InfoDevice = 9, InfoLastError = 10 };
 
     explicit SmsControl(QObject *parent = nullptr);
@@ -59,6 +79,9 @@ public:
     int PhoneCallHangup() override;
     int ResumeSMS() override;
     QString AtuoTestGSMModem(short first, short last) override;
+    void KeepLastMsg() override;
+    QString LastMsgKey() override;
+    QStringList TakeRemovedMsgKeys() override;
 
     void RefreshHealth() override;
     bool ReadStatusReport(int &reference, QString &recipient, int &status,
@@ -71,6 +94,8 @@ private:
     void announceMessages();
     void onSendFinished(bool ok, int reference);
     void onDeviceLost(const QString &error);
+    void settleLast();
+    QString keyOf(const ReceivedMessage &message) const;
 
     Modem m_modem;
     int m_port = 0;
@@ -83,6 +108,14 @@ private:
     int m_lastSend = 0;
     QString m_device;
     QString m_lastError;
+    int m_keptRetrySeconds = 30;
+    QString m_partsFolder;
     bool m_announcing = false;
-    QList<int> m_taken; // storage of messages read during the current announcement
+    // The message last read, and whether it is to stay where it is.
+    std::optional<ReceivedMessage> m_last;
+    QString m_lastKey;
+    quint64 m_lastGeneration = 0;
+    bool m_keepLast = false;
+    bool m_lastTaken = false;
+    QStringList m_removedKeys;
 };

@@ -134,6 +134,9 @@ void Service::OpenDevice(short d)
     control->SetParam(ModemControl::ParamCharacterSet, empty, 0);
     control->SetParam(ModemControl::ParamMessageFormat, empty, 0);
     control->SetParam(ModemControl::ParamNewMessageMode, empty, 2);
+    // Parts of long messages wait in the program folder, not on the SIM.
+    QString parts = m_config.programDir() + QStringLiteral("/parts/com%1").arg(port);
+    control->SetParam(ModemControl::ParamPartsFolder, parts, 0);
     const quint64 generation = m_generation;
     const short opened = control->OpenComm();
     // The open lets other events run; a stop among them has closed the port again.

@@ -24,20 +24,32 @@ void MessageReceiver::OnRecvMsg(int d)
     QString sender;
     QString text;
     QString timeStamp;
-    if (control && control->ReadMsgForVB(sca, sender, text, timeStamp) == 0) {
-        m_log.WriteLog(QStringLiteral("Com") + m_settings.DevicePorts.value(d)
-                       + QStringLiteral("口成功收到短信-") + sender + QLatin1Char(':') + text);
-        if (d < m_table.rowCount()) {
-            const qlonglong count = m_table.row(d).received.trimmed().toLongLong();
-            m_table.setReceived(d, QString::number(count + 1));
+    if (control)
+        m_store.forgetStored(control->TakeRemovedMsgKeys());
+    const short read = control ? control->ReadMsgForVB(sca, sender, text, timeStamp)
+                               : short(ModemControl::ReadNothing);
+    const QString port = m_settings.DevicePorts.value(d);
+    if (read == ModemControl::ReadUndecodable) {
+        if (!m_store.quarantinePdu(port, sender, text))
+            control->KeepLastMsg();
+    } else if (read == ModemControl::ReadMessage && !m_store.isStored(control->LastMsgKey())) {
+        m_log.WriteLog(QStringLiteral("Com") + port + QStringLiteral("口成功收到短信-") + sender
+                       + QLatin1Char(':') + text);
+        const bool listed = d < m_table.rowCount();
+        const QString counted = listed ? m_table.row(d).received : QString();
+        if (listed)
+            m_table.setReceived(d, QString::number(counted.trimmed().toLongLong() + 1));
+        if (!SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+            control->KeepLastMsg(); // read and counted again when it is offered again
+            if (listed)
+                m_table.setReceived(d, counted);
         }
-        SaveReceivedMessage(sender, text, timeStamp);
     }
     m_panel.showQueueLength(m_dispatch.queueLength());
 }
 
-void MessageReceiver::SaveReceivedMessage(const QString &sender, const QString &text,
-                                          const QString &timeStamp)
+bool MessageReceiver::SaveReceivedMessage(const QString &sender, const QString &text,
+                                          const QString &timeStamp, const QString &key)
 {
-    m_store.saveReceived(sender, text, timeStamp, m_settings.ForwardMobile);
+    return m_store.saveReceived(sender, text, timeStamp, m_settings.ForwardMobile, key);
 }

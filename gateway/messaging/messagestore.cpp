@@ -5,10 +5,32 @@
 #include "common/clock.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// Beside the spool, in the program directory.
+QString besideSpool(const QString &spoolFolder, const QString &name)
+{
+    return QDir::cleanPath(QFileInfo(spoolFolder).absolutePath() + QLatin1Char('/') + name);
+}
+
+// No engine keeps a NUL inside a text; U+FFFD says a character stood there.
+QString storable(QString text)
+{
+    return text.replace(QChar(0), QChar::ReplacementCharacter);
+}
+
+} // namespace
 
 MessageStore::MessageStore(const QString &spoolFolder, const Clock &clock, Log log)
-    : m_spool(spoolFolder), m_clock(clock), m_log(std::move(log))
+    : m_spool(spoolFolder), m_quarantine(besideSpool(spoolFolder, QStringLiteral("quarantine"))),
+      m_journal(besideSpool(spoolFolder, QStringLiteral("received.journal"))), m_clock(clock),
+      m_log(std::move(log))
 {
+    m_journal.load();
     for (const QString &bad : m_spool.load())
         m_log(QStringLiteral("暂存文件无法读取，已改名为%1.bad").arg(bad));
     m_flushTimer.setSingleShot(true);
@@ -195,28 +217,156 @@ void MessageStore::writeOneStatus(SpoolEntry &entry)
         removeEntry(earlier);
 }
 
-void MessageStore::saveReceived(const QString &sender, const QString &text,
-                                const QString &timeStamp, const QString &forwardNumber)
+bool MessageStore::saveReceived(const QString &sender, const QString &text,
+                                const QString &timeStamp, const QString &forwardNumber,
+                                const QString &key)
 {
     SpoolEntry entry;
     entry.kind = SpoolEntry::Kind::Received;
     entry.sender = sender;
     entry.text = text;
     entry.timeStamp = timeStamp;
+    entry.receivedAt = Statements::timeText(m_clock.now());
     entry.forwardNumber = forwardNumber.trimmed().isEmpty() ? QString() : forwardNumber;
 
     if (m_db.isOpen() && !m_spool.isEmpty())
         replay(false);
-    bool refused = false;
-    if (m_db.isOpen()) {
-        if (apply(entry))
-            return;
-        reportFailure(failedAction(entry));
-        refused = !m_db.lastFailureLostConnection();
+    if (!key.isEmpty()) {
+        if (m_journal.isPending(key) && holds(entry)) {
+            noteStored(key);
+            return true;
+        }
+        QString error;
+        if (!m_journal.markPending(key, &error))
+            qWarning("receive journal: %s", qPrintable(error));
     }
-    spoolEntry(entry, refused);
-    if (entry.id > 0)
-        m_log(QStringLiteral("短信暂存本地，待数据库可用时保存……"));
+    bool refused = false;
+    bool lost = false;
+    QString dbFailure;
+    if (m_db.isOpen()) {
+        if (apply(entry)) {
+            noteStored(key);
+            return true;
+        }
+        lost = m_db.lastFailureLostConnection();
+        refused = !lost;
+        const QString reason = m_db.lastError();
+        dbFailure = (lost ? QStringLiteral("数据库连接中断") : failedAction(entry))
+                + QStringLiteral("：") + reason;
+        if (refused && !entry.stored && refusedForContent(entry)
+            && quarantineEntry(entry, reason)) {
+            noteStored(key);
+            return true;
+        }
+    }
+    QString error;
+    if (!spoolEntry(entry, refused, &error)) {
+        if (entry.stored) {
+            // The smsrecv row is in: the message is kept, only its forwarding is lost.
+            m_log(dbFailure);
+            m_log(QStringLiteral("写入本地暂存失败：") + error);
+            noteStored(key);
+            return true;
+        }
+        if (!m_keepReported)
+            m_log(QStringLiteral("短信未能保存，留在SIM卡上稍后再读：")
+                  + (dbFailure.isEmpty() ? QString() : dbFailure + QStringLiteral("；"))
+                  + QStringLiteral("写入本地暂存失败：") + error);
+        m_keepReported = true;
+        return false;
+    }
+    if (!dbFailure.isEmpty() && !(lost && m_lossReported))
+        m_log(dbFailure);
+    m_lossReported = m_lossReported || lost;
+    noteStored(key);
+    m_log(QStringLiteral("短信暂存本地，待数据库可用时保存……"));
+    return true;
+}
+
+// Whether a message whose storing a crash may have cut short is in the spool or in smsrecv.
+bool MessageStore::holds(const SpoolEntry &entry)
+{
+    for (const SpoolEntry &e : m_spool.entries()) {
+        if (e.kind == SpoolEntry::Kind::Received && e.sender == entry.sender && e.text == entry.text
+            && e.timeStamp == entry.timeStamp)
+            return true;
+    }
+    if (!m_db.isOpen())
+        return false;
+    const Statements st(m_db.driver());
+    const auto rows = m_db.readQueuedMessages(
+            QStringLiteral("select SysNo, cellnumber as CellNumber, smscontent as SMSContent, 0 as "
+                           "Status from smsrecv where cellnumber=")
+            + st.text(storable(entry.sender)) + QStringLiteral(" and smscontent=")
+            + st.text(storable(entry.text)));
+    return rows && !rows->isEmpty();
+}
+
+void MessageStore::noteStored(const QString &key)
+{
+    m_keepReported = false;
+    QString error;
+    // Without the note a crash before the deletion stores the message again; nothing more.
+    if (!m_journal.add(key, &error))
+        qWarning("receive journal: %s", qPrintable(error));
+}
+
+bool MessageStore::quarantinePdu(const QString &port, const QString &slot, const QString &hex)
+{
+    const QDateTime now = m_clock.now();
+    const QByteArray content = "port=COM" + port.toUtf8() + "\nslot=" + slot.toUtf8()
+            + "\ntime=" + Statements::timeText(now).toUtf8() + "\npdu=" + hex.toLatin1() + '\n';
+    QString error;
+    const QString path =
+            m_quarantine.put(QStringLiteral("%1-Com%2.pdu")
+                                     .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")), port),
+                             content, &error);
+    if (path.isEmpty()) {
+        if (!m_keepReported)
+            m_log(QStringLiteral("Com%1口无法解读的短信未能移入隔离文件夹，留在SIM卡上：%2")
+                          .arg(port, error));
+        m_keepReported = true;
+        return false;
+    }
+    m_log(QStringLiteral("Com%1口收到无法解读的短信，已移入隔离文件：%2").arg(port, path));
+    return true;
+}
+
+// A refusal is for the content when a plain message of the same kind goes in meanwhile (tried
+// in a transaction that is rolled back); a missing table or column refuses that one too.
+bool MessageStore::refusedForContent(const SpoolEntry &entry)
+{
+    if (entry.kind != SpoolEntry::Kind::Received || !m_db.isOpen() || !m_db.beginTransaction())
+        return false;
+    const Statements st(m_db.driver());
+    const QString plain = QStringLiteral("0");
+    const QString now = Statements::timeText(m_clock.now());
+    const bool accepted = m_db.ExecSQLString(entry.stored ? st.insertForward(plain, plain, plain)
+                                                          : st.insertReceived(plain, plain, now))
+                                  .has_value();
+    m_db.rollbackTransaction();
+    return accepted;
+}
+
+bool MessageStore::quarantineEntry(const SpoolEntry &entry, const QString &reason)
+{
+    QString error;
+    const QString path = m_quarantine.put(
+            QStringLiteral("%1-received.json")
+                    .arg(m_clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"))),
+            Spool::serialize(entry), &error);
+    if (path.isEmpty())
+        return false;
+    m_log(QStringLiteral("数据库拒收短信内容(%1)，已移入隔离文件：%2").arg(reason, path));
+    return true;
+}
+
+QString MessageStore::storedTime(const SpoolEntry &entry) const
+{
+    const QString converted = Statements::ConvertTimeStamp(entry.timeStamp);
+    if (QDateTime::fromString(converted, QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid())
+        return converted;
+    return entry.receivedAt.isEmpty() ? Statements::timeText(m_clock.now()) : entry.receivedAt;
 }
 
 bool MessageStore::insertTest(const QString &number, const QString &text)
@@ -236,12 +386,13 @@ bool MessageStore::apply(SpoolEntry &entry)
         const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
         return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
     }
+    const QString sender = storable(entry.sender);
+    const QString text = storable(entry.text);
     const QString forward = entry.forwardNumber.isEmpty()
             ? QString()
-            : st.insertForward(entry.forwardNumber, entry.sender, entry.text);
+            : st.insertForward(entry.forwardNumber, sender, text);
     if (!entry.stored) {
-        const QString sql = st.insertReceived(entry.sender, entry.text,
-                                              Statements::ConvertTimeStamp(entry.timeStamp));
+        const QString sql = st.insertReceived(sender, text, storedTime(entry));
         // Both rows in one commit when they can be: one flush to disk instead of two. When
         // that fails they are made one after the other, so a refused forwarding row does not
         // hold back the received one.
@@ -277,13 +428,16 @@ QString MessageStore::failedAction(const SpoolEntry &entry)
     return QStringLiteral("保存收到的短信失败");
 }
 
-void MessageStore::spoolEntry(SpoolEntry &entry, bool refused)
+bool MessageStore::spoolEntry(SpoolEntry &entry, bool refused, QString *failure)
 {
     QString error;
     if (!m_spool.add(entry, &error)) {
         entry.id = 0;
-        m_log(QStringLiteral("写入本地暂存失败：") + error);
-        return;
+        if (failure)
+            *failure = error;
+        else
+            m_log(QStringLiteral("写入本地暂存失败：") + error);
+        return false;
     }
     if (entry.kind == SpoolEntry::Kind::Status)
         m_pendingStatus.insert(entry.sysNo, entry.id);
@@ -291,6 +445,7 @@ void MessageStore::spoolEntry(SpoolEntry &entry, bool refused)
         m_refused.insert(entry.id);
         m_reported.insert(entry.id);
     }
+    return true;
 }
 
 void MessageStore::removeEntry(qint64 id)
@@ -329,11 +484,17 @@ bool MessageStore::replay(bool retryRefused)
             continue;
         }
         if (!apply(entry)) {
-            complete = false;
             if (m_db.lastFailureLostConnection()) {
                 reportFailure(failedAction(entry));
+                complete = false;
                 break;
             }
+            const QString reason = m_db.lastError();
+            if (refusedForContent(entry) && quarantineEntry(entry, reason)) {
+                removeEntry(id);
+                continue;
+            }
+            complete = false;
             m_refused.insert(id);
             if (!m_reported.contains(id))
                 reportFailure(failedAction(entry) + QStringLiteral("(保留在本地暂存中)"));

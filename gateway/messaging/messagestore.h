@@ -1,7 +1,9 @@
 #pragma once
 
 #include "dbhelper.h"
+#include "quarantine.h"
 #include "queuedmessage.h"
+#include "receivejournal.h"
 #include "spool.h"
 
 #include <QHash>
@@ -51,15 +53,32 @@ public:
     // Queues one pending row for the test composer; false (and logged) when it failed.
     bool insertTest(const QString &number, const QString &text);
     // Stores one received message, then queues its forwarding row when forwardNumber is set.
-    void saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
-                      const QString &forwardNumber);
+    // What the database cannot hold is made so it can: a NUL character becomes U+FFFD, a time
+    // stamp that is no date becomes the time of reception. A message the database refuses for
+    // its content goes to the quarantine folder. False, with one line in the log, when the
+    // message is neither in the database nor on disk: its modem must keep it. key is the
+    // modem control's identity of the message, noted in the journal once it is stored.
+    bool saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
+                      const QString &forwardNumber, const QString &key = {});
+    // The message of this key was stored before: its modem only has to delete it.
+    bool isStored(const QString &key) const { return !key.isEmpty() && m_journal.contains(key); }
+    // The modems confirmed the deletion of these stored messages.
+    void forgetStored(const QStringList &keys) { m_journal.remove(keys); }
+    // Sets aside what a modem held that is no message; false when even that failed.
+    bool quarantinePdu(const QString &port, const QString &slot, const QString &hex);
+    const Quarantine &quarantine() const { return m_quarantine; }
 
 private:
     void writeOneStatus(SpoolEntry &entry);
     bool writeStatusBatch(const QList<SpoolEntry> &batch);
     bool replay(bool retryRefused);
     bool apply(SpoolEntry &entry);
-    void spoolEntry(SpoolEntry &entry, bool refused);
+    bool spoolEntry(SpoolEntry &entry, bool refused, QString *error = nullptr);
+    bool refusedForContent(const SpoolEntry &entry);
+    bool quarantineEntry(const SpoolEntry &entry, const QString &reason);
+    QString storedTime(const SpoolEntry &entry) const;
+    void noteStored(const QString &key);
+    bool holds(const SpoolEntry &entry);
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);
@@ -68,6 +87,9 @@ private:
 
     DBHelper m_db;
     Spool m_spool;
+    Quarantine m_quarantine;
+    ReceiveJournal m_journal;
+    bool m_keepReported = false;
     QList<SpoolEntry> m_statusBatch;
     QTimer m_flushTimer;
     const Clock &m_clock;

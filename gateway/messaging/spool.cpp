@@ -23,6 +23,7 @@ QJsonObject toJson(const SpoolEntry &e)
         o.insert(QStringLiteral("sender"), e.sender);
         o.insert(QStringLiteral("text"), e.text);
         o.insert(QStringLiteral("timeStamp"), e.timeStamp);
+        o.insert(QStringLiteral("receivedAt"), e.receivedAt);
         o.insert(QStringLiteral("forwardNumber"), e.forwardNumber);
         o.insert(QStringLiteral("stored"), e.stored);
     } else {
@@ -43,6 +44,7 @@ bool fromJson(const QJsonObject &o, SpoolEntry *e)
         e->sender = o.value(QStringLiteral("sender")).toString();
         e->text = o.value(QStringLiteral("text")).toString();
         e->timeStamp = o.value(QStringLiteral("timeStamp")).toString();
+        e->receivedAt = o.value(QStringLiteral("receivedAt")).toString();
         e->forwardNumber = o.value(QStringLiteral("forwardNumber")).toString();
         e->stored = o.value(QStringLiteral("stored")).toBool();
         return true;
@@ -137,7 +139,7 @@ bool Spool::write(const SpoolEntry &entry, QString *error)
         *error = file.errorString();
         return false;
     }
-    const QByteArray data = QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact);
+    const QByteArray data = serialize(entry);
     const bool written =
             file.write(data) == data.size() && file.flush() && ::fsync(file.handle()) == 0;
     if (!written) {
@@ -154,6 +156,11 @@ bool Spool::write(const SpoolEntry &entry, QString *error)
     }
     syncFolder();
     return true;
+}
+
+QByteArray Spool::serialize(const SpoolEntry &entry)
+{
+    return QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact);
 }
 
 bool Spool::add(SpoolEntry &entry, QString *error)

@@ -15,7 +15,8 @@ struct SpoolEntry
     // A received message: stored into smsrecv, then (when forwardNumber is set) forwarded.
     QString sender;
     QString text;
-    QString timeStamp; // as the modem reported it
+    QString timeStamp;  // as the modem reported it
+    QString receivedAt; // when the gateway read it, as the tables hold times
     QString forwardNumber;
     bool stored = false; // the smsrecv row exists; only the forwarding row is still due
 
@@ -43,6 +44,9 @@ public:
     bool add(SpoolEntry &entry, QString *error);
     bool update(const SpoolEntry &entry, QString *error);
     bool remove(qint64 id, QString *error);
+
+    // An entry as its file holds it.
+    static QByteArray serialize(const SpoolEntry &entry);
 
     const QMap<qint64, SpoolEntry> &entries() const { return m_entries; }
     bool isEmpty() const { return m_entries.isEmpty(); }

@@ -26,6 +26,7 @@ private Q_SLOTS:
     void burstOfIncomingMessages_data() { engines_data(); }
     void burstOfIncomingMessages();
     void modemVanishesMidSend();
+    void contentRefusedForGoodGoesToQuarantine();
 };
 
 namespace {
@@ -297,6 +298,45 @@ void TestMessageReliability::modemVanishesMidSend()
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 2);
     QCOMPARE(h.fake(0).sent.last().text, QStringLiteral("msg 1"));
+}
+
+void TestMessageReliability::contentRefusedForGoodGoesToQuarantine()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.start();
+    QVERIFY(tdb.exec(QStringLiteral("create trigger poison before insert on smsrecv when "
+                                    "new.smscontent like 'poison%' begin "
+                                    "select raise(abort, 'no poison'); end")));
+    // Spooled while the table is away, refused for its content once it is back.
+    QVERIFY(tdb.exec(QStringLiteral("alter table smsrecv rename to smsrecv_off")));
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("poison 1"),
+                      QStringLiteral("231206154530"));
+    QCOMPARE(h->flow().store().spool().size(), 1);
+    QVERIFY(tdb.exec(QStringLiteral("alter table smsrecv_off rename to smsrecv")));
+    h.supervise();
+    // Refused at once.
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("poison 2"),
+                      QStringLiteral("231206154531"));
+    h.fake(0).deliver(QStringLiteral("139"), QStringLiteral("fine"),
+                      QStringLiteral("231206154532"));
+
+    QVERIFY(h->flow().store().spool().isEmpty());
+    QVERIFY(!h.fake(0).calls.contains(QStringLiteral("KeepLastMsg")));
+    const QDir quarantine(h->flow().store().quarantine().folder());
+    const QStringList files = quarantine.entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 2);
+    const QStringList log = h.log();
+    for (const QString &file : files) {
+        QCOMPARE(std::count_if(log.cbegin(), log.cend(),
+                               [&](const QString &line) {
+                                   return line.endsWith(quarantine.filePath(file));
+                               }),
+                 1);
+    }
+    QCOMPARE(tdb.rows(QStringLiteral("select smscontent from smsrecv")),
+             QStringList(QStringLiteral("fine")));
 }
 
 QTEST_GUILESS_MAIN(TestMessageReliability)

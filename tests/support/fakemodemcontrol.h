@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 // A scriptable modem control for engine tests: results are set by the test, every call is
 // recorded, and the events are raised by the test when it wants them.
@@ -17,6 +18,8 @@ public:
         QString sender;
         QString text;
         QString timeStamp;
+        QString key = {};
+        short result = 0;
     };
     struct Sent
     {
@@ -34,6 +37,8 @@ public:
     bool callerKnown = true;
     QString callerNumber;
     QList<Incoming> inbox;
+    QString lastKey;
+    QStringList removedKeys;
 
     // Record.
     QStringList calls;
@@ -105,7 +110,8 @@ public:
         sender = m.sender;
         text = m.text;
         stamp = m.timeStamp;
-        return 0;
+        lastKey = m.key;
+        return m.result;
     }
     bool PhoneCallGetInCallNumber(QString &number) override
     {
@@ -130,6 +136,9 @@ public:
         return 0;
     }
     QString AtuoTestGSMModem(short, short) override { return {}; }
+    void KeepLastMsg() override { calls << QStringLiteral("KeepLastMsg"); }
+    QString LastMsgKey() override { return lastKey; }
+    QStringList TakeRemovedMsgKeys() override { return std::exchange(removedKeys, {}); }
 
     // The modem's verdict on the message it holds, raised as its event.
     void finishSend(bool reachedNetwork)

@@ -174,6 +174,19 @@ public:
         return r.ok ? r.data.value(0).toInt() : 0;
     }
 
+    // Exactly these octets (hexadecimal) arrive at the modem on port; options "mem=ME".
+    bool deliverPdu(int port, const QByteArray &hex, const QString &options = {})
+    {
+        return ok(QStringLiteral("deliverpdu %1 %2 %3")
+                          .arg(port)
+                          .arg(QString::fromLatin1(hex), options)
+                          .trimmed());
+    }
+    bool setDirect(int port, bool direct)
+    {
+        return ok(QStringLiteral("direct %1 %2").arg(port).arg(direct ? 1 : 0));
+    }
+
     bool ring(int port, const QString &caller)
     {
         return ok(QStringLiteral("ring %1 %2").arg(port).arg(caller));
@@ -211,7 +224,8 @@ public:
         return out;
     }
 
-    // "ringing", "hangups", "stored", "heldback", "echo", "silent", "gone" of a modem.
+    // "ringing", "hangups", "stored", "heldback", "echo", "silent", "gone", "own", "acks" of a
+    // modem.
     int status(int port, const QString &item)
     {
         for (const QString &d : command(QStringLiteral("status %1").arg(port)).data) {

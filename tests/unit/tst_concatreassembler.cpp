@@ -94,6 +94,16 @@ void TestConcatReassembler::releasesStaleParts()
     QCOMPARE(stale[0].text, QStringLiteral("<1><3>"));
     QCOMPARE(stale[0].storageIndexes, QList<int>({1, 2}));
     QCOMPARE(r.incompleteCount(), 0);
+
+    // A part kept on disk across a restart brings its age along; the set is not younger for
+    // the restart.
+    ConcatReassembler::Part old = part(QStringLiteral("A"), 4, 2, 1, -1);
+    old.carriedMs = 11 * 60 * 1000;
+    old.partId = 7;
+    QVERIFY(!r.add(old));
+    const QList<ReceivedMessage> carried = r.takeStale(10 * 60 * 1000);
+    QCOMPARE(carried.size(), 1);
+    QCOMPARE(carried[0].partIds, QList<qint64>{7});
 }
 
 QTEST_GUILESS_MAIN(TestConcatReassembler)

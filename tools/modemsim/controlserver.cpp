@@ -97,13 +97,14 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
     if (cmd == QLatin1String("number")) {
         data->append(modem->number().toUtf8());
     } else if (cmd == QLatin1String("deliver")) {
-        // deliver <port> <sender> <text%> [order=2,1,3] [dup=N] [ucs2] [ref16] [ref=N]
+        // deliver <port> <sender> <text%> [order=2,1,3] [dup=N] [ucs2] [ref16] [ref=N] [mem=ME]
         if (args.size() < 4)
             return QStringLiteral("usage: deliver <port> <sender> <text> [options]");
         MessageSplitter::Options options;
         options.reference = int(QDateTime::currentMSecsSinceEpoch() & 0xFF);
         QList<int> order;
         QList<int> duplicates;
+        QByteArray memory = "SM";
         for (const QString &opt : args.mid(4)) {
             if (opt == QLatin1String("ucs2"))
                 options.coding = MessageSplitter::Coding::Ucs2;
@@ -116,6 +117,8 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
                     order.append(n.toInt());
             } else if (opt.startsWith(QLatin1String("dup="))) {
                 duplicates.append(opt.mid(4).toInt());
+            } else if (opt.startsWith(QLatin1String("mem="))) {
+                memory = opt.mid(4).toLatin1();
             } else {
                 return QStringLiteral("unknown option %1").arg(opt);
             }
@@ -134,8 +137,23 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
         }
         const QDateTime now = QDateTime::currentDateTime();
         for (int n : order)
-            modem->receive(PduEncoder::deliver(args[2], parts[n - 1], now, modem->serviceCentre()));
+            modem->receive(PduEncoder::deliver(args[2], parts[n - 1], now, modem->serviceCentre()),
+                           memory);
         data->append(QByteArray::number(parts.size()));
+    } else if (cmd == QLatin1String("deliverpdu")) {
+        // deliverpdu <port> <hex> [mem=ME]: exactly these octets arrive, junk or not.
+        const QByteArray octets = QByteArray::fromHex(args.value(2).toLatin1());
+        if (octets.isEmpty())
+            return QStringLiteral("usage: deliverpdu <port> <hex> [mem=ME]");
+        PduEncoder::Encoded pdu;
+        pdu.octets = octets;
+        pdu.tpduLength = int(qMax<qsizetype>(0, octets.size() - 1 - quint8(octets[0])));
+        const QString mem = args.value(3);
+        modem->receive(pdu,
+                       mem.startsWith(QLatin1String("mem=")) ? mem.mid(4).toLatin1()
+                                                             : QByteArray("SM"));
+    } else if (cmd == QLatin1String("direct")) {
+        modem->setDirect(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("ring")) {
         modem->ring(args.value(2));
     } else if (cmd == QLatin1String("failnext")) {
@@ -192,6 +210,8 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
         data->append("echo " + QByteArray::number(modem->echoes() ? 1 : 0));
         data->append("silent " + QByteArray::number(modem->isSilent() ? 1 : 0));
         data->append("gone " + QByteArray::number(modem->isGone() ? 1 : 0));
+        data->append("own " + QByteArray::number(modem->ownMemory().size()));
+        data->append("acks " + QByteArray::number(modem->acknowledgements()));
     } else {
         return QStringLiteral("unknown command %1").arg(cmd);
     }

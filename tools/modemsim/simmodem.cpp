@@ -371,7 +371,9 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         if (query)
             lines->append("+COPS: 0,0,\"Velmora Mobile\"");
     } else if (name == "+CPMS") {
-        const QByteArray used = QByteArray::number(m_storage.size());
+        if (!query && !params.isEmpty())
+            m_readMe = params[0] == "ME";
+        const QByteArray used = QByteArray::number(readStorage().size());
         const QByteArray cap = QByteArray::number(m_capacity);
         if (query) {
             lines->append("+CPMS: \"SM\"," + used + ',' + cap + ",\"SM\"," + used + ',' + cap
@@ -410,7 +412,9 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         if (query && name == "+CFUN")
             lines->append("+CFUN: 1");
         if (query && name == "+CSMS")
-            lines->append("+CSMS: 0,1,1,1");
+            lines->append(m_direct ? "+CSMS: 1,1,1,1" : "+CSMS: 0,1,1,1");
+    } else if (name == "+CNMA") {
+        ++m_acks;
     } else if (name == "+CNUM") {
         lines->append("+CNUM: \"\"," + quoted(m_number) + ",145");
     } else if (name == "+CHUP") {
@@ -435,8 +439,8 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         m_text.clear();
         m_tty->write("\r\n> ");
     } else if (name == "+CMGR") {
-        const auto it = m_storage.find(first);
-        if (it == m_storage.end())
+        const auto it = readStorage().find(first);
+        if (it == readStorage().end())
             return cmsError(CmsInvalidIndex);
         if (m_cmgf == 0) {
             lines->append("+CMGR: " + QByteArray::number(it->status) + ",,"
@@ -457,7 +461,7 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         } else if (!params.isEmpty() && !params[0].isEmpty()) {
             wanted = first;
         }
-        for (auto it = m_storage.begin(); it != m_storage.end(); ++it) {
+        for (auto it = readStorage().begin(); it != readStorage().end(); ++it) {
             if (wanted != 4 && it->status != wanted)
                 continue;
             if (m_cmgf == 0) {
@@ -474,9 +478,9 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         if (first < 0 || first > m_capacity)
             return cmsError(CmsInvalidIndex);
         if (params.value(1).toInt() == 4)
-            m_storage.clear();
+            readStorage().clear();
         else
-            m_storage.remove(first);
+            readStorage().remove(first);
         while (!m_heldBack.isEmpty() && m_storage.size() < m_capacity)
             store(m_heldBack.dequeue());
     } else {
@@ -603,12 +607,16 @@ void SimModem::replyAfterSend(const QByteArray &text)
     });
 }
 
-void SimModem::receive(const PduEncoder::Encoded &deliver)
+void SimModem::receive(const PduEncoder::Encoded &deliver, const QByteArray &memory)
 {
     if (isGone())
         return;
-    if (m_cnmiMt == 2 && m_cmgf == 0) {
+    if ((m_cnmiMt == 2 || m_direct) && m_cmgf == 0) {
         writeUrc("+CMT: ," + QByteArray::number(deliver.tpduLength) + "\r\n" + deliver.hex());
+        return;
+    }
+    if (memory == "ME") {
+        store(deliver, memory);
         return;
     }
     if (m_storage.size() >= m_capacity) {
@@ -618,14 +626,15 @@ void SimModem::receive(const PduEncoder::Encoded &deliver)
     store(deliver);
 }
 
-void SimModem::store(const PduEncoder::Encoded &deliver)
+void SimModem::store(const PduEncoder::Encoded &deliver, const QByteArray &memory)
 {
+    QMap<int, Stored> &storage = memory == "ME" ? m_meStorage : m_storage;
     int index = 1;
-    while (m_storage.contains(index))
+    while (storage.contains(index))
         ++index;
-    m_storage.insert(index, Stored{0, deliver});
+    storage.insert(index, Stored{0, deliver});
     if (m_cnmiMt == 1 || m_cnmiMt == 3)
-        writeUrc("+CMTI: \"SM\"," + QByteArray::number(index));
+        writeUrc("+CMTI: \"" + memory + "\"," + QByteArray::number(index));
 }
 
 void SimModem::ring(const QString &caller)

@@ -38,8 +38,14 @@ public:
     void setCapacity(int capacity) { m_capacity = capacity; }
 
     // A message from the network: stored (and announced) or, when storage is full, held until
-    // a slot is free, as a network retries.
-    void receive(const PduEncoder::Encoded &deliver);
+    // a slot is free, as a network retries. memory "ME": the modem's own memory, as some
+    // modems store there whatever AT+CPMS says.
+    void receive(const PduEncoder::Encoded &deliver, const QByteArray &memory = "SM");
+    // Delivers every message with +CMT whatever AT+CNMI says, and asks for +CNMA (+CSMS
+    // service 1), as modems that ignore the storage setting do.
+    void setDirect(bool direct) { m_direct = direct; }
+    int acknowledgements() const { return m_acks; }
+    const QMap<int, Stored> &ownMemory() const { return m_meStorage; }
     void ring(const QString &caller);
     void failNextSend(int cmsError, int times = 1)
     {
@@ -89,7 +95,8 @@ private:
     void reply(const QByteArrayList &lines, const QByteArray &final);
     void replyAfterSend(const QByteArray &text);
     void writeUrc(const QByteArray &line);
-    void store(const PduEncoder::Encoded &deliver);
+    void store(const PduEncoder::Encoded &deliver, const QByteArray &memory = "SM");
+    QMap<int, Stored> &readStorage() { return m_readMe ? m_meStorage : m_storage; }
     void resetSettings();
     void ringOnce();
     QByteArray readText(int index, const Stored &s, bool listing) const;
@@ -120,6 +127,10 @@ private:
 
     int m_capacity = 255;
     QMap<int, Stored> m_storage;
+    QMap<int, Stored> m_meStorage;
+    bool m_readMe = false; // AT+CPMS selected "ME" for reading and deleting
+    bool m_direct = false;
+    int m_acks = 0;
     QQueue<PduEncoder::Encoded> m_heldBack;
 
     int m_failNext = -1;
