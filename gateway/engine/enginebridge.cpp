@@ -23,6 +23,9 @@ void EngineBridge::attach(Gateway &gateway)
     DeviceTable *table = &gateway.devices();
     connect(table, &DeviceTable::modelReset, this,
             [this] { tableChanged(TableChange::Reset, 0, m_gw->devices().rowCount() - 1); });
+    // Changed rows are taken as they are before rows move under them.
+    connect(table, &DeviceTable::rowsAboutToBeInserted, this, [this] { takeUpdatedRows(); });
+    connect(table, &DeviceTable::rowsAboutToBeRemoved, this, [this] { takeUpdatedRows(); });
     connect(table, &DeviceTable::rowsInserted, this,
             [this](const QModelIndex &, int f, int l) { tableChanged(TableChange::Insert, f, l); });
     connect(table, &DeviceTable::rowsRemoved, this,
@@ -49,9 +52,11 @@ EngineBatch &EngineBridge::pending()
 void EngineBridge::tableChanged(TableChange::Kind kind, int first, int last)
 {
     EngineBatch &b = pending();
-    m_updates.clear();
-    if (kind == TableChange::Reset)
+    if (kind == TableChange::Reset) {
         b.table.clear();
+        m_updatedRows.clear();
+        m_updated.fill(false);
+    }
     TableChange change{kind, first, last, {}};
     if (kind != TableChange::Remove)
         change.rows = m_gw->devices().rows().mid(first, last - first + 1);
@@ -60,23 +65,32 @@ void EngineBridge::tableChanged(TableChange::Kind kind, int first, int last)
 
 void EngineBridge::rowsUpdated(int first, int last)
 {
-    EngineBatch &b = pending();
+    pending();
+    if (last >= m_updated.size())
+        m_updated.resize(last + 1, false);
     for (int r = first; r <= last; ++r) {
-        const DeviceRow &row = m_gw->devices().row(r);
-        const auto at = m_updates.constFind(r);
-        if (at != m_updates.cend()) {
-            b.table[*at].rows.first() = row;
-            continue;
+        if (!m_updated.at(r)) {
+            m_updated[r] = true;
+            m_updatedRows.append(r);
         }
-        m_updates.insert(r, b.table.size());
-        b.table.append(TableChange{TableChange::Update, r, r, {row}});
     }
+}
+
+void EngineBridge::takeUpdatedRows()
+{
+    const DeviceTable &table = m_gw->devices();
+    for (int r : std::as_const(m_updatedRows)) {
+        m_updated[r] = false;
+        if (r < table.rowCount())
+            m_batch.table.append(TableChange{TableChange::Update, r, r, {table.row(r)}});
+    }
+    m_updatedRows.clear();
 }
 
 void EngineBridge::flush()
 {
     m_scheduled = false;
-    m_updates.clear();
+    takeUpdatedRows();
     EngineBatch batch = std::exchange(m_batch, {});
     if (batch.logText || !batch.logAppended.isEmpty() || !batch.table.isEmpty() || batch.statusPanel
         || batch.running)
@@ -86,7 +100,8 @@ void EngineBridge::flush()
 void EngineBridge::sendSnapshot()
 {
     EngineBatch &b = pending();
-    m_updates.clear();
+    m_updatedRows.clear();
+    m_updated.fill(false);
     if (!m_gw->log().text().isEmpty())
         b.logText = m_gw->log().text();
     b.logAppended.clear();

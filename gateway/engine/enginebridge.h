@@ -3,7 +3,7 @@
 #include "core/prompter.h"
 #include "enginebatch.h"
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 
 class Gateway;
@@ -38,10 +38,13 @@ private:
     EngineBatch &pending();
     void tableChanged(TableChange::Kind kind, int first, int last);
     void rowsUpdated(int first, int last);
+    // Turns the rows marked changed into Update changes with their values now.
+    void takeUpdatedRows();
 
     Gateway *m_gw = nullptr;
     EngineBatch m_batch;
     bool m_scheduled = false;
-    // Row -> its pending Update in m_batch.table, while no insert or removal has moved the rows.
-    QHash<int, qsizetype> m_updates;
+    // Rows changed since the last insert, removal or batch: copied once, when that comes.
+    QList<int> m_updatedRows;
+    QList<bool> m_updated;
 };

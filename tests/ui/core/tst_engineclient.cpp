@@ -30,6 +30,7 @@ private Q_SLOTS:
         harness->WriteLog(QStringLiteral("a"));
         table.setStatus(0, QStringLiteral("x"));
         table.setSent(1, QStringLiteral("1/0"));
+        table.setSent(2, QStringLiteral("2/0"));
         // Updates after a removal name the rows as they are numbered after it.
         table.removeDeviceRow(0);
         table.setStatus(0, QStringLiteral("y"));
@@ -42,7 +43,7 @@ private Q_SLOTS:
         QCOMPARE(batches.size(), 1);
         QCOMPARE(engine.client.logText(), harness->log().text());
         QCOMPARE(rowsOf(engine.client.devices()),
-                 (QStringList{"Com2|y|1/0", "Com3|未连接|0/0", "Com9|z|0/0"}));
+                 (QStringList{"Com2|y|1/0", "Com3|未连接|2/0", "Com9|z|0/0"}));
         QCOMPARE(rowsOf(engine.client.devices()), rowsOf(table));
         QVERIFY(!engine.client.serviceRunning());
     }
