@@ -111,6 +111,40 @@ void DeviceTable::removeDeviceRow(int row)
     endRemoveRows();
 }
 
+void DeviceTable::setRows(const QList<DeviceRow> &rows)
+{
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+void DeviceTable::insertDeviceRows(int first, const QList<DeviceRow> &rows)
+{
+    if (first < 0 || first > m_rows.size() || rows.isEmpty())
+        return;
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        m_rows.insert(first + i, rows.at(i));
+    endInsertRows();
+}
+
+void DeviceTable::removeDeviceRows(int first, int last)
+{
+    if (first < 0 || last >= m_rows.size() || first > last)
+        return;
+    beginRemoveRows({}, first, last);
+    m_rows.remove(first, last - first + 1);
+    endRemoveRows();
+}
+
+void DeviceTable::replaceRow(int r, const DeviceRow &row)
+{
+    if (r < 0 || r >= m_rows.size())
+        return;
+    m_rows[r] = row;
+    Q_EMIT dataChanged(index(r, 0), index(r, ColumnCount - 1));
+}
+
 void DeviceTable::changed(int r, int column)
 {
     const QModelIndex at = index(r, column);

@@ -55,6 +55,11 @@ public:
     void clear();
     void appendRow(const DeviceRow &row);
     void removeDeviceRow(int row);
+    // A copy of the table follows the engine's with these.
+    void setRows(const QList<DeviceRow> &rows);
+    void insertDeviceRows(int first, const QList<DeviceRow> &rows);
+    void removeDeviceRows(int first, int last);
+    void replaceRow(int r, const DeviceRow &row);
     const DeviceRow &row(int r) const { return m_rows.at(r); }
     const QList<DeviceRow> &rows() const { return m_rows; }
 

@@ -1,6 +1,6 @@
 #include "versioncheck.h"
 
-#include "core/activitylog.h"
+#include "core/logsink.h"
 #include "inetclient.h"
 
 #include "common/textcodec.h"
@@ -12,8 +12,7 @@
 
 const QString VersionCheck::ProgramVersion = QStringLiteral("V1.0.0");
 
-VersionCheck::VersionCheck(ActivityLog &log, DownloadWindowFactory openDownloadWindow,
-                           QObject *parent)
+VersionCheck::VersionCheck(LogSink &log, DownloadWindowFactory openDownloadWindow, QObject *parent)
     : QObject(parent), m_log(log), m_openDownloadWindow(std::move(openDownloadWindow))
 { }
 

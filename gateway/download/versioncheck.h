@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-class ActivityLog;
+class LogSink;
 
 // The menu command "检查升级": fetches the version file from the update server and, when it
 // offers a version that sorts after the gateway's own, opens a download window for the updater
@@ -25,8 +25,7 @@ public:
     using DownloadWindowFactory =
             std::function<void(const QString &url, const QByteArray &expectedSha256)>;
 
-    VersionCheck(ActivityLog &log, DownloadWindowFactory openDownloadWindow,
-                 QObject *parent = nullptr);
+    VersionCheck(LogSink &log, DownloadWindowFactory openDownloadWindow, QObject *parent = nullptr);
 
     // The gateway's own version as the check compares it.
     static const QString ProgramVersion;
@@ -54,7 +53,7 @@ public:
     static bool fileHasSha256(const QString &path, const QByteArray &sha256);
 
 private:
-    ActivityLog &m_log;
+    LogSink &m_log;
     DownloadWindowFactory m_openDownloadWindow;
     int m_timeoutSecs = DefaultTimeoutSecs;
 };

@@ -1,18 +1,15 @@
 #include "frmmain.h"
 
-#include "core/service.h"
 #include "core/texteditor.h"
 #include "devicelistmodel.h"
-#include "discovery/devicesearch.h"
 #include "discovery/ui/frmadd.h"
 #include "discovery/ui/frmsearch.h"
 #include "download/ui/frmupdate.h"
 #include "download/versioncheck.h"
 #include "engine/gateway.h"
+#include "engineclient.h"
 #include "icons.h"
-#include "messaging/messageflow.h"
 #include "splitterbar.h"
-#include "testmsg/testcomposer.h"
 #include "testmsg/ui/frmtest.h"
 #include "widgets/frmabout.h"
 #include "widgets/frmhelp.h"
@@ -51,8 +48,9 @@ QString toDisplay(QString text)
 
 } // namespace
 
-FrmMain::FrmMain(Gateway &gateway, QWidget *parent)
-    : QMainWindow(parent), m_gw(gateway), m_trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable)
+FrmMain::FrmMain(EngineClient &client, QWidget *parent)
+    : QMainWindow(parent), m_engine(client),
+      m_trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(Gateway::title());
@@ -75,7 +73,7 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent)
     m_listView1->setUniformRowHeights(true);
     m_listView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listView1->header()->setStretchLastSection(false);
-    m_listView1->setModel(new DeviceListModel(&m_gw.devices(), m_listView1));
+    m_listView1->setModel(new DeviceListModel(&m_engine.devices(), m_listView1));
     m_listView1->viewport()->installEventFilter(this);
 
     m_staBar = new QStatusBar(m_client);
@@ -91,9 +89,9 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent)
     buildMenus();
     m_client->installEventFilter(this);
 
-    connect(&m_gw.log(), &ActivityLog::textReset, this,
+    connect(&m_engine, &EngineClient::logReset, this,
             [this](const QString &text) { m_text1->setPlainText(toDisplay(text)); });
-    connect(&m_gw.log(), &ActivityLog::textAppended, this, [this](const QString &piece) {
+    connect(&m_engine, &EngineClient::logAppended, this, [this](const QString &piece) {
         // The view follows the newest line without taking the focus from anything.
         QTextCursor end(m_text1->document());
         end.movePosition(QTextCursor::End);
@@ -101,8 +99,8 @@ FrmMain::FrmMain(Gateway &gateway, QWidget *parent)
         m_text1->moveCursor(QTextCursor::End);
         m_text1->verticalScrollBar()->setValue(m_text1->verticalScrollBar()->maximum());
     });
-    connect(&m_gw, &Gateway::statusPanelChanged, m_panel2, &QLabel::setText);
-    connect(&m_gw, &Gateway::serviceRunningChanged, this, &FrmMain::showServiceState);
+    connect(&m_engine, &EngineClient::statusPanelChanged, m_panel2, &QLabel::setText);
+    connect(&m_engine, &EngineClient::serviceRunningChanged, this, &FrmMain::showServiceState);
 }
 
 FrmMain::~FrmMain() = default;
@@ -119,7 +117,7 @@ void FrmMain::setTrayAvailability(std::function<bool()> available)
 
 void FrmMain::setPortLister(std::function<QString()> lister)
 {
-    m_portLister = std::move(lister);
+    m_engine.setPortLister(std::move(lister));
 }
 
 XButton *FrmMain::toolbarButton(int index) const
@@ -206,7 +204,8 @@ void FrmMain::buildMenus()
 
 void FrmMain::Form_Load()
 {
-    m_gw.FormLoad([this] { InitMainWindow(); });
+    InitMainWindow();
+    m_engine.formLoad();
 }
 
 void FrmMain::InitMainWindow()
@@ -362,10 +361,10 @@ void FrmMain::mnuTCXT_Click()
 
 void FrmMain::ExitApplication()
 {
-    m_gw.service().mnuGXFW_Click();
     RemoveTrayIcon();
     m_exiting = true;
-    QCoreApplication::exit(0);
+    // The program ends once the stop has left every in-flight row as it should be.
+    m_engine.stopServiceThen([] { QCoreApplication::exit(0); });
 }
 
 void FrmMain::mnuXTPZ_Click()
@@ -374,18 +373,19 @@ void FrmMain::mnuXTPZ_Click()
         m_ownEditor = std::make_unique<TextEditorLauncher>();
         m_editor = m_ownEditor.get();
     }
-    if (!m_editor->open(m_gw.configPath()))
-        m_gw.WriteLog(QStringLiteral("未找到图形界面的文本编辑器，请手工编辑") + m_gw.configPath());
+    if (!m_editor->open(m_engine.configPath()))
+        m_engine.WriteLog(QStringLiteral("未找到图形界面的文本编辑器，请手工编辑")
+                          + m_engine.configPath());
 }
 
 void FrmMain::mnuQDFW_Click()
 {
-    m_gw.service().mnuQDFW_Click();
+    m_engine.startService();
 }
 
 void FrmMain::mnuGXFW_Click()
 {
-    m_gw.service().mnuGXFW_Click();
+    m_engine.stopService();
 }
 
 void FrmMain::mnuSCSB_Click()
@@ -393,20 +393,14 @@ void FrmMain::mnuSCSB_Click()
     const QModelIndex current = m_listView1->currentIndex();
     const bool selected = current.isValid()
             && m_listView1->selectionModel()->isRowSelected(current.row(), current.parent());
-    m_gw.mnuSCSB_Click(selected ? current.row() : -1);
+    m_engine.deleteDevice(selected ? current.row() : -1);
 }
 
 void FrmMain::mnuCSDX_Click()
 {
     // A closed composer is gone with what was typed into it: the next one opens afresh.
     if (!m_test) {
-        auto *composer = new TestComposer(
-                [this](const QString &number, const QString &text) {
-                    return m_gw.flow().queueTestMessage(number, text);
-                },
-                m_gw.prompter());
-        m_test = new FrmTest(*composer, this);
-        composer->setParent(m_test);
+        m_test = new FrmTest(m_engine, this);
         m_test->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_test->show();
@@ -416,19 +410,18 @@ void FrmMain::mnuCSDX_Click()
 
 void FrmMain::mnuSearch_Click()
 {
-    if (!m_gw.mayEditDevices())
-        return;
-    DeviceSearch search(m_gw, m_portLister);
-    FrmSearch window(search, this);
-    window.exec();
+    m_engine.whenDevicesEditable(this, [this] {
+        FrmSearch window(m_engine, this);
+        window.exec();
+    });
 }
 
 void FrmMain::mnuTJSB_Click()
 {
-    if (!m_gw.mayEditDevices())
-        return;
-    FrmAdd window(m_gw, this);
-    window.exec();
+    m_engine.whenDevicesEditable(this, [this] {
+        FrmAdd window(m_engine, this);
+        window.exec();
+    });
 }
 
 void FrmMain::mnuBZZT_Click()
@@ -451,5 +444,5 @@ void FrmMain::mnuGYRJ_Click()
 
 void FrmMain::mnuUpdate_Click()
 {
-    VersionCheck(m_gw.log(), FrmUpdate::opener(m_gw.log(), this)).run();
+    VersionCheck(m_engine, FrmUpdate::opener(m_engine, this)).run();
 }

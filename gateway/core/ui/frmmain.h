@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class Gateway;
+class EngineClient;
 class FrmAbout;
 class FrmHelp;
 class FrmTest;
@@ -22,13 +22,14 @@ class SplitterBar;
 class TextEditorLauncher;
 
 // The gateway's one window: toolbar band, activity log, splitter, device list and status bar,
-// the menus and the tray icon. It shows the engine and forwards the operator's commands to it.
+// the menus and the tray icon. It shows what the engine client holds and forwards the operator's
+// commands to it.
 class FrmMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit FrmMain(Gateway &gateway, QWidget *parent = nullptr);
+    explicit FrmMain(EngineClient &client, QWidget *parent = nullptr);
     ~FrmMain() override;
 
     // The start-up sequence after the single-instance check: log, layout, settings, device list.
@@ -87,7 +88,7 @@ private:
     void onTrayActivated(int reason);
     void onToolbarClick(int index);
 
-    Gateway &m_gw;
+    EngineClient &m_engine;
     MainLayout m_layout;
     QWidget *m_client = nullptr;
     QPlainTextEdit *m_text1 = nullptr;
@@ -104,7 +105,6 @@ private:
     QMenu *m_popSys = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     TextEditorLauncher *m_editor = nullptr;
-    std::function<QString()> m_portLister;
     std::function<bool()> m_trayAvailable;
     std::unique_ptr<TextEditorLauncher> m_ownEditor;
     bool m_trayHidden = false;

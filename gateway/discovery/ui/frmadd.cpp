@@ -1,6 +1,6 @@
 #include "frmadd.h"
 
-#include "engine/gateway.h"
+#include "core/ui/engineclient.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-FrmAdd::FrmAdd(Gateway &gateway, QWidget *parent) : QDialog(parent), m_gw(gateway)
+FrmAdd::FrmAdd(EngineClient &client, QWidget *parent) : QDialog(parent), m_client(client)
 {
     setObjectName(QStringLiteral("FrmAdd"));
     setWindowTitle(QStringLiteral("添加设备"));
@@ -46,6 +46,5 @@ FrmAdd::FrmAdd(Gateway &gateway, QWidget *parent) : QDialog(parent), m_gw(gatewa
 
 void FrmAdd::Command1_Click()
 {
-    m_gw.devices().appendRow(DeviceRow::fresh(m_text1->text(), m_text2->text()));
-    m_gw.updateparas();
+    m_client.addDevice(m_text1->text(), m_text2->text());
 }

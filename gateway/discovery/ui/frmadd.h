@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class Gateway;
+class EngineClient;
 class QLineEdit;
 class QPushButton;
 
@@ -12,7 +12,7 @@ class FrmAdd : public QDialog
     Q_OBJECT
 
 public:
-    explicit FrmAdd(Gateway &gateway, QWidget *parent = nullptr);
+    explicit FrmAdd(EngineClient &client, QWidget *parent = nullptr);
 
     QLineEdit *text1() const { return m_text1; }
     QLineEdit *text2() const { return m_text2; }
@@ -22,7 +22,7 @@ public:
     void Command1_Click();
 
 private:
-    Gateway &m_gw;
+    EngineClient &m_client;
     QLineEdit *m_text1;
     QLineEdit *m_text2;
     QPushButton *m_command1;

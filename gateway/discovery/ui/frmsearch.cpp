@@ -1,6 +1,6 @@
 #include "frmsearch.h"
 
-#include "discovery/devicesearch.h"
+#include "core/ui/engineclient.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-FrmSearch::FrmSearch(DeviceSearch &search, QWidget *parent) : QDialog(parent), m_search(search)
+FrmSearch::FrmSearch(EngineClient &client, QWidget *parent) : QDialog(parent), m_client(client)
 {
     setObjectName(QStringLiteral("FrmSearch"));
     setWindowTitle(QStringLiteral("设备搜索"));
@@ -58,12 +58,13 @@ FrmSearch::FrmSearch(DeviceSearch &search, QWidget *parent) : QDialog(parent), m
     });
     connect(m_command1, &QPushButton::clicked, this, &FrmSearch::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &QDialog::close);
-    connect(&m_search, &DeviceSearch::progress, m_progress, &QProgressBar::setValue);
+    connect(&m_client, &EngineClient::searchProgress, m_progress, &QProgressBar::setValue);
+    connect(&m_client, &EngineClient::searchFinished, m_command1,
+            [this] { m_command1->setEnabled(true); });
 }
 
 void FrmSearch::Command1_Click()
 {
     m_command1->setEnabled(false);
-    m_search.run(m_check1->isChecked(), m_combo1->currentText(), m_combo2->currentText());
-    m_command1->setEnabled(true);
+    m_client.searchDevices(m_check1->isChecked(), m_combo1->currentText(), m_combo2->currentText());
 }

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class DeviceSearch;
+class EngineClient;
 class QCheckBox;
 class QComboBox;
 class QProgressBar;
@@ -14,7 +14,7 @@ class FrmSearch : public QDialog
     Q_OBJECT
 
 public:
-    FrmSearch(DeviceSearch &search, QWidget *parent = nullptr);
+    FrmSearch(EngineClient &client, QWidget *parent = nullptr);
 
     QCheckBox *check1() const { return m_check1; }
     QComboBox *combo1() const { return m_combo1; }
@@ -25,7 +25,7 @@ public:
     void Command1_Click();
 
 private:
-    DeviceSearch &m_search;
+    EngineClient &m_client;
     QCheckBox *m_check1;
     QComboBox *m_combo1;
     QComboBox *m_combo2;

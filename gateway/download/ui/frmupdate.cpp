@@ -1,6 +1,6 @@
 #include "frmupdate.h"
 
-#include "core/activitylog.h"
+#include "core/logsink.h"
 #include "download/downloader.h"
 
 #include "common/clock.h"
@@ -82,7 +82,7 @@ const Clock &FrmUpdate::defaultClock()
     return SystemClock::instance();
 }
 
-FrmUpdate::FrmUpdate(ActivityLog &log, QWidget *mainWindow, const Clock &clock, QWidget *parent)
+FrmUpdate::FrmUpdate(LogSink &log, QWidget *mainWindow, const Clock &clock, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_log(log), m_mainWindow(mainWindow),
       m_progress(clock), m_programDir(InstallLayout::programDir()),
       m_trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable)
@@ -158,7 +158,7 @@ void FrmUpdate::putAway()
         showMinimized();
 }
 
-VersionCheck::DownloadWindowFactory FrmUpdate::opener(ActivityLog &log, QWidget *mainWindow)
+VersionCheck::DownloadWindowFactory FrmUpdate::opener(LogSink &log, QWidget *mainWindow)
 {
     QPointer<QWidget> main(mainWindow);
     return [&log, main](const QString &url, const QByteArray &expectedSha256) {

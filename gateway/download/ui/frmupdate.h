@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-class ActivityLog;
+class LogSink;
 class Clock;
 class Downloader;
 class QAction;
@@ -26,12 +26,12 @@ class FrmUpdate : public QWidget
     Q_OBJECT
 
 public:
-    explicit FrmUpdate(ActivityLog &log, QWidget *mainWindow = nullptr,
+    explicit FrmUpdate(LogSink &log, QWidget *mainWindow = nullptr,
                        const Clock &clock = defaultClock(), QWidget *parent = nullptr);
     ~FrmUpdate() override;
 
     // What the version check calls: a new window that starts downloading.
-    static VersionCheck::DownloadWindowFactory opener(ActivityLog &log, QWidget *mainWindow);
+    static VersionCheck::DownloadWindowFactory opener(LogSink &log, QWidget *mainWindow);
 
     // The gateway's program folder; the target folder is "update" beside it.
     void setProgramDir(const QString &dir) { m_programDir = dir; }
@@ -66,7 +66,7 @@ private:
     // Out of sight: into the tray entry, or onto the taskbar while no tray could bring it back.
     void putAway();
 
-    ActivityLog &m_log;
+    LogSink &m_log;
     QWidget *m_mainWindow;
     DownloadProgress m_progress;
     QString m_programDir;

@@ -1,5 +1,6 @@
 #include "frmtest.h"
 
+#include "core/ui/engineclient.h"
 #include "testmsg/testcomposer.h"
 
 #include <QGridLayout>
@@ -11,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-FrmTest::FrmTest(TestComposer &composer, QWidget *parent) : QDialog(parent), m_composer(composer)
+FrmTest::FrmTest(EngineClient &client, QWidget *parent) : QDialog(parent), m_client(client)
 {
     setObjectName(QStringLiteral("FrmTest"));
     setWindowTitle(QStringLiteral("短信测试"));
@@ -72,12 +73,12 @@ FrmTest::FrmTest(TestComposer &composer, QWidget *parent) : QDialog(parent), m_c
     connect(m_text3, &QPlainTextEdit::textChanged, this, countCharacters);
     countNumbers();
     countCharacters();
-    connect(&m_composer, &TestComposer::progress, m_progress, &QProgressBar::setValue);
+    connect(&m_client, &EngineClient::testProgress, m_progress, &QProgressBar::setValue);
     connect(m_command2, &QPushButton::clicked, this, &FrmTest::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &QDialog::close);
 }
 
 void FrmTest::Command2_Click()
 {
-    m_composer.send(m_text1->toPlainText(), m_text3->toPlainText());
+    m_client.sendTestMessages(m_text1->toPlainText(), m_text3->toPlainText());
 }

@@ -7,7 +7,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class TestComposer;
+class EngineClient;
 
 // Queues one test text for a list of numbers; modeless, usable whether or not the service runs.
 class FrmTest : public QDialog
@@ -18,7 +18,7 @@ public:
     // The number shown in the list when the window opens.
     static QString presetNumber() { return QStringLiteral("13800138000"); }
 
-    FrmTest(TestComposer &composer, QWidget *parent = nullptr);
+    FrmTest(EngineClient &client, QWidget *parent = nullptr);
 
     QPlainTextEdit *text1() const { return m_text1; }
     QLineEdit *text2() const { return m_text2; }
@@ -30,7 +30,7 @@ public:
     void Command2_Click();
 
 private:
-    TestComposer &m_composer;
+    EngineClient &m_client;
     QPlainTextEdit *m_text1;
     QLineEdit *m_text2;
     QPlainTextEdit *m_text3;

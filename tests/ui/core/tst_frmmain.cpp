@@ -6,6 +6,7 @@
 #include "recordingprompter.h"
 #include "widgets/olecolor.h"
 #include "widgets/xbutton.h"
+#include "windowengine.h"
 
 #include <QApplication>
 #include <QFile>
@@ -26,6 +27,7 @@ private:
     ManualClock m_clock;
     RecordingPrompter m_prompter;
     std::unique_ptr<Gateway> m_gw;
+    std::unique_ptr<WindowEngine> m_engine;
     std::unique_ptr<FrmMain> m_window;
     bool m_trayAvailable = true;
 
@@ -42,9 +44,11 @@ private Q_SLOTS:
         f.write("[SMSCom]\nPort=1,2,3\nRate=9600,9600,9600\n");
         f.close();
         m_gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
-        m_window = std::make_unique<FrmMain>(*m_gw);
+        m_engine = std::make_unique<WindowEngine>(*m_gw);
+        m_window = std::make_unique<FrmMain>(m_engine->client);
         m_window->setTrayAvailability([this] { return m_trayAvailable; });
         m_window->Form_Load();
+        QVERIFY(m_engine->settle());
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -52,6 +56,7 @@ private Q_SLOTS:
     {
         m_trayAvailable = true;
         m_window.reset();
+        m_engine.reset();
         m_gw.reset();
     }
 
@@ -115,6 +120,7 @@ private Q_SLOTS:
     {
         m_window->close();
         m_gw->WriteLog(QStringLiteral("x\r\ny"));
+        QVERIFY(m_engine->settle());
         QCOMPARE(m_window->text1()->toPlainText(),
                  QStringLiteral("03-15 14:07:09 > 应用程序开始……\n03-15 14:07:09 > x\ny"));
         QVERIFY(QApplication::focusWidget() != m_window->text1() || m_window->isVisible());
@@ -123,16 +129,19 @@ private Q_SLOTS:
     void deviceCommandsAreRefusedWhileRunning()
     {
         m_gw->setServiceRunning(true);
+        QVERIFY(m_engine->settle());
         QVERIFY(!m_window->toolbarButton(1)->isEnabled());
         QCOMPARE(m_window->toolbarButton(1)->backColor(), OleColor::rgb(192, 255, 255));
         action("mnuSearch")->trigger();
         action("mnuTJSB")->trigger();
         m_window->listView1()->setCurrentIndex(m_window->listView1()->model()->index(0, 0));
         action("mnuSCSB")->trigger();
+        QVERIFY(m_engine->settle());
         QCOMPARE(m_gw->log().text().count(QStringLiteral("请先停止服务！")), 3);
         QCOMPARE(m_gw->devices().rowCount(), 3);
         QVERIFY(action("mnuQDFW")->isEnabled());
         m_gw->setServiceRunning(false);
+        QVERIFY(m_engine->settle());
         QVERIFY(m_window->toolbarButton(1)->isEnabled());
         QCOMPARE(m_window->toolbarButton(1)->backColor(), OleColor::rgb(219, 216, 209));
     }
@@ -141,10 +150,14 @@ private Q_SLOTS:
     {
         m_window->listView1()->setCurrentIndex(m_window->listView1()->model()->index(1, 0));
         action("mnuSCSB")->trigger();
+        QVERIFY(m_engine->settle());
         QCOMPARE(m_gw->devices().rowCount(), 2);
         QCOMPARE(m_gw->devices().row(1).portText, QStringLiteral("Com3"));
+        QCOMPARE(m_window->listView1()->model()->index(1, 0).data().toString(),
+                 QStringLiteral("Com3"));
         m_window->listView1()->clearSelection();
         action("mnuSCSB")->trigger();
+        QVERIFY(m_engine->settle());
         QVERIFY(m_gw->log().text().endsWith(QStringLiteral("请选择一个设备")));
     }
 

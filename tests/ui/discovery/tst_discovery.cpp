@@ -7,6 +7,7 @@
 #include "modemsimprocess.h"
 #include "recordingprompter.h"
 #include "smscontrol.h"
+#include "windowengine.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -45,6 +46,7 @@ private:
     ManualClock m_clock;
     RecordingPrompter m_prompter;
     std::unique_ptr<Gateway> m_gw;
+    std::unique_ptr<WindowEngine> m_engine;
     RecordingControl *m_probe = nullptr;
 
     QString key(const QString &name)
@@ -78,12 +80,17 @@ private Q_SLOTS:
                 },
                 &error));
         m_gw->FormLoad();
+        m_engine = std::make_unique<WindowEngine>(*m_gw);
+    }
+    void cleanup()
+    {
+        m_engine.reset();
+        m_gw.reset();
     }
 
     void rangeSearchFindsTheSimulatedModems()
     {
-        DeviceSearch search(*m_gw, [] { return QString(); });
-        FrmSearch window(search);
+        FrmSearch window(m_engine->client);
         QVERIFY(!window.combo1()->isEnabled());
         QCOMPARE(window.combo1()->currentText(), QStringLiteral("com1"));
         QCOMPARE(window.combo2()->currentText(), QStringLiteral("com8"));
@@ -93,15 +100,19 @@ private Q_SLOTS:
         window.combo1()->setCurrentIndex(2);
         window.combo2()->setCurrentIndex(4);
         QList<int> seen;
-        connect(&search, &DeviceSearch::progress, this, [&](int p) { seen << p; });
+        connect(&m_engine->client, &EngineClient::searchProgress, this, [&](int p) { seen << p; });
         window.command1()->click();
+        QVERIFY(!window.command1()->isEnabled());
+        // The search lets the engine's loop run between probes, so it is waited for by its end.
+        QTRY_VERIFY(window.command1()->isEnabled());
+        QVERIFY(m_engine->settle());
         QCOMPARE(m_probe->probes, (QStringList{"(3,4)", "(4,5)", "(5,6)"}));
         QCOMPARE(seen, (QList<int>{0, 33, 67, 100}));
-        QVERIFY(window.command1()->isEnabled());
         QVERIFY(m_gw->log().text().endsWith(QStringLiteral("> 搜索到2个可用GSM/GPRS设备")));
         QCOMPARE(m_gw->devices().rowCount(), 2);
         QCOMPARE(m_gw->devices().row(0).portText, QStringLiteral("Com3"));
         QCOMPARE(m_gw->devices().row(1).status, QStringLiteral("未连接"));
+        QCOMPARE(m_engine->client.devices().rows().size(), 2);
         QCOMPARE(key(QStringLiteral("Port")), QStringLiteral("3,4"));
         QCOMPARE(key(QStringLiteral("Rate")), QStringLiteral("115200,115200"));
     }
@@ -148,16 +159,18 @@ private Q_SLOTS:
 
     void addingTwiceListsThePortTwice()
     {
-        FrmAdd window(*m_gw);
+        FrmAdd window(m_engine->client);
         QCOMPARE(window.text1()->text(), QStringLiteral("1"));
         QCOMPARE(window.text2()->text(), QStringLiteral("9600"));
         window.text1()->setText(QStringLiteral("5"));
         window.command1()->click();
         window.command1()->click();
+        QVERIFY(m_engine->settle());
         QCOMPARE(key(QStringLiteral("Port")), QStringLiteral("1,5,5"));
         QCOMPARE(key(QStringLiteral("Rate")), QStringLiteral("9600,9600,9600"));
         window.text1()->clear();
         window.command1()->click();
+        QVERIFY(m_engine->settle());
         QCOMPARE(m_gw->devices().row(3).portText, QStringLiteral("Com"));
         QCOMPARE(key(QStringLiteral("Port")), QStringLiteral("1,5,5,"));
         QCOMPARE(window.text2()->text(), QStringLiteral("9600"));

@@ -1,7 +1,7 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
-#include "testmsg/testcomposer.h"
 #include "testmsg/ui/frmtest.h"
+#include "windowengine.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,9 +18,9 @@ class tst_FrmTest : public QObject
 private Q_SLOTS:
     void countsFollowTheBoxes()
     {
-        RecordingPrompter prompter;
-        TestComposer composer([](const QString &, const QString &) { return true; }, prompter);
-        FrmTest window(composer);
+        GatewayHarness harness(QString{});
+        WindowEngine engine(*harness);
+        FrmTest window(engine.client);
         QCOMPARE(window.windowTitle(), QStringLiteral("短信测试"));
         QCOMPARE(window.text2()->text(), QStringLiteral("号码列表(1)"));
         QCOMPARE(window.label2()->text(), QStringLiteral("短信内容(字数:4)"));
@@ -39,15 +39,12 @@ private Q_SLOTS:
         QVERIFY2(db.create(QStringLiteral("frmtest"), &error), qPrintable(error));
         GatewayHarness harness(db.connectionString());
         QVERIFY(harness.gw->flow().OpenConnection(db.connectionString()));
-        TestComposer composer(
-                [&](const QString &number, const QString &text) {
-                    return harness.gw->flow().queueTestMessage(number, text);
-                },
-                harness.prompter);
-        FrmTest window(composer);
+        WindowEngine engine(*harness);
+        FrmTest window(engine.client);
         window.text1()->setPlainText(QStringLiteral("13800138000\n\n 13900139000 \nx"));
         window.text3()->setPlainText(QStringLiteral(" it's 测试 "));
         window.command2()->click();
+        QVERIFY(engine.settle());
         QCOMPARE(window.progressBar1()->value(), 100);
         QCOMPARE(harness.prompter.messages, QStringList{"发送完毕！"});
         QCOMPARE(db.rows(QStringLiteral(
