@@ -117,11 +117,11 @@ void MessageStore::reportFailure(const QString &what)
     m_log(what + QStringLiteral("：") + m_db.lastError());
 }
 
-std::optional<QList<QueuedMessage>> MessageStore::loadPending(int limit)
+std::optional<QList<QueuedMessage>> MessageStore::loadPending(int limit, int offset)
 {
     // Rows whose status write is still to be made must not be read as pending.
     flushStatuses();
-    auto rows = m_db.readQueuedMessages(limit > 0 ? Statements::loadPendingShare(limit)
+    auto rows = m_db.readQueuedMessages(limit > 0 ? Statements::loadPendingShare(limit, offset)
                                                   : Statements::loadPending());
     if (!rows) {
         reportFailure(QStringLiteral("读取待发短信失败"));

@@ -42,8 +42,8 @@ public:
     void keepUp(bool retryRefused);
 
     // The rows at Status 0, less those whose status write still waits in the spool; with a
-    // limit, only that many of the oldest.
-    std::optional<QList<QueuedMessage>> loadPending(int limit = 0);
+    // limit, only that many, from the offset-th oldest on.
+    std::optional<QList<QueuedMessage>> loadPending(int limit = 0, int offset = 0);
     // Writes the record's Status with the current time as HandleTime. The write is made when
     // the event loop comes round, together with the others made meanwhile, in one transaction.
     void writeStatus(const QueuedMessage &message);

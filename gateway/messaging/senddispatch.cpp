@@ -10,6 +10,8 @@
 #include "modemapi/modemcontrol.h"
 #include "status/sendtimings.h"
 
+#include <algorithm>
+
 SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
                            StatusPanel &panel, SendTimings &timings, MessageStore &store,
                            QueueClaims &claims)
@@ -38,7 +40,7 @@ int SendDispatch::shareLoadLimit() const
     int free = 0;
     for (int d = 0; d < m_settings.DeviceCount; ++d)
         free += m_pool.state(d) == DeviceState::Free ? 1 : 0;
-    return 4 * qMax(free, 2);
+    return 16 * qMax(free, 4);
 }
 
 bool SendDispatch::claimLast()
@@ -80,7 +82,21 @@ void SendDispatch::Timer1_Timer()
 
 void SendDispatch::LoadPendingMessages()
 {
-    auto rows = m_store.loadPending(sharing() ? shareLoadLimit() : 0);
+    std::optional<QList<QueuedMessage>> rows;
+    if (sharing()) {
+        // Gateways that all loaded the oldest rows would reach for the same rows one after
+        // the other; each starts at a window of its own choosing among the oldest few, and
+        // takes its rows in an order of its own.
+        const int limit = shareLoadLimit();
+        const int offset = int(m_random() % 3) * limit;
+        rows = m_store.loadPending(limit, offset);
+        if (rows && rows->isEmpty() && offset > 0)
+            rows = m_store.loadPending(limit, 0);
+        if (rows)
+            std::shuffle(rows->begin(), rows->end(), m_random);
+    } else {
+        rows = m_store.loadPending();
+    }
     if (!rows)
         return;
     m_sendQueue.resize(1);

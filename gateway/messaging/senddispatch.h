@@ -3,6 +3,7 @@
 #include "queuedmessage.h"
 
 #include <QList>
+#include <random>
 
 class DevicePool;
 class DeviceTable;
@@ -56,4 +57,5 @@ private:
     QueueClaims &m_claims;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
+    std::minstd_rand m_random{std::random_device{}()};
 };

@@ -40,10 +40,10 @@ QString Statements::updateStatus(const QueuedMessage &message, const QString &ha
             + number(message.SysNo);
 }
 
-QString Statements::loadPendingShare(int limit)
+QString Statements::loadPendingShare(int limit, int offset)
 {
     return QStringLiteral("select * from SMS where Status=0 order by SysNo limit ")
-            + QString::number(limit);
+            + QString::number(limit) + QStringLiteral(" offset ") + QString::number(offset);
 }
 
 QString Statements::claim(const QString &sysNo, const QString &handleTime,

@@ -19,7 +19,7 @@ public:
 
     // The shared queue. Each gateway loads only the oldest rows it can send soon, and a row is
     // its own only once the conditional update from 0 to 1 changed it (one affected row).
-    static QString loadPendingShare(int limit);
+    static QString loadPendingShare(int limit, int offset);
     QString claim(const QString &sysNo, const QString &handleTime, const QString &gateway) const;
     // A claimed row that was never handed to a modem goes back to the queue.
     QString release(const QString &sysNo, const QString &gateway) const;

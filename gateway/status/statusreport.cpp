@@ -160,6 +160,9 @@ QByteArray metrics(Gateway &gateway)
     sample(out, "velmora_spool_entries", {}, double(gateway.flow().store().spool().size()));
     family(out, "velmora_database_up", "gauge", "1 while the database is connected.");
     sample(out, "velmora_database_up", {}, databaseUp(gateway) ? 1 : 0);
+    family(out, "velmora_claims_lost_total", "counter",
+           "Rows of a shared queue that another gateway claimed first.");
+    sample(out, "velmora_claims_lost_total", {}, double(gateway.flow().claims().lostClaims()));
 
     const SendTimings &timings = gateway.sendTimings();
     family(out, "velmora_send_duration_seconds", "histogram",
