@@ -13,6 +13,8 @@ struct Settings
     QStringList DevicePorts;
     QStringList DeviceRates;
     QString ForwardMobile;
+    // Ask the network for a delivery report of every message sent ([SMSCom] StatusReport=1).
+    bool StatusReport = false;
     // Number of devices in service, at most 128.
     short DeviceCount = 0;
     // Devices listed before the 128 cap; DeviceJobs is sized from it.
