@@ -34,6 +34,8 @@ void DeviceLossHandler::DeviceLost(int d)
     m_table.setImage(d, DeviceRow::ImageDisconnected);
     QString why;
     control->GetInfo(InfoLastError, why);
-    m_log.WriteLog(QStringLiteral("Com") + m_settings.DevicePorts.value(d)
-                   + QStringLiteral("口连接中断：") + why.trimmed());
+    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    why = why.trimmed();
+    m_log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
+                                 : port + QStringLiteral("口连接中断：") + why);
 }

@@ -18,6 +18,7 @@ private Q_SLOTS:
     void resultWithoutAJobChangesNothing_data() { engines_data(); }
     void resultWithoutAJobChangesNothing();
     void deviceLostMidSendKeepsTheRowHanded();
+    void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
     void sqlInMessagesIsStoredExactly_data() { engines_data(); }
@@ -190,6 +191,22 @@ void TestMessageFlow::deviceLostMidSendKeepsTheRowHanded()
 
     h.supervise();
     QCOMPARE(h->pool().state(0), DeviceState::Free);
+}
+
+void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()
+{
+    GatewayHarness h(QStringLiteral("Provider=SQLite; Data Source=/nonexistent"),
+                     QStringLiteral("7"));
+    h.fake(0).openResult = 4;
+    h.fake(0).lastError = QStringLiteral("SIM asks for a PIN");
+    h.start();
+    h.supervise();
+    h.fake(0).lastError = QStringLiteral("SIM missing");
+    h.supervise();
+    h.supervise();
+    QCOMPARE(h.log().filter(QStringLiteral("Com7口打开失败：")),
+             QStringList({QStringLiteral("Com7口打开失败：SIM asks for a PIN"),
+                          QStringLiteral("Com7口打开失败：SIM missing")}));
 }
 
 void TestMessageFlow::receivedMessagesAreStoredAndForwarded_data()
