@@ -50,8 +50,11 @@ QVariant DeviceTable::data(const QModelIndex &index, int role) const
     const DeviceRow &r = m_rows.at(index.row());
     if (role == ImageRole)
         return index.column() == ColPort ? QVariant(r.image) : QVariant();
-    if (role == Qt::ToolTipRole)
-        return index.column() == ColStatus ? QVariant(r.health()) : QVariant();
+    if (role == Qt::ToolTipRole) {
+        if (index.column() != ColStatus || r.health().isEmpty())
+            return {};
+        return r.health();
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -375,6 +375,12 @@ void TestEndToEnd::unregisteredModemHoldsMessagesUntilRegistered()
     h.start();
     QVERIFY(sim.command(QStringLiteral("network 1 0")).ok);
     QTRY_VERIFY_WITH_TIMEOUT(!h->pool().registered(0), Wait);
+    // The state cell's tooltip follows the modem's health.
+    const QModelIndex state = h->devices().index(0, DeviceTable::ColStatus);
+    QVERIFY(h->devices()
+                    .data(state, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("正在搜索网络")));
     QVERIFY(tdb.insertPending(2));
     h.poll();
     h.supervise();
