@@ -17,3 +17,14 @@ CREATE TABLE smsrecv (
     smscontent TEXT,
     HandleTime DATETIME
 ) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;
+
+-- Delivery reports (off unless [SMSCom] StatusReport=1): one row per report, tied to its SMS row.
+-- Status is the report's TP-ST: below 32 delivered, 32..63 still trying, 64 and up failed.
+CREATE TABLE smsreport (
+    SysNo        BIGINT,
+    CellNumber   VARCHAR(255),
+    Status       INT,
+    DeliveryTime DATETIME,
+    ReportTime   DATETIME,
+    INDEX smsreport_SysNo (SysNo)
+) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;

@@ -17,3 +17,14 @@ CREATE TABLE smsrecv (
     smscontent TEXT,
     HandleTime TIMESTAMP(0)
 );
+
+-- Delivery reports (off unless [SMSCom] StatusReport=1): one row per report, tied to its SMS row.
+-- Status is the report's TP-ST: below 32 delivered, 32..63 still trying, 64 and up failed.
+CREATE TABLE smsreport (
+    SysNo        BIGINT,
+    CellNumber   TEXT,
+    Status       INTEGER,
+    DeliveryTime TIMESTAMP(0),
+    ReportTime   TIMESTAMP(0)
+);
+CREATE INDEX smsreport_SysNo ON smsreport (SysNo);

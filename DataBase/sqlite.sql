@@ -21,3 +21,14 @@ CREATE TABLE smsrecv (
     smscontent TEXT,
     HandleTime TEXT
 );
+
+-- Delivery reports (off unless [SMSCom] StatusReport=1): one row per report, tied to its SMS row.
+-- Status is the report's TP-ST: below 32 delivered, 32..63 still trying, 64 and up failed.
+CREATE TABLE smsreport (
+    SysNo        INTEGER,
+    CellNumber   TEXT,
+    Status       INTEGER,
+    DeliveryTime TEXT,
+    ReportTime   TEXT
+);
+CREATE INDEX smsreport_SysNo ON smsreport (SysNo);

@@ -40,6 +40,22 @@ bool DevicePool::create(const Factory &factory, QString *error)
         connect(
                 c, &ModemControl::PhoneCall, this, [this, d] { Q_EMIT PhoneCall(d); },
                 Qt::DirectConnection);
+        connect(
+                c, &ModemControl::DeviceLost, this,
+                [this, d] {
+                    if (!m_closing[d])
+                        Q_EMIT DeviceLost(d);
+                },
+                Qt::DirectConnection);
+        connect(
+                c, &ModemControl::HealthChanged, this, [this, d] { Q_EMIT HealthChanged(d); },
+                Qt::DirectConnection);
+        connect(
+                c, &ModemControl::RegistrationChanged, this,
+                [this, d] { Q_EMIT RegistrationChanged(d); }, Qt::DirectConnection);
+        connect(
+                c, &ModemControl::StatusReport, this, [this, d] { Q_EMIT StatusReport(d); },
+                Qt::DirectConnection);
     }
     return true;
 }
@@ -87,4 +103,20 @@ void DevicePool::setState(int d, DeviceState state)
 {
     if (d >= 0 && d < Count)
         m_states[d] = state;
+}
+
+bool DevicePool::registered(int d) const
+{
+    return d >= 0 && d < Count && !m_unregistered[d];
+}
+
+void DevicePool::setRegistered(int d, bool registered)
+{
+    if (d >= 0 && d < Count)
+        m_unregistered[d] = !registered;
+}
+
+bool DevicePool::takesMessages(int d) const
+{
+    return state(d) == DeviceState::Free && registered(d);
 }

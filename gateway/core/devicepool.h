@@ -39,14 +39,25 @@ public:
     void close(int d);
     DeviceState state(int d) const;
     void setState(int d, DeviceState state);
+    // Whether device d's modem is registered with a network; one that is not takes no
+    // messages, so they wait for it (or another device) instead of failing one by one.
+    bool registered(int d) const;
+    void setRegistered(int d, bool registered);
+    // Free and registered: a message handed over now can be sent.
+    bool takesMessages(int d) const;
 
 Q_SIGNALS:
     void OnRecvMsg(int d);
     void OnSndMsg(int d);
     void PhoneCall(int d);
+    void DeviceLost(int d);
+    void HealthChanged(int d);
+    void RegistrationChanged(int d);
+    void StatusReport(int d);
 
 private:
     std::array<ModemControl *, Count> m_controls{};
     std::array<DeviceState, Count> m_states{};
     std::array<bool, Count> m_closing{};
+    std::array<bool, Count> m_unregistered{};
 };

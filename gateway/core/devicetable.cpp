@@ -50,6 +50,11 @@ QVariant DeviceTable::data(const QModelIndex &index, int role) const
     const DeviceRow &r = m_rows.at(index.row());
     if (role == ImageRole)
         return index.column() == ColPort ? QVariant(r.image) : QVariant();
+    if (role == Qt::ToolTipRole) {
+        if (index.column() != ColStatus || r.health().isEmpty())
+            return {};
+        return r.health();
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -159,6 +164,21 @@ void DeviceTable::setStatus(int r, const QString &text)
     changed(r, ColStatus);
 }
 
+void DeviceTable::setHealth(int r, const QString &signal, const QString &registration,
+                            const QString &operatorName)
+{
+    if (r < 0 || r >= m_rows.size())
+        return;
+    DeviceRow &row = m_rows[r];
+    if (row.signal == signal && row.registration == registration
+        && row.operatorName == operatorName)
+        return;
+    row.signal = signal;
+    row.registration = registration;
+    row.operatorName = operatorName;
+    changed(r, ColStatus);
+}
+
 void DeviceTable::setModel(int r, const QString &text)
 {
     if (r < 0 || r >= m_rows.size())
@@ -211,4 +231,23 @@ QString DeviceTable::ratesText() const
     if (!rates.isEmpty())
         rates.chop(1);
     return rates;
+}
+
+QString DeviceRow::health() const
+{
+    if (signal.isEmpty() && registration.isEmpty() && operatorName.isEmpty())
+        return {};
+    const auto shown = [](const QString &value) {
+        return value.isEmpty() ? QStringLiteral("-") : value;
+    };
+    // The <stat> values of AT+CREG (TS 27.007 §7.2).
+    static const QStringList stats = {
+            QStringLiteral("未注册"),     QStringLiteral("已注册"), QStringLiteral("正在搜索网络"),
+            QStringLiteral("注册被拒绝"), QStringLiteral("未知"),   QStringLiteral("已注册(漫游)")};
+    bool isDigit = false;
+    const int stat = registration.toInt(&isDigit);
+    const QString registrationText =
+            isDigit && stat >= 0 && stat < stats.size() ? stats.at(stat) : shown(registration);
+    return QStringLiteral("信号: %1\n网络注册: %2\n运营商: %3")
+            .arg(shown(signal), registrationText, shown(operatorName));
 }

@@ -16,6 +16,15 @@ struct DeviceRow
     QString received = QStringLiteral("0");
     QString status = QStringLiteral("未连接");
     int image = ImageDisconnected;
+    // The modem's last known health, empty until it is read: signal as "rssi,ber" (AT+CSQ),
+    // the registration status digit (AT+CREG?) and the operator's name.
+    QString signal;
+    QString registration;
+    QString operatorName;
+
+    // The three in one text for the state cell's tooltip and the status page; empty while
+    // nothing is known.
+    QString health() const;
 
     // A row as it is added: "未连接", counters at zero, the not-connected image.
     static DeviceRow fresh(const QString &port, const QString &rate)
@@ -68,6 +77,8 @@ public:
     void setImage(int r, int image);
     void setSent(int r, const QString &text);
     void setReceived(int r, const QString &text);
+    void setHealth(int r, const QString &signal, const QString &registration,
+                   const QString &operatorName);
 
     // The Port and Rate values that describe the rows, as written to the configuration file.
     QString portsText() const;

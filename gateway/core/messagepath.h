@@ -23,4 +23,6 @@ public:
     virtual void resetDeviceJobs(int count) = 0;
     // At every supervision tick: a lost connection is reopened, waiting writes are made.
     virtual void supervise() = 0;
+    // Device d was opened: what it says of its network is taken in.
+    virtual void deviceOpened(int d) = 0;
 };

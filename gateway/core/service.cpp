@@ -96,6 +96,7 @@ void Service::mnuGXFW_Click()
 void Service::tm_md_Timer()
 {
     m_path.supervise();
+    refreshHealth();
     if (m_pollWhenDatabaseReturns && m_running && !m_timer1.isActive() && m_path.queueReady())
         startQueuePoll();
     const quint64 generation = m_generation;
@@ -110,6 +111,31 @@ void Service::tm_md_Timer()
             return;
         OpenDevice(d);
     }
+}
+
+void Service::refreshHealth()
+{
+    for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
+        if (m_pool.state(d) != DeviceState::Free)
+            continue;
+        if (ModemControl *control = m_pool.control(d))
+            control->RefreshHealth();
+    }
+}
+
+void Service::reportOpenFailure(short d)
+{
+    // The driver's reason for the failed open ("SIM asks for a PIN", ...).
+    constexpr short InfoLastError = 10;
+    QString why;
+    m_pool.control(d)->GetInfo(InfoLastError, why);
+    why = why.trimmed();
+    QString &last = m_openFailure[std::size_t(d)];
+    if (why.isEmpty() || why == last)
+        return;
+    last = why;
+    m_log.WriteLog(QStringLiteral("Com") + m_config.settings().DevicePorts.value(d).trimmed()
+                   + QStringLiteral("口打开失败：") + why);
 }
 
 void Service::OpenDevice(short d)
@@ -137,6 +163,8 @@ void Service::OpenDevice(short d)
     // Parts of long messages wait in the program folder, not on the SIM.
     QString parts = m_config.programDir() + QStringLiteral("/parts/com%1").arg(port);
     control->SetParam(ModemControl::ParamPartsFolder, parts, 0);
+    control->SetParam(ModemControl::ParamStatusReport, empty,
+                      m_config.settings().StatusReport ? 1 : 0);
     const quint64 generation = m_generation;
     const short opened = control->OpenComm();
     // The open lets other events run; a stop among them has closed the port again.
@@ -144,11 +172,14 @@ void Service::OpenDevice(short d)
         return;
     if (opened != 0) {
         m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+        reportOpenFailure(d);
         return;
     }
+    m_openFailure[std::size_t(d)].clear();
     control->GetInfo(ModemControl::InfoModel, text);
     m_table.setModel(d, text);
     m_table.setStatus(d, QStringLiteral("空闲"));
     m_table.setImage(d, DeviceRow::ImageConnected);
     m_pool.setState(d, DeviceState::Free);
+    m_path.deviceOpened(d);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "devicepool.h"
 #include <QObject>
+
+#include <QString>
 #include <QTimer>
+#include <array>
 
 class Configuration;
-class DevicePool;
 class DeviceTable;
 class LogSink;
 class MessagePath;
@@ -45,6 +48,8 @@ Q_SIGNALS:
 
 private:
     void startQueuePoll();
+    void refreshHealth();
+    void reportOpenFailure(short d);
     Configuration &m_config;
     DevicePool &m_pool;
     DeviceTable &m_table;
@@ -57,4 +62,7 @@ private:
     bool m_pollWhenDatabaseReturns = false;
     // Counts starts and stops, so a supervision tick notices one made during its yields.
     quint64 m_generation = 0;
+    // The reason each device's last open failed, logged once until it changes or the device
+    // opens, rather than at every tick.
+    std::array<QString, DevicePool::Count> m_openFailure;
 };

@@ -65,6 +65,10 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
     ini.read(QStringLiteral("SMSCom"), QStringLiteral("SMSCenter"), QString());
     s.ForwardMobile = ini.read(QStringLiteral("SMSCom"), QStringLiteral("RMobile"), QString());
     s.GatewayName = ini.read(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QString());
+    s.StatusReport =
+            ini.read(QStringLiteral("SMSCom"), QStringLiteral("StatusReport"), QStringLiteral("0"))
+                    .trimmed()
+            == QLatin1String("1");
 
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));

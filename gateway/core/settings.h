@@ -15,6 +15,8 @@ struct Settings
     QString ForwardMobile;
     // Set when several gateways share one queue: each row is claimed before it is sent.
     QString GatewayName;
+    // Ask the network for a delivery report of every message sent ([SMSCom] StatusReport=1).
+    bool StatusReport = false;
     // Number of devices in service, at most 128.
     short DeviceCount = 0;
     // Devices listed before the 128 cap; DeviceJobs is sized from it.

@@ -18,6 +18,14 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
             Qt::DirectConnection);
     connect(&m_pool, &DevicePool::PhoneCall, m_flow.get(), &MessageFlow::PhoneCall,
             Qt::DirectConnection);
+    connect(&m_pool, &DevicePool::DeviceLost, m_flow.get(), &MessageFlow::DeviceLost,
+            Qt::DirectConnection);
+    connect(&m_pool, &DevicePool::HealthChanged, m_flow.get(), &MessageFlow::HealthChanged,
+            Qt::DirectConnection);
+    connect(&m_pool, &DevicePool::RegistrationChanged, m_flow.get(), &MessageFlow::HealthChanged,
+            Qt::DirectConnection);
+    connect(&m_pool, &DevicePool::StatusReport, m_flow.get(), &MessageFlow::StatusReport,
+            Qt::DirectConnection);
     connect(m_service.get(), &Service::runningChanged, this, &Gateway::serviceRunningChanged);
     connect(&m_panel, &StatusPanel::changed, this, &Gateway::statusPanelChanged);
 }

@@ -12,10 +12,14 @@ MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Pa
                [&log = parts.log](const QString &line) { log.WriteLog(line); }),
       m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, parts.timings, m_store,
                  m_claims),
-      m_results(parts.settings, parts.pool, parts.table, parts.log, parts.timings, m_dispatch),
+      m_reports(parts.settings, parts.pool, parts.log, clock, m_store),
+      m_results(parts.settings, parts.pool, parts.table, parts.log, parts.timings, m_dispatch,
+                m_reports),
       m_receiver(parts.settings, parts.pool, parts.table, parts.log, parts.panel, m_store,
                  m_dispatch),
-      m_calls(parts.pool, parts.log)
+      m_calls(parts.pool, parts.log),
+      m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
+      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch)
 { }
 
 MessageFlow::~MessageFlow() = default;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "callhandler.h"
+#include "deliveryreports.h"
+#include "devicehealth.h"
+#include "devicelosshandler.h"
 #include "messagereceiver.h"
 #include "messagestore.h"
 #include "queueclaims.h"
@@ -49,12 +52,16 @@ public:
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
     void supervise() override;
+    void deviceOpened(int d) override { m_health.update(d); }
     int queueLength() const { return m_dispatch.queueLength(); }
 
     void Timer1_Timer();
     void OnSndMsg(int d) { m_results.OnSndMsg(d); }
     void OnRecvMsg(int d) { m_receiver.OnRecvMsg(d); }
     void PhoneCall(int d) { m_calls.PhoneCall(d); }
+    void DeviceLost(int d) { m_loss.DeviceLost(d); }
+    void HealthChanged(int d) { m_health.update(d); }
+    void StatusReport(int d) { m_reports.StatusReport(d); }
 
     // The test composer's inserter: one pending row on the connection of the last start.
     bool queueTestMessage(const QString &number, const QString &text)
@@ -77,7 +84,10 @@ private:
     MessageStore m_store;
     QueueClaims m_claims;
     SendDispatch m_dispatch;
+    DeliveryReports m_reports;
     SendResults m_results;
     MessageReceiver m_receiver;
     CallHandler m_calls;
+    DeviceHealth m_health;
+    DeviceLossHandler m_loss;
 };

@@ -107,7 +107,7 @@ void SendDispatch::DispatchToDevice(int d)
 {
     if (queueLength() == 0)
         return;
-    if (m_pool.state(d) != DeviceState::Free)
+    if (!m_pool.takesMessages(d))
         return;
     ModemControl *control = m_pool.control(d);
     if (!control || d >= m_jobs.size())

@@ -1,5 +1,6 @@
 #include "sendresults.h"
 
+#include "deliveryreports.h"
 #include "senddispatch.h"
 
 #include "core/devicepool.h"
@@ -26,9 +27,10 @@ QString countSent(const QString &text, bool success)
 } // namespace
 
 SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                         LogSink &log, SendTimings &timings, SendDispatch &dispatch)
+                         LogSink &log, SendTimings &timings, SendDispatch &dispatch,
+                         DeliveryReports &reports)
     : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_timings(timings),
-      m_dispatch(dispatch)
+      m_dispatch(dispatch), m_reports(reports)
 { }
 
 void SendResults::OnSndMsg(int d)
@@ -52,6 +54,7 @@ void SendResults::OnSndMsg(int d)
         m_table.setStatus(d, QStringLiteral("空闲"));
         m_table.setSent(d, countSent(sent, true));
         m_pool.setState(d, DeviceState::Free);
+        m_reports.sent(d, *job);
     } else {
         m_log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
         job->Status = RowStatus::Failed;

@@ -1,5 +1,6 @@
 #pragma once
 
+class DeliveryReports;
 class DevicePool;
 class DeviceTable;
 class LogSink;
@@ -13,7 +14,7 @@ class SendResults
 {
 public:
     SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                SendTimings &timings, SendDispatch &dispatch);
+                SendTimings &timings, SendDispatch &dispatch, DeliveryReports &reports);
 
     void OnSndMsg(int d);
 
@@ -24,4 +25,5 @@ private:
     LogSink &m_log;
     SendTimings &m_timings;
     SendDispatch &m_dispatch;
+    DeliveryReports &m_reports;
 };

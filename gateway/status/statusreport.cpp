@@ -8,6 +8,7 @@
 #include "messaging/messageflow.h"
 
 #include <QStringList>
+#include <optional>
 
 namespace {
 
@@ -40,6 +41,16 @@ SentCounts sentCounts(const QString &text)
     counts.sent = parts.value(0).trimmed().toLongLong();
     counts.failed = parts.value(1).trimmed().toLongLong() - counts.sent;
     return counts;
+}
+
+// The rssi of "rssi,ber"; 99 means the modem does not know.
+std::optional<int> signalStrength(const QString &signal)
+{
+    bool ok = false;
+    const int rssi = signal.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
+    if (!ok || rssi < 0 || rssi > 31)
+        return std::nullopt;
+    return rssi;
 }
 
 int devicesUp(Gateway &gateway)
@@ -106,11 +117,12 @@ QByteArray page(Gateway &gateway)
     out += QStringLiteral("<table id=\"devices\"><tr>");
     for (int c = 0; c < DeviceTable::ColumnCount; ++c)
         out += QStringLiteral("<th>%1</th>").arg(html(DeviceTable::heading(c)));
-    out += QStringLiteral("</tr>\n");
+    out += QStringLiteral("<th>网络</th></tr>\n");
     for (const DeviceRow &row : gateway.devices().rows()) {
         out += QStringLiteral("<tr>");
         for (const QString &cell :
-             {row.portText, row.rate, row.model, row.sent, row.received, row.status})
+             {row.portText, row.rate, row.model, row.sent, row.received, row.status,
+              row.health().replace(QLatin1Char('\n'), QStringLiteral("; "))})
             out += QStringLiteral("<td>%1</td>").arg(html(cell));
         out += QStringLiteral("</tr>\n");
     }
@@ -151,6 +163,23 @@ QByteArray metrics(Gateway &gateway)
     for (int d = 0; d < rows.size(); ++d)
         sample(out, "velmora_messages_received_total", labels(d),
                rows.at(d).received.trimmed().toLongLong());
+
+    family(out, "velmora_device_signal", "gauge",
+           "Received signal strength indication of AT+CSQ (0..31), per device; absent while "
+           "not known.");
+    for (int d = 0; d < rows.size(); ++d) {
+        if (const std::optional<int> rssi = signalStrength(rows.at(d).signal))
+            sample(out, "velmora_device_signal", labels(d), *rssi);
+    }
+    family(out, "velmora_device_registered", "gauge",
+           "1 while the device's modem is registered with a network (home or roaming), per "
+           "device; absent while not known.");
+    for (int d = 0; d < rows.size(); ++d) {
+        const QString &stat = rows.at(d).registration;
+        if (!stat.isEmpty())
+            sample(out, "velmora_device_registered", labels(d),
+                   stat == QLatin1String("1") || stat == QLatin1String("5") ? 1 : 0);
+    }
 
     family(out, "velmora_devices_up", "gauge", "Devices connected.");
     sample(out, "velmora_devices_up", {}, devicesUp(gateway));

@@ -26,6 +26,9 @@ private Q_SLOTS:
     void databaseFileMissingDevicesStillConnect();
     void modemVanishesMidSend();
     void burstOfIncomingMessages();
+    void idleModemUnpluggedAndPluggedBackSendsAgain();
+    void unregisteredModemHoldsMessagesUntilRegistered();
+    void deliveryReportLandsAgainstItsRow();
 
 private:
     GatewayHarness::Controls controls()
@@ -338,6 +341,81 @@ void TestEndToEnd::burstOfIncomingMessages()
     for (int d = 0; d < Modems; ++d)
         received += h->devices().row(d).received.toInt();
     QCOMPARE(received, Messages);
+}
+
+void TestEndToEnd::idleModemUnpluggedAndPluggedBackSendsAgain()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
+    QVERIFY(sim.vanish(1));
+    QTRY_COMPARE_WITH_TIMEOUT(h->pool().state(0), DeviceState::Offline, Wait);
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("连接失败,等候再试"));
+
+    QVERIFY(sim.command(QStringLiteral("plug 1")).ok);
+    h.supervise();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+}
+
+void TestEndToEnd::unregisteredModemHoldsMessagesUntilRegistered()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.command(QStringLiteral("network 1 0")).ok);
+    QTRY_VERIFY_WITH_TIMEOUT(!h->pool().registered(0), Wait);
+    // The state cell's tooltip follows the modem's health.
+    const QModelIndex state = h->devices().index(0, DeviceTable::ColStatus);
+    QVERIFY(h->devices()
+                    .data(state, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("正在搜索网络")));
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.supervise();
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=0")), 2);
+    QCOMPARE(sim.submitted(1).size(), 0);
+
+    QVERIFY(sim.command(QStringLiteral("network 1 1")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from SMS where Status=2")),
+                              2, Wait);
+    QCOMPARE(h.log().filter(QStringLiteral("注册到GSM网络")).size(), 2);
+}
+
+void TestEndToEnd::deliveryReportLandsAgainstItsRow()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.setConfig(QStringLiteral("SMSCom"), QStringLiteral("StatusReport"), QStringLiteral("1"));
+    h.start();
+    QVERIFY(sim.command(QStringLiteral("reportdelay 1 500")).ok);
+    QVERIFY(tdb.insertPending(3));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select count(*) from smsreport")), 3,
+                              Wait);
+    QCOMPARE(count(tdb,
+                   QStringLiteral("select count(*) from smsreport r join SMS s on "
+                                  "s.SysNo=r.SysNo and s.CellNumber=r.CellNumber")),
+             3);
+    QCOMPARE(count(tdb,
+                   QStringLiteral("select count(*) from smsreport where Status=0 and "
+                                  "DeliveryTime like '20%' and ReportTime is not null")),
+             3);
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=2")), 3);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -357,7 +357,9 @@ void TestGatewayd::healthAndMetrics()
     for (const char *line :
          {"velmora_devices_up 2\n", "velmora_database_up 1\n", "velmora_queue_length 0\n",
           "velmora_send_duration_seconds_bucket{le=\"+Inf\"} 3\n",
-          "velmora_messages_failed_total{device=\"0\",port=\"Com1\"} 0\n"})
+          "velmora_messages_failed_total{device=\"0\",port=\"Com1\"} 0\n",
+          "velmora_device_signal{device=\"1\",port=\"Com2\"} 23\n",
+          "velmora_device_registered{device=\"1\",port=\"Com2\"} 1\n"})
         QVERIFY2(metrics.body.contains(QLatin1String(line)), line);
     int sent = 0;
     for (const QString &l : metrics.body.split(QLatin1Char('\n'))) {

@@ -17,6 +17,8 @@ private Q_SLOTS:
     void refusedMessageStaysAtTheEndOfTheQueue();
     void resultWithoutAJobChangesNothing_data() { engines_data(); }
     void resultWithoutAJobChangesNothing();
+    void deviceLostMidSendKeepsTheRowHanded();
+    void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
     void sqlInMessagesIsStoredExactly_data() { engines_data(); }
@@ -169,6 +171,42 @@ void TestMessageFlow::resultWithoutAJobChangesNothing()
     QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("2")));
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("1/1"));
     QCOMPARE(h->pool().state(0), DeviceState::Free);
+}
+
+void TestMessageFlow::deviceLostMidSendKeepsTheRowHanded()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("7"));
+    h.start();
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    Q_EMIT h.fake(0).DeviceLost();
+    GatewayHarness::settle();
+    QCOMPARE(h->pool().state(0), DeviceState::Offline);
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("连接失败,等候再试"));
+    // Whether it went out is not known: neither the loss nor a stray result makes it a failure.
+    h.finish(0, false);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS")), QStringList(QStringLiteral("1")));
+
+    h.supervise();
+    QCOMPARE(h->pool().state(0), DeviceState::Free);
+}
+
+void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()
+{
+    GatewayHarness h(QStringLiteral("Provider=SQLite; Data Source=/nonexistent"),
+                     QStringLiteral("7"));
+    h.fake(0).openResult = 4;
+    h.fake(0).lastError = QStringLiteral("SIM asks for a PIN");
+    h.start();
+    h.supervise();
+    h.fake(0).lastError = QStringLiteral("SIM missing");
+    h.supervise();
+    h.supervise();
+    QCOMPARE(h.log().filter(QStringLiteral("Com7口打开失败：")),
+             QStringList({QStringLiteral("Com7口打开失败：SIM asks for a PIN"),
+                          QStringLiteral("Com7口打开失败：SIM missing")}));
 }
 
 void TestMessageFlow::receivedMessagesAreStoredAndForwarded_data()

@@ -29,6 +29,7 @@ public:
 
     // Script.
     short openResult = 0;
+    QString lastError; // GetInfo 10: the reason of the last failed open
     QString model = QStringLiteral("FAKE-GSM");
     int sendResult = 1;
     int lastSendIndex = 1;
@@ -78,6 +79,10 @@ public:
         calls << QStringLiteral("GetInfo(%1)").arg(id);
         if (id == InfoModel) {
             text = model;
+            return true;
+        }
+        if (id == 10) {
+            text = lastError;
             return true;
         }
         if (id == InfoRinging) {

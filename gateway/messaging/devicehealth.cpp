@@ -1,0 +1,50 @@
+#include "devicehealth.h"
+
+#include "senddispatch.h"
+
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/logsink.h"
+#include "core/settings.h"
+#include "modemapi/modemcontrol.h"
+
+namespace {
+
+QString info(ModemControl *control, short id)
+{
+    QString text;
+    if (!control->GetInfo(id, text))
+        return {};
+    return text.trimmed();
+}
+
+} // namespace
+
+DeviceHealth::DeviceHealth(const Settings &settings, DevicePool &pool, DeviceTable &table,
+                           LogSink &log, SendDispatch &dispatch)
+    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
+{ }
+
+void DeviceHealth::update(int d)
+{
+    ModemControl *control = m_pool.control(d);
+    if (!control)
+        return;
+    const QString registration = info(control, ModemControl::InfoRegistration);
+    m_table.setHealth(d, info(control, ModemControl::InfoSignal), registration,
+                      info(control, ModemControl::InfoOperator));
+    // Home (1) or roaming (5). A modem that never said is given the benefit of the doubt: only
+    // a reported loss holds its messages back.
+    const bool registered = registration.isEmpty() || registration == QLatin1String("1")
+            || registration == QLatin1String("5");
+    if (registered == m_pool.registered(d))
+        return;
+    m_pool.setRegistered(d, registered);
+    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    if (!registered) {
+        m_log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
+        return;
+    }
+    m_log.WriteLog(port + QStringLiteral("口已注册到GSM网络，恢复发送"));
+    m_dispatch.DispatchToDevice(d);
+}

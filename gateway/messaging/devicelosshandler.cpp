@@ -1,0 +1,41 @@
+#include "devicelosshandler.h"
+
+#include "senddispatch.h"
+
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/logsink.h"
+#include "core/settings.h"
+#include "modemapi/modemcontrol.h"
+
+namespace {
+
+// The driver's reason for the loss, or for the last failed open.
+constexpr short InfoLastError = 10;
+
+} // namespace
+
+DeviceLossHandler::DeviceLossHandler(const Settings &settings, DevicePool &pool, DeviceTable &table,
+                                     LogSink &log, SendDispatch &dispatch)
+    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
+{ }
+
+void DeviceLossHandler::DeviceLost(int d)
+{
+    ModemControl *control = m_pool.control(d);
+    if (!control)
+        return;
+    // The job is let go without a write: a stray result for it later must not mark the row,
+    // and the row stays at 1 rather than be reported failed when it may have gone out.
+    if (QueuedMessage *job = m_dispatch.job(d))
+        *job = QueuedMessage();
+    m_pool.setState(d, DeviceState::Offline);
+    m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+    m_table.setImage(d, DeviceRow::ImageDisconnected);
+    QString why;
+    control->GetInfo(InfoLastError, why);
+    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    why = why.trimmed();
+    m_log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
+                                 : port + QStringLiteral("口连接中断：") + why);
+}
