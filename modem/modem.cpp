@@ -147,7 +147,12 @@ bool Modem::openPort(const Settings &settings)
     if (!PortGuard::lock(int(m_port->handle())))
         return fail(OpenError::Busy,
                     QStringLiteral("%1 is locked by another program").arg(settings.portName));
-    m_port->setBaudRate(settings.baudRate);
+    // A rate the port cannot take would leave it at its old rate, where the modem answers
+    // nothing or garbage; say so instead.
+    if (!m_port->setBaudRate(settings.baudRate))
+        return fail(OpenError::Refused, QStringLiteral("baud rate %1 refused by %2")
+                                                .arg(settings.baudRate)
+                                                .arg(settings.portName));
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
