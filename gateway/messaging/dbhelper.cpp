@@ -244,6 +244,33 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
     return rows;
 }
 
+std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
+{
+    if (!m_open) {
+        m_lastError = QStringLiteral("数据库未连接");
+        m_lastLost = isLost();
+        return std::nullopt;
+    }
+    qCDebug(lcSql) << sql;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) {
+        const QString error = describe(q.lastError());
+        q = QSqlQuery();
+        failed(error);
+        return std::nullopt;
+    }
+    QList<QStringList> rows;
+    const int columns = q.record().count();
+    while (q.next()) {
+        QStringList row;
+        for (int c = 0; c < columns; ++c)
+            row << q.value(c).toString();
+        rows.append(row);
+    }
+    return rows;
+}
+
 bool DBHelper::beginTransaction()
 {
     if (!m_open || !m_db.driver()->hasFeature(QSqlDriver::Transactions))

@@ -76,7 +76,7 @@ public:
 
     static QString spoolFolder(const QString &programDir);
 
-    const QueueClaims &claims() const { return m_claims; }
+    QueueClaims &claims() { return m_claims; }
 
 private:
     const Settings &m_settings;

@@ -42,3 +42,13 @@ void QueueClaims::release(const QueuedMessage &message, const QString &gateway)
 {
     m_db.ExecSQLString(Statements(m_db.driver()).release(message.SysNo, gateway));
 }
+
+QList<std::pair<QString, qint64>> QueueClaims::handedByGateway()
+{
+    QList<std::pair<QString, qint64>> counts;
+    if (const auto rows = m_db.readRows(Statements::handedByGateway())) {
+        for (const QStringList &row : *rows)
+            counts.append({row.value(0), row.value(1).toLongLong()});
+    }
+    return counts;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -24,6 +25,8 @@ public:
     void release(const QueuedMessage &message, const QString &gateway);
 
     qint64 lostClaims() const { return m_lost; }
+    // Rows at 1 by the name of the gateway that claimed them; empty when it cannot be read.
+    QList<std::pair<QString, qint64>> handedByGateway();
 
 private:
     DBHelper &m_db;

@@ -23,6 +23,12 @@ public:
     QString claim(const QString &sysNo, const QString &handleTime, const QString &gateway) const;
     // A claimed row that was never handed to a modem goes back to the queue.
     QString release(const QString &sysNo, const QString &gateway) const;
+    // Rows at 1 for each gateway that claimed them: in flight, or left by a gateway that died.
+    static QString handedByGateway()
+    {
+        return QStringLiteral("select Gateway, count(*) from SMS where Status=1 and Gateway is "
+                              "not null group by Gateway order by Gateway");
+    }
     static QString probeGatewayColumn()
     {
         return QStringLiteral("select Gateway from SMS where 1=0");

@@ -133,6 +133,13 @@ QByteArray page(Gateway &gateway)
                    .arg(databaseUp(gateway) ? QStringLiteral("已连接") : QStringLiteral("未连接"));
     out += QStringLiteral("<p id=\"spool\">待写入数据库:%1</p>\n")
                    .arg(gateway.flow().store().spool().size());
+    if (!gateway.settings().GatewayName.isEmpty() && databaseUp(gateway)) {
+        QStringList handed;
+        for (const auto &[name, count] : gateway.flow().claims().handedByGateway())
+            handed << html(name) + QLatin1Char(':') + QString::number(count);
+        out += QStringLiteral("<p id=\"handed\">已认领未完成:%1</p>\n")
+                       .arg(handed.join(QStringLiteral(", ")));
+    }
     // The newest lines are the ones worth seeing at each refresh.
     out += QStringLiteral("<pre id=\"log\">%1</pre>\n<script>const log = "
                           "document.getElementById('log'); log.scrollTop = log.scrollHeight;"
@@ -192,6 +199,17 @@ QByteArray metrics(Gateway &gateway)
     family(out, "velmora_claims_lost_total", "counter",
            "Rows of a shared queue that another gateway claimed first.");
     sample(out, "velmora_claims_lost_total", {}, double(gateway.flow().claims().lostClaims()));
+    if (!gateway.settings().GatewayName.isEmpty() && databaseUp(gateway)) {
+        family(out, "velmora_rows_handed", "gauge",
+               "Rows at 1 in a shared queue by the gateway that claimed them.");
+        for (const auto &[name, count] : gateway.flow().claims().handedByGateway()) {
+            QString label = name;
+            label.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                    .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            sample(out, "velmora_rows_handed", QStringLiteral("gateway=\"%1\"").arg(label),
+                   double(count));
+        }
+    }
 
     const SendTimings &timings = gateway.sendTimings();
     family(out, "velmora_send_duration_seconds", "histogram",
