@@ -193,7 +193,7 @@ std::optional<int> DBHelper::ExecSQLString(const QString &sql)
     return q.numRowsAffected();
 }
 
-std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
+std::optional<QSqlQuery> DBHelper::select(const QString &sql)
 {
     if (!m_open) {
         m_lastError = QStringLiteral("数据库未连接");
@@ -209,6 +209,15 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
         failed(error);
         return std::nullopt;
     }
+    return q;
+}
+
+std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
+{
+    auto query = select(sql);
+    if (!query)
+        return std::nullopt;
+    QSqlQuery &q = *query;
     const QSqlRecord rec = q.record();
     const int sysNo = rec.indexOf(QStringLiteral("SysNo"));
     const int cell = rec.indexOf(QStringLiteral("CellNumber"));
@@ -246,20 +255,10 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
 
 std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
 {
-    if (!m_open) {
-        m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = isLost();
+    auto query = select(sql);
+    if (!query)
         return std::nullopt;
-    }
-    qCDebug(lcSql) << sql;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.exec(sql)) {
-        const QString error = describe(q.lastError());
-        q = QSqlQuery();
-        failed(error);
-        return std::nullopt;
-    }
+    QSqlQuery &q = *query;
     QList<QStringList> rows;
     const int columns = q.record().count();
     while (q.next()) {

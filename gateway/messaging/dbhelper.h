@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <optional>
 
@@ -62,6 +63,9 @@ public:
     const QSqlDriver *driver() const;
 
 private:
+    // Runs a query whose rows are read forward only; nullopt (and the failure handled) when it
+    // failed.
+    std::optional<QSqlQuery> select(const QString &sql);
     bool openTarget(QString *error);
     void failed(const QString &error);
     bool connectionAlive();
