@@ -1,7 +1,10 @@
 #include "dbhelper.h"
 
+#include "connectionstring.h"
+
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -48,30 +51,277 @@ QString connectOptions(const ConnectionString &t)
 
 } // namespace
 
-DBHelper::DBHelper() = default;
+// What the link's thread reads and writes; the engine touches it only while the link is idle.
+struct DBHelper::Connection
+{
+    QSqlDatabase db;
+    QString name;
+    ConnectionString target;
+    bool inTransaction = false;
+    int serial = 0;
+};
+
+// What one call brings back.
+struct DBHelper::Result
+{
+    bool ok = false;
+    int rows = 0;
+    QString error;
+    bool lost = false;
+    QList<QueuedMessage> messages;
+    QList<QStringList> table;
+    const QSqlDriver *driver = nullptr;
+    bool hasTransactions = false;
+};
+
+namespace {
+
+using Connection = DBHelper::Connection;
+using Result = DBHelper::Result;
+using Call = DatabaseLink::Call;
+
+// Whether the connection survived a failed statement. Drivers report a broken link as a
+// statement error, so the link itself is asked.
+bool connectionAlive(Connection &c)
+{
+    if (!c.db.isOpen())
+        return false;
+    if (c.target.kind == ConnectionString::Kind::Odbc) {
+        // SQLSTATE class 08 is "connection exception" (ISO/IEC 9075); a probe statement would
+        // not be portable across ODBC back ends.
+        const QSqlError e = c.db.lastError();
+        return !e.nativeErrorCode().startsWith(QLatin1String("08"));
+    }
+    QSqlQuery probe(c.db);
+    return probe.exec(QStringLiteral("select 1"));
+}
+
+void fail(Connection &c, Result &r, const QString &error)
+{
+    r.error = error;
+    // A failed statement spoils the open transaction on some servers (PostgreSQL answers
+    // nothing else until it ends); end it before asking whether the link still holds.
+    if (c.inTransaction) {
+        c.inTransaction = false;
+        c.db.rollback();
+    }
+    r.lost = !connectionAlive(c);
+    if (r.lost)
+        c.db.close();
+}
+
+// Nobody waits for this work any more: none of it may stay.
+void giveUp(Connection &c)
+{
+    if (c.inTransaction) {
+        c.inTransaction = false;
+        c.db.rollback();
+    }
+}
+
+bool begin(Connection &c, Result &r)
+{
+    if (c.db.transaction()) {
+        c.inTransaction = true;
+        return true;
+    }
+    fail(c, r, describe(c.db.lastError()));
+    return false;
+}
+
+bool commit(Connection &c, Result &r, const Call &call)
+{
+    if (!call.enterCommit()) {
+        giveUp(c);
+        return false;
+    }
+    if (c.db.commit()) {
+        c.inTransaction = false;
+        return true;
+    }
+    fail(c, r, describe(c.db.lastError()));
+    return false;
+}
+
+bool execOne(Connection &c, Result &r, const QString &sql)
+{
+    qCDebug(lcSql) << sql;
+    QSqlQuery q(c.db);
+    if (!q.exec(sql)) {
+        const QString error = describe(q.lastError());
+        q = QSqlQuery();
+        fail(c, r, error);
+        return false;
+    }
+    r.rows = q.numRowsAffected();
+    return true;
+}
+
+// Statements outside a transaction of the caller's get one of their own where the driver has
+// them, so that work given up on is rolled back instead of committing unseen.
+void execInTransaction(Connection &c, Result &r, const Call &call, const QStringList &statements)
+{
+    const bool own = !c.inTransaction && c.db.driver()->hasFeature(QSqlDriver::Transactions);
+    if (own && !begin(c, r))
+        return;
+    for (const QString &sql : statements) {
+        if (!execOne(c, r, sql))
+            return;
+        if (call.abandoned()) {
+            giveUp(c);
+            return;
+        }
+    }
+    if (own && !commit(c, r, call))
+        return;
+    r.ok = true;
+}
+
+std::optional<QSqlQuery> select(Connection &c, Result &r, const QString &sql)
+{
+    qCDebug(lcSql) << sql;
+    QSqlQuery q(c.db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) {
+        const QString error = describe(q.lastError());
+        q = QSqlQuery();
+        fail(c, r, error);
+        return std::nullopt;
+    }
+    return q;
+}
+
+void readQueued(Connection &c, Result &r, const QString &sql)
+{
+    auto query = select(c, r, sql);
+    if (!query)
+        return;
+    QSqlQuery &q = *query;
+    const QSqlRecord rec = q.record();
+    const int sysNo = rec.indexOf(QStringLiteral("SysNo"));
+    const int cell = rec.indexOf(QStringLiteral("CellNumber"));
+    const int content = rec.indexOf(QStringLiteral("SMSContent"));
+    const int status = rec.indexOf(QStringLiteral("Status"));
+    if (sysNo < 0 || cell < 0 || content < 0 || status < 0) {
+        r.error = QStringLiteral("表SMS缺少SysNo、CellNumber、SMSContent或Status列");
+        return;
+    }
+    // Only blanks (spaces) are removed around values, as the rows were always read.
+    const auto text = [&q](int column) {
+        QString v = q.value(column).toString();
+        qsizetype b = 0;
+        qsizetype e = v.size();
+        while (b < e && v.at(b) == QLatin1Char(' '))
+            ++b;
+        while (e > b && v.at(e - 1) == QLatin1Char(' '))
+            --e;
+        return (b == 0 && e == v.size()) ? v : v.mid(b, e - b);
+    };
+    if (q.size() > 0)
+        r.messages.reserve(q.size());
+    while (q.next())
+        r.messages.append(
+                {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt())});
+    if (q.lastError().isValid()) {
+        const QString error = describe(q.lastError());
+        q = QSqlQuery();
+        fail(c, r, error);
+        return;
+    }
+    r.ok = true;
+}
+
+void readTable(Connection &c, Result &r, const QString &sql)
+{
+    auto query = select(c, r, sql);
+    if (!query)
+        return;
+    QSqlQuery &q = *query;
+    const int columns = q.record().count();
+    while (q.next()) {
+        QStringList row;
+        for (int col = 0; col < columns; ++col)
+            row << q.value(col).toString();
+        r.table.append(row);
+    }
+    r.ok = true;
+}
+
+bool openTarget(Connection &c, QString *error)
+{
+    if (!c.db.open()) {
+        *error = describe(c.db.lastError());
+        return false;
+    }
+    if (c.target.kind == ConnectionString::Kind::SQLite) {
+        // SQLite opens any file; only the first read shows whether it is a database.
+        QSqlQuery q(c.db);
+        if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
+            *error = describe(q.lastError());
+            c.db.close();
+            return false;
+        }
+    }
+    return true;
+}
+
+void forget(Connection &c)
+{
+    c.db = QSqlDatabase();
+    if (!c.name.isEmpty())
+        QSqlDatabase::removeDatabase(c.name);
+    c.name.clear();
+}
+
+QString noAnswer(int ms)
+{
+    return QStringLiteral("数据库%1秒内没有应答").arg((ms + 999) / 1000);
+}
+
+constexpr int OpenWaitMs = (DBHelper::OpenTimeoutSeconds + 5) * 1000;
+constexpr int StatementWaitMs = DBHelper::StatementTimeoutSeconds * 1000;
+
+} // namespace
+
+DBHelper::DBHelper() : m_connection(std::make_shared<Connection>()) { }
 
 DBHelper::~DBHelper()
 {
-    m_db = QSqlDatabase();
-    if (!m_name.isEmpty())
-        QSqlDatabase::removeDatabase(m_name);
+    if (!m_link.busy())
+        m_link.run([c = m_connection](const Call &) { forget(*c); }, OpenWaitMs);
 }
 
-const QSqlDriver *DBHelper::driver() const
-{
-    return m_db.isValid() ? m_db.driver() : nullptr;
-}
-
-bool DBHelper::OpenConnection(const QString &connectionString, QString *error)
+void DBHelper::notOpen()
 {
     m_open = false;
     m_inTransaction = false;
-    m_connectionString.clear();
-    m_db = QSqlDatabase();
-    if (!m_name.isEmpty())
-        QSqlDatabase::removeDatabase(m_name);
-    m_name.clear();
+    m_driver = nullptr;
+}
 
+bool DBHelper::run(const Work &work, const std::shared_ptr<Result> &result, int timeoutMs)
+{
+    const auto outcome = m_link.run(
+            [c = m_connection, result, work](const Call &call) { work(*c, *result, call); },
+            timeoutMs);
+    m_lastTimedOut = outcome != DatabaseLink::Outcome::Done;
+    m_lastInDoubt = outcome == DatabaseLink::Outcome::InDoubt;
+    if (m_lastTimedOut) {
+        m_lastError = noAnswer(timeoutMs);
+        m_lastLost = true;
+        notOpen();
+        return false;
+    }
+    if (result->ok)
+        return true;
+    m_lastError = result->error;
+    m_lastLost = result->lost;
+    if (m_lastLost)
+        notOpen();
+    return false;
+}
+
+bool DBHelper::prepareOpen(const QString &connectionString, QString *error)
+{
     ConnectionString target;
     if (!ConnectionString::parse(connectionString, &target, error))
         return false;
@@ -87,90 +337,100 @@ bool DBHelper::OpenConnection(const QString &connectionString, QString *error)
         *error = QStringLiteral("数据库驱动 %1 未安装").arg(target.driver);
         return false;
     }
-    m_target = target;
-    m_name = QStringLiteral("velmora-db-%1-%2").arg(quintptr(this), 0, 16).arg(++m_serial);
-    m_db = QSqlDatabase::addDatabase(m_target.driver, m_name);
-    m_db.setDatabaseName(m_target.databaseName);
-    if (!m_target.host.isEmpty())
-        m_db.setHostName(m_target.host);
-    if (m_target.port > 0)
-        m_db.setPort(m_target.port);
-    m_db.setUserName(m_target.user);
-    m_db.setPassword(m_target.password);
-    m_db.setConnectOptions(connectOptions(m_target));
-    if (!openTarget(error)) {
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-        m_name.clear();
-        return false;
-    }
-    m_connectionString = connectionString;
-    m_open = true;
+    m_connection->target = target;
     return true;
 }
 
-bool DBHelper::openTarget(QString *error)
+DBHelper::Work DBHelper::openWork(bool fresh) const
 {
-    if (!m_db.open()) {
-        *error = describe(m_db.lastError());
-        return false;
-    }
-    if (m_target.kind == ConnectionString::Kind::SQLite) {
-        // SQLite opens any file; only the first read shows whether it is a database.
-        QSqlQuery q(m_db);
-        if (!q.exec(QStringLiteral("select count(*) from sqlite_master"))) {
-            *error = describe(q.lastError());
-            m_db.close();
-            return false;
+    return [fresh](Connection &c, Result &r, const Call &) {
+        if (fresh) {
+            forget(c);
+            const ConnectionString &t = c.target;
+            c.name = QStringLiteral("velmora-db-%1-%2").arg(quintptr(&c), 0, 16).arg(++c.serial);
+            c.db = QSqlDatabase::addDatabase(t.driver, c.name);
+            c.db.setDatabaseName(t.databaseName);
+            if (!t.host.isEmpty())
+                c.db.setHostName(t.host);
+            if (t.port > 0)
+                c.db.setPort(t.port);
+            c.db.setUserName(t.user);
+            c.db.setPassword(t.password);
+            c.db.setConnectOptions(connectOptions(t));
+        } else {
+            c.db.close();
         }
-    }
-    return true;
+        c.inTransaction = false;
+        if (!openTarget(c, &r.error)) {
+            if (fresh)
+                forget(c);
+            return;
+        }
+        r.ok = true;
+        r.driver = c.db.driver();
+        r.hasTransactions = r.driver->hasFeature(QSqlDriver::Transactions);
+    };
+}
+
+void DBHelper::opened(const std::shared_ptr<Result> &result, const QString &connectionString)
+{
+    m_open = true;
+    m_inTransaction = false;
+    m_driver = result->driver;
+    m_hasTransactions = result->hasTransactions;
+    m_connectionString = connectionString;
+}
+
+bool DBHelper::OpenConnection(const QString &connectionString, QString *error)
+{
+    notOpen();
+    m_connectionString.clear();
+    m_pendingReconnect.reset();
+    return reconnect(connectionString, error, OpenWaitMs) == Reconnect::Done;
 }
 
 bool DBHelper::reopen(QString *error)
 {
-    if (m_connectionString.isEmpty() || !m_db.isValid()) {
+    if (m_connectionString.isEmpty()) {
         *error = QStringLiteral("没有可重新打开的数据库连接");
         return false;
     }
-    m_db.close();
-    m_inTransaction = false;
-    if (!openTarget(error))
-        return false;
-    m_open = true;
-    return true;
+    return reconnect(m_connectionString, error, OpenWaitMs) == Reconnect::Done;
 }
 
-void DBHelper::failed(const QString &error)
+DBHelper::Reconnect DBHelper::reconnect(const QString &connectionString, QString *error, int waitMs)
 {
-    m_lastError = error;
-    // A failed statement spoils the open transaction on some servers (PostgreSQL answers
-    // nothing else until it ends); end it before asking whether the link still holds.
-    if (m_inTransaction) {
-        m_inTransaction = false;
-        m_db.rollback();
+    if (m_open)
+        return Reconnect::Done;
+    if (m_link.busy()) {
+        *error = noAnswer(waitMs);
+        return Reconnect::Waiting;
     }
-    m_lastLost = !connectionAlive();
-    if (m_lastLost) {
-        m_open = false;
-        m_db.close();
+    std::shared_ptr<Result> result = std::move(m_pendingReconnect);
+    QString target = m_pendingString;
+    if (!result) {
+        const bool fresh = !isLost();
+        target = fresh ? connectionString : m_connectionString;
+        if (fresh && !prepareOpen(target, error))
+            return Reconnect::Failed;
+        result = std::make_shared<Result>();
+        const Work work = openWork(fresh);
+        if (m_link.run(
+                    [c = m_connection, result, work](const Call &call) { work(*c, *result, call); },
+                    waitMs)
+            != DatabaseLink::Outcome::Done) {
+            m_pendingReconnect = result;
+            m_pendingString = target;
+            *error = noAnswer(waitMs);
+            return Reconnect::Waiting;
+        }
     }
-}
-
-// Whether the connection survived a failed statement. Drivers report a broken link as a
-// statement error, so the link itself is asked.
-bool DBHelper::connectionAlive()
-{
-    if (!m_db.isOpen())
-        return false;
-    if (m_target.kind == ConnectionString::Kind::Odbc) {
-        // SQLSTATE class 08 is "connection exception" (ISO/IEC 9075); a probe statement would
-        // not be portable across ODBC back ends.
-        const QSqlError e = m_db.lastError();
-        return !e.nativeErrorCode().startsWith(QLatin1String("08"));
+    if (!result->ok) {
+        *error = result->error;
+        return Reconnect::Failed;
     }
-    QSqlQuery probe(m_db);
-    return probe.exec(QStringLiteral("select 1"));
+    opened(result, target);
+    return Reconnect::Done;
 }
 
 std::optional<int> DBHelper::ExecSQLString(const QString &sql)
@@ -180,123 +440,93 @@ std::optional<int> DBHelper::ExecSQLString(const QString &sql)
     if (!m_open) {
         m_lastError = QStringLiteral("数据库未连接");
         m_lastLost = isLost();
+        m_lastTimedOut = m_lastInDoubt = false;
         return std::nullopt;
     }
-    qCDebug(lcSql) << sql;
-    QSqlQuery q(m_db);
-    if (!q.exec(sql)) {
-        const QString error = describe(q.lastError());
-        q = QSqlQuery();
-        failed(error);
+    auto result = std::make_shared<Result>();
+    const QStringList statements{sql};
+    if (!run([statements](Connection &c, Result &r,
+                          const Call &call) { execInTransaction(c, r, call, statements); },
+             result, StatementWaitMs))
         return std::nullopt;
-    }
-    return q.numRowsAffected();
+    return result->rows;
 }
 
-std::optional<QSqlQuery> DBHelper::select(const QString &sql)
+bool DBHelper::execAll(const QStringList &statements)
 {
+    if (m_open && !m_hasTransactions) {
+        m_lastLost = m_lastTimedOut = m_lastInDoubt = false;
+        return false;
+    }
     if (!m_open) {
         m_lastError = QStringLiteral("数据库未连接");
         m_lastLost = isLost();
-        return std::nullopt;
+        m_lastTimedOut = m_lastInDoubt = false;
+        return false;
     }
-    qCDebug(lcSql) << sql;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.exec(sql)) {
-        const QString error = describe(q.lastError());
-        q = QSqlQuery();
-        failed(error);
-        return std::nullopt;
-    }
-    return q;
+    return run([statements](Connection &c, Result &r,
+                            const Call &call) { execInTransaction(c, r, call, statements); },
+               std::make_shared<Result>(), StatementWaitMs);
 }
 
 std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
 {
-    auto query = select(sql);
-    if (!query)
-        return std::nullopt;
-    QSqlQuery &q = *query;
-    const QSqlRecord rec = q.record();
-    const int sysNo = rec.indexOf(QStringLiteral("SysNo"));
-    const int cell = rec.indexOf(QStringLiteral("CellNumber"));
-    const int content = rec.indexOf(QStringLiteral("SMSContent"));
-    const int status = rec.indexOf(QStringLiteral("Status"));
-    if (sysNo < 0 || cell < 0 || content < 0 || status < 0) {
-        m_lastError = QStringLiteral("表SMS缺少SysNo、CellNumber、SMSContent或Status列");
-        m_lastLost = false;
+    if (!m_open) {
+        m_lastError = QStringLiteral("数据库未连接");
+        m_lastLost = isLost();
+        m_lastTimedOut = m_lastInDoubt = false;
         return std::nullopt;
     }
-    // Only blanks (spaces) are removed around values, as the rows were always read.
-    const auto text = [&q](int column) {
-        QString v = q.value(column).toString();
-        qsizetype b = 0;
-        qsizetype e = v.size();
-        while (b < e && v.at(b) == QLatin1Char(' '))
-            ++b;
-        while (e > b && v.at(e - 1) == QLatin1Char(' '))
-            --e;
-        return (b == 0 && e == v.size()) ? v : v.mid(b, e - b);
-    };
-    QList<QueuedMessage> rows;
-    if (q.size() > 0)
-        rows.reserve(q.size());
-    while (q.next())
-        rows.append({text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt())});
-    if (q.lastError().isValid()) {
-        const QString error = describe(q.lastError());
-        q = QSqlQuery();
-        failed(error);
+    auto result = std::make_shared<Result>();
+    if (!run([sql](Connection &c, Result &r, const Call &) { readQueued(c, r, sql); }, result,
+             StatementWaitMs))
         return std::nullopt;
-    }
-    return rows;
+    return std::move(result->messages);
 }
 
 std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
 {
-    auto query = select(sql);
-    if (!query)
+    if (!m_open) {
+        m_lastError = QStringLiteral("数据库未连接");
+        m_lastLost = isLost();
+        m_lastTimedOut = m_lastInDoubt = false;
         return std::nullopt;
-    QSqlQuery &q = *query;
-    QList<QStringList> rows;
-    const int columns = q.record().count();
-    while (q.next()) {
-        QStringList row;
-        for (int c = 0; c < columns; ++c)
-            row << q.value(c).toString();
-        rows.append(row);
     }
-    return rows;
+    auto result = std::make_shared<Result>();
+    if (!run([sql](Connection &c, Result &r, const Call &) { readTable(c, r, sql); }, result,
+             StatementWaitMs))
+        return std::nullopt;
+    return std::move(result->table);
 }
 
 bool DBHelper::beginTransaction()
 {
-    if (!m_open || !m_db.driver()->hasFeature(QSqlDriver::Transactions))
+    if (!m_open || !m_hasTransactions)
         return false;
-    if (m_db.transaction()) {
-        m_inTransaction = true;
-        return true;
-    }
-    failed(describe(m_db.lastError()));
-    return false;
+    if (!run([](Connection &c, Result &r, const Call &) { r.ok = begin(c, r); },
+             std::make_shared<Result>(), StatementWaitMs))
+        return false;
+    m_inTransaction = true;
+    return true;
 }
 
 bool DBHelper::commitTransaction()
 {
     if (!m_open || !m_inTransaction)
         return false;
-    if (m_db.commit()) {
-        m_inTransaction = false;
-        return true;
-    }
-    failed(describe(m_db.lastError()));
-    return false;
+    m_inTransaction = false;
+    return run([](Connection &c, Result &r, const Call &call) { r.ok = commit(c, r, call); },
+               std::make_shared<Result>(), StatementWaitMs);
 }
 
 void DBHelper::rollbackTransaction()
 {
     if (m_open && m_inTransaction)
-        m_db.rollback();
+        run(
+                [](Connection &c, Result &r, const Call &) {
+                    giveUp(c);
+                    r.ok = true;
+                },
+                std::make_shared<Result>(), StatementWaitMs);
     m_inTransaction = false;
 }
