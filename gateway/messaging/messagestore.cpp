@@ -23,6 +23,9 @@ QString storable(QString text)
     return text.replace(QChar(0), QChar::ReplacementCharacter);
 }
 
+// A healthy server answers a reconnection well within this.
+constexpr int ReconnectWaitMs = 500;
+
 } // namespace
 
 MessageStore::MessageStore(const QString &spoolFolder, const Clock &clock, Log log)
@@ -89,10 +92,9 @@ void MessageStore::keepUp(bool retryRefused)
     if (!m_db.isOpen() && !m_target.isEmpty()) {
         QString error;
         // A connection that was never made (the server was still down at the start) is
-        // opened afresh; one that was lost is reopened.
-        const bool reopened =
-                m_db.isLost() ? m_db.reopen(&error) : m_db.OpenConnection(m_target, &error);
-        if (!reopened) {
+        // opened afresh; one that was lost is reopened. A server that does not answer at once
+        // is asked again at the next tick, not waited for.
+        if (m_db.reconnect(m_target, &error, ReconnectWaitMs) != DBHelper::Reconnect::Done) {
             if (!m_reopenFailureReported)
                 m_log(QStringLiteral("数据库重新连接失败：") + error);
             m_reopenFailureReported = true;
@@ -181,21 +183,12 @@ void MessageStore::flushStatuses()
 // fails, so that they are made one by one and each failure is handled on its own.
 bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
 {
-    if (!m_db.beginTransaction()) {
-        if (m_db.lastFailureLostConnection())
-            reportFailure(QString());
-        return false;
-    }
     const Statements st(m_db.driver());
-    for (const SpoolEntry &e : batch) {
-        const QueuedMessage row{e.sysNo, {}, {}, RowStatus(e.status.toInt())};
-        if (!m_db.ExecSQLString(st.updateStatus(row, e.handleTime))) {
-            if (m_db.lastFailureLostConnection())
-                reportFailure(QString());
-            return false;
-        }
-    }
-    if (m_db.commitTransaction())
+    QStringList statements;
+    statements.reserve(batch.size());
+    for (const SpoolEntry &e : batch)
+        statements << st.updateStatus({e.sysNo, {}, {}, RowStatus(e.status.toInt())}, e.handleTime);
+    if (m_db.execAll(statements))
         return true;
     if (m_db.lastFailureLostConnection())
         reportFailure(QString());
@@ -250,6 +243,7 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
         }
         lost = m_db.lastFailureLostConnection();
         refused = !lost;
+        entry.inDoubt = m_db.lastFailureInDoubt();
         const QString reason = m_db.lastError();
         dbFailure = (lost ? QStringLiteral("数据库连接中断") : failedAction(entry))
                 + QStringLiteral("：") + reason;
@@ -300,6 +294,25 @@ bool MessageStore::holds(const SpoolEntry &entry)
             + st.text(storable(entry.sender)) + QStringLiteral(" and smscontent=")
             + st.text(storable(entry.text)));
     return rows && !rows->isEmpty();
+}
+
+// A write given up on while it committed may have gone through once the server answered;
+// both rows of a message are written in one transaction, so its first row tells.
+bool MessageStore::landedMeanwhile(const SpoolEntry &entry)
+{
+    if (entry.kind != SpoolEntry::Kind::Received)
+        return false;
+    const Statements st(m_db.driver());
+    const QString sender = storable(entry.sender);
+    const QString text = storable(entry.text);
+    const QString sql = entry.stored
+            ? QStringLiteral("select count(*) from sms where cellnumber=")
+                    + st.text(entry.forwardNumber) + QStringLiteral(" and smscontent=")
+                    + st.text(Statements::forwardText(sender, text))
+            : QStringLiteral("select count(*) from smsrecv where cellnumber=") + st.text(sender)
+                    + QStringLiteral(" and smscontent=") + st.text(text);
+    const auto rows = m_db.readRows(sql);
+    return rows && !rows->isEmpty() && rows->first().value(0).toLongLong() > 0;
 }
 
 void MessageStore::noteStored(const QString &key)
@@ -386,6 +399,8 @@ bool MessageStore::apply(SpoolEntry &entry)
         const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
         return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
     }
+    if (entry.inDoubt && landedMeanwhile(entry))
+        return true;
     const QString sender = storable(entry.sender);
     const QString text = storable(entry.text);
     const QString forward = entry.forwardNumber.isEmpty()
@@ -396,10 +411,9 @@ bool MessageStore::apply(SpoolEntry &entry)
         // Both rows in one commit when they can be: one flush to disk instead of two. When
         // that fails they are made one after the other, so a refused forwarding row does not
         // hold back the received one.
-        if (!forward.isEmpty() && m_db.beginTransaction()) {
-            if (m_db.ExecSQLString(sql) && m_db.ExecSQLString(forward) && m_db.commitTransaction())
+        if (!forward.isEmpty()) {
+            if (m_db.execAll({sql, forward}))
                 return true;
-            m_db.rollbackTransaction();
             if (!m_db.isOpen())
                 return false;
         }
@@ -484,6 +498,12 @@ bool MessageStore::replay(bool retryRefused)
             continue;
         }
         if (!apply(entry)) {
+            if (m_db.lastFailureInDoubt() && !entry.inDoubt) {
+                entry.inDoubt = true;
+                QString error;
+                if (!m_spool.update(entry, &error))
+                    m_log(QStringLiteral("暂存文件更新失败：") + error);
+            }
             if (m_db.lastFailureLostConnection()) {
                 reportFailure(failedAction(entry));
                 complete = false;

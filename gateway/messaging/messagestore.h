@@ -79,6 +79,7 @@ private:
     QString storedTime(const SpoolEntry &entry) const;
     void noteStored(const QString &key);
     bool holds(const SpoolEntry &entry);
+    bool landedMeanwhile(const SpoolEntry &entry);
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);

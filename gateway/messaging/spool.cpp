@@ -26,6 +26,8 @@ QJsonObject toJson(const SpoolEntry &e)
         o.insert(QStringLiteral("receivedAt"), e.receivedAt);
         o.insert(QStringLiteral("forwardNumber"), e.forwardNumber);
         o.insert(QStringLiteral("stored"), e.stored);
+        if (e.inDoubt)
+            o.insert(QStringLiteral("inDoubt"), true);
     } else {
         o.insert(QStringLiteral("kind"), QStringLiteral("status"));
         o.insert(QStringLiteral("sysNo"), e.sysNo);
@@ -47,6 +49,7 @@ bool fromJson(const QJsonObject &o, SpoolEntry *e)
         e->receivedAt = o.value(QStringLiteral("receivedAt")).toString();
         e->forwardNumber = o.value(QStringLiteral("forwardNumber")).toString();
         e->stored = o.value(QStringLiteral("stored")).toBool();
+        e->inDoubt = o.value(QStringLiteral("inDoubt")).toBool();
         return true;
     }
     if (kind == QLatin1String("status")) {

@@ -19,6 +19,8 @@ struct SpoolEntry
     QString receivedAt; // when the gateway read it, as the tables hold times
     QString forwardNumber;
     bool stored = false; // the smsrecv row exists; only the forwarding row is still due
+    // A write of it was given up on while it committed: it may be in the database already.
+    bool inDoubt = false;
 
     // A status write for a row of SMS, bound to the database it belongs to.
     QString sysNo;

@@ -72,9 +72,12 @@ QString Statements::insertForward(const QString &forwardNumber, const QString &s
                                   const QString &body) const
 {
     return QStringLiteral("insert into sms(cellnumber,smscontent) values(") + text(forwardNumber)
-            + QLatin1Char(',')
-            + text(QStringLiteral("短信平台收到来自") + sender + QStringLiteral("的短信:") + body)
-            + QLatin1Char(')');
+            + QLatin1Char(',') + text(forwardText(sender, body)) + QLatin1Char(')');
+}
+
+QString Statements::forwardText(const QString &sender, const QString &body)
+{
+    return QStringLiteral("短信平台收到来自") + sender + QStringLiteral("的短信:") + body;
 }
 
 QString Statements::insertTest(const QString &number, const QString &body) const

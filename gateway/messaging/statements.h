@@ -43,6 +43,8 @@ public:
                            const QString &convertedTime) const;
     QString insertForward(const QString &forwardNumber, const QString &sender,
                           const QString &text) const;
+    // What a forwarded message says.
+    static QString forwardText(const QString &sender, const QString &text);
     QString insertTest(const QString &number, const QString &text) const;
 
     // A text literal: 'it''s'.
