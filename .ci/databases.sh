@@ -8,7 +8,8 @@
 #
 # sets VELMORA_TEST_PGSQL and VELMORA_TEST_MYSQL (connection strings in the gateway's ADO form)
 # and VELMORA_TEST_PGSQL_CTL / VELMORA_TEST_MYSQL_CTL (a command that takes "stop" or "start",
-# used by the tests that restart a server while messages flow).
+# used by the tests that restart a server while messages flow), and VELMORA_TEST_PGSQL_PIDFILE
+# (the PostgreSQL server's pid file, for the test that freezes it).
 #
 # The test login may create databases whose names start with velmora (the tests make one per
 # test case so that they can run in parallel).
@@ -99,4 +100,6 @@ say "PostgreSQL $pg_version on 127.0.0.1:$pg_port, MariaDB on 127.0.0.1:$mysql_p
 echo "export VELMORA_TEST_PGSQL='Provider=PostgreSQL; Data Source=127.0.0.1; Port=$pg_port; Initial Catalog=$TEST_DB; User Id=$TEST_USER; Password=$TEST_PASSWORD'"
 echo "export VELMORA_TEST_MYSQL='Provider=MariaDB; Data Source=127.0.0.1; Port=$mysql_port; Initial Catalog=$TEST_DB; User Id=$TEST_USER; Password=$TEST_PASSWORD'"
 echo "export VELMORA_TEST_PGSQL_CTL='pg_ctlcluster $pg_version $pg_cluster'"
+pg_data=$(pg_lsclusters -h | awk -v v="$pg_version" -v c="$pg_cluster" '$1 == v && $2 == c {print $6}')
+echo "export VELMORA_TEST_PGSQL_PIDFILE='$pg_data/postmaster.pid'"
 echo "export VELMORA_TEST_MYSQL_CTL='$mysql_ctl'"

@@ -12,7 +12,8 @@
 // The database server is stopped and started again while messages flow through the gateway:
 // nothing is lost, nothing is sent twice, and no operator is needed. The servers are
 // controlled through VELMORA_TEST_PGSQL_CTL / VELMORA_TEST_MYSQL_CTL (a command taking "stop"
-// or "start"); this test runs alone, since it takes the server away from every other test.
+// or "start"), and frozen through the pid file VELMORA_TEST_PGSQL_PIDFILE names; this test runs
+// alone, since it takes the server away from every other test.
 class TestDbRestart : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void serverRestartsWhileMessagesFlow();
     void serverRestartsUnderSimulatedModems_data() { serverRestartsWhileMessagesFlow_data(); }
     void serverRestartsUnderSimulatedModems();
+    void frozenServerHoldsUpNoModem();
 };
 
 namespace {
@@ -56,6 +58,61 @@ private:
     QString m_ctl;
     bool m_stopped = false;
 };
+
+// Stops (SIGSTOP) the server and every process it started, as a hung machine would: it
+// neither answers nor refuses. It runs again when the test ends, however it ends.
+class FrozenServer
+{
+public:
+    explicit FrozenServer(QString pidFile) : m_pidFile(std::move(pidFile)) { }
+    ~FrozenServer()
+    {
+        if (m_frozen)
+            signal("CONT");
+    }
+    bool freeze()
+    {
+        // Should the gateway under test hang with it, the server still wakes up for the
+        // tests that follow.
+        QProcess watchdog;
+        watchdog.setProgram(QStringLiteral("sh"));
+        watchdog.setArguments(
+                {QStringLiteral("-c"), QStringLiteral("sleep 90; ") + command("CONT")});
+        watchdog.setStandardInputFile(QProcess::nullDevice());
+        watchdog.setStandardOutputFile(QProcess::nullDevice());
+        watchdog.setStandardErrorFile(QProcess::nullDevice());
+        watchdog.startDetached();
+        return m_frozen = signal("STOP");
+    }
+    bool thaw()
+    {
+        m_frozen = !signal("CONT");
+        return !m_frozen;
+    }
+
+private:
+    QString command(const char *name) const
+    {
+        return QStringLiteral(
+                       "pid=$(head -n1 '%1') && kill -%2 $pid && { pkill -%2 -P $pid; true; }")
+                .arg(m_pidFile, QLatin1String(name));
+    }
+    bool signal(const char *name) const
+    {
+        return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command(name)}) == 0;
+    }
+
+    QString m_pidFile;
+    bool m_frozen = false;
+};
+
+int submittedCount(ModemSimProcess &sim, int modems)
+{
+    int n = 0;
+    for (int port = 1; port <= modems; ++port)
+        n += int(sim.submitted(port).size());
+    return n;
+}
 
 bool waitForServer(TestDatabase &tdb)
 {
@@ -210,6 +267,49 @@ void TestDbRestart::serverRestartsUnderSimulatedModems()
     QCOMPARE(seen.size(), Rows);
     QCOMPARE(tdb.scalar(QStringLiteral("select count(distinct smscontent) from smsrecv")).toInt(),
              delivered);
+    QVERIFY(h.prompter.messages.isEmpty());
+}
+
+// A server that hangs holds up the modems once, for one statement's time-out; they send what
+// they were given meanwhile, and every row gets the outcome its modem reported, once.
+void TestDbRestart::frozenServerHoldsUpNoModem()
+{
+    const QString pidFile = qEnvironmentVariable("VELMORA_TEST_PGSQL_PIDFILE");
+    TestDatabase tdb(QStringLiteral("postgresql"));
+    if (TestDatabase::available(QStringLiteral("postgresql")) && pidFile.isEmpty())
+        QSKIP("VELMORA_TEST_PGSQL_PIDFILE is not set");
+    VELMORA_NEED_DATABASE(tdb, QStringLiteral("freeze"));
+    RegisteredControls controls;
+    QVERIFY2(controls.isRegistered(), qPrintable(controls.errorString()));
+    constexpr int Modems = 4;
+    constexpr int Rows = 60;
+    ModemSimProcess sim(Modems);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3,4"),
+                     [&controls] { return controls.create(); });
+    h.start();
+    QVERIFY(sim.setSendDelay(0, 150));
+    QVERIFY(tdb.insertPending(Rows));
+    h.poll();
+    QTRY_VERIFY(submittedCount(sim, Modems) >= Modems);
+
+    FrozenServer server(pidFile);
+    QVERIFY(server.freeze());
+    QTRY_VERIFY_WITH_TIMEOUT(submittedCount(sim, Modems) == Rows,
+                             (DBHelper::StatementTimeoutSeconds + 10) * 1000);
+    QVERIFY(h.loggedStartingWith(QStringLiteral("数据库连接中断：")));
+    QVERIFY(server.thaw());
+
+    for (int i = 0; i < 150; ++i) {
+        h.poll();
+        QTest::qWait(200);
+        if (tdb.scalar(QStringLiteral("select count(*) from SMS where Status=2")).toInt() == Rows)
+            break;
+    }
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS where Status=2")).toInt(), Rows);
+    QVERIFY(h->flow().store().spool().isEmpty());
+    QCOMPARE(submittedCount(sim, Modems), Rows);
     QVERIFY(h.prompter.messages.isEmpty());
 }
 
