@@ -492,7 +492,12 @@ void Modem::sendNextPart()
     m_partInFlightPdu = part;
     const quint64 generation = m_sendGeneration;
     m_channel->send(c, [this, generation](const AtResult &r) {
-        if (r.status == AtResult::Status::Timeout && m_channel && !m_channel->isLost()) {
+        if (m_channel && m_channel->isLost()) {
+            // The modem stopped answering before this part had its answer: the loss that
+            // follows ends the message without a result, as whether it went is not known.
+            return;
+        }
+        if (r.status == AtResult::Status::Timeout && m_channel) {
             // Decided by what the modem says while the channel gets back in step with it.
             m_partAwaitingResync = true;
             return;
@@ -567,6 +572,11 @@ void Modem::onSendWatchdog()
         m_port->waitForReadyRead(0);
     if (m_channel)
         m_channel->readAvailable();
+    if (m_channel && m_channel->isResynchronising()) {
+        // The modem answers the AT in a moment, or is lost; a failure now could be neither.
+        m_sendWatchdog.start(m_settings.commandMs);
+        return;
+    }
     // A part on its way is ended by the channel's own time-out and resynchronisation.
     if (m_sending && !m_partInFlight)
         finishSend(false, QStringLiteral("no answer in time"));

@@ -48,6 +48,11 @@ public:
     // Time-outs in a row, resynchronisation attempts included; any answer resets it.
     int consecutiveTimeouts() const { return m_consecutiveTimeouts; }
     bool isLost() const { return m_lost; }
+    // A command timed out and the modem has not yet answered the AT that follows it.
+    bool isResynchronising() const
+    {
+        return m_resyncNeeded || (m_current && m_current->resync) || m_settle.isActive();
+    }
 
 Q_SIGNALS:
     // An unsolicited result code; for +CMT and +CDS the PDU line that followed it.

@@ -67,6 +67,7 @@ private Q_SLOTS:
     void secondSendWhileBusyIsRefused();
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
+    void messageQueuedBehindSilenceGetsNoResult();
     void idleModemUnpluggedIsLostAndOpensAfterPlug();
     void restartedModemIsLostAndOpensAgain();
     void transientRefusalRetriedOnce_data();
@@ -397,6 +398,25 @@ void TestSmsControl::silentModemDuringSendEndsInTime()
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after")) < 1);
     QVERIFY(m_sim->setSilent(1, false));
     QCOMPARE(c.OpenComm(), short(0));
+}
+
+void TestSmsControl::messageQueuedBehindSilenceGetsNoResult()
+{
+    // The modem stops answering a status query with a message queued behind it: the device is
+    // lost before the message was written, and the message gets no result, as in a send.
+    SmsControl c;
+    configure(c, 1);
+    QString empty;
+    c.SetParam(SmsControl::ParamOpenTimeout, empty, 1000);
+    QCOMPARE(c.OpenComm(), short(0));
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QVERIFY(m_sim->setSilent(1, true));
+    c.RefreshHealth();
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("queued")) >= 1);
+    QVERIFY(lost.wait(10000));
+    QCOMPARE(sent.size(), 0);
 }
 
 void TestSmsControl::idleModemUnpluggedIsLostAndOpensAfterPlug()
