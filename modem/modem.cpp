@@ -167,6 +167,10 @@ bool Modem::openPort(const Settings &settings)
     connect(m_channel, &AtChannel::unsolicited, this, &Modem::onUnsolicited);
     connect(m_channel, &AtChannel::unresponsive, this, &Modem::onUnresponsive);
     connect(m_channel, &AtChannel::resynchronised, this, &Modem::onResynchronised);
+    connect(m_channel, &AtChannel::cmsError, this, [this](int code) {
+        if (code == AtResponse::CmsMemoryFull)
+            onStorageFull("+CMS ERROR: 322");
+    });
     return true;
 }
 
@@ -401,6 +405,7 @@ void Modem::close()
     m_knownIndexes.clear();
     m_deleting.clear();
     m_announcedWhileDeleting.clear();
+    m_listingsQueued = 0;
 }
 
 void Modem::onPortError()
@@ -729,7 +734,7 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         else if (line.text.startsWith("+CREG:") && !m_opening)
             setRegistration(AtResponse::parameters(line.text).value(0));
         else if (line.text.startsWith("^SMMEMFULL"))
-            listStored();
+            onStorageFull(line.text);
         break;
     case Urc::Status:
         storeStatusReport(line.text, pdu, -1);
@@ -789,6 +794,17 @@ void Modem::listStored()
         listMemory("ME");
 }
 
+void Modem::onStorageFull(const QByteArray &sign)
+{
+    // The open lists the store anyway, and a listing already on its way reads what it holds;
+    // reacting again would list without end on a modem that says so for every command.
+    if (m_opening || !m_channel || m_listingsQueued > 0)
+        return;
+    qCWarning(lcModem).noquote() << m_settings.portName << "says" << sign
+                                 << "(message store full): reading what it holds";
+    listStored();
+}
+
 void Modem::listMemory(const QByteArray &memory)
 {
     if (!m_channel)
@@ -797,7 +813,9 @@ void Modem::listMemory(const QByteArray &memory)
     selectMemory(memory);
     AtCommand c = command("AT+CMGL=4", ListMs, {"+CMGL:"});
     c.pduAfterLine = true;
+    ++m_listingsQueued;
     m_channel->send(c, [this, base](const AtResult &r) {
+        --m_listingsQueued;
         if (!r.ok())
             return;
         for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {

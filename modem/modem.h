@@ -169,6 +169,8 @@ private:
     void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void readStored(const QByteArray &memory, int index);
     void listStored();
+    // The modem says its message store is full: what it holds is read (and so emptied).
+    void onStorageFull(const QByteArray &sign);
     void takePdu(const QByteArray &pduHex, int storageIndex, qint64 partId = 0,
                  qint64 partAgeMs = 0);
     void takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int storageIndex,
@@ -226,6 +228,7 @@ private:
     QSet<int> m_knownIndexes;
     QSet<int> m_deleting;               // slots with an AT+CMGD on its way
     QSet<int> m_announcedWhileDeleting; // ... and announced again meanwhile
+    int m_listingsQueued = 0;           // AT+CMGL on their way
     QTimer m_pollTimer;
     QTimer m_staleTimer;
     PartStore m_partStore;

@@ -64,6 +64,9 @@ Q_SIGNALS:
     // Three time-outs in a row: the modem no longer answers. Everything queued has ended with
     // Status::Closed, and the channel takes no more commands.
     void unresponsive();
+    // Every +CMS ERROR the modem says: the final result of a command, or a line that came while
+    // none was in flight (some modems report a full message store so, unasked).
+    void cmsError(int code);
 
 private:
     struct Pending
