@@ -109,7 +109,8 @@ public:
     int lastReference() const { return m_lastReference; }
 
     // Takes a message unless the port is closed or a message is in flight. sendFinished()
-    // follows exactly once, also when the modem stops answering or the port closes.
+    // follows exactly once, also when the port closes; a modem that stops answering raises
+    // deviceLost() instead, since whether the message went is then not known.
     bool send(const QString &number, const QString &text);
     bool isSending() const { return m_sending; }
     // Holds further parts (and further messages) back while a call is being dealt with.
