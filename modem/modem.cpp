@@ -167,6 +167,10 @@ bool Modem::openPort(const Settings &settings)
     connect(m_channel, &AtChannel::unsolicited, this, &Modem::onUnsolicited);
     connect(m_channel, &AtChannel::unresponsive, this, &Modem::onUnresponsive);
     connect(m_channel, &AtChannel::resynchronised, this, &Modem::onResynchronised);
+    connect(m_channel, &AtChannel::cmsError, this, [this](int code) {
+        if (code == AtResponse::CmsMemoryFull)
+            onStorageFull("+CMS ERROR: 322");
+    });
     return true;
 }
 
@@ -401,6 +405,7 @@ void Modem::close()
     m_knownIndexes.clear();
     m_deleting.clear();
     m_announcedWhileDeleting.clear();
+    m_listingsQueued = 0;
 }
 
 void Modem::onPortError()
@@ -492,7 +497,12 @@ void Modem::sendNextPart()
     m_partInFlightPdu = part;
     const quint64 generation = m_sendGeneration;
     m_channel->send(c, [this, generation](const AtResult &r) {
-        if (r.status == AtResult::Status::Timeout && m_channel && !m_channel->isLost()) {
+        if (m_channel && m_channel->isLost()) {
+            // The modem stopped answering before this part had its answer: the loss that
+            // follows ends the message without a result, as whether it went is not known.
+            return;
+        }
+        if (r.status == AtResult::Status::Timeout && m_channel) {
             // Decided by what the modem says while the channel gets back in step with it.
             m_partAwaitingResync = true;
             return;
@@ -567,6 +577,11 @@ void Modem::onSendWatchdog()
         m_port->waitForReadyRead(0);
     if (m_channel)
         m_channel->readAvailable();
+    if (m_channel && m_channel->isResynchronising()) {
+        // The modem answers the AT in a moment, or is lost; a failure now could be neither.
+        m_sendWatchdog.start(m_settings.commandMs);
+        return;
+    }
     // A part on its way is ended by the channel's own time-out and resynchronisation.
     if (m_sending && !m_partInFlight)
         finishSend(false, QStringLiteral("no answer in time"));
@@ -719,7 +734,7 @@ void Modem::onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu)
         else if (line.text.startsWith("+CREG:") && !m_opening)
             setRegistration(AtResponse::parameters(line.text).value(0));
         else if (line.text.startsWith("^SMMEMFULL"))
-            listStored();
+            onStorageFull(line.text);
         break;
     case Urc::Status:
         storeStatusReport(line.text, pdu, -1);
@@ -779,6 +794,17 @@ void Modem::listStored()
         listMemory("ME");
 }
 
+void Modem::onStorageFull(const QByteArray &sign)
+{
+    // The open lists the store anyway, and a listing already on its way reads what it holds;
+    // reacting again would list without end on a modem that says so for every command.
+    if (m_opening || !m_channel || m_listingsQueued > 0)
+        return;
+    qCWarning(lcModem).noquote() << m_settings.portName << "says" << sign
+                                 << "(message store full): reading what it holds";
+    listStored();
+}
+
 void Modem::listMemory(const QByteArray &memory)
 {
     if (!m_channel)
@@ -787,7 +813,9 @@ void Modem::listMemory(const QByteArray &memory)
     selectMemory(memory);
     AtCommand c = command("AT+CMGL=4", ListMs, {"+CMGL:"});
     c.pduAfterLine = true;
+    ++m_listingsQueued;
     m_channel->send(c, [this, base](const AtResult &r) {
+        --m_listingsQueued;
         if (!r.ok())
             return;
         for (qsizetype i = 0; i + 1 < r.lines.size(); ++i) {

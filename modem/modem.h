@@ -109,7 +109,8 @@ public:
     int lastReference() const { return m_lastReference; }
 
     // Takes a message unless the port is closed or a message is in flight. sendFinished()
-    // follows exactly once, also when the modem stops answering or the port closes.
+    // follows exactly once, also when the port closes; a modem that stops answering raises
+    // deviceLost() instead, since whether the message went is then not known.
     bool send(const QString &number, const QString &text);
     bool isSending() const { return m_sending; }
     // Holds further parts (and further messages) back while a call is being dealt with.
@@ -169,6 +170,8 @@ private:
     void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void readStored(const QByteArray &memory, int index);
     void listStored();
+    // The modem says its message store is full: what it holds is read (and so emptied).
+    void onStorageFull(const QByteArray &sign);
     void takePdu(const QByteArray &pduHex, int storageIndex, qint64 partId = 0,
                  qint64 partAgeMs = 0);
     void takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int storageIndex,
@@ -226,6 +229,7 @@ private:
     QSet<int> m_knownIndexes;
     QSet<int> m_deleting;               // slots with an AT+CMGD on its way
     QSet<int> m_announcedWhileDeleting; // ... and announced again meanwhile
+    int m_listingsQueued = 0;           // AT+CMGL on their way
     QTimer m_pollTimer;
     QTimer m_staleTimer;
     PartStore m_partStore;

@@ -237,8 +237,20 @@ void AtChannel::handleLine(const QByteArray &line)
             return;
         case Kind::Error:
         case Kind::CmeError:
-        case Kind::CmsError:
             finishCurrent(AtResult::Status::Error, &kind);
+            return;
+        case Kind::CmsError:
+            // AT+CMGS stores nothing: a full store said meanwhile is not the message's result,
+            // which still comes.
+            if (kind.errorCode == AtResponse::CmsMemoryFull
+                && !m_current->command.payload.isEmpty())
+                break;
+            {
+                QPointer<AtChannel> self(this);
+                finishCurrent(AtResult::Status::Error, &kind);
+                if (self)
+                    Q_EMIT cmsError(kind.errorCode);
+            }
             return;
         case Kind::CallEnd:
         case Kind::Connect:
@@ -265,6 +277,10 @@ void AtChannel::handleLine(const QByteArray &line)
     }
     if (kind.kind == Kind::Unsolicited || kind.kind == Kind::CallEnd) {
         Q_EMIT unsolicited(kind, {});
+        return;
+    }
+    if (kind.kind == Kind::CmsError) {
+        Q_EMIT cmsError(kind.errorCode);
         return;
     }
     qCDebug(lcAt) << "ignored" << line;

@@ -48,6 +48,11 @@ public:
     // Time-outs in a row, resynchronisation attempts included; any answer resets it.
     int consecutiveTimeouts() const { return m_consecutiveTimeouts; }
     bool isLost() const { return m_lost; }
+    // A command timed out and the modem has not yet answered the AT that follows it.
+    bool isResynchronising() const
+    {
+        return m_resyncNeeded || (m_current && m_current->resync) || m_settle.isActive();
+    }
 
 Q_SIGNALS:
     // An unsolicited result code; for +CMT and +CDS the PDU line that followed it.
@@ -59,6 +64,9 @@ Q_SIGNALS:
     // Three time-outs in a row: the modem no longer answers. Everything queued has ended with
     // Status::Closed, and the channel takes no more commands.
     void unresponsive();
+    // Every +CMS ERROR the modem says: the final result of a command, or a line that came while
+    // none was in flight (some modems report a full message store so, unasked).
+    void cmsError(int code);
 
 private:
     struct Pending

@@ -40,6 +40,9 @@ struct Line
     QByteArray text;
 };
 
+// +CMS ERROR code of a full message store (TS 27.005 §3.2.5).
+constexpr int CmsMemoryFull = 322;
+
 Line classify(QByteArrayView line);
 // True for a URC whose PDU follows on the next line.
 bool takesPduLine(Urc urc);

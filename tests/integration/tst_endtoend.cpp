@@ -25,6 +25,7 @@ private Q_SLOTS:
     void stopAndStartDropTheQueueButNoRow();
     void databaseFileMissingDevicesStillConnect();
     void modemVanishesMidSend();
+    void modemSilentMidSendLeavesItsRowAtOne();
     void burstOfIncomingMessages();
     void idleModemUnpluggedAndPluggedBackSendsAgain();
     void unregisteredModemHoldsMessagesUntilRegistered();
@@ -312,6 +313,37 @@ void TestEndToEnd::modemVanishesMidSend()
     QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
                               Wait);
     QCOMPARE(second.submitted(1).size(), 1);
+}
+
+void TestEndToEnd::modemSilentMidSendLeavesItsRowAtOne()
+{
+    // The modem takes the message and then answers nothing: the message may have gone, so its
+    // row stays at 1 while the device is lost, and it is not sent again once the device is back.
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.setSendDelay(1, 5000));
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.submitted(1).size(), 1, Wait);
+    QVERIFY(sim.setSilent(1, true));
+    QTRY_COMPARE_WITH_TIMEOUT(h->pool().state(0), DeviceState::Offline, 60000);
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("连接失败,等候再试"));
+    QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")), 1);
+    QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 0);
+
+    QVERIFY(sim.setSilent(1, false));
+    QVERIFY(sim.setSendDelay(1, 0));
+    h.supervise();
+    QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+    QCOMPARE(count(tdb, QStringLiteral("select Status from SMS where SysNo=2")), 1);
+    QCOMPARE(sim.submitted(1).size(), 2);
 }
 
 void TestEndToEnd::burstOfIncomingMessages()

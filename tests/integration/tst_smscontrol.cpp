@@ -67,6 +67,8 @@ private Q_SLOTS:
     void secondSendWhileBusyIsRefused();
     void handlerMaySendNextMessage();
     void silentModemDuringSendEndsInTime();
+    void messageQueuedBehindSilenceGetsNoResult();
+    void fullSimReportedUnaskedIsEmptied();
     void idleModemUnpluggedIsLostAndOpensAfterPlug();
     void restartedModemIsLostAndOpensAgain();
     void transientRefusalRetriedOnce_data();
@@ -111,6 +113,7 @@ void TestSmsControl::init()
         m_sim->setSendDelay(port, 0);
         m_sim->command(QStringLiteral("clearsent %1").arg(port));
         m_sim->command(QStringLiteral("network %1 1").arg(port));
+        m_sim->command(QStringLiteral("memfull %1 0").arg(port));
     }
 }
 
@@ -397,6 +400,46 @@ void TestSmsControl::silentModemDuringSendEndsInTime()
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after")) < 1);
     QVERIFY(m_sim->setSilent(1, false));
     QCOMPARE(c.OpenComm(), short(0));
+}
+
+void TestSmsControl::messageQueuedBehindSilenceGetsNoResult()
+{
+    // The modem stops answering a status query with a message queued behind it: the device is
+    // lost before the message was written, and the message gets no result, as in a send.
+    SmsControl c;
+    configure(c, 1);
+    QString empty;
+    c.SetParam(SmsControl::ParamOpenTimeout, empty, 1000);
+    QCOMPARE(c.OpenComm(), short(0));
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QVERIFY(m_sim->setSilent(1, true));
+    c.RefreshHealth();
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("queued")) >= 1);
+    QVERIFY(lost.wait(10000));
+    QCOMPARE(sent.size(), 0);
+}
+
+void TestSmsControl::fullSimReportedUnaskedIsEmptied()
+{
+    // A message that fills the SIM is not announced; the modem says +CMS ERROR: 322 instead.
+    SmsControl c;
+    configure(c, 2);
+    QCOMPARE(c.OpenComm(), short(0));
+    QStringList texts;
+    connect(&c, &ModemControl::OnRecvMsg, this, [&] {
+        QString sca, s, t, ts;
+        if (c.ReadMsgForVB(sca, s, t, ts) == 0)
+            texts.append(t);
+    });
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QVERIFY(m_sim->command(QStringLiteral("memfull 2 1")).ok);
+    for (const QString &t : {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")})
+        QVERIFY(m_sim->deliver(2, QStringLiteral("10086"), t));
+    QTRY_COMPARE(texts.size(), 3);
+    QTRY_COMPARE(m_sim->status(2, QStringLiteral("stored")), 0);
+    QCOMPARE(m_sim->status(2, QStringLiteral("heldback")), 0);
 }
 
 void TestSmsControl::idleModemUnpluggedIsLostAndOpensAfterPlug()

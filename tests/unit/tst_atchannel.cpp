@@ -15,6 +15,7 @@
 //   result <n> ok|error|timeout|closed [code=N] [line|line...]
 //   pending <n>            command n has no result yet
 //   urcs [a|b...]          the unsolicited codes since the last check (text, "/pdu" for +CMT)
+//   cms-errors [n|m...]    the +CMS ERROR codes reported since the last check
 //   resync-timeout <ms>    how long the AT after a time-out waits for its answer
 //   lost                   the channel has given the modem up after time-outs in a row
 class TestAtChannel : public QObject
@@ -91,6 +92,9 @@ void TestAtChannel::transcript()
             [&](const AtResponse::Line &line, const QByteArray &pdu) {
                 urcs.append(pdu.isEmpty() ? line.text : line.text + '/' + pdu);
             });
+    QStringList cmsErrors;
+    connect(&channel, &AtChannel::cmsError, this,
+            [&](int code) { cmsErrors.append(QString::number(code)); });
     int sent = 0;
     int lineNo = 0;
     while (!file.atEnd()) {
@@ -152,6 +156,9 @@ void TestAtChannel::transcript()
         } else if (verb == "urcs") {
             QCOMPARE(urcs.join('|'), rest);
             urcs.clear();
+        } else if (verb == "cms-errors") {
+            QCOMPARE(cmsErrors.join(QLatin1Char('|')), QString::fromLatin1(rest));
+            cmsErrors.clear();
         } else {
             QFAIL(qPrintable(
                     QStringLiteral("unknown directive at %1").arg(QString::fromUtf8(where))));

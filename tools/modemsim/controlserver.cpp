@@ -159,6 +159,8 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
     } else if (cmd == QLatin1String("failnext")) {
         modem->failNextSend(args.size() > 2 ? args[2].toInt() : 500,
                             args.size() > 3 ? args[3].toInt() : 1);
+    } else if (cmd == QLatin1String("memfull")) {
+        modem->setReportFullStore(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("silent")) {
         modem->setSilent(args.value(2) != QLatin1String("0"));
     } else if (cmd == QLatin1String("vanish")) {

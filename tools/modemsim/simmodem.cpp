@@ -374,7 +374,7 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
         if (!query && !params.isEmpty())
             m_readMe = params[0] == "ME";
         const QByteArray used = QByteArray::number(readStorage().size());
-        const QByteArray cap = QByteArray::number(m_capacity);
+        const QByteArray cap = QByteArray::number(room());
         if (query) {
             lines->append("+CPMS: \"SM\"," + used + ',' + cap + ",\"SM\"," + used + ',' + cap
                           + ",\"SM\"," + used + ',' + cap);
@@ -481,7 +481,7 @@ QByteArray SimModem::extended(const QByteArray &command, QByteArrayList *lines)
             readStorage().clear();
         else
             readStorage().remove(first);
-        while (!m_heldBack.isEmpty() && m_storage.size() < m_capacity)
+        while (!m_heldBack.isEmpty() && m_storage.size() < room())
             store(m_heldBack.dequeue());
     } else {
         return "ERROR";
@@ -619,7 +619,7 @@ void SimModem::receive(const PduEncoder::Encoded &deliver, const QByteArray &mem
         store(deliver, memory);
         return;
     }
-    if (m_storage.size() >= m_capacity) {
+    if (m_storage.size() >= room()) {
         m_heldBack.enqueue(deliver);
         return;
     }
@@ -633,8 +633,20 @@ void SimModem::store(const PduEncoder::Encoded &deliver, const QByteArray &memor
     while (storage.contains(index))
         ++index;
     storage.insert(index, Stored{0, deliver});
+    if (m_fullAt > 0 && memory != "ME" && m_storage.size() >= m_fullAt) {
+        // After the answer of a command that made room (AT+CMGD), as a modem reports it.
+        QTimer::singleShot(0, this, [this] { writeUrc("+CMS ERROR: 322"); });
+        return;
+    }
     if (m_cnmiMt == 1 || m_cnmiMt == 3)
         writeUrc("+CMTI: \"" + memory + "\"," + QByteArray::number(index));
+}
+
+void SimModem::setReportFullStore(bool on)
+{
+    m_fullAt = on ? int(m_storage.size()) + 1 : 0;
+    while (!m_heldBack.isEmpty() && m_storage.size() < room())
+        store(m_heldBack.dequeue());
 }
 
 void SimModem::ring(const QString &caller)

@@ -36,6 +36,10 @@ public:
     QString serviceCentre() const { return QStringLiteral("+8613800000000"); }
     void setModel(const QString &model) { m_model = model; }
     void setCapacity(int capacity) { m_capacity = capacity; }
+    // On: the SIM has room for one message more than it holds; the message that fills it is
+    // stored unannounced and the modem says only an unsolicited +CMS ERROR: 322. Off: the room
+    // of setCapacity() again.
+    void setReportFullStore(bool on);
 
     // A message from the network: stored (and announced) or, when storage is full, held until
     // a slot is free, as a network retries. memory "ME": the modem's own memory, as some
@@ -97,6 +101,7 @@ private:
     void writeUrc(const QByteArray &line);
     void store(const PduEncoder::Encoded &deliver, const QByteArray &memory = "SM");
     QMap<int, Stored> &readStorage() { return m_readMe ? m_meStorage : m_storage; }
+    int room() const { return m_fullAt > 0 ? m_fullAt : m_capacity; }
     void resetSettings();
     void ringOnce();
     QByteArray readText(int index, const Stored &s, bool listing) const;
@@ -126,6 +131,7 @@ private:
     int m_nextReference = 0;
 
     int m_capacity = 255;
+    int m_fullAt = 0; // room while a full store is reported with +CMS ERROR: 322; 0: off
     QMap<int, Stored> m_storage;
     QMap<int, Stored> m_meStorage;
     bool m_readMe = false; // AT+CPMS selected "ME" for reading and deleting
