@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 struct DatabaseLink::Call::State
@@ -14,6 +15,7 @@ struct DatabaseLink::Call::State
     bool abandoned = false;
     bool committing = false;
     bool quit = false;
+    std::uint64_t progress = 0;
 };
 
 bool DatabaseLink::Call::abandoned() const
@@ -29,6 +31,12 @@ bool DatabaseLink::Call::enterCommit() const
         return false;
     m_state->committing = true;
     return true;
+}
+
+void DatabaseLink::Call::progress() const
+{
+    const std::lock_guard lock(m_state->mutex);
+    ++m_state->progress;
 }
 
 DatabaseLink::DatabaseLink() : m_state(std::make_shared<Call::State>())
@@ -79,8 +87,14 @@ DatabaseLink::Outcome DatabaseLink::run(std::function<void(const Call &)> call, 
     m_state->abandoned = false;
     m_state->committing = false;
     m_state->wake.notify_one();
-    if (m_state->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                [this] { return !m_state->running; }))
+    std::uint64_t seen = m_state->progress;
+    while (!m_state->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                    [this] { return !m_state->running; })) {
+        if (m_state->progress == seen)
+            break;
+        seen = m_state->progress;
+    }
+    if (!m_state->running)
         return Outcome::Done;
     m_state->abandoned = true;
     return m_state->committing ? Outcome::InDoubt : Outcome::TimedOut;

@@ -21,6 +21,8 @@ public:
         // Marks the start of a commit; false (and nothing marked) when the waiter already gave
         // up. A waiter that gives up after this knows the outcome is in doubt.
         bool enterCommit() const;
+        // The server is answering (rows are coming in): the waiter waits one time-out more.
+        void progress() const;
 
     private:
         friend class DatabaseLink;
@@ -42,8 +44,9 @@ public:
     DatabaseLink(const DatabaseLink &) = delete;
     DatabaseLink &operator=(const DatabaseLink &) = delete;
 
-    // Runs the call on the link's thread and waits at most timeoutMs for it. A call must not be
-    // run while busy(): that one is refused as TimedOut.
+    // Runs the call on the link's thread and waits for it until timeoutMs pass with neither its
+    // end nor its progress. A call must not be run while busy(): that one is refused as
+    // TimedOut.
     Outcome run(std::function<void(const Call &)> call, int timeoutMs);
     // A call that was not waited for to its end is still running.
     bool busy() const;

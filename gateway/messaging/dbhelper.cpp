@@ -191,7 +191,10 @@ std::optional<QSqlQuery> select(Connection &c, Result &r, const QString &sql)
     return q;
 }
 
-void readQueued(Connection &c, Result &r, const QString &sql)
+// A long queue takes a while to read; rows coming in show the server is alive.
+constexpr int RowsPerProgress = 1000;
+
+void readQueued(Connection &c, Result &r, const Call &call, const QString &sql)
 {
     auto query = select(c, r, sql);
     if (!query)
@@ -219,9 +222,12 @@ void readQueued(Connection &c, Result &r, const QString &sql)
     };
     if (q.size() > 0)
         r.messages.reserve(q.size());
-    while (q.next())
+    while (q.next()) {
         r.messages.append(
                 {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt())});
+        if (r.messages.size() % RowsPerProgress == 0)
+            call.progress();
+    }
     if (q.lastError().isValid()) {
         const QString error = describe(q.lastError());
         q = QSqlQuery();
@@ -231,7 +237,7 @@ void readQueued(Connection &c, Result &r, const QString &sql)
     r.ok = true;
 }
 
-void readTable(Connection &c, Result &r, const QString &sql)
+void readTable(Connection &c, Result &r, const Call &call, const QString &sql)
 {
     auto query = select(c, r, sql);
     if (!query)
@@ -243,6 +249,8 @@ void readTable(Connection &c, Result &r, const QString &sql)
         for (int col = 0; col < columns; ++col)
             row << q.value(col).toString();
         r.table.append(row);
+        if (r.table.size() % RowsPerProgress == 0)
+            call.progress();
     }
     r.ok = true;
 }
@@ -276,6 +284,12 @@ void forget(Connection &c)
 QString noAnswer(int ms)
 {
     return QStringLiteral("数据库%1秒内没有应答").arg((ms + 999) / 1000);
+}
+
+// A call given up on earlier still waits for the server.
+QString stillWaiting()
+{
+    return QStringLiteral("数据库仍没有应答");
 }
 
 constexpr int OpenWaitMs = (DBHelper::OpenTimeoutSeconds + 5) * 1000;
@@ -403,7 +417,7 @@ DBHelper::Reconnect DBHelper::reconnect(const QString &connectionString, QString
     if (m_open)
         return Reconnect::Done;
     if (m_link.busy()) {
-        *error = noAnswer(waitMs);
+        *error = stillWaiting();
         return Reconnect::Waiting;
     }
     std::shared_ptr<Result> result = std::move(m_pendingReconnect);
@@ -478,8 +492,8 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
         return std::nullopt;
     }
     auto result = std::make_shared<Result>();
-    if (!run([sql](Connection &c, Result &r, const Call &) { readQueued(c, r, sql); }, result,
-             StatementWaitMs))
+    if (!run([sql](Connection &c, Result &r, const Call &call) { readQueued(c, r, call, sql); },
+             result, StatementWaitMs))
         return std::nullopt;
     return std::move(result->messages);
 }
@@ -493,8 +507,8 @@ std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
         return std::nullopt;
     }
     auto result = std::make_shared<Result>();
-    if (!run([sql](Connection &c, Result &r, const Call &) { readTable(c, r, sql); }, result,
-             StatementWaitMs))
+    if (!run([sql](Connection &c, Result &r, const Call &call) { readTable(c, r, call, sql); },
+             result, StatementWaitMs))
         return std::nullopt;
     return std::move(result->table);
 }
