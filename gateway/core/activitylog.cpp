@@ -10,7 +10,16 @@ ActivityLog::ActivityLog(const Clock &clock, QObject *parent) : QObject(parent),
 
 QString ActivityLog::stamp() const
 {
-    return m_clock.now().toString(QStringLiteral("MM-dd HH:mm:ss > "));
+    const QDateTime now = m_clock.now();
+    // Read from the date and time as shown, which are at hand, rather than from the time since
+    // the epoch, which a local time would have to be converted for.
+    const qint64 second =
+            now.date().toJulianDay() * 86400 + now.time().msecsSinceStartOfDay() / 1000;
+    if (second != m_stampSecond) {
+        m_stampSecond = second;
+        m_stampText = now.toString(QStringLiteral("MM-dd HH:mm:ss > "));
+    }
+    return m_stampText;
 }
 
 void ActivityLog::setFirstLine(const QString &message)

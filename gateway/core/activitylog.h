@@ -36,6 +36,9 @@ Q_SIGNALS:
 
 private:
     const Clock &m_clock;
+    // Lines come many to a second: the stamp's text is made once a second.
+    mutable qint64 m_stampSecond = -1;
+    mutable QString m_stampText;
     QString m_text;
     int m_separators = 0;
     bool m_started = false;

@@ -2,6 +2,8 @@
 
 #include "settings.h"
 
+#include <algorithm>
+
 QString DeviceTable::heading(int column)
 {
     switch (column) {
@@ -142,12 +144,12 @@ void DeviceTable::removeDeviceRows(int first, int last)
     endRemoveRows();
 }
 
-void DeviceTable::replaceRow(int r, const DeviceRow &row)
+void DeviceTable::replaceRows(int first, const QList<DeviceRow> &rows)
 {
-    if (r < 0 || r >= m_rows.size())
+    if (first < 0 || rows.isEmpty() || first + rows.size() > m_rows.size())
         return;
-    m_rows[r] = row;
-    Q_EMIT dataChanged(index(r, 0), index(r, ColumnCount - 1));
+    std::copy(rows.begin(), rows.end(), m_rows.begin() + first);
+    Q_EMIT dataChanged(index(first, 0), index(first + int(rows.size()) - 1, ColumnCount - 1));
 }
 
 void DeviceTable::changed(int r, int column)

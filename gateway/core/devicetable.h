@@ -68,7 +68,8 @@ public:
     void setRows(const QList<DeviceRow> &rows);
     void insertDeviceRows(int first, const QList<DeviceRow> &rows);
     void removeDeviceRows(int first, int last);
-    void replaceRow(int r, const DeviceRow &row);
+    // Rows first.. take these values; views refresh them once.
+    void replaceRows(int first, const QList<DeviceRow> &rows);
     const DeviceRow &row(int r) const { return m_rows.at(r); }
     const QList<DeviceRow> &rows() const { return m_rows; }
 

@@ -12,14 +12,16 @@ struct TableChange
 {
     enum Kind { Reset, Insert, Remove, Update };
     Kind kind = Reset;
-    // Rows first..last; Reset carries the whole table, Insert and Update the rows' new values.
+    // Rows first..last; Reset carries the whole table, Insert and Update the rows' new values (an
+    // Update's span may hold unchanged rows between changed ones).
     int first = 0;
     int last = -1;
     QList<DeviceRow> rows;
 };
 
-// What the engine showed the operator during one turn of its event loop, sent to the window in
-// one piece: the log's new text, the table's changes, the status panel and the running flag.
+// What the engine showed the operator during one turn of its event loop (a busy engine's turns
+// of one frame), sent to the window in one piece: the log's new text, the table's changes, the
+// status panel and the running flag.
 struct EngineBatch
 {
     // The log was replaced by this text (start-up line, clearing) before the appended pieces.

@@ -2,12 +2,12 @@
 
 #include "gateway.h"
 
-#include <QTimer>
-
-EngineBridge::EngineBridge(QObject *parent) : QObject(parent)
+EngineBridge::EngineBridge(QObject *parent) : QObject(parent), m_flushTimer(this)
 {
     qRegisterMetaType<EngineBatch>();
     qRegisterMetaType<EngineReply>();
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &EngineBridge::flush);
 }
 
 void EngineBridge::attach(Gateway &gateway)
@@ -42,9 +42,9 @@ void EngineBridge::attach(Gateway &gateway)
 
 EngineBatch &EngineBridge::pending()
 {
-    if (!m_scheduled) {
-        m_scheduled = true;
-        QTimer::singleShot(0, this, &EngineBridge::flush);
+    if (!m_flushTimer.isActive()) {
+        const qint64 since = m_sinceBatch.isValid() ? m_sinceBatch.elapsed() : FrameMs;
+        m_flushTimer.start(int(qMax<qint64>(0, FrameMs - since)));
     }
     return m_batch;
 }
@@ -54,8 +54,7 @@ void EngineBridge::tableChanged(TableChange::Kind kind, int first, int last)
     EngineBatch &b = pending();
     if (kind == TableChange::Reset) {
         b.table.clear();
-        m_updatedRows.clear();
-        m_updated.fill(false);
+        m_updatedFirst = m_updatedLast = -1;
     }
     TableChange change{kind, first, last, {}};
     if (kind != TableChange::Remove)
@@ -66,42 +65,44 @@ void EngineBridge::tableChanged(TableChange::Kind kind, int first, int last)
 void EngineBridge::rowsUpdated(int first, int last)
 {
     pending();
-    if (last >= m_updated.size())
-        m_updated.resize(last + 1, false);
-    for (int r = first; r <= last; ++r) {
-        if (!m_updated.at(r)) {
-            m_updated[r] = true;
-            m_updatedRows.append(r);
-        }
+    if (m_updatedFirst < 0) {
+        m_updatedFirst = first;
+        m_updatedLast = last;
+    } else {
+        m_updatedFirst = qMin(m_updatedFirst, first);
+        m_updatedLast = qMax(m_updatedLast, last);
     }
 }
 
 void EngineBridge::takeUpdatedRows()
 {
-    const DeviceTable &table = m_gw->devices();
-    for (int r : std::as_const(m_updatedRows)) {
-        m_updated[r] = false;
-        if (r < table.rowCount())
-            m_batch.table.append(TableChange{TableChange::Update, r, r, {table.row(r)}});
+    // Unchanged rows inside the span go along: a copy shares their texts, and the window then
+    // refreshes the span once instead of once a row.
+    const int last = qMin(m_updatedLast, m_gw->devices().rowCount() - 1);
+    if (m_updatedFirst >= 0 && m_updatedFirst <= last) {
+        m_batch.table.append(
+                TableChange{TableChange::Update, m_updatedFirst, last,
+                            m_gw->devices().rows().mid(m_updatedFirst, last - m_updatedFirst + 1)});
     }
-    m_updatedRows.clear();
+    m_updatedFirst = m_updatedLast = -1;
 }
 
 void EngineBridge::flush()
 {
-    m_scheduled = false;
+    m_flushTimer.stop();
     takeUpdatedRows();
     EngineBatch batch = std::exchange(m_batch, {});
     if (batch.logText || !batch.logAppended.isEmpty() || !batch.table.isEmpty() || batch.statusPanel
-        || batch.running)
+        || batch.running) {
+        m_sinceBatch.start();
         Q_EMIT batchReady(batch);
+    }
 }
 
 void EngineBridge::sendSnapshot()
 {
     EngineBatch &b = pending();
-    m_updatedRows.clear();
-    m_updated.fill(false);
+    m_updatedFirst = m_updatedLast = -1;
     if (!m_gw->log().text().isEmpty())
         b.logText = m_gw->log().text();
     b.logAppended.clear();

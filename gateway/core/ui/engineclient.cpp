@@ -72,7 +72,7 @@ void EngineClient::applyTable(const TableChange &change)
         m_devices.removeDeviceRows(change.first, change.last);
         break;
     case TableChange::Update:
-        m_devices.replaceRow(change.first, change.rows.value(0));
+        m_devices.replaceRows(change.first, change.rows);
         break;
     }
 }

@@ -22,6 +22,16 @@ private Q_SLOTS:
                                 "12-31 23:59:58 > 系统服务启动……\r\n12-31 23:59:58 > "));
     }
 
+    void aLineADayLaterAtTheSameTimeShowsTheNewDate()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+        ActivityLog log(clock);
+        log.setFirstLine(QStringLiteral("a"));
+        clock.advance(24 * 3600);
+        log.WriteLog(QStringLiteral("b"));
+        QVERIFY(log.text().endsWith(QStringLiteral("\r\n01-03 03:04:05 > b")));
+    }
+
     void clearsOnlyPast1000Lines()
     {
         ManualClock clock;
