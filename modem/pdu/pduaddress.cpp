@@ -4,8 +4,6 @@
 #include "pdureader.h"
 #include "septetpacking.h"
 
-#include <QRegularExpression>
-
 namespace PduAddress {
 namespace {
 
@@ -73,7 +71,10 @@ Typed classify(const QString &address)
     QString a = address.trimmed();
     // Numbers as people write them: "+86 138-0013-8000", "(010) 6552.9988".
     QString compact = a;
-    compact.remove(QRegularExpression(QStringLiteral("[\\s().-]")));
+    compact.removeIf([](QChar c) {
+        return c.isSpace() || c == QLatin1Char('(') || c == QLatin1Char(')')
+                || c == QLatin1Char('.') || c == QLatin1Char('-');
+    });
     if (!compact.isEmpty()
         && isDialable(compact.startsWith(QLatin1Char('+')) ? compact.mid(1) : compact))
         a = compact;
