@@ -1,6 +1,8 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
 
+#include "messaging/spool.h"
+
 #include <QSet>
 #include <QTest>
 
@@ -19,6 +21,7 @@ private Q_SLOTS:
     void refusedStatusWriteNeverSendsARowTwice_data() { engines_data(); }
     void refusedStatusWriteNeverSendsARowTwice();
     void spoolOutlivesTheGateway();
+    void messageWhoseCommitWasCutOffIsStoredOnce();
     void oneRefusedWriteLeavesTheRestOfItsBatch_data() { engines_data(); }
     void oneRefusedWriteLeavesTheRestOfItsBatch();
     void lostConnectionComesBackAtTheNextTick_data();
@@ -168,6 +171,37 @@ void TestMessageReliability::spoolOutlivesTheGateway()
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where CellNumber='10086'")), 5);
     QVERIFY(h->flow().store().spool().isEmpty());
     QVERIFY(QDir(MessageFlow::spoolFolder(h.programDir())).entryList(QDir::Files).isEmpty());
+}
+
+// A server that answered only after the gateway gave up on a commit may or may not have kept
+// it; the spooled message is stored only when it is not there.
+void TestMessageReliability::messageWhoseCommitWasCutOffIsStoredOnce()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    Spool spool(MessageFlow::spoolFolder(h.programDir()));
+    QString error;
+    for (const char *text : {"kept", "rolled back"}) {
+        SpoolEntry e;
+        e.sender = QStringLiteral("13900000");
+        e.text = QString::fromLatin1(text);
+        e.timeStamp = QStringLiteral("231206154530+32");
+        e.forwardNumber = QStringLiteral("10086");
+        e.inDoubt = true;
+        QVERIFY2(spool.add(e, &error), qPrintable(error));
+    }
+    QVERIFY(tdb.exec(QStringLiteral("insert into smsrecv(cellnumber,smscontent) "
+                                    "values('13900000','kept')")));
+    QVERIFY(tdb.exec(QStringLiteral("insert into sms(cellnumber,smscontent) values('10086',"
+                                    "'短信平台收到来自13900000的短信:kept')")));
+
+    h.makeGateway();
+    h.start();
+    QCOMPARE(tdb.rows(QStringLiteral("select smscontent from smsrecv order by SysNo")),
+             QStringList({QStringLiteral("kept"), QStringLiteral("rolled back")}));
+    QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where CellNumber='10086'")), 2);
+    QVERIFY(h->flow().store().spool().isEmpty());
 }
 
 void TestMessageReliability::oneRefusedWriteLeavesTheRestOfItsBatch()
