@@ -312,11 +312,27 @@ void DBHelper::notOpen()
     m_driver = nullptr;
 }
 
-bool DBHelper::run(const Work &work, const std::shared_ptr<Result> &result, int timeoutMs)
+bool DBHelper::requireOpen()
 {
-    const auto outcome = m_link.run(
+    if (m_open)
+        return true;
+    m_lastError = QStringLiteral("数据库未连接");
+    m_lastLost = isLost();
+    m_lastTimedOut = m_lastInDoubt = false;
+    return false;
+}
+
+DatabaseLink::Outcome DBHelper::start(const Work &work, const std::shared_ptr<Result> &result,
+                                      int timeoutMs)
+{
+    return m_link.run(
             [c = m_connection, result, work](const Call &call) { work(*c, *result, call); },
             timeoutMs);
+}
+
+bool DBHelper::run(const Work &work, const std::shared_ptr<Result> &result, int timeoutMs)
+{
+    const auto outcome = start(work, result, timeoutMs);
     m_lastTimedOut = outcome != DatabaseLink::Outcome::Done;
     m_lastInDoubt = outcome == DatabaseLink::Outcome::InDoubt;
     if (m_lastTimedOut) {
@@ -428,11 +444,7 @@ DBHelper::Reconnect DBHelper::reconnect(const QString &connectionString, QString
         if (fresh && !prepareOpen(target, error))
             return Reconnect::Failed;
         result = std::make_shared<Result>();
-        const Work work = openWork(fresh);
-        if (m_link.run(
-                    [c = m_connection, result, work](const Call &call) { work(*c, *result, call); },
-                    waitMs)
-            != DatabaseLink::Outcome::Done) {
+        if (start(openWork(fresh), result, waitMs) != DatabaseLink::Outcome::Done) {
             m_pendingReconnect = result;
             m_pendingString = target;
             *error = noAnswer(waitMs);
@@ -451,12 +463,8 @@ std::optional<int> DBHelper::ExecSQLString(const QString &sql)
 {
     if (sql.trimmed().isEmpty())
         return 0;
-    if (!m_open) {
-        m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = isLost();
-        m_lastTimedOut = m_lastInDoubt = false;
+    if (!requireOpen())
         return std::nullopt;
-    }
     auto result = std::make_shared<Result>();
     const QStringList statements{sql};
     if (!run([statements](Connection &c, Result &r,
@@ -472,12 +480,8 @@ bool DBHelper::execAll(const QStringList &statements)
         m_lastLost = m_lastTimedOut = m_lastInDoubt = false;
         return false;
     }
-    if (!m_open) {
-        m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = isLost();
-        m_lastTimedOut = m_lastInDoubt = false;
+    if (!requireOpen())
         return false;
-    }
     return run([statements](Connection &c, Result &r,
                             const Call &call) { execInTransaction(c, r, call, statements); },
                std::make_shared<Result>(), StatementWaitMs);
@@ -485,12 +489,8 @@ bool DBHelper::execAll(const QStringList &statements)
 
 std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
 {
-    if (!m_open) {
-        m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = isLost();
-        m_lastTimedOut = m_lastInDoubt = false;
+    if (!requireOpen())
         return std::nullopt;
-    }
     auto result = std::make_shared<Result>();
     if (!run([sql](Connection &c, Result &r, const Call &call) { readQueued(c, r, call, sql); },
              result, StatementWaitMs))
@@ -500,12 +500,8 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
 
 std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
 {
-    if (!m_open) {
-        m_lastError = QStringLiteral("数据库未连接");
-        m_lastLost = isLost();
-        m_lastTimedOut = m_lastInDoubt = false;
+    if (!requireOpen())
         return std::nullopt;
-    }
     auto result = std::make_shared<Result>();
     if (!run([sql](Connection &c, Result &r, const Call &call) { readTable(c, r, call, sql); },
              result, StatementWaitMs))

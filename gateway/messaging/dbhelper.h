@@ -92,6 +92,10 @@ private:
     // Runs work on the link and takes in its result; false when it failed or did not end in
     // time (the connection is then lost).
     bool run(const Work &work, const std::shared_ptr<Result> &result, int timeoutMs);
+    DatabaseLink::Outcome start(const Work &work, const std::shared_ptr<Result> &result,
+                                int timeoutMs);
+    // False, with the failure noted as a statement's would be, when no connection is held.
+    bool requireOpen();
     bool prepareOpen(const QString &connectionString, QString *error);
     Work openWork(bool fresh) const;
     void opened(const std::shared_ptr<Result> &result, const QString &connectionString);
