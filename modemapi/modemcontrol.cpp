@@ -4,6 +4,14 @@
 // component library link, so signals and casts agree across the library boundary.
 ModemControl::~ModemControl() = default;
 
+QString ModemControl::infoText(short id)
+{
+    QString text;
+    if (!GetInfo(id, text))
+        return {};
+    return text.trimmed();
+}
+
 void ModemControl::RefreshHealth() { }
 
 bool ModemControl::ReadStatusReport(int &, QString &, int &, QString &)

@@ -32,6 +32,7 @@ public:
         InfoSignal = 6,       // AT+CSQ as "rssi,ber"
         InfoRegistration = 7, // AT+CREG? status digit
         InfoOperator = 8,     // AT+COPS? operator name
+        InfoLastError = 10,   // why the last open failed or the modem was lost
         InfoRinging = 16,     // "1" while a voice call rings, else "0"
     };
 
@@ -43,6 +44,8 @@ public:
     // 0 = port open and modem ready; anything else = failure. Blocks for a bounded time.
     virtual short OpenComm() = 0;
     virtual bool GetInfo(short nInfoID, QString &text) = 0;
+    // GetInfo's text without surrounding blanks; empty when the control does not know it.
+    QString infoText(short id);
     // 1 or more = the message was taken; below 1 = no message can be taken now.
     virtual int SendMSG(const QString &number, const QString &text) = 0;
     // 1 or more = the last message reached the network; below 1 = it failed.

@@ -126,10 +126,7 @@ void Service::refreshHealth()
 void Service::reportOpenFailure(short d)
 {
     // The driver's reason for the failed open ("SIM asks for a PIN", ...).
-    constexpr short InfoLastError = 10;
-    QString why;
-    m_pool.control(d)->GetInfo(InfoLastError, why);
-    why = why.trimmed();
+    const QString why = m_pool.control(d)->infoText(ModemControl::InfoLastError);
     QString &last = m_openFailure[std::size_t(d)];
     if (why.isEmpty() || why == last)
         return;

@@ -24,6 +24,9 @@ struct Settings
     // Period of the queue poll; 0 means the poll never fires.
     int scanIntervalMs = 15000;
 
+    // How the log names device d's port: "Com3".
+    QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }
+
     static constexpr int MaxDevices = 128;
     static constexpr int DefaultScanIntervalMs = 15000;
     static constexpr int DefaultBaudRate = 9600;

@@ -11,9 +11,9 @@ void CallHandler::PhoneCall(int d)
     ModemControl *control = m_pool.control(d);
     if (!control)
         return;
-    QString text;
-    if (!control->GetInfo(ModemControl::InfoRinging, text) || text.trimmed() != QLatin1String("1"))
+    if (control->infoText(ModemControl::InfoRinging) != QLatin1String("1"))
         return;
+    QString text;
     const QString device = QStringLiteral("com") + QString::number(d);
     if (control->PhoneCallGetInCallNumber(text))
         m_log.WriteLog(device + QStringLiteral("收到来电:") + text);

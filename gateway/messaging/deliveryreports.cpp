@@ -86,7 +86,7 @@ void DeliveryReports::StatusReport(int d)
     if (!control || d < 0 || d >= int(m_sent.size()))
         return;
     QList<Sent> &sent = m_sent[std::size_t(d)];
-    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    const QString port = m_settings.deviceLabel(d);
     int reference = -1;
     QString recipient;
     int status = 0;

@@ -8,18 +8,6 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
-namespace {
-
-QString info(ModemControl *control, short id)
-{
-    QString text;
-    if (!control->GetInfo(id, text))
-        return {};
-    return text.trimmed();
-}
-
-} // namespace
-
 DeviceHealth::DeviceHealth(const Settings &settings, DevicePool &pool, DeviceTable &table,
                            LogSink &log, SendDispatch &dispatch)
     : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
@@ -30,9 +18,9 @@ void DeviceHealth::update(int d)
     ModemControl *control = m_pool.control(d);
     if (!control)
         return;
-    const QString registration = info(control, ModemControl::InfoRegistration);
-    m_table.setHealth(d, info(control, ModemControl::InfoSignal), registration,
-                      info(control, ModemControl::InfoOperator));
+    const QString registration = control->infoText(ModemControl::InfoRegistration);
+    m_table.setHealth(d, control->infoText(ModemControl::InfoSignal), registration,
+                      control->infoText(ModemControl::InfoOperator));
     // Home (1) or roaming (5). A modem that never said is given the benefit of the doubt: only
     // a reported loss holds its messages back.
     const bool registered = registration.isEmpty() || registration == QLatin1String("1")
@@ -40,7 +28,7 @@ void DeviceHealth::update(int d)
     if (registered == m_pool.registered(d))
         return;
     m_pool.setRegistered(d, registered);
-    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    const QString port = m_settings.deviceLabel(d);
     if (!registered) {
         m_log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
         return;

@@ -8,13 +8,6 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
-namespace {
-
-// The driver's reason for the loss, or for the last failed open.
-constexpr short InfoLastError = 10;
-
-} // namespace
-
 DeviceLossHandler::DeviceLossHandler(const Settings &settings, DevicePool &pool, DeviceTable &table,
                                      LogSink &log, SendDispatch &dispatch)
     : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
@@ -32,10 +25,8 @@ void DeviceLossHandler::DeviceLost(int d)
     m_pool.setState(d, DeviceState::Offline);
     m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
     m_table.setImage(d, DeviceRow::ImageDisconnected);
-    QString why;
-    control->GetInfo(InfoLastError, why);
-    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
-    why = why.trimmed();
+    const QString why = control->infoText(ModemControl::InfoLastError);
+    const QString port = m_settings.deviceLabel(d);
     m_log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
                                  : port + QStringLiteral("口连接中断：") + why);
 }

@@ -285,15 +285,8 @@ bool MessageStore::holds(const SpoolEntry &entry)
             && e.timeStamp == entry.timeStamp)
             return true;
     }
-    if (!m_db.isOpen())
-        return false;
-    const Statements st(m_db.driver());
-    const auto rows = m_db.readQueuedMessages(
-            QStringLiteral("select SysNo, cellnumber as CellNumber, smscontent as SMSContent, 0 as "
-                           "Status from smsrecv where cellnumber=")
-            + st.text(storable(entry.sender)) + QStringLiteral(" and smscontent=")
-            + st.text(storable(entry.text)));
-    return rows && !rows->isEmpty();
+    return m_db.isOpen()
+            && inTable(QStringLiteral("smsrecv"), storable(entry.sender), storable(entry.text));
 }
 
 // A write given up on while it committed may have gone through once the server answered;
@@ -302,16 +295,20 @@ bool MessageStore::landedMeanwhile(const SpoolEntry &entry)
 {
     if (entry.kind != SpoolEntry::Kind::Received)
         return false;
-    const Statements st(m_db.driver());
     const QString sender = storable(entry.sender);
     const QString text = storable(entry.text);
-    const QString sql = entry.stored
-            ? QStringLiteral("select count(*) from sms where cellnumber=")
-                    + st.text(entry.forwardNumber) + QStringLiteral(" and smscontent=")
-                    + st.text(Statements::forwardText(sender, text))
-            : QStringLiteral("select count(*) from smsrecv where cellnumber=") + st.text(sender)
-                    + QStringLiteral(" and smscontent=") + st.text(text);
-    const auto rows = m_db.readRows(sql);
+    return entry.stored ? inTable(QStringLiteral("sms"), entry.forwardNumber,
+                                  Statements::forwardText(sender, text))
+                        : inTable(QStringLiteral("smsrecv"), sender, text);
+}
+
+// A row of smsrecv or SMS with this number and text exists.
+bool MessageStore::inTable(const QString &table, const QString &number, const QString &text)
+{
+    const Statements st(m_db.driver());
+    const auto rows = m_db.readRows(QStringLiteral("select count(*) from ") + table
+                                    + QStringLiteral(" where cellnumber=") + st.text(number)
+                                    + QStringLiteral(" and smscontent=") + st.text(text));
     return rows && !rows->isEmpty() && rows->first().value(0).toLongLong() > 0;
 }
 

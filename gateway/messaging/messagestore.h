@@ -80,6 +80,7 @@ private:
     void noteStored(const QString &key);
     bool holds(const SpoolEntry &entry);
     bool landedMeanwhile(const SpoolEntry &entry);
+    bool inTable(const QString &table, const QString &number, const QString &text);
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);

@@ -35,7 +35,7 @@ SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable
 
 void SendResults::OnSndMsg(int d)
 {
-    const QString port = QStringLiteral("Com") + m_settings.DevicePorts.value(d);
+    const QString port = m_settings.deviceLabel(d);
     ModemControl *control = m_pool.control(d);
     QueuedMessage *job = m_dispatch.job(d);
     if (!control || !job) {
