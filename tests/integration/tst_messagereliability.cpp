@@ -2,6 +2,7 @@
 #include "testdatabase.h"
 
 #include "messaging/spool.h"
+#include "messaging/statements.h"
 
 #include <QSet>
 #include <QTest>
@@ -193,8 +194,8 @@ void TestMessageReliability::messageWhoseCommitWasCutOffIsStoredOnce()
     }
     QVERIFY(tdb.exec(QStringLiteral("insert into smsrecv(cellnumber,smscontent) "
                                     "values('13900000','kept')")));
-    QVERIFY(tdb.exec(QStringLiteral("insert into sms(cellnumber,smscontent) values('10086',"
-                                    "'短信平台收到来自13900000的短信:kept')")));
+    QVERIFY(tdb.exec(Statements(nullptr).insertForward(
+            QStringLiteral("10086"), QStringLiteral("13900000"), QStringLiteral("kept"))));
 
     h.makeGateway();
     h.start();
