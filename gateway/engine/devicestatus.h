@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// Where a device's link stands, as the operator's status cell names it: 未连接, 准备连接, 空闲,
+// 正在发送, 连接失败,等候再试.
+enum class LinkState { NotConnected, Connecting, Idle, Sending, Failed };
+
+// One device as the engine knows it, in numbers; texts are made from it only where they are
+// shown (the window's device table, the page, the API).
+struct DeviceStatus
+{
+    QString port; // the configured port number, "3" for Com3
+    QString rate;
+    QString model;
+    LinkState link = LinkState::NotConnected;
+    qint64 sent = 0;   // accepted by the network
+    qint64 failed = 0; // refused or failed
+    qint64 received = 0;
+    // AT+CSQ and AT+CREG? as the modem last answered; empty until read, cleared when lost.
+    std::optional<int> rssi;
+    std::optional<int> ber;
+    std::optional<int> registration;
+    QString operatorName;
+    QDateTime healthAt;
+    // The reason of the last failure (open, send, loss) in the operator's words.
+    QString lastFailure;
+    QDateTime lastSuccess;
+
+    bool operator==(const DeviceStatus &) const = default;
+};

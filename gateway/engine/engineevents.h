@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+// The device a message went through or came in on, as far as it is known.
+struct DeviceRef
+{
+    QString port;      // "Com3"
+    QString simNumber; // the SIM's own number when the modem tells it
+};
+
+// What happens to messages, as it happens, on the engine's thread. Webhooks and the console
+// follow these; nothing in the engine waits for a listener.
+class EngineEvents : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    // id is the row's SysNo in SMS.
+    void messageSent(qint64 id, const QString &number, const DeviceRef &device,
+                     const QDateTime &at);
+    void messageFailed(qint64 id, const QString &number, const DeviceRef &device,
+                       const QString &reason, const QDateTime &at);
+    // A delivery report: status is TP-ST (below 32 delivered, 32..63 pending, 64 and up failed).
+    void messageDelivered(qint64 id, const QString &number, int status, const QDateTime &at);
+    // A received message once it is stored (in smsrecv or, while the database is away, in the
+    // spool).
+    void messageReceived(const QString &number, const QString &text, const DeviceRef &device,
+                         const QDateTime &at);
+    // The device's state changed in any way.
+    void deviceChanged(int row);
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "devicestatus.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Everything the page, the metrics, the API and systemd show, as one value the engine keeps up
+// to date on its own thread. Reading it costs no SQL: database figures in it were read at the
+// last supervision tick.
+struct EngineStatus
+{
+    bool running = false;
+    bool databaseUp = false;
+    // Why the gateway cannot send while it runs (a refused shared queue, no database); empty
+    // when it can.
+    QString cannotSend;
+    QList<DeviceStatus> devices;
+    int queueLength = 0;
+    int spoolEntries = 0;
+    qint64 claimsLost = 0;
+    // Rows at 1 for each gateway that claimed them (shared queue only), as of healthAt.
+    QList<QPair<QString, qint64>> handedByGateway;
+    QDateTime startedAt;
+    QDateTime lastPoll;
+    QDateTime countsAt;
+
+    int devicesUp() const
+    {
+        int up = 0;
+        for (const DeviceStatus &d : devices)
+            up += d.link == LinkState::Idle || d.link == LinkState::Sending;
+        return up;
+    }
+};
