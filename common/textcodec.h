@@ -16,3 +16,8 @@ struct DecodedText
 DecodedText decodeText(const QByteArray &bytes);
 QByteArray encodeText(const QString &text, TextEncoding encoding);
 QString decodeGbk(const QByteArray &bytes);
+
+// A UTF-16 text in which every surrogate stands in a pair: a lone half (from a damaged or
+// crafted message) becomes U+FFFD. Databases read the unit after a lone high surrogate as its
+// second half, so one must never reach them.
+QString withoutLoneSurrogates(QString text);

@@ -3,6 +3,7 @@
 #include "connectionstring.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -55,6 +56,9 @@ QString connectOptions(const ConnectionString &t)
 struct DBHelper::Connection
 {
     QSqlDatabase db;
+    // Statements with values, prepared once per connection: a status write or an insert then
+    // costs one round trip, and no value is ever parsed as SQL.
+    QHash<QString, QSqlQuery> prepared;
     QString name;
     ConnectionString target;
     bool inTransaction = false;
@@ -106,8 +110,10 @@ void fail(Connection &c, Result &r, const QString &error)
         c.db.rollback();
     }
     r.lost = !connectionAlive(c);
-    if (r.lost)
+    if (r.lost) {
+        c.prepared.clear();
         c.db.close();
+    }
 }
 
 // Nobody waits for this work any more: none of it may stay.
@@ -143,29 +149,64 @@ bool commit(Connection &c, Result &r, const Call &call)
     return false;
 }
 
-bool execOne(Connection &c, Result &r, const QString &sql)
+// The prepared query for a statement with values, made on first use; null when the driver
+// refused to prepare it (the reason is then in r).
+QSqlQuery *preparedFor(Connection &c, Result &r, const QString &sql)
 {
-    qCDebug(lcSql) << sql;
+    auto it = c.prepared.find(sql);
+    if (it != c.prepared.end())
+        return &it.value();
     QSqlQuery q(c.db);
-    if (!q.exec(sql)) {
+    if (!q.prepare(sql)) {
         const QString error = describe(q.lastError());
         q = QSqlQuery();
         fail(c, r, error);
+        return nullptr;
+    }
+    return &c.prepared.insert(sql, std::move(q)).value();
+}
+
+bool execOne(Connection &c, Result &r, const SqlStatement &statement)
+{
+    qCDebug(lcSql) << statement.sql << statement.values;
+    if (statement.values.isEmpty()) {
+        QSqlQuery q(c.db);
+        if (!q.exec(statement.sql)) {
+            const QString error = describe(q.lastError());
+            q = QSqlQuery();
+            fail(c, r, error);
+            return false;
+        }
+        r.rows = q.numRowsAffected();
+        return true;
+    }
+    QSqlQuery *q = preparedFor(c, r, statement.sql);
+    if (!q)
+        return false;
+    for (qsizetype i = 0; i < statement.values.size(); ++i)
+        q->bindValue(int(i), statement.values.at(i));
+    if (!q->exec()) {
+        const QString error = describe(q->lastError());
+        fail(c, r, error);
+        // A query that failed may be left in a state the driver cannot reuse; it goes once
+        // the failed transaction has ended, so that the server takes its release.
+        c.prepared.remove(statement.sql);
         return false;
     }
-    r.rows = q.numRowsAffected();
+    r.rows = q->numRowsAffected();
     return true;
 }
 
 // Statements outside a transaction of the caller's get one of their own where the driver has
 // them, so that work given up on is rolled back instead of committing unseen.
-void execInTransaction(Connection &c, Result &r, const Call &call, const QStringList &statements)
+void execInTransaction(Connection &c, Result &r, const Call &call,
+                       const QList<SqlStatement> &statements)
 {
     const bool own = !c.inTransaction && c.db.driver()->hasFeature(QSqlDriver::Transactions);
     if (own && !begin(c, r))
         return;
-    for (const QString &sql : statements) {
-        if (!execOne(c, r, sql))
+    for (const SqlStatement &statement : statements) {
+        if (!execOne(c, r, statement))
             return;
         if (call.abandoned()) {
             giveUp(c);
@@ -177,12 +218,20 @@ void execInTransaction(Connection &c, Result &r, const Call &call, const QString
     r.ok = true;
 }
 
-std::optional<QSqlQuery> select(Connection &c, Result &r, const QString &sql)
+std::optional<QSqlQuery> select(Connection &c, Result &r, const SqlStatement &statement)
 {
-    qCDebug(lcSql) << sql;
+    qCDebug(lcSql) << statement.sql << statement.values;
     QSqlQuery q(c.db);
     q.setForwardOnly(true);
-    if (!q.exec(sql)) {
+    bool ok = false;
+    if (statement.values.isEmpty()) {
+        ok = q.exec(statement.sql);
+    } else if (q.prepare(statement.sql)) {
+        for (qsizetype i = 0; i < statement.values.size(); ++i)
+            q.bindValue(int(i), statement.values.at(i));
+        ok = q.exec();
+    }
+    if (!ok) {
         const QString error = describe(q.lastError());
         q = QSqlQuery();
         fail(c, r, error);
@@ -237,9 +286,9 @@ void readQueued(Connection &c, Result &r, const Call &call, const QString &sql)
     r.ok = true;
 }
 
-void readTable(Connection &c, Result &r, const Call &call, const QString &sql)
+void readTable(Connection &c, Result &r, const Call &call, const SqlStatement &statement)
 {
-    auto query = select(c, r, sql);
+    auto query = select(c, r, statement);
     if (!query)
         return;
     QSqlQuery &q = *query;
@@ -275,6 +324,7 @@ bool openTarget(Connection &c, QString *error)
 
 void forget(Connection &c)
 {
+    c.prepared.clear();
     c.db = QSqlDatabase();
     if (!c.name.isEmpty())
         QSqlDatabase::removeDatabase(c.name);
@@ -388,6 +438,7 @@ DBHelper::Work DBHelper::openWork(bool fresh) const
             c.db.setPassword(t.password);
             c.db.setConnectOptions(connectOptions(t));
         } else {
+            c.prepared.clear();
             c.db.close();
         }
         c.inTransaction = false;
@@ -459,14 +510,14 @@ DBHelper::Reconnect DBHelper::reconnect(const QString &connectionString, QString
     return Reconnect::Done;
 }
 
-std::optional<int> DBHelper::ExecSQLString(const QString &sql)
+std::optional<int> DBHelper::ExecSQLString(const SqlStatement &statement)
 {
-    if (sql.trimmed().isEmpty())
+    if (statement.sql.trimmed().isEmpty())
         return 0;
     if (!requireOpen())
         return std::nullopt;
     auto result = std::make_shared<Result>();
-    const QStringList statements{sql};
+    const QList<SqlStatement> statements{statement};
     if (!run([statements](Connection &c, Result &r,
                           const Call &call) { execInTransaction(c, r, call, statements); },
              result, StatementWaitMs))
@@ -474,7 +525,7 @@ std::optional<int> DBHelper::ExecSQLString(const QString &sql)
     return result->rows;
 }
 
-bool DBHelper::execAll(const QStringList &statements)
+bool DBHelper::execAll(const QList<SqlStatement> &statements)
 {
     if (m_open && !m_hasTransactions) {
         m_lastLost = m_lastTimedOut = m_lastInDoubt = false;
@@ -498,12 +549,13 @@ std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &
     return std::move(result->messages);
 }
 
-std::optional<QList<QStringList>> DBHelper::readRows(const QString &sql)
+std::optional<QList<QStringList>> DBHelper::readRows(const SqlStatement &statement)
 {
     if (!requireOpen())
         return std::nullopt;
     auto result = std::make_shared<Result>();
-    if (!run([sql](Connection &c, Result &r, const Call &call) { readTable(c, r, call, sql); },
+    if (!run([statement](Connection &c, Result &r,
+                         const Call &call) { readTable(c, r, call, statement); },
              result, StatementWaitMs))
         return std::nullopt;
     return std::move(result->table);

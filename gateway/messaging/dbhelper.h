@@ -2,6 +2,7 @@
 
 #include "databaselink.h"
 #include "queuedmessage.h"
+#include "sqlstatement.h"
 
 #include <QList>
 #include <QString>
@@ -54,11 +55,11 @@ public:
 
     // Runs one statement; a result set it yields is dropped unread. A text of blanks only
     // gives 0 without touching the database. nullopt when it failed: see lastError().
-    std::optional<int> ExecSQLString(const QString &sql);
+    std::optional<int> ExecSQLString(const SqlStatement &statement);
     // Runs the statements in one transaction: all of them or none. Fewer waits than a
     // transaction made statement by statement. False, running none, where the driver has no
     // transactions.
-    bool execAll(const QStringList &statements);
+    bool execAll(const QList<SqlStatement> &statements);
     // Groups the statements that follow into one transaction, so that a burst of them costs one
     // commit (one flush to disk) instead of one each. False when the driver or the connection
     // cannot; the statements then run on their own.
@@ -70,7 +71,7 @@ public:
     // CellNumber, SMSContent and Status are taken by name, as trimmed texts (null as empty).
     std::optional<QList<QueuedMessage>> readQueuedMessages(const QString &sql);
     // Every row of a query as texts, column by column; nullopt when it failed.
-    std::optional<QList<QStringList>> readRows(const QString &sql);
+    std::optional<QList<QStringList>> readRows(const SqlStatement &statement);
 
     // The database's description of the last failure.
     const QString &lastError() const { return m_lastError; }

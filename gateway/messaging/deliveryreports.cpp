@@ -108,13 +108,9 @@ void DeliveryReports::StatusReport(int d)
         const Sent message = sent.at(match);
         if (finalStatus(status))
             sent.removeAt(match);
-        const Statements st(m_store.db().driver());
-        const QString sql = QStringLiteral("insert into smsreport(SysNo,CellNumber,Status,"
-                                           "DeliveryTime,ReportTime) values(")
-                + st.number(message.sysNo) + QLatin1Char(',') + st.text(message.number)
-                + QLatin1Char(',') + QString::number(status) + QLatin1Char(',')
-                + st.text(deliveryTime(dischargeTime)) + QLatin1Char(',')
-                + st.text(Statements::timeText(m_clock.now())) + QLatin1Char(')');
+        const SqlStatement sql = Statements::insertReport(message.sysNo, message.number, status,
+                                                          deliveryTime(dischargeTime),
+                                                          Statements::timeText(m_clock.now()));
         if (!m_store.db().ExecSQLString(sql))
             m_log.WriteLog(port + QStringLiteral("口状态报告入库失败-") + message.number
                            + QLatin1Char(':') + QString::number(status));

@@ -3,6 +3,7 @@
 #include "messagestore.h"
 #include "senddispatch.h"
 
+#include "common/textcodec.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/logsink.h"
@@ -29,6 +30,9 @@ void MessageReceiver::OnRecvMsg(int d)
     const short read = control ? control->ReadMsgForVB(sca, sender, text, timeStamp)
                                : short(ModemControl::ReadNothing);
     const QString port = m_settings.DevicePorts.value(d);
+    // What a modem decoded is whole UTF-16 from here on: the log, the spool and the tables.
+    sender = withoutLoneSurrogates(std::move(sender));
+    text = withoutLoneSurrogates(std::move(text));
     if (read == ModemControl::ReadUndecodable) {
         if (!m_store.quarantinePdu(port, sender, text))
             control->KeepLastMsg();

@@ -3,6 +3,7 @@
 #include "statements.h"
 
 #include "common/clock.h"
+#include "common/textcodec.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -17,10 +18,11 @@ QString besideSpool(const QString &spoolFolder, const QString &name)
     return QDir::cleanPath(QFileInfo(spoolFolder).absolutePath() + QLatin1Char('/') + name);
 }
 
-// No engine keeps a NUL inside a text; U+FFFD says a character stood there.
+// No engine keeps a NUL or half a surrogate pair inside a text; U+FFFD says a character stood
+// there.
 QString storable(QString text)
 {
-    return text.replace(QChar(0), QChar::ReplacementCharacter);
+    return withoutLoneSurrogates(std::move(text)).replace(QChar(0), QChar::ReplacementCharacter);
 }
 
 // A healthy server answers a reconnection well within this.
@@ -183,11 +185,11 @@ void MessageStore::flushStatuses()
 // fails, so that they are made one by one and each failure is handled on its own.
 bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
 {
-    const Statements st(m_db.driver());
-    QStringList statements;
+    QList<SqlStatement> statements;
     statements.reserve(batch.size());
     for (const SpoolEntry &e : batch)
-        statements << st.updateStatus({e.sysNo, {}, {}, RowStatus(e.status.toInt())}, e.handleTime);
+        statements << Statements::updateStatus({e.sysNo, {}, {}, RowStatus(e.status.toInt())},
+                                               e.handleTime);
     if (m_db.execAll(statements))
         return true;
     if (m_db.lastFailureLostConnection())
@@ -305,10 +307,7 @@ bool MessageStore::landedMeanwhile(const SpoolEntry &entry)
 // A row of smsrecv or SMS with this number and text exists.
 bool MessageStore::inTable(const QString &table, const QString &number, const QString &text)
 {
-    const Statements st(m_db.driver());
-    const auto rows = m_db.readRows(QStringLiteral("select count(*) from ") + table
-                                    + QStringLiteral(" where cellnumber=") + st.text(number)
-                                    + QStringLiteral(" and smscontent=") + st.text(text));
+    const auto rows = m_db.readRows(Statements::countMatching(table, number, text));
     return rows && !rows->isEmpty() && rows->first().value(0).toLongLong() > 0;
 }
 
@@ -348,12 +347,12 @@ bool MessageStore::refusedForContent(const SpoolEntry &entry)
 {
     if (entry.kind != SpoolEntry::Kind::Received || !m_db.isOpen() || !m_db.beginTransaction())
         return false;
-    const Statements st(m_db.driver());
     const QString plain = QStringLiteral("0");
     const QString now = Statements::timeText(m_clock.now());
-    const bool accepted = m_db.ExecSQLString(entry.stored ? st.insertForward(plain, plain, plain)
-                                                          : st.insertReceived(plain, plain, now))
-                                  .has_value();
+    const bool accepted =
+            m_db.ExecSQLString(entry.stored ? Statements::insertForward(plain, plain, plain)
+                                            : Statements::insertReceived(plain, plain, now))
+                    .has_value();
     m_db.rollbackTransaction();
     return accepted;
 }
@@ -381,7 +380,7 @@ QString MessageStore::storedTime(const SpoolEntry &entry) const
 
 bool MessageStore::insertTest(const QString &number, const QString &text)
 {
-    if (m_db.ExecSQLString(Statements(m_db.driver()).insertTest(number, text)))
+    if (m_db.ExecSQLString(Statements::insertTest(number, text)))
         return true;
     reportFailure(QStringLiteral("测试短信入库失败"));
     return false;
@@ -391,24 +390,24 @@ bool MessageStore::insertTest(const QString &number, const QString &text)
 // forwarding row is not is rewritten as such first, so the smsrecv row is never made twice.
 bool MessageStore::apply(SpoolEntry &entry)
 {
-    const Statements st(m_db.driver());
+    using St = Statements;
     if (entry.kind == SpoolEntry::Kind::Status) {
         const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
-        return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
+        return m_db.ExecSQLString(St::updateStatus(row, entry.handleTime)).has_value();
     }
     if (entry.inDoubt && landedMeanwhile(entry))
         return true;
     const QString sender = storable(entry.sender);
     const QString text = storable(entry.text);
-    const QString forward = entry.forwardNumber.isEmpty()
-            ? QString()
-            : st.insertForward(entry.forwardNumber, sender, text);
+    const SqlStatement forward = entry.forwardNumber.isEmpty()
+            ? SqlStatement()
+            : St::insertForward(entry.forwardNumber, sender, text);
     if (!entry.stored) {
-        const QString sql = st.insertReceived(sender, text, storedTime(entry));
+        const SqlStatement sql = St::insertReceived(sender, text, storedTime(entry));
         // Both rows in one commit when they can be: one flush to disk instead of two. When
         // that fails they are made one after the other, so a refused forwarding row does not
         // hold back the received one.
-        if (!forward.isEmpty()) {
+        if (!forward.sql.isEmpty()) {
             if (m_db.execAll({sql, forward}))
                 return true;
             if (!m_db.isOpen())
@@ -425,7 +424,7 @@ bool MessageStore::apply(SpoolEntry &entry)
                 m_log(QStringLiteral("暂存文件更新失败：") + error);
         }
     }
-    if (forward.isEmpty())
+    if (forward.sql.isEmpty())
         return true;
     return m_db.ExecSQLString(forward).has_value();
 }

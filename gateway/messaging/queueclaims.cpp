@@ -23,8 +23,7 @@ bool QueueClaims::tableReady(QString *error)
 QueueClaims::Result QueueClaims::claim(const QueuedMessage &message, const QString &gateway)
 {
     const auto changed = m_db.ExecSQLString(
-            Statements(m_db.driver())
-                    .claim(message.SysNo, Statements::timeText(m_clock.now()), gateway));
+            Statements::claim(message.SysNo, Statements::timeText(m_clock.now()), gateway));
     if (!changed) {
         // A lost connection is reported where it is reopened; a refusal is worth a line.
         if (m_db.isOpen())
@@ -40,7 +39,7 @@ QueueClaims::Result QueueClaims::claim(const QueuedMessage &message, const QStri
 
 void QueueClaims::release(const QueuedMessage &message, const QString &gateway)
 {
-    m_db.ExecSQLString(Statements(m_db.driver()).release(message.SysNo, gateway));
+    m_db.ExecSQLString(Statements::release(message.SysNo, gateway));
 }
 
 QList<std::pair<QString, qint64>> QueueClaims::handedByGateway()

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QSqlDriver>
 #include <QSqlField>
+#include <QVariant>
 
 QString Statements::text(const QString &value) const
 {
@@ -33,11 +34,41 @@ QString Statements::number(const QString &value) const
     return m_driver->formatValue(field);
 }
 
-QString Statements::updateStatus(const QueuedMessage &message, const QString &handleTime) const
+QVariant Statements::textValue(const QString &value)
 {
-    return QStringLiteral("update SMS set status=") + statusText(message.Status)
-            + QStringLiteral(",HandleTime=") + text(handleTime) + QStringLiteral(" where SysNo=")
-            + number(message.SysNo);
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
+QVariant Statements::keyValue(const QString &value)
+{
+    bool ok = false;
+    const qlonglong n = value.toLongLong(&ok);
+    return ok ? QVariant(n) : textValue(value);
+}
+
+QString Statements::literal(const SqlStatement &statement) const
+{
+    // The templates hold no '?' inside a quoted text, so each one is a parameter.
+    QString out;
+    out.reserve(statement.sql.size() + 32 * statement.values.size());
+    qsizetype next = 0;
+    for (const QChar c : statement.sql) {
+        if (c != QLatin1Char('?') || next >= statement.values.size()) {
+            out.append(c);
+            continue;
+        }
+        const QVariant &v = statement.values.at(next++);
+        out.append(v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int
+                           ? number(v.toString())
+                           : text(v.toString()));
+    }
+    return out;
+}
+
+SqlStatement Statements::updateStatus(const QueuedMessage &message, const QString &handleTime)
+{
+    return {QStringLiteral("update SMS set status=?,HandleTime=? where SysNo=?"),
+            {int(message.Status), textValue(handleTime), keyValue(message.SysNo)}};
 }
 
 QString Statements::loadPendingShare(int limit, int offset)
@@ -46,33 +77,33 @@ QString Statements::loadPendingShare(int limit, int offset)
             + QString::number(limit) + QStringLiteral(" offset ") + QString::number(offset);
 }
 
-QString Statements::claim(const QString &sysNo, const QString &handleTime,
-                          const QString &gateway) const
+SqlStatement Statements::claim(const QString &sysNo, const QString &handleTime,
+                               const QString &gateway)
 {
-    return QStringLiteral("update SMS set Status=1,HandleTime=") + text(handleTime)
-            + QStringLiteral(",Gateway=") + text(gateway) + QStringLiteral(" where SysNo=")
-            + number(sysNo) + QStringLiteral(" and Status=0");
+    return {QStringLiteral("update SMS set Status=1,HandleTime=?,Gateway=? where SysNo=? and "
+                           "Status=0"),
+            {textValue(handleTime), textValue(gateway), keyValue(sysNo)}};
 }
 
-QString Statements::release(const QString &sysNo, const QString &gateway) const
+SqlStatement Statements::release(const QString &sysNo, const QString &gateway)
 {
-    return QStringLiteral("update SMS set Status=0,HandleTime=NULL,Gateway=NULL where SysNo=")
-            + number(sysNo) + QStringLiteral(" and Status=1 and Gateway=") + text(gateway);
+    return {QStringLiteral("update SMS set Status=0,HandleTime=NULL,Gateway=NULL where SysNo=? "
+                           "and Status=1 and Gateway=?"),
+            {keyValue(sysNo), textValue(gateway)}};
 }
 
-QString Statements::insertReceived(const QString &sender, const QString &body,
-                                   const QString &convertedTime) const
+SqlStatement Statements::insertReceived(const QString &sender, const QString &body,
+                                        const QString &convertedTime)
 {
-    return QStringLiteral("insert into smsrecv(cellnumber,smscontent, HandleTime) values(")
-            + text(sender) + QLatin1Char(',') + text(body) + QLatin1Char(',') + text(convertedTime)
-            + QLatin1Char(')');
+    return {QStringLiteral("insert into smsrecv(cellnumber,smscontent, HandleTime) values(?,?,?)"),
+            {textValue(sender), textValue(body), textValue(convertedTime)}};
 }
 
-QString Statements::insertForward(const QString &forwardNumber, const QString &sender,
-                                  const QString &body) const
+SqlStatement Statements::insertForward(const QString &forwardNumber, const QString &sender,
+                                       const QString &body)
 {
-    return QStringLiteral("insert into sms(cellnumber,smscontent) values(") + text(forwardNumber)
-            + QLatin1Char(',') + text(forwardText(sender, body)) + QLatin1Char(')');
+    return {QStringLiteral("insert into sms(cellnumber,smscontent) values(?,?)"),
+            {textValue(forwardNumber), textValue(forwardText(sender, body))}};
 }
 
 QString Statements::forwardText(const QString &sender, const QString &body)
@@ -80,10 +111,27 @@ QString Statements::forwardText(const QString &sender, const QString &body)
     return QStringLiteral("短信平台收到来自") + sender + QStringLiteral("的短信:") + body;
 }
 
-QString Statements::insertTest(const QString &number, const QString &body) const
+SqlStatement Statements::insertTest(const QString &number, const QString &body)
 {
-    return QStringLiteral("insert into sms(cellnumber,smscontent) values(") + text(number)
-            + QLatin1Char(',') + text(body) + QLatin1Char(')');
+    return {QStringLiteral("insert into sms(cellnumber,smscontent) values(?,?)"),
+            {textValue(number), textValue(body)}};
+}
+
+SqlStatement Statements::insertReport(const QString &sysNo, const QString &number, int status,
+                                      const QString &deliveryTime, const QString &reportTime)
+{
+    return {QStringLiteral("insert into smsreport(SysNo,CellNumber,Status,DeliveryTime,"
+                           "ReportTime) values(?,?,?,?,?)"),
+            {keyValue(sysNo), textValue(number), status, textValue(deliveryTime),
+             textValue(reportTime)}};
+}
+
+SqlStatement Statements::countMatching(const QString &table, const QString &number,
+                                       const QString &body)
+{
+    return {QStringLiteral("select count(*) from ") + table
+                    + QStringLiteral(" where cellnumber=? and smscontent=?"),
+            {textValue(number), textValue(body)}};
 }
 
 QString Statements::timeText(const QDateTime &time)

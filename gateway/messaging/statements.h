@@ -1,14 +1,18 @@
 #pragma once
 
+#include "sqlstatement.h"
+
 #include <QString>
 
 class QDateTime;
 class QSqlDriver;
 struct QueuedMessage;
 
-// The texts of every statement the gateway runs on its tables. Values become literals through
-// the driver's own formatting, so a quote or backslash in a message can never end a literal
-// early; ordinary values give exactly the classic statement texts.
+// Every statement the gateway runs on its tables. Values from messages, rows and modems are
+// bound as parameters, never spliced into the text: a quote, a backslash or a lone UTF-16
+// surrogate in a message can never end a literal early. literal() writes a statement out with
+// its values as the driver's own literals, which for ordinary values is exactly the classic
+// statement text.
 class Statements
 {
 public:
@@ -20,9 +24,10 @@ public:
     // The shared queue. Each gateway loads only the oldest rows it can send soon, and a row is
     // its own only once the conditional update from 0 to 1 changed it (one affected row).
     static QString loadPendingShare(int limit, int offset);
-    QString claim(const QString &sysNo, const QString &handleTime, const QString &gateway) const;
+    static SqlStatement claim(const QString &sysNo, const QString &handleTime,
+                              const QString &gateway);
     // A claimed row that was never handed to a modem goes back to the queue.
-    QString release(const QString &sysNo, const QString &gateway) const;
+    static SqlStatement release(const QString &sysNo, const QString &gateway);
     // Rows at 1 for each gateway that claimed them: in flight, or left by a gateway that died.
     static QString handedByGateway()
     {
@@ -38,19 +43,34 @@ public:
         return QStringLiteral("alter table SMS add Gateway varchar(64)");
     }
     // "update SMS set status=1,HandleTime='2026-12-06 04:47:10' where SysNo=17"
-    QString updateStatus(const QueuedMessage &message, const QString &handleTime) const;
-    QString insertReceived(const QString &sender, const QString &text,
-                           const QString &convertedTime) const;
-    QString insertForward(const QString &forwardNumber, const QString &sender,
-                          const QString &text) const;
+    static SqlStatement updateStatus(const QueuedMessage &message, const QString &handleTime);
+    static SqlStatement insertReceived(const QString &sender, const QString &text,
+                                       const QString &convertedTime);
+    static SqlStatement insertForward(const QString &forwardNumber, const QString &sender,
+                                      const QString &text);
     // What a forwarded message says.
     static QString forwardText(const QString &sender, const QString &text);
-    QString insertTest(const QString &number, const QString &text) const;
+    static SqlStatement insertTest(const QString &number, const QString &text);
+    // One delivery report; status is the report's TP-ST.
+    static SqlStatement insertReport(const QString &sysNo, const QString &number, int status,
+                                     const QString &deliveryTime, const QString &reportTime);
+    // How many rows of smsrecv or SMS hold this number and text; table is one of the two
+    // names, never a value from outside.
+    static SqlStatement countMatching(const QString &table, const QString &number,
+                                      const QString &text);
+
+    // The statement with each value written as this driver's literal, for traces and tests.
+    QString literal(const SqlStatement &statement) const;
 
     // A text literal: 'it''s'.
     QString text(const QString &value) const;
     // A whole number as it stands, anything else as a text literal.
     QString number(const QString &value) const;
+
+    // A text bound as such: an empty value is an empty text, not NULL.
+    static QVariant textValue(const QString &value);
+    // A key bound as a whole number when it is one, as a text otherwise.
+    static QVariant keyValue(const QString &value);
 
     // Local time as the tables hold it: yyyy-MM-dd HH:mm:ss.
     static QString timeText(const QDateTime &time);

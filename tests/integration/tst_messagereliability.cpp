@@ -194,8 +194,8 @@ void TestMessageReliability::messageWhoseCommitWasCutOffIsStoredOnce()
     }
     QVERIFY(tdb.exec(QStringLiteral("insert into smsrecv(cellnumber,smscontent) "
                                     "values('13900000','kept')")));
-    QVERIFY(tdb.exec(Statements(nullptr).insertForward(
-            QStringLiteral("10086"), QStringLiteral("13900000"), QStringLiteral("kept"))));
+    QVERIFY(tdb.exec(Statements(nullptr).literal(Statements::insertForward(
+            QStringLiteral("10086"), QStringLiteral("13900000"), QStringLiteral("kept")))));
 
     h.makeGateway();
     h.start();

@@ -33,6 +33,9 @@ private Q_SLOTS:
     void fullDiskLeavesTheMessageOnTheSim();
     void contentTheDatabaseRefusesIsStored_data() { engines_data(); }
     void contentTheDatabaseRefusesIsStored();
+    void allEngines_data();
+    void textCannotLeaveItsLiteral_data() { allEngines_data(); }
+    void textCannotLeaveItsLiteral();
     void junkOnTheSimDoesNotMakeTheModemDeaf();
     void directDeliveryIsAcknowledged();
 
@@ -141,6 +144,12 @@ void TestReceiveReliability::engines_data()
     QTest::addColumn<QString>("engine");
     QTest::newRow("sqlite") << "sqlite";
     QTest::newRow("postgresql") << "postgresql";
+}
+
+void TestReceiveReliability::allEngines_data()
+{
+    engines_data();
+    QTest::newRow("mariadb") << "mysql";
 }
 
 void TestReceiveReliability::killedWhileReceivingStoresEachMessageOnce()
@@ -278,6 +287,49 @@ void TestReceiveReliability::contentTheDatabaseRefusesIsStored()
                           QStringLiteral("0001FF|2024-03-15 10:20:30"),
                           QStringLiteral("zero time|2026-12-06 04:47:10"),
                           QStringLiteral("month 13|2026-12-06 04:47:10")}));
+    QVERIFY(h->flow().store().spool().isEmpty());
+}
+
+// Any sender can put a lone UTF-16 surrogate before a quote; SQLite took the quote as the
+// surrogate's second half, so the rest of the text was parsed as SQL.
+void TestReceiveReliability::textCannotLeaveItsLiteral()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    ModemSimProcess sim(1);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"),
+                     [this] { return m_controls->create(); });
+    h.start();
+
+    const QChar high(char16_t(0xD800));
+    const QChar low(char16_t(0xDC00));
+    const QStringList crafted = {
+            QString(high) + QStringLiteral("' plain"),
+            QStringLiteral("x") + high + QStringLiteral("','2','3'),('4','5','6') --"),
+            QString(low) + QStringLiteral("'); delete from SMS; --"),
+            QStringLiteral("pair ") + QStringLiteral("😀") + QStringLiteral(" kept"),
+    };
+    for (const QString &text : crafted) {
+        UserData ud;
+        ud.alphabet = SmsAlphabet::Ucs2;
+        ud.text = text;
+        QVERIFY(sim.deliverPdu(1, deliverHex(ud)));
+    }
+
+    const QString bad(QChar::ReplacementCharacter);
+    QTRY_COMPARE(tdb.scalar(QStringLiteral("select count(*) from smsrecv")).toInt(), 4);
+    QCOMPARE(tdb.rows(QStringLiteral("select cellnumber, smscontent from smsrecv order by SysNo")),
+             QStringList({Sender + QStringLiteral("|") + bad + QStringLiteral("' plain"),
+                          Sender + QStringLiteral("|x") + bad
+                                  + QStringLiteral("','2','3'),('4','5','6') --"),
+                          Sender + QStringLiteral("|") + bad
+                                  + QStringLiteral("'); delete from SMS; --"),
+                          Sender + QStringLiteral("|pair 😀 kept")}));
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS")).toInt(), 0);
+    QVERIFY(QDir(h.programDir() + QStringLiteral("/quarantine")).isEmpty());
     QVERIFY(h->flow().store().spool().isEmpty());
 }
 

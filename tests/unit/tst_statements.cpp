@@ -59,22 +59,22 @@ void TestStatements::ordinaryValues()
     const Statements st(this->driver(driver));
     const QueuedMessage m{QStringLiteral("17"), QStringLiteral("13900000000"), QStringLiteral("hi"),
                           RowStatus::Handed};
-    QCOMPARE(st.updateStatus(m, QStringLiteral("2026-12-06 04:47:10")),
+    QCOMPARE(st.literal(st.updateStatus(m, QStringLiteral("2026-12-06 04:47:10"))),
              QStringLiteral("update SMS set status=1,HandleTime='2026-12-06 04:47:10' where "
                             "SysNo=17"));
-    QCOMPARE(st.updateStatus({QStringLiteral("9"), {}, {}, RowStatus::Failed},
-                             QStringLiteral("2026-01-02 03:04:05")),
+    QCOMPARE(st.literal(st.updateStatus({QStringLiteral("9"), {}, {}, RowStatus::Failed},
+                                        QStringLiteral("2026-01-02 03:04:05"))),
              QStringLiteral("update SMS set status=-1,HandleTime='2026-01-02 03:04:05' where "
                             "SysNo=9"));
-    QCOMPARE(st.insertReceived(QStringLiteral("+8613912345678"), QStringLiteral("你好"),
-                               QStringLiteral("2023-12-06 15:45:30")),
+    QCOMPARE(st.literal(st.insertReceived(QStringLiteral("+8613912345678"), QStringLiteral("你好"),
+                                          QStringLiteral("2023-12-06 15:45:30"))),
              QStringLiteral("insert into smsrecv(cellnumber,smscontent, HandleTime) "
                             "values('+8613912345678','你好','2023-12-06 15:45:30')"));
-    QCOMPARE(st.insertForward(QStringLiteral("13800000000"), QStringLiteral("10086"),
-                              QStringLiteral("余额")),
+    QCOMPARE(st.literal(st.insertForward(QStringLiteral("13800000000"), QStringLiteral("10086"),
+                                         QStringLiteral("余额"))),
              QStringLiteral("insert into sms(cellnumber,smscontent) "
                             "values('13800000000','短信平台收到来自10086的短信:余额')"));
-    QCOMPARE(st.insertTest(QStringLiteral("13800000000"), QStringLiteral("test")),
+    QCOMPARE(st.literal(st.insertTest(QStringLiteral("13800000000"), QStringLiteral("test"))),
              QStringLiteral("insert into sms(cellnumber,smscontent) "
                             "values('13800000000','test')"));
     QCOMPARE(Statements::loadPending(), QStringLiteral("select * from SMS where Status=0"));
