@@ -227,12 +227,12 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
     if (m_db.isOpen() && !m_spool.isEmpty())
         replay(false);
     if (!key.isEmpty()) {
-        if (m_journal.isPending(key) && holds(entry)) {
+        if (m_journal.isPending(key) && holds(entry, m_journal.pendingTime(key))) {
             noteStored(key);
             return true;
         }
         QString error;
-        if (!m_journal.markPending(key, &error))
+        if (!m_journal.markPending(key, storedTime(entry), &error))
             qWarning("receive journal: %s", qPrintable(error));
     }
     bool refused = false;
@@ -280,15 +280,22 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
 }
 
 // Whether a message whose storing a crash may have cut short is in the spool or in smsrecv.
-bool MessageStore::holds(const SpoolEntry &entry)
+// In smsrecv it is known by the time its row was given as well as by its number and text: an
+// earlier "OK" from the same sender must not pass for it.
+bool MessageStore::holds(const SpoolEntry &entry, const QString &handleTime)
 {
     for (const SpoolEntry &e : m_spool.entries()) {
         if (e.kind == SpoolEntry::Kind::Received && e.sender == entry.sender && e.text == entry.text
             && e.timeStamp == entry.timeStamp)
             return true;
     }
-    return m_db.isOpen()
-            && inTable(QStringLiteral("smsrecv"), storable(entry.sender), storable(entry.text));
+    if (!m_db.isOpen())
+        return false;
+    if (handleTime.isEmpty())
+        return inTable(QStringLiteral("smsrecv"), storable(entry.sender), storable(entry.text));
+    const auto rows = m_db.readRows(
+            Statements::countReceived(storable(entry.sender), storable(entry.text), handleTime));
+    return rows && !rows->isEmpty() && rows->first().value(0).toLongLong() > 0;
 }
 
 // A write given up on while it committed may have gone through once the server answered;

@@ -21,9 +21,11 @@ void ReceiveJournal::load()
     lines.removeLast();
     for (const QByteArray &line : std::as_const(lines)) {
         ++m_lines;
-        const QString key = QString::fromLatin1(line.mid(1));
+        QString key = QString::fromLatin1(line.mid(1));
         if (line.startsWith('?') && !key.isEmpty()) {
-            m_pending.insert(key);
+            const qsizetype tab = key.indexOf(QLatin1Char('\t'));
+            const QString time = tab < 0 ? QString() : key.mid(tab + 1);
+            m_pending.insert(tab < 0 ? key : key.left(tab), time);
         } else if (line.startsWith('+') && !key.isEmpty() && !m_keys.contains(key)) {
             m_pending.remove(key);
             m_keys.insert(key);
@@ -50,13 +52,13 @@ bool ReceiveJournal::append(const QByteArray &lines, QString *error)
     return ok;
 }
 
-bool ReceiveJournal::markPending(const QString &key, QString *error)
+bool ReceiveJournal::markPending(const QString &key, const QString &handleTime, QString *error)
 {
     if (key.isEmpty() || m_pending.contains(key))
         return true;
-    if (!append('?' + key.toLatin1() + '\n', error))
+    if (!append('?' + key.toLatin1() + '\t' + handleTime.toLatin1() + '\n', error))
         return false;
-    m_pending.insert(key);
+    m_pending.insert(key, handleTime);
     return true;
 }
 
@@ -99,8 +101,8 @@ void ReceiveJournal::compact()
         return;
     }
     QByteArray data;
-    for (const QString &key : std::as_const(m_pending))
-        data += '?' + key.toLatin1() + '\n';
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        data += '?' + it.key().toLatin1() + '\t' + it.value().toLatin1() + '\n';
     for (const QString &key : std::as_const(m_order))
         data += '+' + key.toLatin1() + '\n';
     const QString temp = m_path + QStringLiteral(".tmp");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -16,10 +17,13 @@ public:
 
     void load();
     bool contains(const QString &key) const { return m_keys.contains(key); }
-    // Noted before the message is stored: a crash may come after the database took it and
-    // before add(), so a message read again with this mark is looked for before it is stored.
-    bool markPending(const QString &key, QString *error);
+    // Noted before the message is stored, with the HandleTime its smsrecv row gets: a crash may
+    // come after the database took it and before add(), so a message read again with this mark
+    // is looked for before it is stored, by that time as well as its number and text.
+    bool markPending(const QString &key, const QString &handleTime, QString *error);
     bool isPending(const QString &key) const { return m_pending.contains(key); }
+    // The HandleTime noted with the mark; empty for a mark written without one.
+    QString pendingTime(const QString &key) const { return m_pending.value(key); }
     bool add(const QString &key, QString *error);
     // The modem confirmed these deletions: they can no longer be read again.
     void remove(const QStringList &keys);
@@ -33,7 +37,7 @@ private:
     static constexpr qsizetype MaxKeys = 10000;
     QString m_path;
     QSet<QString> m_keys;
-    QSet<QString> m_pending;
+    QHash<QString, QString> m_pending;
     QList<QString> m_order;
     qsizetype m_lines = 0;
 };

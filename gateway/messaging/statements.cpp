@@ -134,6 +134,14 @@ SqlStatement Statements::countMatching(const QString &table, const QString &numb
             {textValue(number), textValue(body)}};
 }
 
+SqlStatement Statements::countReceived(const QString &number, const QString &body,
+                                       const QString &handleTime)
+{
+    return {QStringLiteral("select count(*) from smsrecv where cellnumber=? and smscontent=? and "
+                           "HandleTime=?"),
+            {textValue(number), textValue(body), textValue(handleTime)}};
+}
+
 QString Statements::timeText(const QDateTime &time)
 {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -59,6 +59,10 @@ public:
     static SqlStatement countMatching(const QString &table, const QString &number,
                                       const QString &text);
 
+    // How many smsrecv rows hold this message: number, text and the time its row was given.
+    static SqlStatement countReceived(const QString &number, const QString &text,
+                                      const QString &handleTime);
+
     // The statement with each value written as this driver's literal, for traces and tests.
     QString literal(const SqlStatement &statement) const;
 

@@ -4,6 +4,7 @@
 #include "messaging/spool.h"
 #include "messaging/statements.h"
 
+#include <QFile>
 #include <QSet>
 #include <QTest>
 
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void refusedStatusWriteNeverSendsARowTwice();
     void spoolOutlivesTheGateway();
     void messageWhoseCommitWasCutOffIsStoredOnce();
+    void repeatedReplyCutOffByAKillIsStored();
     void oneRefusedWriteLeavesTheRestOfItsBatch_data() { engines_data(); }
     void oneRefusedWriteLeavesTheRestOfItsBatch();
     void lostConnectionComesBackAtTheNextTick_data();
@@ -203,6 +205,31 @@ void TestMessageReliability::messageWhoseCommitWasCutOffIsStoredOnce()
              QStringList({QStringLiteral("kept"), QStringLiteral("rolled back")}));
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where CellNumber='10086'")), 2);
     QVERIFY(h->flow().store().spool().isEmpty());
+}
+
+// A kill between a message's journal mark and its commit: when it is read again, an earlier
+// identical reply from the same sender must not pass for it.
+void TestMessageReliability::repeatedReplyCutOffByAKillIsStored()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    QVERIFY(tdb.exec(QStringLiteral("insert into smsrecv(cellnumber,smscontent,HandleTime) "
+                                    "values('13900000','OK','2023-12-05 09:00:00')")));
+    QFile journal(h.programDir() + QStringLiteral("/received.journal"));
+    QVERIFY(journal.open(QIODevice::WriteOnly));
+    journal.write("?SM 3 again\t2023-12-06 15:45:30\n");
+    journal.close();
+
+    h.makeGateway();
+    h.start();
+    h.fake(0).inbox.append({QStringLiteral("+8613800100500"), QStringLiteral("13900000"),
+                            QStringLiteral("OK"), QStringLiteral("231206154530+32"),
+                            QStringLiteral("SM 3 again")});
+    Q_EMIT h.fake(0).OnRecvMsg();
+    QCOMPARE(tdb.rows(QStringLiteral("select smscontent, HandleTime from smsrecv order by SysNo")),
+             QStringList({QStringLiteral("OK|2023-12-05 09:00:00"),
+                          QStringLiteral("OK|2023-12-06 15:45:30")}));
 }
 
 void TestMessageReliability::oneRefusedWriteLeavesTheRestOfItsBatch()
