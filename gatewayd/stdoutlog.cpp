@@ -1,5 +1,6 @@
 #include "stdoutlog.h"
 
+#include "common/logtext.h"
 #include "core/activitylog.h"
 
 #include <QStringList>
@@ -61,6 +62,9 @@ void StdoutLog::writeLines(const QString &text)
     QString line = text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // What is left of a received text's controls (ESC, a lone CR, VT) must not drive a terminal
+    // or forge a journal line.
+    line = loggableText(line);
     if (!m_withStamps)
         line.remove(0, StampLength);
     m_pending += line.toUtf8();

@@ -6,3 +6,5 @@ velmora_add_test(NAME tst_spool
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_spool.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_deliveryreports
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_deliveryreports.cpp LIBS gw_engine)
+velmora_add_test(NAME tst_logtext
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_logtext.cpp LIBS gw_common)
