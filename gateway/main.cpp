@@ -1,6 +1,7 @@
 #include "common/clock.h"
 #include "common/componentloader.h"
 #include "common/installlayout.h"
+#include "common/privatefiles.h"
 #include "core/ui/engineclient.h"
 #include "core/ui/frmmain.h"
 #include "core/ui/singleinstance.h"
@@ -9,6 +10,7 @@
 #include "engine/enginebridge.h"
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
+#include "messaging/messageflow.h"
 #include "status/statusserver.h"
 
 #include <QApplication>
@@ -28,6 +30,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    keepMessageFilesPrivate(InstallLayout::programDir(), MessageFlow::messageFiles());
     EngineThread engine(InstallLayout::programDir(), SystemClock::instance());
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
     QString error;

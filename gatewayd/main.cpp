@@ -2,6 +2,8 @@
 #include "signalpipe.h"
 
 #include "common/installlayout.h"
+#include "common/privatefiles.h"
+#include "messaging/messageflow.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -71,6 +73,7 @@ int main(int argc, char *argv[])
     }
 
     SignalPipe signalPipe;
+    keepMessageFilesPrivate(programDir, MessageFlow::messageFiles());
     GatewayDaemon daemon(programDir, !StdoutLog::isJournal(STDOUT_FILENO));
     QString error;
     if (!daemon.createControls(&error)) {

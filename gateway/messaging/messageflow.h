@@ -75,6 +75,12 @@ public:
     MessageReceiver &receiver() { return m_receiver; }
 
     static QString spoolFolder(const QString &programDir);
+    // What holds message texts in the program folder, relative to it.
+    static QStringList messageFiles()
+    {
+        return {QStringLiteral("spool"), QStringLiteral("quarantine"),
+                QStringLiteral("received.journal"), QStringLiteral("parts")};
+    }
 
     QueueClaims &claims() { return m_claims; }
 
