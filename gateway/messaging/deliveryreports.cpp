@@ -108,10 +108,7 @@ void DeliveryReports::StatusReport(int d)
         const Sent message = sent.at(match);
         if (finalStatus(status))
             sent.removeAt(match);
-        const SqlStatement sql = Statements::insertReport(message.sysNo, message.number, status,
-                                                          deliveryTime(dischargeTime),
-                                                          Statements::timeText(m_clock.now()));
-        if (!m_store.db().ExecSQLString(sql))
+        if (!m_store.saveReport(message.sysNo, message.number, status, deliveryTime(dischargeTime)))
             m_log.WriteLog(port + QStringLiteral("口状态报告入库失败-") + message.number
                            + QLatin1Char(':') + QString::number(status));
     }

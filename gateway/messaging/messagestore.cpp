@@ -279,6 +279,27 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
     return true;
 }
 
+bool MessageStore::saveReport(const QString &sysNo, const QString &number, int status,
+                              const QString &deliveryTime)
+{
+    SpoolEntry entry;
+    entry.kind = SpoolEntry::Kind::Report;
+    entry.sysNo = sysNo;
+    entry.reportNumber = number;
+    entry.reportStatus = status;
+    entry.deliveryTime = deliveryTime;
+    entry.reportTime = Statements::timeText(m_clock.now());
+    entry.target = targetKey();
+    bool refused = false;
+    if (m_db.isOpen()) {
+        if (apply(entry))
+            return true;
+        reportFailure(failedAction(entry));
+        refused = !m_db.lastFailureLostConnection();
+    }
+    return spoolEntry(entry, refused);
+}
+
 // Whether a message whose storing a crash may have cut short is in the spool or in smsrecv.
 // In smsrecv it is known by the time its row was given as well as by its number and text: an
 // earlier "OK" from the same sender must not pass for it.
@@ -402,6 +423,11 @@ bool MessageStore::apply(SpoolEntry &entry)
         const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
         return m_db.ExecSQLString(St::updateStatus(row, entry.handleTime)).has_value();
     }
+    if (entry.kind == SpoolEntry::Kind::Report)
+        return m_db
+                .ExecSQLString(St::insertReport(entry.sysNo, entry.reportNumber, entry.reportStatus,
+                                                entry.deliveryTime, entry.reportTime))
+                .has_value();
     if (entry.inDoubt && landedMeanwhile(entry))
         return true;
     const QString sender = storable(entry.sender);
@@ -440,6 +466,8 @@ QString MessageStore::failedAction(const SpoolEntry &entry)
 {
     if (entry.kind == SpoolEntry::Kind::Status)
         return QStringLiteral("更新短信状态失败(SysNo=%1)").arg(entry.sysNo);
+    if (entry.kind == SpoolEntry::Kind::Report)
+        return QStringLiteral("状态报告入库失败(SysNo=%1)").arg(entry.sysNo);
     if (entry.stored)
         return QStringLiteral("转发短信入库失败");
     return QStringLiteral("保存收到的短信失败");
@@ -486,6 +514,7 @@ bool MessageStore::replay(bool retryRefused)
     const QString key = targetKey();
     int received = 0;
     int statuses = 0;
+    int reports = 0;
     bool complete = true;
     const QList<qint64> ids = m_spool.entries().keys();
     for (qint64 id : ids) {
@@ -494,7 +523,7 @@ bool MessageStore::replay(bool retryRefused)
             break;
         }
         SpoolEntry entry = m_spool.entries().value(id);
-        if (entry.kind == SpoolEntry::Kind::Status && entry.target != key)
+        if (entry.kind != SpoolEntry::Kind::Received && entry.target != key)
             continue;
         if (m_refused.contains(id) && !retryRefused) {
             complete = false;
@@ -525,11 +554,15 @@ bool MessageStore::replay(bool retryRefused)
             continue;
         }
         removeEntry(id);
-        ++(entry.kind == SpoolEntry::Kind::Status ? statuses : received);
+        ++(entry.kind == SpoolEntry::Kind::Status           ? statuses
+                   : entry.kind == SpoolEntry::Kind::Report ? reports
+                                                            : received);
     }
     if (received > 0)
         m_log(QStringLiteral("已将本地暂存的%1条短信存入数据库……").arg(received));
     if (statuses > 0)
         m_log(QStringLiteral("已补写%1条短信的发送状态……").arg(statuses));
+    if (reports > 0)
+        m_log(QStringLiteral("已补写%1条状态报告……").arg(reports));
     return complete;
 }

@@ -60,6 +60,10 @@ public:
     // modem control's identity of the message, noted in the journal once it is stored.
     bool saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
                       const QString &forwardNumber, const QString &key = {});
+    // Stores one delivery report into smsreport; what the database cannot take now waits in the
+    // spool like a status write. False (and nothing kept) only when neither took it.
+    bool saveReport(const QString &sysNo, const QString &number, int status,
+                    const QString &deliveryTime);
     // The message of this key was stored before: its modem only has to delete it.
     bool isStored(const QString &key) const { return !key.isEmpty() && m_journal.contains(key); }
     // The modems confirmed the deletion of these stored messages.

@@ -28,6 +28,14 @@ QJsonObject toJson(const SpoolEntry &e)
         o.insert(QStringLiteral("stored"), e.stored);
         if (e.inDoubt)
             o.insert(QStringLiteral("inDoubt"), true);
+    } else if (e.kind == SpoolEntry::Kind::Report) {
+        o.insert(QStringLiteral("kind"), QStringLiteral("report"));
+        o.insert(QStringLiteral("sysNo"), e.sysNo);
+        o.insert(QStringLiteral("number"), e.reportNumber);
+        o.insert(QStringLiteral("status"), e.reportStatus);
+        o.insert(QStringLiteral("deliveryTime"), e.deliveryTime);
+        o.insert(QStringLiteral("reportTime"), e.reportTime);
+        o.insert(QStringLiteral("target"), e.target);
     } else {
         o.insert(QStringLiteral("kind"), QStringLiteral("status"));
         o.insert(QStringLiteral("sysNo"), e.sysNo);
@@ -51,6 +59,16 @@ bool fromJson(const QJsonObject &o, SpoolEntry *e)
         e->stored = o.value(QStringLiteral("stored")).toBool();
         e->inDoubt = o.value(QStringLiteral("inDoubt")).toBool();
         return true;
+    }
+    if (kind == QLatin1String("report")) {
+        e->kind = SpoolEntry::Kind::Report;
+        e->sysNo = o.value(QStringLiteral("sysNo")).toString();
+        e->reportNumber = o.value(QStringLiteral("number")).toString();
+        e->reportStatus = o.value(QStringLiteral("status")).toInt();
+        e->deliveryTime = o.value(QStringLiteral("deliveryTime")).toString();
+        e->reportTime = o.value(QStringLiteral("reportTime")).toString();
+        e->target = o.value(QStringLiteral("target")).toString();
+        return !e->sysNo.isEmpty();
     }
     if (kind == QLatin1String("status")) {
         e->kind = SpoolEntry::Kind::Status;

@@ -7,7 +7,7 @@
 // One piece of work the database could not take when it happened.
 struct SpoolEntry
 {
-    enum class Kind { Received, Status };
+    enum class Kind { Received, Status, Report };
 
     qint64 id = 0;
     Kind kind = Kind::Received;
@@ -27,6 +27,12 @@ struct SpoolEntry
     QString status;
     QString handleTime;
     QString target;
+
+    // A delivery report for a row of SMS (sysNo): the recipient, TP-ST and the times.
+    QString reportNumber;
+    int reportStatus = 0;
+    QString deliveryTime;
+    QString reportTime;
 };
 
 // A durable local spool: one file per entry in a folder of its own, each written to a temporary

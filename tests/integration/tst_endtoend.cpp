@@ -30,6 +30,7 @@ private Q_SLOTS:
     void idleModemUnpluggedAndPluggedBackSendsAgain();
     void unregisteredModemHoldsMessagesUntilRegistered();
     void deliveryReportLandsAgainstItsRow();
+    void deliveryReportWaitsForTheDatabase();
 
 private:
     GatewayHarness::Controls controls()
@@ -448,6 +449,29 @@ void TestEndToEnd::deliveryReportLandsAgainstItsRow()
                                   "DeliveryTime like '20%' and ReportTime is not null")),
              3);
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=2")), 3);
+}
+
+// Reports used to be dropped when the database did not take them; they wait in the spool.
+void TestEndToEnd::deliveryReportWaitsForTheDatabase()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.setConfig(QStringLiteral("SMSCom"), QStringLiteral("StatusReport"), QStringLiteral("1"));
+    h.start();
+    QVERIFY(tdb.exec(QStringLiteral("alter table smsreport rename to smsreport_off")));
+    QVERIFY(tdb.insertPending(3));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(h->flow().store().spool().size(), 3, Wait);
+    QVERIFY(tdb.exec(QStringLiteral("alter table smsreport_off rename to smsreport")));
+    h.supervise();
+    QCOMPARE(count(tdb,
+                   QStringLiteral("select count(*) from smsreport r join SMS s on "
+                                  "s.SysNo=r.SysNo and s.CellNumber=r.CellNumber")),
+             3);
+    QVERIFY(h->flow().store().spool().isEmpty());
 }
 
 QTEST_MAIN(TestEndToEnd)
