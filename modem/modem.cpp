@@ -103,7 +103,7 @@ bool Modem::send(const QString &number, const QString &text)
 
 void Modem::onPortLost(const QString &error)
 {
-    endParts(ModemSender::Ending::Close);
+    endParts(ModemSender::Ending::Gone);
     m_session.setError(error, QStringLiteral("串口已断开：%1").arg(error));
     QPointer<Modem> self(this);
     Q_EMIT portLost(error);

@@ -34,11 +34,11 @@ void ModemSender::ended()
     m_partAwaitingResync = false;
     if (!m_sending)
         return;
-    if (!m_reachedModem && m_ending != Ending::Loss) {
+    if (!m_reachedModem && (m_ending == Ending::Close || m_ending == Ending::Restart)) {
         // Nothing of it was ever written to the modem: it can be handed on again as it is.
         finish(false, QStringLiteral("the message never reached the modem"),
                QStringLiteral("短信未送到短信猫"), true);
-    } else if (m_ending == Ending::Close) {
+    } else if (m_ending == Ending::Close || m_ending == Ending::Gone) {
         finish(false, QStringLiteral("port closed"), QStringLiteral("串口已关闭"));
     } else {
         // A part went to the modem and its answer never came: it may have gone, so the message

@@ -19,7 +19,8 @@ class ModemSender : public QObject
 public:
     // How the port went away under a message.
     enum class Ending {
-        Close,   // closed, or the device vanished: a message that went to the modem failed
+        Close,   // closed: a message that went to the modem failed
+        Gone,    // the port went away under it: the message in hand failed
         Loss,    // the modem stopped answering: whether anything went is not known
         Restart, // the modem restarted: what it never had did not go; the rest is not known
     };

@@ -169,7 +169,9 @@ bool ModemSession::probe()
     const QDeadlineTimer probeDeadline(m_settings.probeMs);
     bool answered = false;
     bool escaped = false;
+    int attempts = 0;
     while (!answered && !probeDeadline.hasExpired() && m_opening) {
+        ++attempts;
         // Repeated: a modem may drop the first characters after a quiet spell or while it
         // still echoes the line noise of a previous program.
         AtCommand at;
@@ -182,6 +184,10 @@ bool ModemSession::probe()
             escaped = true;
         }
     }
+    // A modem that was busy answers every attempt at once when it is free again: the answers
+    // to the earlier ones are let go before the first real command.
+    if (answered && attempts > 1)
+        waitFor(QuietMs);
     if (!m_opening)
         return failClosed();
     if (!answered)
