@@ -1,7 +1,5 @@
 #include "modemerrors.h"
 
-#include <QHash>
-
 #include <array>
 
 namespace ModemErrors {
@@ -62,76 +60,85 @@ SimProblem simProblem(int cmeError, const QString &text)
     return SimProblem::None;
 }
 
+struct Meaning
+{
+    int code;
+    const char *text; // UTF-8
+};
+
+// Below 128 the network's causes (TS 24.011 E.2), then the service centre's (TS 23.040
+// §9.2.3.22), from 300 the modem's own (TS 27.005 §3.2.5).
+constexpr Meaning CmsMeanings[] = {
+        {1, "号码不存在"},
+        {8, "运营商禁止发送"},
+        {10, "呼叫被禁止"},
+        {21, "短信被网络拒绝"},
+        {27, "对方不在服务区"},
+        {28, "无法识别的用户"},
+        {29, "业务被拒绝"},
+        {30, "未知用户"},
+        {38, "网络故障"},
+        {41, "网络临时故障"},
+        {42, "网络拥塞"},
+        {47, "网络资源不可用"},
+        {50, "未开通所需业务"},
+        {69, "网络不支持所需业务"},
+        {81, "短信传输参考值无效"},
+        {95, "短信无效"},
+        {96, "必选信息无效"},
+        {97, "消息类型不存在"},
+        {98, "消息与协议状态不符"},
+        {99, "信息单元不存在"},
+        {111, "协议错误"},
+        {127, "互通错误"},
+        {128, "不支持远程信息互通"},
+        {143, "协议标识错误"},
+        {144, "不支持的编码方式"},
+        {145, "不支持的消息类别"},
+        {159, "编码方式错误"},
+        {176, "不支持的短信类型"},
+        {192, "短信中心忙"},
+        {193, "未开通短信中心业务"},
+        {194, "短信中心系统故障"},
+        {195, "目标地址无效"},
+        {196, "目标号码被禁止"},
+        {197, "重复短信被拒绝"},
+        {198, "不支持有效期格式"},
+        {199, "不支持有效期"},
+        {208, "SIM卡短信存储已满"},
+        {211, "存储容量不足"},
+        {255, "未指明的错误"},
+        {300, "短信猫故障"},
+        {301, "短信猫的短信服务被占用"},
+        {302, "操作不允许"},
+        {303, "操作不支持"},
+        {304, "PDU参数无效"},
+        {305, "文本参数无效"},
+        {310, "未插入SIM卡"},
+        {311, "SIM卡需要输入PIN码"},
+        {312, "需要输入PH-SIM PIN码"},
+        {313, "SIM卡故障"},
+        {314, "SIM卡忙"},
+        {315, "SIM卡错误"},
+        {316, "SIM卡需要输入PUK码"},
+        {317, "需要输入PIN2码"},
+        {318, "需要输入PUK2码"},
+        {320, "存储器故障"},
+        {321, "存储位置无效"},
+        {322, "短信存储已满"},
+        {330, "短信中心号码未知"},
+        {331, "无网络服务"},
+        {332, "网络超时"},
+        {340, "无需确认"},
+        {500, "未知错误"},
+};
+
 QString cmsMeaning(int cmsError)
 {
-    // Below 128 the network's causes (TS 24.011 E.2), then the service centre's (TS 23.040
-    // §9.2.3.22), from 300 the modem's own (TS 27.005 §3.2.5).
-    static const QHash<int, QString> meanings = {
-            {1, QStringLiteral("号码不存在")},
-            {8, QStringLiteral("运营商禁止发送")},
-            {10, QStringLiteral("呼叫被禁止")},
-            {21, QStringLiteral("短信被网络拒绝")},
-            {27, QStringLiteral("对方不在服务区")},
-            {28, QStringLiteral("无法识别的用户")},
-            {29, QStringLiteral("业务被拒绝")},
-            {30, QStringLiteral("未知用户")},
-            {38, QStringLiteral("网络故障")},
-            {41, QStringLiteral("网络临时故障")},
-            {42, QStringLiteral("网络拥塞")},
-            {47, QStringLiteral("网络资源不可用")},
-            {50, QStringLiteral("未开通所需业务")},
-            {69, QStringLiteral("网络不支持所需业务")},
-            {81, QStringLiteral("短信传输参考值无效")},
-            {95, QStringLiteral("短信无效")},
-            {96, QStringLiteral("必选信息无效")},
-            {97, QStringLiteral("消息类型不存在")},
-            {98, QStringLiteral("消息与协议状态不符")},
-            {99, QStringLiteral("信息单元不存在")},
-            {111, QStringLiteral("协议错误")},
-            {127, QStringLiteral("互通错误")},
-            {128, QStringLiteral("不支持远程信息互通")},
-            {143, QStringLiteral("协议标识错误")},
-            {144, QStringLiteral("不支持的编码方式")},
-            {145, QStringLiteral("不支持的消息类别")},
-            {159, QStringLiteral("编码方式错误")},
-            {176, QStringLiteral("不支持的短信类型")},
-            {192, QStringLiteral("短信中心忙")},
-            {193, QStringLiteral("未开通短信中心业务")},
-            {194, QStringLiteral("短信中心系统故障")},
-            {195, QStringLiteral("目标地址无效")},
-            {196, QStringLiteral("目标号码被禁止")},
-            {197, QStringLiteral("重复短信被拒绝")},
-            {198, QStringLiteral("不支持有效期格式")},
-            {199, QStringLiteral("不支持有效期")},
-            {208, QStringLiteral("SIM卡短信存储已满")},
-            {211, QStringLiteral("存储容量不足")},
-            {255, QStringLiteral("未指明的错误")},
-            {300, QStringLiteral("短信猫故障")},
-            {301, QStringLiteral("短信猫的短信服务被占用")},
-            {302, QStringLiteral("操作不允许")},
-            {303, QStringLiteral("操作不支持")},
-            {304, QStringLiteral("PDU参数无效")},
-            {305, QStringLiteral("文本参数无效")},
-            {310, QStringLiteral("未插入SIM卡")},
-            {311, QStringLiteral("SIM卡需要输入PIN码")},
-            {312, QStringLiteral("需要输入PH-SIM PIN码")},
-            {313, QStringLiteral("SIM卡故障")},
-            {314, QStringLiteral("SIM卡忙")},
-            {315, QStringLiteral("SIM卡错误")},
-            {316, QStringLiteral("SIM卡需要输入PUK码")},
-            {317, QStringLiteral("需要输入PIN2码")},
-            {318, QStringLiteral("需要输入PUK2码")},
-            {320, QStringLiteral("存储器故障")},
-            {321, QStringLiteral("存储位置无效")},
-            {322, QStringLiteral("短信存储已满")},
-            {330, QStringLiteral("短信中心号码未知")},
-            {331, QStringLiteral("无网络服务")},
-            {332, QStringLiteral("网络超时")},
-            {340, QStringLiteral("无需确认")},
-            {500, QStringLiteral("未知错误")},
-    };
-    if (const auto it = meanings.constFind(cmsError); it != meanings.cend())
-        return *it;
+    for (const Meaning &m : CmsMeanings) {
+        if (m.code == cmsError)
+            return QString::fromUtf8(m.text);
+    }
     if (cmsError >= 512)
         return QStringLiteral("厂商自定义错误");
     return {};
