@@ -1,83 +1,37 @@
 #pragma once
 
-#include "at/atchannel.h"
-#include "concatreassembler.h"
-#include "partstore.h"
-#include "pdu/pduencoder.h"
-#include "receivedmessage.h"
+#include "modemcalls.h"
+#include "modemhealth.h"
+#include "modeminbox.h"
+#include "modemreports.h"
+#include "modemsender.h"
+#include "modemsession.h"
 
-#include <QByteArray>
-#include <QList>
+#include <QDateTime>
 #include <QObject>
-#include <QQueue>
-#include <QSet>
 #include <QString>
-#include <QTimer>
 #include <functional>
 
-class QSerialPort;
+class Clock;
 
 // One GSM modem on one serial port: opens and initialises it, sends messages in PDU mode (split
 // and concatenated as needed), takes received messages from storage as +CMTI announces them,
 // and reports incoming calls. Only open() blocks, and only for a bounded time; everything else
-// is driven by serial events and timers.
+// is driven by serial events and timers. The work is done by its parts; this class routes what
+// the modem says to them and ends them together when the port goes.
 class Modem : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Settings
-    {
-        QString portName; // device path, e.g. from SerialPortNames::resolve()
-        int baudRate = 115200;
-        bool alwaysUcs2 = false;
-        // <mode> of AT+CNMI (1..3) with <mt> 1: messages stored and announced by +CMTI. 0 asks
-        // for no indications; storage is then polled.
-        int indicationMode = 2;
-        int probeMs = 2000;     // how long a silent port is given to answer AT
-        int commandMs = 3000;   // per initialisation command
-        int sendPartMs = 30000; // per +CMGS, from the command to its final result
-        int pollMs = 5000;      // storage poll without indications
-        bool statusReports = false; // TP-SRR in every SUBMIT, reports routed as +CDS/+CDSI
-        int refusalRetryMs = 1000;  // wait before the one retry of a transiently refused part
-        int simBusyMs = 20000;      // how long a SIM still busy after power-on is waited for
-        // Incomplete concatenated messages are handed on as they are after this long.
-        qint64 partsMaxAgeMs = 10LL * 60 * 1000;
-        // Where parts of long messages wait off the SIM; empty: they wait in storage.
-        QString partsFolder;
-        // First pause before a message the caller could not keep is offered again; doubles
-        // with every further refusal up to keptRetryMaxMs.
-        int keptRetryMs = 30000;
-        int keptRetryMaxMs = 10 * 60 * 1000;
-    };
+    using Settings = ModemSettings;
+    using StatusReport = ModemStatusReport;
+    using Identity = ModemIdentity;
+    using NetworkStatus = ModemNetworkStatus;
+    using OpenError = ModemSession::OpenError;
 
-    struct StatusReport
-    {
-        int reference = -1; // TP-MR
-        QString recipient;  // TP-RA
-        int status = -1;    // TP-ST
-        QString dischargeTime;
-    };
-
-    struct Identity
-    {
-        QString manufacturer;
-        QString model;
-        QString revision;
-        QString imei;
-        QString imsi;
-    };
-
-    struct NetworkStatus
-    {
-        QString signal;       // "rssi,ber" of AT+CSQ
-        QString registration; // <stat> of AT+CREG?
-        QString operatorName; // <oper> of AT+COPS?
-    };
-
-    enum class OpenError { None, NoSuchPort, Busy, NoAnswer, Refused };
-
-    explicit Modem(QObject *parent = nullptr);
+    // clock: where received parts get their time; the system's when none is given.
+    explicit Modem(QObject *parent = nullptr, const Clock *clock = nullptr);
     ~Modem() override;
 
     // Opens the port, checks that a modem answers, and initialises it. Returns when done: at
@@ -87,57 +41,68 @@ public:
     bool open(const Settings &settings);
     void close();
     // Open and initialised (false while open() is still at work).
-    bool isOpen() const;
-    bool isOpening() const { return m_opening; }
-    QString errorString() const { return m_error; }
+    bool isOpen() const { return m_session.isOpen(); }
+    bool isOpening() const { return m_session.isOpening(); }
+    QString errorString() const { return m_session.errorString(); }
+    // The same in the operator's language.
+    QString reason() const { return m_session.reason(); }
     // Why the last open() failed.
-    OpenError openError() const { return m_openError; }
+    OpenError openError() const { return m_session.openError(); }
 
-    const Identity &identity() const { return m_identity; }
-    const NetworkStatus &networkStatus() const { return m_network; }
+    const Identity &identity() const { return m_session.identity(); }
+    const NetworkStatus &networkStatus() const { return m_health.status(); }
     // Asks the modem again for signal, registration and operator; networkStatus() follows.
     void refreshNetworkStatus();
-    // Asks for signal and registration only when nothing else is going on; healthChanged()
-    // follows when a value changed.
+    // Asks for signal and registration, behind whatever is going on; healthChanged() follows
+    // when a value changed.
     void refreshHealth();
     // 1 home network, 5 roaming.
-    bool isRegistered() const;
+    bool isRegistered() const { return m_health.isRegistered(); }
 
-    bool hasStatusReport() const { return !m_reports.isEmpty(); }
-    StatusReport takeStatusReport();
+    bool hasStatusReport() const { return m_reports.hasReport(); }
+    StatusReport takeStatusReport() { return m_reports.takeReport(); }
     // TP-MR of the last part of the last message sent; -1 when none.
-    int lastReference() const { return m_lastReference; }
+    int lastReference() const { return m_sender.lastReference(); }
 
     // Takes a message unless the port is closed or a message is in flight. sendFinished()
     // follows exactly once, also when the port closes; a modem that stops answering raises
-    // deviceLost() instead, since whether the message went is then not known.
+    // deviceLost() instead, since whether the message went is then not known. A modem that
+    // restarted ends a message it never had with a failure (lastNeverReachedModem()).
     bool send(const QString &number, const QString &text);
-    bool isSending() const { return m_sending; }
+    bool isSending() const { return m_sender.isSending(); }
+    // The last message failed without any of it having reached the modem: it may be handed
+    // on again as it is.
+    bool lastNeverReachedModem() const { return m_sender.lastNeverReachedModem(); }
+    // Why the last message failed, in the operator's language.
+    QString lastSendFailure() const { return m_sender.lastFailure(); }
     // Holds further parts (and further messages) back while a call is being dealt with.
-    void setSendingPaused(bool paused);
+    void setSendingPaused(bool paused) { m_sender.setPaused(paused); }
 
     // Storage slots of the modem's own memory carry this on top of their index.
-    static constexpr int MemoryMe = 0x10000;
+    static constexpr int MemoryMe = ModemInbox::MemoryMe;
 
     // Changes with every close: what was read before refers to storage as it was then.
-    quint64 openGeneration() const { return m_openGeneration; }
-    bool hasMessage() const { return !m_inbox.isEmpty(); }
-    ReceivedMessage takeMessage();
+    quint64 openGeneration() const { return m_inbox.generation(); }
+    bool hasMessage() const { return m_inbox.hasMessage(); }
+    ReceivedMessage takeMessage() { return m_inbox.takeMessage(); }
     // Deletes the storage slots of a message that has been taken and stored elsewhere.
-    void deleteStored(const QList<int> &indexes);
+    void deleteStored(const QList<int> &indexes) { m_inbox.deleteStored(indexes); }
     // A taken message is safe elsewhere: its slots are deleted, its parts on disk removed and
     // a direct delivery acknowledged. done() follows once the modem confirmed every deletion.
-    void release(const ReceivedMessage &message, std::function<void()> done = {});
+    void release(const ReceivedMessage &message, std::function<void()> done = {})
+    {
+        m_inbox.release(message, std::move(done));
+    }
     // A taken message could not be kept: it stays where it is and is offered again after a
     // pause that grows while nothing can be kept.
-    void keep(const ReceivedMessage &message);
+    void keep(const ReceivedMessage &message) { m_inbox.keep(message); }
 
-    bool isRinging() const { return m_ringing; }
-    QString callerNumber() const { return m_callerNumber; }
-    void hangUp();
+    bool isRinging() const { return m_calls.isRinging(); }
+    QString callerNumber() const { return m_calls.callerNumber(); }
+    void hangUp() { m_calls.hangUp(); }
 
     // Access for tests and tools: the channel of the open port.
-    AtChannel *channel() const { return m_channel; }
+    AtChannel *channel() const { return m_session.channel(); }
 
 Q_SIGNALS:
     // reference: TP-MR of the last part (0..255) on success.
@@ -146,102 +111,32 @@ Q_SIGNALS:
     void ringing();
     // The port went away under the driver (modem unplugged).
     void portLost(const QString &error);
-    // The port went away or the modem stopped answering; the modem is closed by then.
+    // The port went away, the modem stopped answering or it restarted; the modem is closed by
+    // then. After a restart it is opened again at once.
     void deviceLost(const QString &error);
     void healthChanged();
     void registrationChanged(bool registered);
     void statusReportAvailable();
+    // Something the operator should hear of, in the operator's language.
+    void notice(const QString &text);
 
 private:
-    bool fail(OpenError kind, const QString &error);
-    bool openPort(const Settings &settings);
-    bool probe();
-    void onPortError();
-    void onUnresponsive();
-    // Closes and raises deviceLost; a message being sent gets no result (its fate is unknown).
-    void loseDevice(const QString &error);
-    void onResynchronised(const QByteArrayList &lateLines);
-    void leaveTextEntry();
-    void waitFor(int ms);
-    AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
-    bool initialise();
-    bool waitForSim();
-    void readIdentity(QDeadlineTimer deadline);
+    void attachParts();
+    void endParts(ModemSender::Ending how);
     void onUnsolicited(const AtResponse::Line &line, const QByteArray &pdu);
-    void readStored(const QByteArray &memory, int index);
-    void listStored();
-    // The modem says its message store is full: what it holds is read (and so emptied).
-    void onStorageFull(const QByteArray &sign);
-    void takePdu(const QByteArray &pduHex, int storageIndex, qint64 partId = 0,
-                 qint64 partAgeMs = 0);
-    void takePart(ConcatReassembler::Part part, const QByteArray &pduHex, int storageIndex,
-                  qint64 partAgeMs);
-    void takeUndecodable(const QByteArray &pduHex, int storageIndex, const QString &why);
-    void loadParts();
-    void listMemory(const QByteArray &memory);
-    void selectMemory(const QByteArray &memory);
-    QByteArray memoryOf(int slot) const;
-    void acknowledgeDirect();
-    void sendNextPart();
-    void onPartResult(const AtResult &r);
-    void onSendWatchdog();
-    void finishSend(bool ok, const QString &error);
-    void setRegistration(const QByteArray &stat);
-    void setSignal(const QString &signal);
-    void queueHealthQueries();
-    void readStatusReport(const QByteArray &memory, int index);
-    // header: the +CDS line (its length tells whether a service-centre address leads the PDU).
-    void storeStatusReport(const QByteArray &header, const QByteArray &pduHex, int storageIndex);
-    void announceRing();
-    void checkStaleParts();
+    void onVendorLine(const QByteArray &text);
+    void onPortLost(const QString &error);
+    void loseDevice(ModemSender::Ending how, const QString &error, const QString &reason);
+    void onRestarted(const QByteArray &bootLine);
+    void reopenAfterRestart(quint64 generation);
 
-    Settings m_settings;
-    QSerialPort *m_port = nullptr;
-    AtChannel *m_channel = nullptr;
-    QString m_error;
-    OpenError m_openError = OpenError::None;
-    Identity m_identity;
-    NetworkStatus m_network;
-    QByteArray m_readMemory;    // selected for reading, as of the last command queued
-    QByteArray m_storageMemory; // where the modem stores new messages
-    bool m_meUsable = false;    // the modem's own memory can be listed
-    bool m_ackDirect = false;   // +CMT needs +CNMA (+CSMS service 1)
-
-    // Sending.
-    bool m_sending = false;
-    bool m_paused = false;
-    bool m_partInFlight = false;
-    QList<PduEncoder::Encoded> m_parts; // still to send
-    int m_lastReference = -1;
-    int m_nextConcatReference = 0;
-    QTimer m_sendWatchdog;
-    quint64 m_sendGeneration = 0;
-    PduEncoder::Encoded m_partInFlightPdu;
-    bool m_partRetried = false;
-    // The part's command timed out; its outcome is known once the channel is in step again.
-    bool m_partAwaitingResync = false;
-
-    QList<StatusReport> m_reports;
-
-    // Receiving.
-    QList<ReceivedMessage> m_inbox;
-    ConcatReassembler m_reassembler;
-    QSet<int> m_knownIndexes;
-    QSet<int> m_deleting;               // slots with an AT+CMGD on its way
-    QSet<int> m_announcedWhileDeleting; // ... and announced again meanwhile
-    int m_listingsQueued = 0;           // AT+CMGL on their way
-    QTimer m_pollTimer;
-    QTimer m_staleTimer;
-    PartStore m_partStore;
-    int m_keptRetryMs = 0;
-    quint64 m_openGeneration = 0;
-
-    bool m_opening = false;
-
-    // Calls.
-    bool m_ringing = false;
-    bool m_ringAnnouncePending = false;
-    QString m_callerNumber;
-    QTimer m_clipWait;
-    QTimer m_ringExpiry;
+    const Clock &m_clock;
+    ModemSession m_session;
+    ModemSender m_sender;
+    ModemInbox m_inbox;
+    ModemReports m_reports;
+    ModemCalls m_calls;
+    ModemHealth m_health;
+    QDateTime m_restartSeen;
+    Settings m_requested; // as given to open(), for opening again after a restart
 };

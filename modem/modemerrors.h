@@ -17,4 +17,8 @@ enum class SimProblem { None, PinRequired, PukRequired, Missing, Busy, Failure }
 // 13 failure, 14 busy, 15 wrong) or by the state a +CPIN? answer gives; code -1 for text only.
 SimProblem simProblem(int cmeError, const QString &text);
 
+// What a +CMS ERROR code means, in the operator's language; empty for a code no standard
+// names. 512 and up belong to the manufacturer.
+QString cmsMeaning(int cmsError);
+
 } // namespace ModemErrors

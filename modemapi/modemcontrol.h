@@ -103,6 +103,17 @@ public:
     // last call.
     virtual QStringList TakeRemovedMsgKeys() = 0;
 
+    // --- Outcomes the gateway can act on, and reasons in the operator's language ---
+    // GetIndexOfLastSnd: the last message failed before any of it reached the modem (the port
+    // closed, or the modem restarted, before its text was written); it can be sent again as
+    // it is.
+    static constexpr int SendNeverReachedModem = -2;
+    enum ReasonInfo : short {
+        InfoFailureReason = 11, // InfoLastError in the operator's language
+        InfoSendFailure = 12, // why the last message failed, e.g. "+CMS ERROR: 42（网络拥塞）"
+        InfoNotice = 13,      // the text of the last Notice
+    };
+
 Q_SIGNALS:
     void OnRecvMsg();
     void OnSndMsg();
@@ -119,4 +130,7 @@ Q_SIGNALS:
     // GetInfo 7 changed between registered and not registered.
     void RegistrationChanged();
     void StatusReport();
+    // Something the operator should hear of (a full message store, a modem initialised again
+    // after it restarted); GetInfo 13 has the text.
+    void Notice();
 };

@@ -24,6 +24,10 @@ SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
     connect(&m_modem, &Modem::healthChanged, this, [this] { Q_EMIT HealthChanged(); });
     connect(&m_modem, &Modem::registrationChanged, this, [this] { Q_EMIT RegistrationChanged(); });
     connect(&m_modem, &Modem::statusReportAvailable, this, [this] { Q_EMIT StatusReport(); });
+    connect(&m_modem, &Modem::notice, this, [this](const QString &text) {
+        m_notice = text;
+        Q_EMIT Notice();
+    });
 }
 
 SmsControl::~SmsControl()
@@ -86,6 +90,7 @@ short SmsControl::OpenComm()
     m_device = SerialPortNames::resolve(m_port);
     if (m_device.isEmpty() || !QFileInfo::exists(m_device)) {
         m_lastError = QStringLiteral("COM%1 does not exist").arg(m_port);
+        m_lastReason = QStringLiteral("COM%1不存在").arg(m_port);
         return 1;
     }
     Modem::Settings s;
@@ -101,9 +106,11 @@ short SmsControl::OpenComm()
     s.keptRetryMs = m_keptRetrySeconds * 1000;
     if (m_modem.open(s)) {
         m_lastError.clear();
+        m_lastReason.clear();
         return 0;
     }
     m_lastError = m_modem.errorString();
+    m_lastReason = m_modem.reason();
     switch (m_modem.openError()) {
     case Modem::OpenError::NoSuchPort:
         return 1;
@@ -133,6 +140,8 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
         text = m_lastError;
         return true;
     default:
+        if (getReason(nInfoID, text))
+            return true;
         break;
     }
     if (!m_modem.isOpen())
@@ -168,6 +177,23 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
     return true;
 }
 
+bool SmsControl::getReason(short nInfoID, QString &text) const
+{
+    switch (nInfoID) {
+    case InfoFailureReason:
+        text = m_lastReason;
+        return true;
+    case InfoSendFailure:
+        text = m_sendFailure;
+        return true;
+    case InfoNotice:
+        text = m_notice;
+        return true;
+    default:
+        return false;
+    }
+}
+
 int SmsControl::SendMSG(const QString &number, const QString &text)
 {
     return m_modem.send(number, text) ? 1 : 0;
@@ -176,7 +202,8 @@ int SmsControl::SendMSG(const QString &number, const QString &text)
 void SmsControl::onSendFinished(bool ok, int reference)
 {
     // The reference is 0..255; one more keeps a success at 1 or more.
-    m_lastSend = ok ? reference + 1 : -1;
+    m_lastSend = ok ? reference + 1 : m_modem.lastNeverReachedModem() ? SendNeverReachedModem : -1;
+    m_sendFailure = ok ? QString() : m_modem.lastSendFailure();
     Q_EMIT OnSndMsg();
 }
 
@@ -193,6 +220,7 @@ int SmsControl::GetReferenceOfLastSnd()
 void SmsControl::onDeviceLost(const QString &error)
 {
     m_lastError = error;
+    m_lastReason = m_modem.reason();
     Q_EMIT DeviceLost();
 }
 

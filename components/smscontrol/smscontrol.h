@@ -34,7 +34,9 @@
 // (AT+CREG?, then +CREG reports), 8 operator (AT+COPS?), 9 device path of the port, 10 reason
 // of the last failed open or of the loss of the device ("SIM asks for a PIN", "SIM missing",
 // "SIM busy after power-on", "no modem answers on ..."), 16 "1" while a voice call rings, else
-// "0". 6 and 7 are the last known values; RefreshHealth() asks again.
+// "0". 6 and 7 are the last known values; RefreshHealth() asks again, and a lost device has
+// none. 11 is 10 in Chinese, 12 why the last message failed (with the meaning of a +CMS
+// code), 13 the text of the last Notice.
 //
 // OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened (also: an open of
 // this control is already in progress), 3 no modem answers or CloseComm ended the open, 4 the
@@ -43,7 +45,11 @@
 //
 // Events are emitted synchronously. A received message is deleted from the SIM only after the
 // handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes exactly once for
-// each accepted SendMSG, also when the modem stops answering or the port is closed.
+// each accepted SendMSG, also when the port is closed; GetIndexOfLastSnd is -2
+// (SendNeverReachedModem) when none of the message had been written to the modem. A modem that
+// stops answering ends its message without OnSndMsg (it may have gone); one that restarts
+// (RDY and the like) ends a message it never had with -2, then DeviceLost, and is opened again
+// at once.
 //
 // Receiving: messages announced in the SIM ("SM") or in the modem's own memory ("ME") are read
 // from where they are; both are listed at open and every minute, so a SIM that filled up is
@@ -94,6 +100,7 @@ private:
     void announceMessages();
     void onSendFinished(bool ok, int reference);
     void onDeviceLost(const QString &error);
+    bool getReason(short nInfoID, QString &text) const;
     void settleLast();
     QString keyOf(const ReceivedMessage &message) const;
 
@@ -106,8 +113,11 @@ private:
     int m_openTimeoutMs = 2000;
     bool m_statusReports = false;
     int m_lastSend = 0;
+    QString m_sendFailure;
     QString m_device;
     QString m_lastError;
+    QString m_lastReason;
+    QString m_notice;
     int m_keptRetrySeconds = 30;
     QString m_partsFolder;
     bool m_announcing = false;

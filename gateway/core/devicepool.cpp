@@ -32,8 +32,11 @@ bool DevicePool::create(const Factory &factory, QString *error)
                 Qt::DirectConnection);
         connect(
                 c, &ModemControl::OnSndMsg, this,
-                [this, d] {
-                    if (!m_closing[d])
+                [this, d, c] {
+                    // A message cut off by the close is let go, unless it never reached the
+                    // modem: then its row can go back to the queue.
+                    if (!m_closing[d]
+                        || c->GetIndexOfLastSnd() == ModemControl::SendNeverReachedModem)
                         Q_EMIT OnSndMsg(d);
                 },
                 Qt::DirectConnection);

@@ -135,3 +135,13 @@ void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 {
     m_store.writeStatus(message);
 }
+
+void SendDispatch::returnToQueue(QueuedMessage message)
+{
+    if (message.claimed) {
+        m_claims.release(message, m_settings.GatewayName);
+        return;
+    }
+    message.Status = RowStatus::Pending;
+    m_store.writeStatus(message);
+}

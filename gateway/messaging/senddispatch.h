@@ -27,6 +27,9 @@ public:
     void LoadPendingMessages();
     void DispatchToDevice(int d);
     void UpdateSendStatus(const QueuedMessage &message);
+    // A handed-over message that never reached its modem: its row is pending again (a claim
+    // in a shared queue is given back).
+    void returnToQueue(QueuedMessage message);
 
     // Empties the in-memory queue; a row claimed in a shared queue and not handed over goes
     // back to the others.

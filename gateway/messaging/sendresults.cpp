@@ -10,6 +10,8 @@
 #include "modemapi/modemcontrol.h"
 #include "status/sendtimings.h"
 
+#include <utility>
+
 namespace {
 
 // "已发" reads "successes/results".
@@ -44,7 +46,12 @@ void SendResults::OnSndMsg(int d)
         m_log.WriteLog(port + QStringLiteral("口报告发送结果，但没有正在发送的短信，已忽略！"));
         return;
     }
-    const bool success = control->GetIndexOfLastSnd() >= 1;
+    const int result = control->GetIndexOfLastSnd();
+    if (result == ModemControl::SendNeverReachedModem) {
+        returnUnsent(d, *job);
+        return;
+    }
+    const bool success = result >= 1;
     m_timings.resultFor(d);
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
     const QString sent = d < m_table.rowCount() ? m_table.row(d).sent : QStringLiteral("0/0");
@@ -57,6 +64,8 @@ void SendResults::OnSndMsg(int d)
         m_reports.sent(d, *job);
     } else {
         m_log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
+        if (const QString why = control->infoText(ModemControl::InfoSendFailure); !why.isEmpty())
+            m_log.WriteLog(port + QStringLiteral("口失败原因：") + why);
         job->Status = RowStatus::Failed;
         m_table.setSent(d, countSent(sent, false));
         m_pool.setState(d, DeviceState::Offline);
@@ -65,4 +74,15 @@ void SendResults::OnSndMsg(int d)
     *job = QueuedMessage();
     m_dispatch.UpdateSendStatus(done);
     m_dispatch.DispatchToDevice(d);
+}
+
+void SendResults::returnUnsent(int d, QueuedMessage &job)
+{
+    // The port closed or the modem restarted before any of the text was written: the row is
+    // not at 1 for good but waits for the next free device.
+    m_log.WriteLog(m_settings.deviceLabel(d) + QStringLiteral("口短信未送到短信猫，退回待发-")
+                   + job.CellNumber + QLatin1Char(':') + job.SMSContent);
+    const QueuedMessage unsent = std::exchange(job, QueuedMessage());
+    m_pool.setState(d, DeviceState::Free);
+    m_dispatch.returnToQueue(unsent);
 }

@@ -2,6 +2,8 @@
 
 #include <QLoggingCategory>
 
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcAt, "velmora.modem.at", QtWarningMsg)
 
 namespace {
@@ -66,6 +68,7 @@ void AtChannel::abortAll()
     m_awaitingPdu.reset();
     m_responseAwaitsPdu = false;
     m_resyncNeeded = false;
+    m_strayFinalDue = false;
     m_settle.stop();
     for (Pending &p : ended) {
         if (p.done) {
@@ -156,6 +159,22 @@ void AtChannel::readAvailable()
         handleLine(line);
 }
 
+void AtChannel::readPending()
+{
+    QPointer<AtChannel> self(this);
+    if (m_device && m_device->isOpen() && m_device->bytesAvailable() == 0)
+        m_device->waitForReadyRead(0);
+    if (self)
+        readAvailable();
+}
+
+bool AtChannel::isStrayReference(const QByteArray &line) const
+{
+    if (!line.startsWith("+CMGS:"))
+        return false;
+    return !m_current || !m_current->command.prefixes.contains(QByteArray("+CMGS:"));
+}
+
 bool AtChannel::isEcho(const QByteArray &line) const
 {
     if (!m_current)
@@ -212,6 +231,7 @@ void AtChannel::handleLine(const QByteArray &line)
     }
     if (m_current && line == ">" && !m_current->command.payload.isEmpty()) {
         m_current->promptSeen = true;
+        m_current->result.payloadWritten = true;
         m_device->write(m_current->command.payload + '\x1a');
         return;
     }
@@ -227,6 +247,16 @@ void AtChannel::handleLine(const QByteArray &line)
                 return;
             }
         }
+    }
+    if (isStrayReference(line)) {
+        // The reference of a message sent before this channel took the port (or given up on):
+        // the OK after it is that message's, not the answer to what is in flight now.
+        m_strayFinalDue = true;
+        return;
+    }
+    if (kind.kind == Kind::Ok && std::exchange(m_strayFinalDue, false)) {
+        qCDebug(lcAt) << "late final result dropped";
+        return;
     }
     if (m_current) {
         const bool dialling = m_current->command.text.startsWith("ATD")

@@ -36,6 +36,9 @@ public:
     void abortAll();
     // Processes what the device has to read; the channel does this itself on readyRead.
     void readAvailable();
+    // The same, also with what the device holds but the event loop has not fetched yet (a
+    // loop that was held up).
+    void readPending();
     // Runs the queue synchronously on a device that supports waitForReadyRead, until it is
     // empty or the deadline passes (the running command then ends with Status::Timeout).
     bool runUntilIdle(QDeadlineTimer deadline);
@@ -86,6 +89,7 @@ private:
     void endSettle();
     void giveUp();
     bool isEcho(const QByteArray &line) const;
+    bool isStrayReference(const QByteArray &line) const;
     bool belongsToCurrent(const QByteArray &line, const AtResponse::Line &kind) const;
 
     QPointer<QIODevice> m_device;
@@ -106,6 +110,8 @@ private:
     // After the resynchronising OK, a moment in which a second final result (the late answer's
     // or the AT's, whichever came second) is dropped instead of ending the next command.
     QTimer m_settle;
+    // A message reference nobody asked for came: the OK that follows it is dropped.
+    bool m_strayFinalDue = false;
     int m_consecutiveTimeouts = 0;
     bool m_lost = false;
     quint64 m_commandSerial = 0;

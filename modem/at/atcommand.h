@@ -30,6 +30,9 @@ struct AtResult
     AtResponse::Kind finalKind = AtResponse::Kind::Error;
     QByteArray finalLine;
     QByteArrayList lines;
+    // The payload went to the device after the prompt (AT+CMGS); without it the modem never
+    // had the message.
+    bool payloadWritten = false;
 
     bool ok() const { return status == Status::Ok; }
     QString errorString() const;

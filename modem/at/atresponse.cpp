@@ -65,6 +65,25 @@ std::optional<int> toInt(const QByteArray &field)
 
 } // namespace
 
+bool isBootLine(QByteArrayView raw)
+{
+    constexpr std::array<const char *, 7> BootLines = {{
+            "RDY",
+            "+CFUN: 1",
+            "+CPIN: READY",
+            "SMS Ready",
+            "Call Ready",
+            "+QIND: SMS DONE",
+            "+QIND: PB DONE",
+    }};
+    const QByteArrayView line = raw.trimmed();
+    for (const char *boot : BootLines) {
+        if (line == QByteArrayView(boot))
+            return true;
+    }
+    return false;
+}
+
 Line classify(QByteArrayView raw)
 {
     const QByteArrayView line = raw.trimmed();

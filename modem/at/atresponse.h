@@ -44,6 +44,9 @@ struct Line
 constexpr int CmsMemoryFull = 322;
 
 Line classify(QByteArrayView line);
+// A line a modem says unasked when it has just started (SIMCom and Quectel RDY, +CFUN: 1,
+// +CPIN: READY, SMS Ready, Call Ready, Quectel's +QIND: SMS DONE): what was set up before is gone.
+bool isBootLine(QByteArrayView line);
 // True for a URC whose PDU follows on the next line.
 bool takesPduLine(Urc urc);
 

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void unregisteredModemHoldsMessagesUntilRegistered();
     void deliveryReportLandsAgainstItsRow();
     void deliveryReportWaitsForTheDatabase();
+    void stopBeforeTheTextWasWrittenGivesTheRowBack();
+    void restartedModemGivesBackTheRowItWasHanded();
 
 private:
     GatewayHarness::Controls controls()
@@ -242,6 +244,8 @@ void TestEndToEnd::stopAndStartDropTheQueueButNoRow()
     QVERIFY(tdb.insertPending(5));
     h.poll();
     QCOMPARE(h->flow().queueLength(), 4);
+    // The modem has the message in flight (one it never had goes back to 0 instead).
+    QTRY_COMPARE_WITH_TIMEOUT(sim.submitted(1).size(), 1, Wait);
     h.stop();
     QCOMPARE(h->flow().queueLength(), 0);
     QCOMPARE(count(tdb, QStringLiteral("select count(*) from SMS where Status=0")), 4);
@@ -476,3 +480,51 @@ void TestEndToEnd::deliveryReportWaitsForTheDatabase()
 
 QTEST_MAIN(TestEndToEnd)
 #include "tst_endtoend.moc"
+
+void TestEndToEnd::stopBeforeTheTextWasWrittenGivesTheRowBack()
+{
+    // The modem never prompts for the text; the stop cuts the message off before it had any of
+    // it, so the row goes back to 0 instead of staying at 1 for good.
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.setSilent(1, true));
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 1,
+                              Wait);
+    h.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 0,
+                              Wait);
+    QVERIFY(h.loggedStartingWith(QStringLiteral("Com1口短信未送到短信猫，退回待发-")));
+    QVERIFY(sim.setSilent(1, false));
+    h.start();
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+    QCOMPARE(sim.submitted(1).size(), 1);
+}
+
+void TestEndToEnd::restartedModemGivesBackTheRowItWasHanded()
+{
+    ModemSimProcess sim(1);
+    START_SIM(sim);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"), controls());
+    h.start();
+    QVERIFY(sim.command(QStringLiteral("restart 1 1000")).ok);
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(h->pool().state(0), DeviceState::Offline, Wait);
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 0,
+                              Wait);
+    h.supervise();
+    h.poll();
+    QTRY_COMPARE_WITH_TIMEOUT(count(tdb, QStringLiteral("select Status from SMS where SysNo=1")), 2,
+                              Wait);
+    QCOMPARE(sim.submitted(1).size(), 1);
+}

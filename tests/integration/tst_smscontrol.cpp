@@ -89,6 +89,11 @@ private Q_SLOTS:
     void missingPortFails();
     void incomingCallIsHungUp();
     void probeFindsExactlyTheSimulatedPorts();
+    void messageTheModemNeverHadEndsAsSuch();
+    void reopenAfterCutSendIsInStep();
+    void restartedModemGivesBackWhatItNeverHadAndOpensAtOnce();
+    void failedSendSaysWhy();
+    void lostDeviceForgetsItsHealth();
 
 private:
     std::unique_ptr<ModemSimProcess> m_sim;
@@ -791,3 +796,121 @@ void TestSmsControl::probeFindsExactlyTheSimulatedPorts()
 
 QTEST_GUILESS_MAIN(TestSmsControl)
 #include "tst_smscontrol.moc"
+
+void TestSmsControl::messageTheModemNeverHadEndsAsSuch()
+{
+    // AT+CMGS is written but the prompt never comes: the close cuts the message off before any
+    // of its text reached the modem, which the caller hears as such, not as a plain failure.
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QVERIFY(m_sim->setSilent(1, true));
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("never typed")) >= 1);
+    QTest::qWait(200);
+    c.CloseComm();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(c.GetIndexOfLastSnd(), int(ModemControl::SendNeverReachedModem));
+    QVERIFY(m_sim->setSilent(1, false));
+    QCOMPARE(m_sim->submitted(1).size(), 0);
+}
+
+void TestSmsControl::reopenAfterCutSendIsInStep()
+{
+    // The close comes while the modem still owes the answer to a message it took; that late
+    // +CMGS/OK must not pass for the answers of the next open.
+    for (int round = 0; round < 3; ++round) {
+        SmsControl c;
+        configure(c, 1);
+        QCOMPARE(c.OpenComm(), short(0));
+        m_sim->setSendDelay(1, 300 + 150 * round);
+        QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+        QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("cut %1").arg(round)) >= 1);
+        QTRY_COMPARE(m_sim->submitted(1).size(), 1);
+        c.CloseComm();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(c.GetIndexOfLastSnd() < 1);
+        m_sim->setSendDelay(1, 0);
+        QCOMPARE(c.OpenComm(), short(0));
+        QString model;
+        QVERIFY(c.GetInfo(2, model));
+        QCOMPARE(model, QStringLiteral("Velmora GSM Simulator"));
+        QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("next")) >= 1);
+        QVERIFY(sent.wait(10000));
+        QVERIFY(c.GetIndexOfLastSnd() >= 1);
+        QCOMPARE(m_sim->submitted(1).size(), 2);
+        QCOMPARE(m_sim->submitted(1).last().text, QStringLiteral("next"));
+        m_sim->command(QStringLiteral("clearsent 1"));
+    }
+}
+
+void TestSmsControl::restartedModemGivesBackWhatItNeverHadAndOpensAtOnce()
+{
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QTRY_VERIFY(c.modem().channel()->isIdle());
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QSignalSpy notice(&c, &ModemControl::Notice);
+    QVERIFY(m_sim->command(QStringLiteral("restart 1 1000")).ok);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("during the restart")) >= 1);
+    QVERIFY(lost.wait(10000));
+    // The message came to an end before the loss, as one the modem never had.
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(c.GetIndexOfLastSnd(), int(ModemControl::SendNeverReachedModem));
+    // Opened again without being asked, with the settings of the open.
+    QTRY_VERIFY_WITH_TIMEOUT(c.modem().isOpen(), 10000);
+    QCOMPARE(m_sim->status(1, QStringLiteral("echo")), 0);
+    QTRY_COMPARE(notice.size(), 1);
+    QString text;
+    QVERIFY(c.GetInfo(ModemControl::InfoNotice, text));
+    QVERIFY(!text.isEmpty());
+    QVERIFY(c.GetInfo(ModemControl::InfoFailureReason, text));
+    QVERIFY2(text.startsWith(QStringLiteral("短信猫已重启")), qPrintable(text));
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after the restart")) >= 1);
+    QVERIFY(sent.wait(10000));
+    QVERIFY(c.GetIndexOfLastSnd() >= 1);
+    const auto submitted = m_sim->submitted(1);
+    QCOMPARE(submitted.size(), 1);
+    QCOMPARE(submitted[0].text, QStringLiteral("after the restart"));
+    // The boot lines that follow the first belong to the same restart.
+    QCOMPARE(lost.size(), 1);
+}
+
+void TestSmsControl::failedSendSaysWhy()
+{
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QVERIFY(m_sim->command(QStringLiteral("failnext 1 42 2")).ok);
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("congested")) >= 1);
+    QVERIFY(sent.wait(10000));
+    QCOMPARE(c.GetIndexOfLastSnd(), -1);
+    QString why;
+    QVERIFY(c.GetInfo(ModemControl::InfoSendFailure, why));
+    QCOMPARE(why, QStringLiteral("+CMS ERROR: 42（网络拥塞）"));
+}
+
+void TestSmsControl::lostDeviceForgetsItsHealth()
+{
+    // A modem of its own, so the shared ones stay.
+    ModemSimProcess sim(1, 8);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+    SmsControl c;
+    configure(c, 8);
+    const short opened = c.OpenComm();
+    qputenv("VELMORA_PORTS_DIR", m_sim->portsDir().toUtf8());
+    QCOMPARE(opened, short(0));
+    QTRY_VERIFY(!c.modem().networkStatus().signal.isEmpty());
+    QSignalSpy health(&c, &ModemControl::HealthChanged);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
+    QVERIFY(sim.vanish(8));
+    QVERIFY(lost.wait(5000));
+    QVERIFY(c.modem().networkStatus().signal.isEmpty());
+    QVERIFY(c.modem().networkStatus().registration.isEmpty());
+    QVERIFY(health.size() >= 1);
+}

@@ -171,6 +171,8 @@ QString ControlServer::run(const QString &line, QByteArrayList *data)
             return error;
     } else if (cmd == QLatin1String("reset")) {
         modem->reset();
+    } else if (cmd == QLatin1String("restart")) {
+        modem->restart(args.size() > 2 ? args[2].toInt() : 500);
     } else if (cmd == QLatin1String("simbusy")) {
         modem->setSimBusy(args.value(2).toInt());
     } else if (cmd == QLatin1String("sim")) {

@@ -66,15 +66,36 @@ bool SimModem::plug(QString *error)
     return create(m_linkPath, error);
 }
 
+void SimModem::restart(int bootMs)
+{
+    forget();
+    m_booting = true;
+    const quint64 life = m_life;
+    QTimer::singleShot(bootMs, this, [this, life] {
+        if (life != m_life)
+            return;
+        m_booting = false;
+        for (const char *line : {"RDY", "+CFUN: 1", "+CPIN: READY", "Call Ready", "SMS Ready"})
+            writeUrc(line);
+    });
+}
+
 void SimModem::reset()
 {
+    forget();
+    writeUrc("RDY");
+}
+
+void SimModem::forget()
+{
+    ++m_life;
+    m_booting = false;
     m_input.clear();
     m_inputState = Input::Command;
     m_busy = false;
     m_ringTimer.stop();
     m_ringsLeft = 0;
     resetSettings();
-    writeUrc("RDY");
 }
 
 void SimModem::setRegistered(bool registered)
@@ -144,7 +165,7 @@ void SimModem::resetSettings()
 
 void SimModem::onBytes(const QByteArray &bytes)
 {
-    if (m_silent)
+    if (m_silent || m_booting)
         return;
     m_input.append(bytes);
     process();
@@ -164,7 +185,12 @@ void SimModem::process()
             m_input.remove(0, cr + 1);
             if (m_echo)
                 m_tty->write(line + '\r');
-            execute(line.trimmed());
+            // As V.250 asks, whatever comes before the AT prefix (an ESC meant for a text
+            // entry that was not open) is no part of the command.
+            QByteArray command = line.trimmed();
+            if (const qsizetype at = command.toUpper().indexOf("AT"); at > 0)
+                command.remove(0, at);
+            execute(command);
             continue;
         }
         const qsizetype end = [this] {
@@ -587,8 +613,9 @@ void SimModem::submitText(const QString &text)
 void SimModem::replyAfterSend(const QByteArray &text)
 {
     const bool error = text.startsWith("+CMS ERROR");
-    auto answer = [this, text, error] {
-        if (m_silent || isGone())
+    const quint64 life = m_life;
+    auto answer = [this, text, error, life] {
+        if (m_silent || isGone() || life != m_life)
             return;
         if (error)
             reply({}, text);
@@ -600,7 +627,9 @@ void SimModem::replyAfterSend(const QByteArray &text)
         return;
     }
     m_busy = true;
-    QTimer::singleShot(m_sendDelayMs, this, [this, answer] {
+    QTimer::singleShot(m_sendDelayMs, this, [this, answer, life] {
+        if (life != m_life)
+            return; // restarted meanwhile: it is not busy any more
         m_busy = false;
         answer();
         process();

@@ -63,6 +63,10 @@ public:
     bool plug(QString *error);
     // Power-on again: settings as after reset, echo on, "RDY" said unasked.
     void reset();
+    // Power lost and back: what it was typing or about to answer is gone, it hears nothing for
+    // bootMs, then it says what a starting modem says (RDY, +CFUN: 1, +CPIN: READY, Call Ready,
+    // SMS Ready).
+    void restart(int bootMs);
     // The next n AT+CPIN? are answered +CME ERROR: 14 (SIM busy), as right after power-on.
     void setSimBusy(int n) { m_simBusyAnswers = n; }
     enum class SimState { Ready, PinRequired, Missing };
@@ -103,6 +107,8 @@ private:
     QMap<int, Stored> &readStorage() { return m_readMe ? m_meStorage : m_storage; }
     int room() const { return m_fullAt > 0 ? m_fullAt : m_capacity; }
     void resetSettings();
+    // What a power cut takes: input, a message half typed, answers not given yet, settings.
+    void forget();
     void ringOnce();
     QByteArray readText(int index, const Stored &s, bool listing) const;
     QByteArray encodeText(const QString &text) const;
@@ -120,6 +126,9 @@ private:
     QString m_textDestination;
     QByteArray m_text;
     bool m_busy = false;
+    bool m_booting = false;
+    // Counts restarts: an answer planned before one is never given.
+    quint64 m_life = 0;
 
     bool m_echo = true;
     int m_cmee = 0;
