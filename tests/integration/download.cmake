@@ -1,10 +1,10 @@
 include(${PROJECT_SOURCE_DIR}/tests/support/updates/targets.cmake)
 
 velmora_add_test(NAME tst_downloader
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloader.cpp LIBS gw_engine
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloader.cpp LIBS gw_desktop
     ENV ${UPDATES_TEST_ENV})
 velmora_add_test(NAME tst_versioncheck
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versioncheck.cpp LIBS gw_engine
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versioncheck.cpp LIBS gw_desktop
     ENV ${UPDATES_TEST_ENV})
 
 velmora_add_test(NAME tst_updater

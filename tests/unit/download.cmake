@@ -1,9 +1,9 @@
 include(${PROJECT_SOURCE_DIR}/tests/support/updates/targets.cmake)
 
 velmora_add_test(NAME tst_downloadprogress
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadprogress.cpp LIBS gw_engine)
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadprogress.cpp LIBS gw_desktop)
 velmora_add_test(NAME tst_versionfile
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versionfile.cpp LIBS gw_engine)
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versionfile.cpp LIBS gw_desktop)
 
 velmora_add_test(NAME tst_componentinstaller
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_componentinstaller.cpp LIBS velmora_launcher
