@@ -20,3 +20,5 @@ velmora_embed_resources(tst_componentinstaller ROOT /nonumber
     DATA 101 ${one} 102 ${two} STRINGS 101 "12ab" 102 "{size}")
 velmora_embed_resources(tst_componentinstaller ROOT /nostring
     DATA 101 ${one} 102 ${two} STRINGS 102 "{size}")
+velmora_add_test(NAME tst_downloadedupdate
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadedupdate.cpp LIBS gw_desktop)
