@@ -7,16 +7,19 @@
 #include <functional>
 
 // Puts the two components the gateway needs into the system directory and has each registered:
-// resources 101 and 102 become Velmora101.ocx and Velmora102.ocx, written only when missing, and
-// "regsvr32 <file> -s" is started for both every time, without waiting for it.
+// resources 101 and 102 become Velmora101.ocx and Velmora102.ocx, written when missing, and
+// "regsvr32 <file> -s" is run for both every time. An existing component that does not register
+// is damaged: the launcher's own copy replaces it and is registered in its place.
 class ComponentInstaller
 {
 public:
     // Starts a program with arguments without waiting; false when it cannot be started.
     using Starter = std::function<bool(const QString &program, const QStringList &arguments)>;
+    // Runs a program with arguments to its end; true when it ran and reported success.
+    using Runner = std::function<bool(const QString &program, const QStringList &arguments)>;
 
     ComponentInstaller(ProgramResources resources, QString systemDir, QString regsvr32,
-                       Starter starter);
+                       Runner runner);
 
     static constexpr int FirstId = 101;
     static constexpr int Count = 2;
@@ -31,13 +34,16 @@ public:
     const QString &errorString() const { return m_error; }
 
 private:
-    bool writeIfMissing(int id, const QString &file);
+    bool installOne(int id);
+    // Writes resource id to file; replace puts it over an existing file, otherwise an existing
+    // file is left alone.
+    bool writeComponent(int id, const QString &file, bool replace);
     bool fail(const QString &message);
 
     ProgramResources m_resources;
     QString m_systemDir;
     QString m_regsvr32;
-    Starter m_starter;
+    Runner m_runner;
     QStringList m_written;
     QString m_error;
 };

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRegularExpression>
+#include <QVersionNumber>
 
 const QString VersionCheck::ProgramVersion = QStringLiteral("V1.0.0");
 
@@ -42,6 +43,28 @@ QStringList VersionCheck::splitFields(const QString &body)
 bool VersionCheck::sortsBefore(const QString &a, const QString &b)
 {
     return QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+
+namespace {
+
+std::optional<QVersionNumber> parseVersion(const QString &text)
+{
+    // Nine digits a number at most, so every one fits the int a version number holds.
+    static const QRegularExpression form(
+            QRegularExpression::anchoredPattern(QStringLiteral("V([0-9]{1,9}(\\.[0-9]{1,9})*)")));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return QVersionNumber::fromString(match.captured(1)).normalized();
+}
+
+} // namespace
+
+bool VersionCheck::isNewerVersion(const QString &offered, const QString &current)
+{
+    const std::optional<QVersionNumber> a = parseVersion(offered);
+    const std::optional<QVersionNumber> b = parseVersion(current);
+    return a && b && QVersionNumber::compare(*a, *b) > 0;
 }
 
 std::optional<QByteArray> VersionCheck::expectedSha256(const QStringList &fields)
@@ -78,7 +101,7 @@ void VersionCheck::run()
     }
     const QString offered = fields.at(1);
     const QString url = fields.at(2);
-    if (sortsBefore(ProgramVersion, offered)) {
+    if (isNewerVersion(offered, ProgramVersion)) {
         m_log.WriteLog(QStringLiteral("准备从版本Ver") + ProgramVersion
                        + QStringLiteral("升级到版本") + offered);
         m_openDownloadWindow(url, expectedSha256(fields).value_or(QByteArray()));

@@ -10,7 +10,7 @@
 class LogSink;
 
 // The menu command "检查升级": fetches the version file from the update server and, when it
-// offers a version that sorts after the gateway's own, opens a download window for the updater
+// offers a version later than the gateway's own, opens a download window for the updater
 // it names. Everything it has to say goes to the activity log.
 //
 // The version file is "$<version>$<updater URL>$[<SHA-256 of the updater, 64 hex digits>]":
@@ -48,6 +48,10 @@ public:
     static QStringList splitFields(const QString &body);
     // Plain text order: code unit by code unit, a prefix before the longer text.
     static bool sortsBefore(const QString &a, const QString &b);
+    // Whether offered names a later version than current, number by number ("V1.0.10" after
+    // "V1.0.9", "V1.0" the same as "V1.0.0"). A version is "V" and numbers joined by dots; any
+    // other text, "v0.1" or "V1.0.0 " among them, offers nothing.
+    static bool isNewerVersion(const QString &offered, const QString &current);
     // The digest in field 3, when it holds 64 hex digits (blanks and line breaks around allowed).
     static std::optional<QByteArray> expectedSha256(const QStringList &fields);
     static bool fileHasSha256(const QString &path, const QByteArray &sha256);

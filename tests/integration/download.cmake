@@ -1,10 +1,10 @@
 include(${PROJECT_SOURCE_DIR}/tests/support/updates/targets.cmake)
 
 velmora_add_test(NAME tst_downloader
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloader.cpp LIBS gw_engine
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloader.cpp LIBS gw_desktop
     ENV ${UPDATES_TEST_ENV})
 velmora_add_test(NAME tst_versioncheck
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versioncheck.cpp LIBS gw_engine
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versioncheck.cpp LIBS gw_desktop
     ENV ${UPDATES_TEST_ENV})
 
 velmora_add_test(NAME tst_updater
@@ -20,8 +20,10 @@ velmora_add_test(NAME tst_launcher
 target_compile_definitions(tst_launcher PRIVATE
     TEST_START="$<TARGET_FILE:updates_test_start>"
     TEST_COMPONENT101="$<TARGET_FILE:updates_fakecomponent101>"
-    TEST_COMPONENT102="$<TARGET_FILE:updates_fakecomponent102>")
-add_dependencies(tst_launcher updates_test_start updates_fakeregsvr32 updates_fakegateway)
+    TEST_COMPONENT102="$<TARGET_FILE:updates_fakecomponent102>"
+    TEST_COMPONENT101_OTHER="$<TARGET_FILE:updates_fakecomponent101_other>")
+add_dependencies(tst_launcher updates_test_start updates_fakeregsvr32 updates_fakegateway
+    updates_fakecomponent101_other)
 if(TARGET regsvr32)
     target_compile_definitions(tst_launcher PRIVATE REAL_REGSVR32="$<TARGET_FILE:regsvr32>")
     add_dependencies(tst_launcher regsvr32)

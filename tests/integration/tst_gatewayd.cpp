@@ -248,6 +248,8 @@ void TestGatewayd::linksNoGuiLibrary()
     QVERIFY2(needed.contains(QStringLiteral("libQt6Core")), qPrintable(needed));
     QVERIFY2(!needed.contains(QStringLiteral("libQt6Gui")), qPrintable(needed));
     QVERIFY2(!needed.contains(QStringLiteral("libQt6Widgets")), qPrintable(needed));
+    // Update downloads belong to the window program; the service carries no transfer library.
+    QVERIFY2(!needed.contains(QStringLiteral("libcurl")), qPrintable(needed));
 }
 
 void TestGatewayd::oneServicePerProgramFolder()

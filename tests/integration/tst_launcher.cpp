@@ -88,15 +88,18 @@ private Q_SLOTS:
             QCOMPARE(tree.gatewayReport().first(), "started " + tree.path("MainApp/Velmora"));
         }
 
-        // Both present: nothing written, both registered again, the gateway started again.
+        // Both present and sound: nothing written, both registered again, the gateway started
+        // again. Component 101 is another build than the launcher's, and it is kept.
         QFile::remove(tree.systemDir() + "/registry.ini");
         const QDateTime written = QFileInfo(file102).lastModified();
+        const QByteArray other = InstallTree::bytes(QStringLiteral(TEST_COMPONENT101_OTHER));
+        QVERIFY(other != InstallTree::bytes(component101));
         QFile f(file101);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("an older component, kept");
+        f.write(other);
         f.close();
         QCOMPARE(tree.run("start"), 0);
-        QCOMPARE(InstallTree::bytes(file101), QByteArray("an older component, kept"));
+        QCOMPARE(InstallTree::bytes(file101), other);
         QCOMPARE(QFileInfo(file102).lastModified(), written);
         if (fake)
             QTRY_COMPARE(tree.regsvr32Calls().size(), 4);
@@ -104,6 +107,53 @@ private Q_SLOTS:
             QTRY_COMPARE(registered(tree, "WinXPC_Engine.WindowsXPC"), file102);
         QTRY_COMPARE(tree.gatewayReport().count(QString("started " + tree.path("MainApp/Velmora"))),
                      2);
+
+        // Component 101 damaged: it does not register, the launcher's own copy replaces it.
+        QFile::remove(tree.systemDir() + "/registry.ini");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(InstallTree::bytes(component101).left(4096));
+        f.close();
+        QCOMPARE(tree.run("start"), 0);
+        QCOMPARE(InstallTree::bytes(file101), InstallTree::bytes(component101));
+        QCOMPARE(QDir(tree.systemDir()).entryList({"*.ocx*"}, QDir::Files | QDir::Hidden),
+                 (QStringList{"Velmora101.ocx", "Velmora102.ocx"}));
+        if (fake)
+            QTRY_COMPARE(tree.regsvr32Calls().mid(4),
+                         (QStringList{file101 + "\t-s", file101 + "\t-s", file102 + "\t-s"}));
+        if (checkCreation)
+            QTRY_COMPARE(registered(tree, "SMSCONTROLLib.Smscontrol"), file101);
+        QTRY_COMPARE(tree.gatewayReport().count(QString("started " + tree.path("MainApp/Velmora"))),
+                     3);
+    }
+
+    // A component that cannot be made to register ends the launcher with 1 and its reason, and
+    // the gateway, which would fail without it, is not started.
+    void aComponentThatDoesNotRegisterStopsTheLauncher_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("freshly written") << false;
+        QTest::newRow("damaged, repair fails too") << true;
+    }
+    void aComponentThatDoesNotRegisterStopsTheLauncher()
+    {
+        QFETCH(bool, damaged);
+        InstallTree tree;
+        QVERIFY(tree.copyProgram(QStringLiteral(TEST_START), "start"));
+        QVERIFY(tree.installGateway());
+        QVERIFY(InstallTree::writeScript(tree.path("regsvr32"), "exit 1"));
+        const QString file101 = tree.systemDir() + "/Velmora101.ocx";
+        if (damaged) {
+            QVERIFY(QDir().mkpath(tree.systemDir()));
+            QFile f(file101);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("damaged");
+        }
+        QByteArray errors;
+        QCOMPARE(tree.run("start", tree.environment(), &errors), 1);
+        QVERIFY2(errors.contains("Velmora101.ocx"), errors.constData());
+        QVERIFY(!QFile::exists(tree.systemDir() + "/Velmora102.ocx"));
+        QTest::qWait(500);
+        QCOMPARE(tree.gatewayReport(), QStringList());
     }
 
     // start runs both registrations at once; neither may undo the other in the registry file.

@@ -104,10 +104,13 @@ private Q_SLOTS:
         QTest::newRow("two fields")
                 << QByteArray("$V1.0.1") << Unreachable << QString() << QByteArray();
         QTest::newRow("empty body") << QByteArray() << Unreachable << QString() << QByteArray();
-        QTest::newRow("small v") << QByteArray("$v1.0.0$http://h/u$") << Upgrade + "v1.0.0"
-                                 << "http://h/u" << QByteArray();
-        QTest::newRow("trailing blank") << QByteArray("$V1.0.0 $http://h/u$") << Upgrade + "V1.0.0 "
-                                        << "http://h/u" << QByteArray();
+        // Neither is a newer version, however they sort as text.
+        QTest::newRow("small v") << QByteArray("$v1.0.0$http://h/u$") << NoUpgrade << QString()
+                                 << QByteArray();
+        QTest::newRow("small v, lower")
+                << QByteArray("$v0.1$http://h/u$") << NoUpgrade << QString() << QByteArray();
+        QTest::newRow("trailing blank")
+                << QByteArray("$V1.0.0 $http://h/u$") << NoUpgrade << QString() << QByteArray();
         QTest::newRow("without V")
                 << QByteArray("$1.0.1$http://h/u$") << NoUpgrade << QString() << QByteArray();
         QTest::newRow("V1.0.10") << QByteArray("$V1.0.10$http://h/u$") << Upgrade + "V1.0.10"

@@ -374,6 +374,52 @@ private Q_SLOTS:
         }
     }
 
+    // A body that may have been cut off never replaces the updater in place nor runs.
+    void completenessDecidesWhetherTheUpdaterRuns_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("withDigest");
+        QTest::addColumn<bool>("runs");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cut, no length, no digest")
+                << "cut/Velmora_Update" << false << false << QStringLiteral("无法确认下载完整");
+        QTest::newRow("whole, no length, no digest") << "nolength/Velmora_Update" << false << false
+                                                     << QStringLiteral("无法确认下载完整");
+        QTest::newRow("cut, no length, digest")
+                << "cut/Velmora_Update" << true << false << QStringLiteral("SHA-256");
+        QTest::newRow("whole, no length, digest")
+                << "nolength/Velmora_Update" << true << true << QString();
+        QTest::newRow("length, no digest") << "Velmora_Update" << false << true << QString();
+    }
+    void completenessDecidesWhetherTheUpdaterRuns()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, withDigest);
+        QFETCH(bool, runs);
+        QFETCH(QString, reason);
+        const QString target = updateDir() + "/Velmora_Update";
+        const QByteArray previous = "#!/bin/sh\necho previous >> '" + m_marker.toUtf8() + "'\n";
+        writeFile(target, previous);
+        const QByteArray digest = withDigest
+                ? QCryptographicHash::hash(m_script, QCryptographicHash::Sha256)
+                : QByteArray();
+        QPointer<FrmUpdate> window = open(m_http.url(path), digest);
+        QVERIFY(closed(window));
+        QCOMPARE(entries(updateDir()), QStringList{"Velmora_Update"});
+        if (runs) {
+            QCOMPARE(m_lines, QStringList());
+            QCOMPARE(fileBytes(target), m_script);
+            QTRY_COMPARE(fileBytes(m_marker), target.toUtf8() + "\n");
+        } else {
+            QCOMPARE(m_lines.size(), 1);
+            QVERIFY(m_lines.at(0).startsWith(QStringLiteral("发生错误 : ")));
+            QVERIFY2(m_lines.at(0).contains(reason), qPrintable(m_lines.at(0)));
+            QCOMPARE(fileBytes(target), previous);
+            QTest::qWait(300);
+            QVERIFY(!QFile::exists(m_marker));
+        }
+    }
+
     void opener()
     {
         const auto open = FrmUpdate::opener(*m_log, nullptr);

@@ -1,9 +1,9 @@
 include(${PROJECT_SOURCE_DIR}/tests/support/updates/targets.cmake)
 
 velmora_add_test(NAME tst_downloadprogress
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadprogress.cpp LIBS gw_engine)
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadprogress.cpp LIBS gw_desktop)
 velmora_add_test(NAME tst_versionfile
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versionfile.cpp LIBS gw_engine)
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_versionfile.cpp LIBS gw_desktop)
 
 velmora_add_test(NAME tst_componentinstaller
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_componentinstaller.cpp LIBS velmora_launcher
@@ -20,3 +20,5 @@ velmora_embed_resources(tst_componentinstaller ROOT /nonumber
     DATA 101 ${one} 102 ${two} STRINGS 101 "12ab" 102 "{size}")
 velmora_embed_resources(tst_componentinstaller ROOT /nostring
     DATA 101 ${one} 102 ${two} STRINGS 102 "{size}")
+velmora_add_test(NAME tst_downloadedupdate
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_downloadedupdate.cpp LIBS gw_desktop)

@@ -116,6 +116,45 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(file102) & QFileDevice::ReadOther, QFileDevice::ReadOther);
     }
 
+    // regsvr32 stands in here as a tool that registers a file only when it holds the bytes the
+    // launcher carries, as a damaged library fails to load.
+    void aComponentThatDoesNotRegisterIsReplacedByTheCarriedCopy_data()
+    {
+        QTest::addColumn<bool>("repairRegisters");
+        QTest::newRow("repaired") << true;
+        QTest::newRow("still not registering") << false;
+    }
+    void aComponentThatDoesNotRegisterIsReplacedByTheCarriedCopy()
+    {
+        QFETCH(bool, repairRegisters);
+        QTemporaryDir dir;
+        const QString file101 = dir.filePath("Velmora101.ocx");
+        QFile f(file101);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("damaged");
+        f.close();
+        QStringList registered;
+        ComponentInstaller installer(ProgramResources(":/good"), dir.path(), "regsvr32",
+                                     [&](const QString &, const QStringList &args) {
+                                         registered.append(args.at(0));
+                                         const QByteArray held = fileBytes(args.at(0));
+                                         return repairRegisters
+                                                 && (held == dataFile("one.txt")
+                                                     || held == dataFile("two.bin"));
+                                     });
+        QCOMPARE(installer.RegOCX(), repairRegisters);
+        QCOMPARE(fileBytes(file101), dataFile("one.txt"));
+        QVERIFY(installer.writtenFiles().contains(file101));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
+                 repairRegisters ? 2 : 1);
+        if (repairRegisters) {
+            QCOMPARE(registered, (QStringList{file101, file101, dir.filePath("Velmora102.ocx")}));
+        } else {
+            QCOMPARE(registered, (QStringList{file101, file101}));
+            QVERIFY(installer.errorString().contains(file101));
+        }
+    }
+
     void recordsTheFirstSystemInformationProgramFound()
     {
         QTemporaryDir dir;

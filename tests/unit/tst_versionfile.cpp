@@ -1,6 +1,6 @@
+#include "common/propertybag.h"
 #include "download/downloader.h"
 #include "download/versioncheck.h"
-#include "common/propertybag.h"
 
 #include <QTest>
 
@@ -47,6 +47,63 @@ private Q_SLOTS:
         QFETCH(QString, offered);
         QFETCH(bool, newer);
         QCOMPARE(VersionCheck::sortsBefore(VersionCheck::ProgramVersion, offered), newer);
+    }
+
+    // What counts as an upgrade: numbers compared as numbers, and only a well-formed version.
+    void versionOrder_data()
+    {
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("current");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("next patch") << "V1.0.1"
+                                    << "V1.0.0" << true;
+        QTest::newRow("next major") << "V2"
+                                    << "V1.9.9" << true;
+        QTest::newRow("same") << "V1.0.0"
+                              << "V1.0.0" << false;
+        QTest::newRow("older") << "V0.9.9"
+                               << "V1.0.0" << false;
+        QTest::newRow("10 after 9, not before") << "V1.0.10"
+                                                << "V1.0.9" << true;
+        QTest::newRow("9 before 10") << "V1.0.9"
+                                     << "V1.0.10" << false;
+        QTest::newRow("missing numbers are 0") << "V1.0"
+                                               << "V1.0.0" << false;
+        QTest::newRow("leading zero") << "V1.0.01"
+                                      << "V1.0.0" << true;
+        QTest::newRow("small v") << "v0.1"
+                                 << "V1.0.0" << false;
+        QTest::newRow("small v, higher number") << "v2.0.0"
+                                                << "V1.0.0" << false;
+        QTest::newRow("trailing blank") << "V1.0.0 "
+                                        << "V1.0.0" << false;
+        QTest::newRow("trailing blank, higher number") << "V1.0.1 "
+                                                       << "V1.0.0" << false;
+        QTest::newRow("line break") << "V1.0.1\n"
+                                    << "V1.0.0" << false;
+        QTest::newRow("no V") << "1.0.1"
+                              << "V1.0.0" << false;
+        QTest::newRow("V alone") << "V"
+                                 << "V1.0.0" << false;
+        QTest::newRow("empty number") << "V1..1"
+                                      << "V1.0.0" << false;
+        QTest::newRow("trailing dot") << "V1.0.1."
+                                      << "V1.0.0" << false;
+        QTest::newRow("suffix") << "V1.0.1beta"
+                                << "V1.0.0" << false;
+        QTest::newRow("number past int") << "V99999999999"
+                                         << "V1.0.0" << false;
+        QTest::newRow("empty") << ""
+                               << "V1.0.0" << false;
+        QTest::newRow("own version malformed") << "V1.0.1"
+                                               << "1.0.0" << false;
+    }
+    void versionOrder()
+    {
+        QFETCH(QString, offered);
+        QFETCH(QString, current);
+        QFETCH(bool, newer);
+        QCOMPARE(VersionCheck::isNewerVersion(offered, current), newer);
     }
 
     void digestField_data()

@@ -2,6 +2,6 @@
 velmora_add_test(NAME tst_propertybag
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_propertybag.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_xbuttonlayout
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_xbuttonlayout.cpp LIBS gw_engine)
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_xbuttonlayout.cpp LIBS gw_ui)
 velmora_add_test(NAME tst_registryvalue
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_registryvalue.cpp LIBS gw_engine)

@@ -1,6 +1,6 @@
 #include "frmmain.h"
 
-#include "core/texteditor.h"
+#include "desktop/texteditor.h"
 #include "devicelistmodel.h"
 #include "discovery/ui/frmadd.h"
 #include "discovery/ui/frmsearch.h"

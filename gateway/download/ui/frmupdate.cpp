@@ -1,6 +1,7 @@
 #include "frmupdate.h"
 
 #include "core/logsink.h"
+#include "download/downloadedupdate.h"
 #include "download/downloader.h"
 
 #include "common/clock.h"
@@ -143,7 +144,12 @@ FrmUpdate::FrmUpdate(LogSink &log, QWidget *mainWindow, const Clock &clock, QWid
     connect(m_downCtl, &Downloader::DownloadError, this, &FrmUpdate::DownCTL_DownloadError);
 }
 
-FrmUpdate::~FrmUpdate() = default;
+FrmUpdate::~FrmUpdate()
+{
+    // A download written after the window closed is never installed.
+    if (!m_receivedPath.isEmpty())
+        QFile::remove(m_receivedPath);
+}
 
 void FrmUpdate::setTrayAvailability(std::function<bool()> available)
 {
@@ -182,6 +188,7 @@ void FrmUpdate::StartDownload(const QString &url, const QByteArray &expectedSha2
     const QString targetFolder =
             InstallLayout::parentWithSlash(m_programDir) + QStringLiteral("update/");
     m_targetPath = targetFolder + url.split(QLatin1Char('/')).constLast();
+    m_receivedPath = DownloadedUpdate::receivingPathFor(m_targetPath);
     Form_Load();
     if (!self || m_closed)
         return;
@@ -194,7 +201,7 @@ void FrmUpdate::StartDownload(const QString &url, const QByteArray &expectedSha2
     m_lblProtocol->setText(ftp ? QStringLiteral("FTP") : QStringLiteral("HTTP"));
     m_downCtl->setURL(url);
     applyConnectionSettings();
-    m_downCtl->setTargetFile(m_targetPath);
+    m_downCtl->setTargetFile(m_receivedPath);
     m_downCtl->DownloadFile();
     if (!self || m_closed)
         return;
@@ -253,6 +260,10 @@ void FrmUpdate::Form_Load()
 void FrmUpdate::DownCTL_AsyncReadProgress(const AsyncProp &prop)
 {
     QPointer<FrmUpdate> self(this);
+    // At the end the control fills in the received size when none was announced.
+    if (prop.StatusCode == AsyncProp::BeginDownloadData
+        || prop.StatusCode == AsyncProp::DownloadingData)
+        m_announcedLength = prop.BytesMax;
     Progress(prop.BytesRead, prop.BytesMax, DownloadProgress::headerForStatus(prop.StatusCode));
     if (self)
         yield(2);
@@ -283,21 +294,15 @@ void FrmUpdate::DownCTL_StateChanged(qint16 state)
 
 void FrmUpdate::DownCTL_DownloadComplete()
 {
-    if (!m_expectedSha256.isEmpty()
-        && !VersionCheck::fileHasSha256(m_targetPath, m_expectedSha256)) {
-        QFile::remove(m_targetPath);
-        m_log.WriteLog(QStringLiteral("发生错误 : ")
-                       + QStringLiteral("下载的文件 %1 与版本文件给出的 SHA-256 "
-                                        "校验值不符，已删除，未运行")
-                                 .arg(m_targetPath));
+    // Closed while the file was being written: the download is over and nothing is installed.
+    if (m_closed)
+        return;
+    DownloadedUpdate update(m_receivedPath, m_targetPath);
+    if (!update.install(m_expectedSha256, m_announcedLength)) {
+        m_log.WriteLog(QStringLiteral("发生错误 : ") + update.errorString());
         close();
         return;
     }
-    // A file fetched over the network carries no mode; it runs as a program.
-    QFile::setPermissions(m_targetPath,
-                          QFile::permissions(m_targetPath) | QFileDevice::ExeOwner
-                                  | QFileDevice::ExeUser | QFileDevice::ExeGroup
-                                  | QFileDevice::ExeOther);
     if (!QProcess::startDetached(m_targetPath, {}, QFileInfo(m_targetPath).absolutePath())) {
         // The control reports this as its own failure, and the error handler closes.
         m_downCtl->reportHandlerFailure();
@@ -327,6 +332,7 @@ void FrmUpdate::closeEvent(QCloseEvent *event)
     m_downCtl->Cancel();
     // The read goes with the window: nothing of it arrives or is written any more.
     m_downCtl->CancelAsyncRead();
+    QFile::remove(m_receivedPath);
     yield(2);
 }
 

@@ -36,7 +36,8 @@ public:
     // The gateway's program folder; the target folder is "update" beside it.
     void setProgramDir(const QString &dir) { m_programDir = dir; }
 
-    // Starts the download of url. With a digest, the file runs only if its SHA-256 matches.
+    // Starts the download of url. The file replaces the one at TargetPath() and runs only when
+    // it is shown complete (see DownloadedUpdate).
     void StartDownload(const QString &url, const QByteArray &expectedSha256 = {});
     void Progress(qint64 bytesRead, qint64 bytesMax, const QString &header);
 
@@ -71,6 +72,9 @@ private:
     DownloadProgress m_progress;
     QString m_programDir;
     QString m_targetPath;
+    // The download lands here and replaces m_targetPath only once shown complete.
+    QString m_receivedPath;
+    qint64 m_announcedLength = 0;
     QByteArray m_expectedSha256;
     bool m_closed = false;
     std::function<bool()> m_trayAvailable;

@@ -8,6 +8,7 @@ Prints "PORT <n>" once listening and serves until killed. Besides the files unde
 HTTP server knows:
     /slow/<name>      the file in 1 KiB pieces, 20 ms apart
     /nolength/<name>  the file without a Content-Length, ended by closing the connection
+    /cut/<name>       half of the file without a Content-Length, then the connection closed
     /short/<name>     the file's whole length announced, half of it sent, then the connection closed
     /hang...          accepts the request and never answers
 Asked as a proxy (an absolute URL in the request line) it appends the URL and the
@@ -84,15 +85,16 @@ def serve_http(root):
                 self.end_headers()
                 self.wfile.write(data[:len(data) // 2])
                 return
-            if self.path.startswith("/nolength/"):
-                data = self._file(self.path[len("/nolength/"):])
-                if data is None:
+            for prefix, share in (("/nolength/", 1), ("/cut/", 2)):
+                if self.path.startswith(prefix):
+                    data = self._file(self.path[len(prefix):])
+                    if data is None:
+                        return
+                    self.send_response(200)
+                    self.send_header("Content-Type", "application/octet-stream")
+                    self.end_headers()
+                    self.wfile.write(data[:len(data) // share])
                     return
-                self.send_response(200)
-                self.send_header("Content-Type", "application/octet-stream")
-                self.end_headers()
-                self.wfile.write(data)
-                return
             super().do_GET()
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)

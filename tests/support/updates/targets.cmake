@@ -19,6 +19,8 @@ function(updates_fake_component target progid padding)
 endfunction()
 updates_fake_component(updates_fakecomponent101 "SMSCONTROLLib.Smscontrol" 1000)
 updates_fake_component(updates_fakecomponent102 "WinXPC_Engine.WindowsXPC" 30000)
+# Another sound build of component 101, as an operator may have put in place.
+updates_fake_component(updates_fakecomponent101_other "SMSCONTROLLib.Smscontrol" 2000)
 
 foreach(tool fakeregsvr32 fakegateway)
     add_executable(updates_${tool} ${CMAKE_CURRENT_LIST_DIR}/${tool}.cpp)

@@ -1,6 +1,6 @@
-#include "core/texteditor.h"
 #include "core/ui/frmmain.h"
 #include "core/ui/splitterbar.h"
+#include "desktop/texteditor.h"
 #include "engine/gateway.h"
 #include "manualclock.h"
 #include "recordingprompter.h"

@@ -1,4 +1,4 @@
-#include "core/texteditor.h"
+#include "desktop/texteditor.h"
 
 #include <QDir>
 #include <QFile>
