@@ -1,5 +1,7 @@
 #include "stdoutlog.h"
 
+#include "logpriority.h"
+
 #include "core/activitylog.h"
 
 #include <QStringList>
@@ -12,8 +14,8 @@ constexpr qsizetype StampLength = 17;
 
 } // namespace
 
-StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool withStamps, QObject *parent)
-    : QObject(parent), m_out(out), m_withStamps(withStamps)
+StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool toJournal, QObject *parent)
+    : QObject(parent), m_out(out), m_toJournal(toJournal)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -61,8 +63,10 @@ void StdoutLog::writeLines(const QString &text)
     QString line = text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (!m_withStamps)
+    if (m_toJournal) {
         line.remove(0, StampLength);
+        m_pending += '<' + QByteArray::number(LogPriority::of(line)) + '>';
+    }
     m_pending += line.toUtf8();
     m_pending += '\n';
     if (!m_flushTimer.isActive())
