@@ -89,6 +89,9 @@ void GatewayDaemon::handleSignal(int signalNumber)
         reload();
         return;
     }
+    // A second SIGTERM (or Ctrl-C after a kill) while the first stop still waits.
+    if (m_systemd.isStopping())
+        return;
     m_statusTimer.stop();
     m_systemd.stopping();
     stop();
