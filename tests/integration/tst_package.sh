@@ -32,6 +32,7 @@ cleanup() {
     userdel "$app" >/dev/null 2>&1 || true
     userdel velmora >/dev/null 2>&1 || true
     groupdel velmora >/dev/null 2>&1 || true
+    groupdel "$app" >/dev/null 2>&1 || true
     rm -rf "$data" "$work"
 }
 trap cleanup EXIT
@@ -125,7 +126,7 @@ installed() { dpkg-query -W -f='${Status}' velmora 2>/dev/null; }
 
 # An application that queues messages: in the group, it writes SMS, and cannot read or change
 # the settings or the modem links.
-useradd --system --no-create-home --shell /usr/sbin/nologin "$app"
+useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$app"
 usermod -a -G velmora "$app"
 as_app=(setpriv --reuid="$app" --regid="$app" --init-groups --)
 expect_modes
@@ -162,7 +163,8 @@ expect_modes
 # other members; and the same package again, which runs every script a second time.
 dpkg --purge velmora
 userdel velmora
-getent group velmora >/dev/null || fail "the group went with the user"
+getent group velmora >/dev/null || groupadd --system velmora
+usermod -a -G velmora "$app"
 dpkg -i "$deb" || fail "installing over a group without its user failed"
 dpkg -i "$deb" || fail "installing the same package again failed"
 installed | grep -q 'install ok installed' || fail "installed again, the package is $(installed)"
