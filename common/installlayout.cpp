@@ -38,4 +38,11 @@ QString configFile(const QString &programDir)
     return programDir + QStringLiteral("/Config.ini");
 }
 
+QString folderLockFile(const QString &programDir)
+{
+    // The name the service's lock has always had, so an older service still running keeps
+    // a newer window out.
+    return programDir + QStringLiteral("/velmora-gatewayd.lock");
+}
+
 } // namespace InstallLayout

@@ -16,5 +16,8 @@ QString parentWithSlash(const QString &folder);
 QString systemDir();
 // Configuration file of the gateway in the given program folder.
 QString configFile(const QString &programDir);
+// The lock file that lets one gateway at a time, window program or service, use the program
+// folder: two would replay the same spool and receive journal and fight over the modems.
+QString folderLockFile(const QString &programDir);
 
 } // namespace InstallLayout

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -16,6 +18,16 @@ struct Range
     const char *prefix;
 };
 constexpr Range WineRanges[] = {{1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"}};
+
+constexpr const char ActiveConsolesFile[] = "/sys/class/tty/console/active";
+
+QString activeConsoles()
+{
+    QFile file{QLatin1String(ActiveConsolesFile)};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll());
+}
 
 } // namespace
 
@@ -78,10 +90,12 @@ QList<int> existing(const QString &dir)
         if (ok && n > 0 && f.exists())
             out.append(n);
     }
+    const QString consoles = activeConsoles();
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         const int n = comNumberOfDevice(info.systemLocation());
         // A ports link of the same number stands in for the system device.
-        if (n > 0 && !QFileInfo::exists(dir + QStringLiteral("/com") + QString::number(n)))
+        if (n > 0 && !QFileInfo::exists(dir + QStringLiteral("/com") + QString::number(n))
+            && !isConsole(info.systemLocation(), consoles))
             out.append(n);
     }
     std::sort(out.begin(), out.end());
@@ -92,6 +106,28 @@ QList<int> existing(const QString &dir)
 QList<int> existing()
 {
     return existing(portsDir());
+}
+
+bool isConsole(const QString &devicePath)
+{
+    return isConsole(devicePath, activeConsoles());
+}
+
+bool isConsole(const QString &devicePath, const QString &activeList)
+{
+    const QFileInfo info(devicePath);
+    const QString canonical = info.canonicalFilePath();
+    const QString path = canonical.isEmpty() ? QDir::cleanPath(devicePath) : canonical;
+    if (!path.startsWith(QLatin1String("/dev/")))
+        return false;
+    const QString name = path.mid(5);
+    static const QRegularExpression terminal(QStringLiteral("^(console|tty|tty\\d+|vc/\\d+)$"));
+    if (terminal.match(name).hasMatch())
+        return true;
+    // The kernel lists each console by its tty name: "ttyS0", "ttyUSB0", "hvc0".
+    const QStringList active =
+            activeList.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    return active.contains(name);
 }
 
 } // namespace SerialPortNames

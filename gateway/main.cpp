@@ -14,7 +14,30 @@
 #include "status/statusserver.h"
 
 #include <QApplication>
+#include <QLockFile>
 #include <QMessageBox>
+
+namespace {
+
+// The service velmora-gatewayd takes the same lock: one gateway per program folder.
+bool lockProgramFolder(QLockFile &lock)
+{
+    if (lock.tryLock(0))
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString name;
+    lock.getLockInfo(&pid, &host, &name);
+    QMessageBox::critical(nullptr, Gateway::title(),
+                          QStringLiteral("系统服务velmora-gatewayd（进程%1）正在使用本程序文件夹"
+                                         "%2，请先停止服务！")
+                                  .arg(pid)
+                                  .arg(InstallLayout::programDir()),
+                          QMessageBox::Ok);
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,6 +52,9 @@ int main(int argc, char *argv[])
         instance.askRunningToRaise();
         return 0;
     }
+    QLockFile folderLock(InstallLayout::folderLockFile(InstallLayout::programDir()));
+    if (!lockProgramFolder(folderLock))
+        return 1;
 
     keepMessageFilesPrivate(InstallLayout::programDir(), MessageFlow::messageFiles());
     EngineThread engine(InstallLayout::programDir(), SystemClock::instance());

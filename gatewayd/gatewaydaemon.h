@@ -1,10 +1,12 @@
 #pragma once
 
+#include "enginestate.h"
 #include "logprompter.h"
 #include "stdoutlog.h"
 #include "systemdnotifier.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 class Gateway;
@@ -17,11 +19,17 @@ class GatewayDaemon : public QObject
     Q_OBJECT
 
 public:
-    GatewayDaemon(const QString &programDir, bool logStamps, QObject *parent = nullptr);
+    // The exit code of a start refused for its configuration (EX_CONFIG); the unit does not
+    // restart the service on it.
+    static constexpr int ConfigExit = 78;
+
+    GatewayDaemon(const QString &programDir, bool logToJournal, QObject *parent = nullptr);
     ~GatewayDaemon() override;
 
     // Creates the modem controls from the registered component.
     bool createControls(QString *error);
+    // False, said in the log and to systemd, when Config.ini exists but cannot be read.
+    bool configReadable(const QString &refusal);
 
     // As 启动 in the window.
     void start();
@@ -31,10 +39,15 @@ public:
 
 private:
     void stop();
+    void reload();
+    void publishStatus();
 
     LogPrompter m_prompter;
     std::unique_ptr<Gateway> m_gateway;
     std::unique_ptr<StdoutLog> m_stdout;
     std::unique_ptr<StatusServer> m_status;
     SystemdNotifier m_systemd;
+    QTimer m_statusTimer;
+    EngineState m_published;
+    bool m_statusSent = false;
 };

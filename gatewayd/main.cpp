@@ -1,5 +1,6 @@
 #include "gatewaydaemon.h"
 #include "signalpipe.h"
+#include "stdoutlog.h"
 
 #include "common/installlayout.h"
 #include "common/privatefiles.h"
@@ -21,7 +22,22 @@ namespace {
 
 void fail(const QString &text)
 {
-    std::fprintf(stderr, "velmora-gatewayd: %s\n", qUtf8Printable(text));
+    // Standard error is the journal too under systemd: the line is an error there.
+    const char *priority = StdoutLog::isJournal(STDERR_FILENO) ? "<3>" : "";
+    std::fprintf(stderr, "%svelmora-gatewayd: %s\n", priority, qUtf8Printable(text));
+}
+
+QString lockRefusal(QLockFile &lock, const QString &programDir)
+{
+    if (lock.error() != QLockFile::LockFailedError)
+        return QStringLiteral("cannot lock %1").arg(programDir);
+    qint64 pid = 0;
+    QString host;
+    QString name;
+    lock.getLockInfo(&pid, &host, &name);
+    if (name == QLatin1String("Velmora"))
+        return QStringLiteral("the window program runs on %1 (pid %2)").arg(programDir).arg(pid);
+    return QStringLiteral("a service already runs on %1 (pid %2)").arg(programDir).arg(pid);
 }
 
 } // namespace
@@ -57,25 +73,20 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(programDir + QStringLiteral("/ports")));
 
-    // One service per program folder: two would fight over its modems and its spool.
-    QLockFile lock(programDir + QStringLiteral("/velmora-gatewayd.lock"));
+    // One gateway per program folder, service or window program: two would fight over its
+    // modems and replay its spool.
+    QLockFile lock(InstallLayout::folderLockFile(programDir));
     if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host;
-        QString name;
-        lock.getLockInfo(&pid, &host, &name);
-        fail(lock.error() == QLockFile::LockFailedError
-                     ? QStringLiteral("a service already runs on %1 (pid %2)")
-                               .arg(programDir)
-                               .arg(pid)
-                     : QStringLiteral("cannot lock %1").arg(programDir));
+        fail(lockRefusal(lock, programDir));
         return 1;
     }
 
     SignalPipe signalPipe;
     keepMessageFilesPrivate(programDir, MessageFlow::messageFiles());
-    GatewayDaemon daemon(programDir, !StdoutLog::isJournal(STDOUT_FILENO));
+    GatewayDaemon daemon(programDir, StdoutLog::isJournal(STDOUT_FILENO));
     QString error;
+    if (!daemon.configReadable(QStringLiteral("服务不启动")))
+        return GatewayDaemon::ConfigExit;
     if (!daemon.createControls(&error)) {
         fail(error);
         return 1;

@@ -1,5 +1,7 @@
 #include "stdoutlog.h"
 
+#include "logpriority.h"
+
 #include "common/logtext.h"
 #include "core/activitylog.h"
 
@@ -13,8 +15,8 @@ constexpr qsizetype StampLength = 17;
 
 } // namespace
 
-StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool withStamps, QObject *parent)
-    : QObject(parent), m_out(out), m_withStamps(withStamps)
+StdoutLog::StdoutLog(ActivityLog &log, FILE *out, bool toJournal, QObject *parent)
+    : QObject(parent), m_out(out), m_toJournal(toJournal)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
@@ -65,8 +67,10 @@ void StdoutLog::writeLines(const QString &text)
     // What is left of a received text's controls (ESC, a lone CR, VT) must not drive a terminal
     // or forge a journal line.
     line = loggableText(line);
-    if (!m_withStamps)
+    if (m_toJournal) {
         line.remove(0, StampLength);
+        m_pending += '<' + QByteArray::number(LogPriority::of(line)) + '>';
+    }
     m_pending += line.toUtf8();
     m_pending += '\n';
     if (!m_flushTimer.isActive())

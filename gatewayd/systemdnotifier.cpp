@@ -15,7 +15,8 @@ SystemdNotifier::SystemdNotifier(QObject *parent) : QObject(parent)
 
 void SystemdNotifier::ready()
 {
-    notify("READY=1");
+    if (!m_stopping)
+        notify("READY=1");
 }
 
 void SystemdNotifier::reloading()
@@ -25,6 +26,7 @@ void SystemdNotifier::reloading()
 
 void SystemdNotifier::stopping()
 {
+    m_stopping = true;
     notify("STOPPING=1");
 }
 

@@ -1,8 +1,10 @@
 #!/bin/bash
 # Builds the Debian package, installs it, runs its service as the user velmora against a
-# simulated modem, sends and receives a message, and removes the package again.
+# simulated modem, sends and receives a message, and removes the package again; then purges it
+# and installs it again with an application still in the group velmora, and leaves the machine
+# without the package, its user and its group.
 # Exit 77 (skipped) unless run as root with dpkg, and never on a machine that has Velmora
-# installed or a /var/lib/velmora of its own.
+# installed, a /var/lib/velmora or a user or group velmora of its own.
 set -euo pipefail
 build=${VELMORA_BUILD_DIR:?}
 data=/var/lib/velmora
@@ -12,8 +14,10 @@ if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null || ! command -v cpack >/
     echo "skipped: needs root, dpkg and cpack"
     exit 77
 fi
-if dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q installed || [ -e "$data" ]; then
-    echo "skipped: velmora is installed here or $data exists"
+app=velmora-apptest
+if dpkg-query -W -f='${Status}' velmora 2>/dev/null | grep -q installed || [ -e "$data" ] ||
+    getent passwd velmora "$app" >/dev/null || getent group velmora >/dev/null; then
+    echo "skipped: velmora is installed here, $data exists or the user or group velmora does"
     exit 77
 fi
 
@@ -25,6 +29,10 @@ cleanup() {
     [ -z "$sim" ] || kill "$sim" 2>/dev/null || true
     wait 2>/dev/null || true
     dpkg --purge velmora >/dev/null 2>&1 || true
+    userdel "$app" >/dev/null 2>&1 || true
+    userdel velmora >/dev/null 2>&1 || true
+    groupdel velmora >/dev/null 2>&1 || true
+    groupdel "$app" >/dev/null 2>&1 || true
     rm -rf "$data" "$work"
 }
 trap cleanup EXIT
@@ -100,10 +108,65 @@ kill "$sim"
 wait "$sim" 2>/dev/null || true
 sim=""
 
+# "mode owner group" of a path.
+mode() { stat -c '%a %U %G' "$1"; }
+# The group velmora may queue messages and nothing else.
+expect_modes() {
+    [ "$(mode "$data")" = "750 velmora velmora" ] || fail "$data is $(mode "$data")"
+    [ "$(mode "$data/DataBase")" = "2770 velmora velmora" ] || fail "DataBase/ is $(mode "$data/DataBase")"
+    [ "$(mode "$data/DataBase/SMS.db")" = "660 velmora velmora" ] ||
+        fail "SMS.db is $(mode "$data/DataBase/SMS.db")"
+    [ "$(mode "$data/ports")" = "700 velmora velmora" ] || fail "ports/ is $(mode "$data/ports")"
+    [ "$(mode "$data/spool")" = "700 velmora velmora" ] || fail "spool/ is $(mode "$data/spool")"
+    local config
+    config=$(mode "$data/Config.ini")
+    [ "${config#600 velmora }" != "$config" ] || fail "Config.ini is $config"
+}
+installed() { dpkg-query -W -f='${Status}' velmora 2>/dev/null; }
+
+# An application that queues messages: in the group, it writes SMS, and cannot read or change
+# the settings or the modem links.
+useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$app"
+usermod -a -G velmora "$app"
+as_app=(setpriv --reuid="$app" --regid="$app" --init-groups --)
+expect_modes
+"${as_app[@]}" sqlite3 -cmd '.timeout 5000' "$data/DataBase/SMS.db" \
+    "insert into SMS (CellNumber, SMSContent) values ('13900000002', 'from an application')" ||
+    fail "an application in the group cannot queue a message"
+! "${as_app[@]}" cat "$data/Config.ini" >/dev/null 2>&1 || fail "the group can read Config.ini"
+! "${as_app[@]}" ln -s /dev/null "$data/ports/com9" 2>/dev/null || fail "the group can link a modem"
+
+# The check tool and the guides come with the package.
+"$prefix/tools/velmora-modemcheck" --help >/dev/null || fail "no velmora-modemcheck"
+[ -f "$prefix/share/doc/docs/real-modems.md" ] || fail "the guides are not installed"
+
 dpkg -r velmora
 [ -f "$data/DataBase/SMS.db" ] || fail "removing the package deleted the database"
 [ "$(received)" = 1 ] ||
     fail "the database lost its rows"
+uid=$(id -u velmora)
 dpkg --purge velmora
-! id velmora >/dev/null 2>&1 || fail "purge left the user velmora"
-echo "package installed, sent, received, removed"
+# Debian keeps a package's system user at a purge: the data stays its own, and its ID is not
+# given to the next new user.
+id velmora >/dev/null 2>&1 || fail "purge removed the user velmora, whose data stays"
+[ "$(stat -c %U "$data/DataBase/SMS.db")" = velmora ] || fail "the data lost its owner"
+
+# Reinstalled after the purge, with the application still in the group.
+dpkg -i "$deb" || fail "reinstalling after a purge failed"
+installed | grep -q 'install ok installed' || fail "reinstalled, the package is $(installed)"
+[ "$(id -u velmora)" = "$uid" ] || fail "the user velmora changed its ID"
+id -nG "$app" | grep -qw velmora || fail "the application left the group velmora"
+[ "$(received)" = 1 ] || fail "reinstalling changed the database"
+expect_modes
+
+# An install over an older purge that took the user away but had to leave the group to its
+# other members; and the same package again, which runs every script a second time.
+dpkg --purge velmora
+userdel velmora
+getent group velmora >/dev/null || groupadd --system velmora
+usermod -a -G velmora "$app"
+dpkg -i "$deb" || fail "installing over a group without its user failed"
+dpkg -i "$deb" || fail "installing the same package again failed"
+installed | grep -q 'install ok installed' || fail "installed again, the package is $(installed)"
+expect_modes
+echo "package installed, sent, received, removed, purged and installed again"

@@ -14,6 +14,9 @@ private Q_SLOTS:
     void linksComeFirst();
     void listsExistingLinks();
     void portsDirFromEnvironment();
+    void consoles_data();
+    void consoles();
+    void consoleByAnyLink();
 };
 
 void TestSerialPortNames::wineNames_data()
@@ -71,6 +74,54 @@ void TestSerialPortNames::portsDirFromEnvironment()
     QCOMPARE(SerialPortNames::portsDir(), QStringLiteral("/srv/velmora/ports"));
     qunsetenv("VELMORA_PORTS_DIR");
     QVERIFY(SerialPortNames::portsDir().endsWith(QLatin1String("/ports")));
+}
+
+void TestSerialPortNames::consoles_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("active");
+    QTest::addColumn<bool>("console");
+    QTest::newRow("serial console") << "/dev/ttyS0"
+                                    << "tty0 ttyS0\n"
+                                    << true;
+    QTest::newRow("other serial line") << "/dev/ttyS1"
+                                       << "tty0 ttyS0\n"
+                                       << false;
+    QTest::newRow("no serial console") << "/dev/ttyS0"
+                                       << "tty0\n"
+                                       << false;
+    QTest::newRow("console on a USB adapter") << "/dev/ttyUSB0"
+                                              << "ttyUSB0\n"
+                                              << true;
+    QTest::newRow("name that only begins alike") << "/dev/ttyS10"
+                                                 << "ttyS1\n"
+                                                 << false;
+    QTest::newRow("the console device") << "/dev/console"
+                                        << "" << true;
+    QTest::newRow("controlling terminal") << "/dev/tty"
+                                          << "" << true;
+    QTest::newRow("virtual terminal") << "/dev/tty3"
+                                      << "" << true;
+    QTest::newRow("modem") << "/dev/ttyACM0"
+                           << "tty0 ttyS0" << false;
+}
+
+void TestSerialPortNames::consoles()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, active);
+    QFETCH(bool, console);
+    QCOMPARE(SerialPortNames::isConsole(device, active), console);
+}
+
+void TestSerialPortNames::consoleByAnyLink()
+{
+    // A ports link, or a COMn the Wine names lead to, reaches the console all the same.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("com1"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/console"), link));
+    QVERIFY(SerialPortNames::isConsole(link, QString()));
+    QVERIFY(!SerialPortNames::isConsole(dir.filePath(QStringLiteral("gone")), QString()));
 }
 
 QTEST_GUILESS_MAIN(TestSerialPortNames)

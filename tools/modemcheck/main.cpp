@@ -1,7 +1,10 @@
 #include "modemcheck.h"
+#include "portscan.h"
+#include "signalpipe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
@@ -20,22 +23,39 @@ int main(int argc, char *argv[])
                                   QStringLiteral("NUMBER"));
     const QCommandLineOption watch(QStringLiteral("watch"),
                                    QStringLiteral("print messages, calls and signal until Ctrl-C"));
-    parser.addOptions({rate, send, watch});
+    const QCommandLineOption scan(QStringLiteral("scan"),
+                                  QStringLiteral("try every serial port (no PORT) and say which "
+                                                 "answer AT"));
+    parser.addOptions({rate, send, watch, scan});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
-    if (args.isEmpty() || (parser.isSet(send) && args.size() < 2))
+    if (parser.isSet(scan) ? !args.isEmpty()
+                           : args.isEmpty() || (parser.isSet(send) && args.size() < 2))
         parser.showHelp(2);
 
+    const QList<int> rates =
+            parser.isSet(rate) ? QList<int>{parser.value(rate).toInt()} : QList<int>{115200, 9600};
+    QTextStream out(stdout);
+    // Ctrl-C and kill close the port properly: a lock file left in the lock folder would keep
+    // the gateway, running as another user, out of the modem.
+    SignalPipe endSignals;
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        endSignals.watch(s);
+
+    if (parser.isSet(scan)) {
+        PortScan portScan(out);
+        QObject::connect(&endSignals, &SignalPipe::received, &portScan, &PortScan::interrupt);
+        return portScan.run(rates);
+    }
     ModemCheck::Options options;
     options.port = args[0];
-    options.rates =
-            parser.isSet(rate) ? QList<int>{parser.value(rate).toInt()} : QList<int>{115200, 9600};
+    options.rates = rates;
     if (parser.isSet(send)) {
         options.sendTo = parser.value(send);
         options.text = args.mid(1).join(QLatin1Char(' '));
     }
     options.watch = parser.isSet(watch);
-    QTextStream out(stdout);
     ModemCheck check(out);
+    QObject::connect(&endSignals, &SignalPipe::received, &check, &ModemCheck::interrupt);
     return check.run(options);
 }

@@ -1,6 +1,8 @@
 #include "modemcheck.h"
 
+#include "checkwords.h"
 #include "common/serialportnames.h"
+#include "portguard.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -12,46 +14,6 @@ namespace {
 
 constexpr int SettleMs = 10000;
 constexpr int HealthEveryMs = 10000;
-
-QString signalInWords(const QString &csq)
-{
-    const int rssi = csq.section(QLatin1Char(','), 0, 0).toInt();
-    if (csq.isEmpty() || rssi == 99)
-        return QStringLiteral("unknown");
-    if (rssi < 10)
-        return QStringLiteral("weak");
-    return rssi < 15 ? QStringLiteral("usable") : QStringLiteral("good");
-}
-
-QString registrationInWords(const QString &stat)
-{
-    switch (stat.toInt()) {
-    case 0:
-        return QStringLiteral("not registered, not searching");
-    case 1:
-        return QStringLiteral("home network");
-    case 2:
-        return QStringLiteral("not registered, searching");
-    case 3:
-        return QStringLiteral("registration denied");
-    case 5:
-        return QStringLiteral("roaming");
-    default:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
-
-QString rateList(const QList<int> &rates)
-{
-    QStringList texts;
-    for (int r : rates)
-        texts.append(QString::number(r));
-    if (texts.size() <= 1)
-        return texts.join(QString());
-    const QString last = texts.takeLast();
-    return texts.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
-}
 
 QString deviceOf(const QString &port)
 {
@@ -71,20 +33,34 @@ void ModemCheck::line(const QString &label, const QString &value)
     m_out << label.leftJustified(13) << value << Qt::endl;
 }
 
+void ModemCheck::interrupt()
+{
+    m_interrupted = true;
+    m_modem.close();
+    Q_EMIT interrupted();
+}
+
 int ModemCheck::run(const Options &options)
 {
     const QString device = deviceOf(options.port);
     line(QStringLiteral("port"),
          options.port == device ? device : QStringLiteral("%1 (%2)").arg(device, options.port));
-    if (!open(options, device))
+    const bool opened = open(options, device);
+    if (m_interrupted)
+        return InterruptedExit;
+    if (!opened)
         return 1;
     waitUntilIdle(SettleMs);
+    if (m_interrupted)
+        return InterruptedExit;
     printIdentity();
     const QString problem = problemOfNetwork();
     line(QStringLiteral("problem"), problem.isEmpty() ? QStringLiteral("none") : problem);
     int code = problem.isEmpty() ? 0 : 1;
     if (!options.sendTo.isEmpty() && !send(options.sendTo, options.text))
         code = 1;
+    if (m_interrupted)
+        return InterruptedExit;
     if (options.watch)
         return watch();
     return code;
@@ -96,6 +72,10 @@ bool ModemCheck::open(const Options &options, const QString &device)
         line(QStringLiteral("problem"), QStringLiteral("no such port"));
         return false;
     }
+    if (PortGuard::permissionDenied(device)) {
+        line(QStringLiteral("problem"), CheckWords::permissionDenied());
+        return false;
+    }
     for (int rate : options.rates) {
         Modem::Settings s;
         s.portName = device;
@@ -104,6 +84,8 @@ bool ModemCheck::open(const Options &options, const QString &device)
             m_rate = rate;
             return true;
         }
+        if (m_interrupted)
+            return false;
         switch (m_modem.openError()) {
         case Modem::OpenError::NoAnswer:
             continue;
@@ -122,7 +104,8 @@ bool ModemCheck::open(const Options &options, const QString &device)
         line(QStringLiteral("problem"), m_modem.errorString());
         return false;
     }
-    line(QStringLiteral("problem"), QStringLiteral("no answer at %1").arg(rateList(options.rates)));
+    line(QStringLiteral("problem"),
+         QStringLiteral("no answer at %1").arg(CheckWords::rates(options.rates)));
     return false;
 }
 
@@ -138,9 +121,10 @@ void ModemCheck::printIdentity()
     line(QStringLiteral("SIM"), QStringLiteral("ready"));
     line(QStringLiteral("IMSI"), id.imsi);
     line(QStringLiteral("signal"),
-         QStringLiteral("%1 (%2)").arg(net.signal, signalInWords(net.signal)));
+         QStringLiteral("%1 (%2)").arg(net.signal, CheckWords::signal(net.signal)));
     line(QStringLiteral("registration"),
-         QStringLiteral("%1 (%2)").arg(net.registration, registrationInWords(net.registration)));
+         QStringLiteral("%1 (%2)").arg(net.registration,
+                                       CheckWords::registration(net.registration)));
     line(QStringLiteral("operator"), net.operatorName);
     line(QStringLiteral("storage"), storageInUse());
 }
@@ -149,8 +133,8 @@ QString ModemCheck::problemOfNetwork() const
 {
     const Modem::NetworkStatus &net = m_modem.networkStatus();
     if (!m_modem.isRegistered())
-        return registrationInWords(net.registration);
-    if (signalInWords(net.signal) == QLatin1String("weak"))
+        return CheckWords::registration(net.registration);
+    if (CheckWords::signal(net.signal) == QLatin1String("weak"))
         return QStringLiteral("weak signal");
     return {};
 }
@@ -166,6 +150,7 @@ QString ModemCheck::storageInUse()
     c.prefixes = {"+CPMS:"};
     c.timeoutMs = 3000;
     QEventLoop loop;
+    connect(this, &ModemCheck::interrupted, &loop, &QEventLoop::quit);
     m_modem.channel()->send(c, [&answer, &loop](const AtResult &r) {
         const QByteArrayList p = r.ok() && !r.lines.isEmpty() ? AtResponse::parameters(r.lines[0])
                                                               : QByteArrayList();
@@ -196,11 +181,14 @@ bool ModemCheck::send(const QString &number, const QString &text)
         error = why;
         loop.quit();
     });
+    connect(this, &ModemCheck::interrupted, &loop, &QEventLoop::quit);
     if (!m_modem.send(number, text)) {
         line(QStringLiteral("send"), QStringLiteral("not taken: the modem is busy or closed"));
         return false;
     }
     loop.exec();
+    if (m_interrupted)
+        return false;
     line(QStringLiteral("send"),
          ok ? QStringLiteral("sent, reference %1").arg(reference)
             : QStringLiteral("failed: %1").arg(error));
@@ -228,8 +216,8 @@ int ModemCheck::watch()
         const Modem::NetworkStatus &net = m_modem.networkStatus();
         line(QStringLiteral("health"),
              QStringLiteral("signal %1 (%2), %3, %4")
-                     .arg(net.signal, signalInWords(net.signal),
-                          registrationInWords(net.registration), net.operatorName));
+                     .arg(net.signal, CheckWords::signal(net.signal),
+                          CheckWords::registration(net.registration), net.operatorName));
     });
     connect(&m_modem, &Modem::statusReportAvailable, &loop, [this] {
         while (m_modem.hasStatusReport()) {
@@ -246,17 +234,19 @@ int ModemCheck::watch()
         line(QStringLiteral("problem"), why);
         loop.quit();
     });
+    connect(this, &ModemCheck::interrupted, &loop, &QEventLoop::quit);
     QTimer health;
     connect(&health, &QTimer::timeout, &m_modem, &Modem::refreshHealth);
     health.start(HealthEveryMs);
     loop.exec();
-    return 1;
+    return m_interrupted ? InterruptedExit : 1;
 }
 
 void ModemCheck::waitUntilIdle(int ms)
 {
     const QDeadlineTimer deadline(ms);
-    while (m_modem.channel() && !m_modem.channel()->isIdle() && !deadline.hasExpired()) {
+    while (m_modem.channel() && !m_modem.channel()->isIdle() && !deadline.hasExpired()
+           && !m_interrupted) {
         QEventLoop loop;
         QTimer::singleShot(50, &loop, &QEventLoop::quit);
         loop.exec();

@@ -24,12 +24,21 @@ public:
         bool watch = false;
     };
 
+    // The exit code after Ctrl-C, as a shell reports a program ended by SIGINT.
+    static constexpr int InterruptedExit = 130;
+
     explicit ModemCheck(QTextStream &out, QObject *parent = nullptr);
 
     // Prints the report (and the send result); returns the exit code: 0 when no problem was
     // found (and the message went), 1 otherwise. With watch, returns only when the modem is
-    // lost.
+    // lost or on interrupt().
     int run(const Options &options);
+    // Ctrl-C: the port is closed at once, which also removes its lock file, and run() returns
+    // InterruptedExit.
+    void interrupt();
+
+Q_SIGNALS:
+    void interrupted();
 
 private:
     bool open(const Options &options, const QString &device);
@@ -44,4 +53,5 @@ private:
     QTextStream &m_out;
     Modem m_modem;
     int m_rate = 0;
+    bool m_interrupted = false;
 };

@@ -1,0 +1,61 @@
+#include "portscan.h"
+
+#include "checkwords.h"
+#include "common/serialportnames.h"
+#include "modemcheck.h"
+#include "modemprobe.h"
+#include "portguard.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+// Long enough for a modem at 9600 baud to answer "AT" (about 10 ms), short enough that a
+// machine with 32 silent ports is done in well under a minute.
+constexpr int AttemptMs = 400;
+
+} // namespace
+
+PortScan::PortScan(QTextStream &out, QObject *parent) : QObject(parent), m_out(out) { }
+
+void PortScan::line(const QString &label, const QString &value)
+{
+    m_out << label.leftJustified(13) << value << Qt::endl;
+}
+
+int PortScan::run(const QList<int> &rates)
+{
+    QStringList answering;
+    const QList<int> ports = SerialPortNames::existing();
+    for (int n : ports) {
+        // Ctrl-C arrives through the event loop, between two ports.
+        QCoreApplication::processEvents();
+        if (m_interrupted)
+            return ModemCheck::InterruptedExit;
+        const QString com = QStringLiteral("COM%1").arg(n);
+        const QString device = QFileInfo(SerialPortNames::resolve(n)).canonicalFilePath();
+        bool answers = false;
+        line(com, QStringLiteral("%1: %2").arg(device, examine(device, rates, &answers)));
+        if (answers)
+            answering.append(com);
+    }
+    if (ports.isEmpty())
+        line(QStringLiteral("ports"), QStringLiteral("none found"));
+    line(QStringLiteral("answering"),
+         answering.isEmpty() ? QStringLiteral("none") : answering.join(QStringLiteral(", ")));
+    return answering.isEmpty() ? 1 : 0;
+}
+
+QString PortScan::examine(const QString &device, const QList<int> &rates, bool *answers)
+{
+    if (PortGuard::permissionDenied(device))
+        return CheckWords::permissionDenied();
+    if (const QString held = PortGuard::heldElsewhere(device); !held.isEmpty())
+        return QStringLiteral("not tried: %1").arg(held);
+    const int rate = ModemProbe::findRate(device, rates, AttemptMs);
+    *answers = rate > 0;
+    return *answers ? QStringLiteral("answers AT at %1").arg(rate)
+                    : QStringLiteral("no answer at %1").arg(CheckWords::rates(rates));
+}

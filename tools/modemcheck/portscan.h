@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QTextStream>
+
+// Which serial ports have a modem behind them: every COMn the gateway would know (the links in
+// the ports folder and the system's serial devices, never the console) is asked "AT" at each
+// rate, one line per port, the way the gateway's device search asks.
+class PortScan : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PortScan(QTextStream &out, QObject *parent = nullptr);
+
+    // Prints a line per port and the ports that answer; returns 0 when at least one answers,
+    // 1 when none does, ModemCheck::InterruptedExit after interrupt().
+    int run(const QList<int> &rates);
+    // Ctrl-C: no further port is tried. A port is held only while it is asked.
+    void interrupt() { m_interrupted = true; }
+
+private:
+    QString examine(const QString &device, const QList<int> &rates, bool *answers);
+    void line(const QString &label, const QString &value);
+
+    QTextStream &m_out;
+    bool m_interrupted = false;
+};
