@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What the service control asks of the message path: the database for a start, the queue
 // poll, the in-memory queue and device jobs, and upkeep at every supervision tick.
@@ -25,4 +26,6 @@ public:
     virtual void supervise() = 0;
     // Device d was opened: what it says of its network is taken in.
     virtual void deviceOpened(int d) = 0;
+    // The SysNo of every row a modem has in hand, its outcome not known yet.
+    virtual QStringList rowsInFlight() const = 0;
 };

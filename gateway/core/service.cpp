@@ -9,6 +9,7 @@
 #include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 
 Service::Service(Configuration &config, DevicePool &pool, DeviceTable &table, LogSink &log,
                  MessagePath &path)
@@ -54,7 +55,12 @@ void Service::mnuQDFW_Click()
     }
     setRunning(true);
     m_log.WriteLog(QStringLiteral("系统服务启动……"));
-    if (m_path.OpenConnection(m_config.settings().ConnectionString)) {
+    const quint64 generation = m_generation;
+    const bool connected = m_path.OpenConnection(m_config.settings().ConnectionString);
+    // The open lets other events run: a stop among them ends this start.
+    if (generation != m_generation)
+        return;
+    if (connected) {
         startQueuePoll();
         m_log.WriteLog(QStringLiteral("数据库连接成功……"));
         m_path.connectionOpened();
@@ -66,7 +72,9 @@ void Service::mnuQDFW_Click()
         return;
     }
     tm_md_Timer();
-    m_tmMd.start();
+    // A stop during the first round's yields leaves the supervision off.
+    if (generation == m_generation)
+        m_tmMd.start();
 }
 
 void Service::startQueuePoll()
@@ -76,15 +84,44 @@ void Service::startQueuePoll()
         m_timer1.start();
 }
 
+bool Service::anyDeviceBusy() const
+{
+    for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
+        if (m_pool.state(d) == DeviceState::Busy)
+            return true;
+    }
+    return false;
+}
+
+bool Service::waitForSendsInFlight(quint64 generation)
+{
+    // The modem's answer usually comes within a second; its real outcome is worth that wait.
+    QDeadlineTimer deadline(m_config.settings().stopWaitMs);
+    while (anyDeviceBusy() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (generation != m_generation)
+            return false;
+    }
+    return true;
+}
+
 void Service::mnuGXFW_Click()
 {
-    ++m_generation;
+    const quint64 generation = ++m_generation;
     setRunning(false);
     m_timer1.stop();
     m_tmMd.stop();
     m_path.resetSendQueue();
-    // A message in flight keeps its row at 1: whether it reached the network is not known,
-    // and an application that resends failed rows would send it twice.
+    // A new start during the wait has taken over the devices.
+    if (!waitForSendsInFlight(generation))
+        return;
+    // A message still in flight keeps its row at 1: whether it reached the network is not
+    // known, and an application that resends failed rows would send it twice.
+    const QStringList unknown = m_path.rowsInFlight();
+    if (!unknown.isEmpty())
+        m_log.WriteLog(QStringLiteral("停止时%1条短信的发送结果未知，状态保持为1(SysNo=%2)")
+                               .arg(unknown.size())
+                               .arg(unknown.join(QLatin1Char(','))));
     for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
         m_pool.close(d);
         m_pool.setState(d, DeviceState::Offline);
@@ -103,6 +140,9 @@ void Service::tm_md_Timer()
     for (short d = 0; d < m_config.settings().DeviceCount; ++d) {
         if (m_pool.state(d) != DeviceState::Offline)
             continue;
+        // An open that let a stop run ends the round before the next row shows 准备连接.
+        if (generation != m_generation)
+            return;
         m_table.setStatus(d, QStringLiteral("准备连接"));
         QCoreApplication::processEvents();
         // A stop (or exit) or a new start during the yield ends this round: the ports it

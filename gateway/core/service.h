@@ -48,6 +48,9 @@ Q_SIGNALS:
 
 private:
     void startQueuePoll();
+    bool anyDeviceBusy() const;
+    // Lets the sends in flight end, for at most StopWait; false when a start came meanwhile.
+    bool waitForSendsInFlight(quint64 generation);
     void refreshHealth();
     void reportOpenFailure(short d);
     Configuration &m_config;

@@ -70,6 +70,15 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
                     .trimmed()
             == QLatin1String("1");
 
+    const QString stopWait =
+            ini.read(QStringLiteral("Service"), QStringLiteral("StopWait"), QStringLiteral("10"));
+    bool waitOk = false;
+    const int waitSeconds = stopWait.trimmed().toInt(&waitOk);
+    if (waitOk && waitSeconds >= 0)
+        s.stopWaitMs = qMin(waitSeconds, 600) * 1000;
+    else
+        log(QStringLiteral("配置项StopWait的值“%1”不是秒数，使用10").arg(stopWait));
+
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));
     bool ok = false;

@@ -23,6 +23,8 @@ struct Settings
     int listedDevices = 0;
     // Period of the queue poll; 0 means the poll never fires.
     int scanIntervalMs = 15000;
+    // How long a stop waits for the sends in flight to end ([Service] StopWait, seconds).
+    int stopWaitMs = 10000;
 
     // How the log names device d's port: "Com3".
     QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }

@@ -18,10 +18,8 @@ void DeviceLossHandler::DeviceLost(int d)
     ModemControl *control = m_pool.control(d);
     if (!control)
         return;
-    // The job is let go without a write: a stray result for it later must not mark the row,
-    // and the row stays at 1 rather than be reported failed when it may have gone out.
-    if (QueuedMessage *job = m_dispatch.job(d))
-        *job = QueuedMessage();
+    // The row stays at 1 rather than be reported failed when it may have gone out.
+    m_dispatch.deviceLost(d);
     m_pool.setState(d, DeviceState::Offline);
     m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
     m_table.setImage(d, DeviceRow::ImageDisconnected);

@@ -24,6 +24,16 @@ MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Pa
 
 MessageFlow::~MessageFlow() = default;
 
+QStringList MessageFlow::rowsInFlight() const
+{
+    QStringList rows;
+    for (const QueuedMessage &job : m_dispatch.deviceJobs()) {
+        if (!job.isEmpty())
+            rows << job.SysNo;
+    }
+    return rows;
+}
+
 QString MessageFlow::spoolFolder(const QString &programDir)
 {
     return programDir + QStringLiteral("/spool");

@@ -53,6 +53,7 @@ public:
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
     void supervise() override;
     void deviceOpened(int d) override { m_health.update(d); }
+    QStringList rowsInFlight() const override;
     int queueLength() const { return m_dispatch.queueLength(); }
 
     void Timer1_Timer();

@@ -174,11 +174,13 @@ void MessageStore::flushStatuses()
     // An earlier write for the same row must land first, or it would undo this one later.
     if (m_db.isOpen() && std::any_of(batch.cbegin(), batch.cend(), waiting))
         replay(false);
-    if (batch.size() > 1 && m_db.isOpen() && std::none_of(batch.cbegin(), batch.cend(), waiting)
-        && writeStatusBatch(batch))
-        return;
-    for (SpoolEntry &entry : batch)
-        writeOneStatus(entry);
+    if (!(batch.size() > 1 && m_db.isOpen() && std::none_of(batch.cbegin(), batch.cend(), waiting)
+          && writeStatusBatch(batch))) {
+        for (SpoolEntry &entry : batch)
+            writeOneStatus(entry);
+    }
+    if (m_afterFlush)
+        m_afterFlush();
 }
 
 // All writes of the batch in one transaction; false (and nothing written) when any of them

@@ -47,8 +47,9 @@ public:
     // Writes the record's Status with the current time as HandleTime. The write is made when
     // the event loop comes round, together with the others made meanwhile, in one transaction.
     void writeStatus(const QueuedMessage &message);
-    // Makes the status writes not yet made.
+    // Makes the status writes not yet made, then runs what was set here.
     void flushStatuses();
+    void setAfterStatusFlush(std::function<void()> then) { m_afterFlush = std::move(then); }
     qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
     // Queues one pending row for the test composer; false (and logged) when it failed.
     bool insertTest(const QString &number, const QString &text);
@@ -97,6 +98,7 @@ private:
     ReceiveJournal m_journal;
     bool m_keepReported = false;
     QList<SpoolEntry> m_statusBatch;
+    std::function<void()> m_afterFlush;
     QTimer m_flushTimer;
     const Clock &m_clock;
     Log m_log;

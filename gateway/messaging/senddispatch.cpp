@@ -19,10 +19,32 @@ SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTab
       m_store(store), m_claims(claims)
 {
     resetSendQueue();
+    m_store.setAfterStatusFlush([this] { handOverReserved(); });
+}
+
+SendDispatch::~SendDispatch()
+{
+    m_store.setAfterStatusFlush({});
+}
+
+void SendDispatch::returnReserved()
+{
+    // A reserved row has its 1 written but never reached a modem: it is pending again.
+    for (int d : std::exchange(m_reserved, {})) {
+        if (d < m_jobs.size() && !m_jobs.at(d).isEmpty())
+            returnToQueue(std::exchange(m_jobs[d], QueuedMessage()));
+    }
+}
+
+void SendDispatch::resetDeviceJobs(int count)
+{
+    returnReserved();
+    m_jobs = QList<QueuedMessage>(count);
 }
 
 void SendDispatch::resetSendQueue()
 {
+    returnReserved();
     for (const QueuedMessage &m : std::as_const(m_sendQueue)) {
         if (m.claimed)
             m_claims.release(m, m_settings.GatewayName);
@@ -66,9 +88,20 @@ bool SendDispatch::claimLast()
 
 QueuedMessage *SendDispatch::job(int d)
 {
-    if (d < 0 || d >= m_jobs.size() || m_jobs.at(d).isEmpty())
+    if (d < 0 || d >= m_jobs.size() || m_jobs.at(d).isEmpty() || m_reserved.contains(d))
         return nullptr;
     return &m_jobs[d];
+}
+
+void SendDispatch::deviceLost(int d)
+{
+    if (d < 0 || d >= m_jobs.size() || m_jobs.at(d).isEmpty())
+        return;
+    const QueuedMessage job = std::exchange(m_jobs[d], QueuedMessage());
+    // A job in the modem's hands stays at 1 without a write: it may have gone out, and a stray
+    // result for it later must not mark the row. A reserved one never left.
+    if (m_reserved.removeOne(d))
+        returnToQueue(job);
 }
 
 void SendDispatch::Timer1_Timer()
@@ -107,28 +140,69 @@ void SendDispatch::DispatchToDevice(int d)
 {
     if (queueLength() == 0)
         return;
-    if (!m_pool.takesMessages(d))
+    if (!m_pool.takesMessages(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
         return;
-    ModemControl *control = m_pool.control(d);
-    if (!control || d >= m_jobs.size())
+    if (!m_pool.control(d))
         return;
     if (sharing() && !claimLast())
         return;
-    QueuedMessage &next = m_sendQueue.last();
-    next.Status = RowStatus::Handed;
-    m_jobs[d] = next;
-    if (control->SendMSG(next.CellNumber, next.SMSContent) < 1) {
-        // Not taken: the device holds no job, so a stray result cannot write this row.
-        m_jobs[d] = QueuedMessage();
+    m_jobs[d] = m_sendQueue.takeLast();
+    m_jobs[d].Status = RowStatus::Handed;
+    // A claim has written 1 and the time already. Otherwise the 1 goes with the other status
+    // writes of this turn, and the modem gets the message only once it is in the database (or
+    // the spool): a crash in between must never leave a sent row at 0, to be sent again.
+    if (m_jobs.at(d).claimed) {
+        const QueuedMessage claimed = std::exchange(m_jobs[d], QueuedMessage());
+        // Not taken, it stays the end of the queue for the next device.
+        if (!handOver(d, claimed))
+            m_sendQueue.append(claimed);
         return;
     }
-    m_sendQueue.removeLast();
+    m_reserved.append(d);
+    UpdateSendStatus(m_jobs.at(d));
+}
+
+void SendDispatch::handOverReserved()
+{
+    // Each reserved row was the end of the queue when its device was offered it. Handed in
+    // the same order, a row its device does not take is offered to the next device instead,
+    // as if they had been handed one by one; rows left over go back to the queue.
+    const QList<int> devices = std::exchange(m_reserved, {});
+    QList<QueuedMessage> rows;
+    for (int d : devices)
+        rows.append(std::exchange(m_jobs[d], QueuedMessage()));
+    qsizetype next = 0;
+    for (int d : devices) {
+        if (next < rows.size() && handOver(d, rows.at(next)))
+            ++next;
+    }
+    if (next == rows.size())
+        return;
+    for (qsizetype i = rows.size() - 1; i >= next; --i) {
+        QueuedMessage back = rows.at(i);
+        back.Status = RowStatus::Pending;
+        UpdateSendStatus(back);
+        m_sendQueue.append(back);
+    }
+    // The 0s are written now, not a turn later: the rows are waiting again at once.
+    m_store.flushStatuses();
+}
+
+bool SendDispatch::handOver(int d, const QueuedMessage &job)
+{
+    ModemControl *control = m_pool.control(d);
+    if (!control || !m_pool.takesMessages(d))
+        return false;
+    m_jobs[d] = job;
+    if (control->SendMSG(job.CellNumber, job.SMSContent) < 1) {
+        // Not taken: the device holds no job, so a stray result cannot write this row.
+        m_jobs[d] = QueuedMessage();
+        return false;
+    }
     m_table.setStatus(d, QStringLiteral("正在发送"));
     m_pool.setState(d, DeviceState::Busy);
     m_timings.handedOver(d);
-    // A claim has written 1 and the time already.
-    if (!m_jobs.at(d).claimed)
-        UpdateSendStatus(m_jobs.at(d));
+    return true;
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

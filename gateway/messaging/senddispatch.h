@@ -21,6 +21,9 @@ class SendDispatch
 public:
     SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table, StatusPanel &panel,
                  SendTimings &timings, MessageStore &store, QueueClaims &claims);
+    ~SendDispatch();
+    SendDispatch(const SendDispatch &) = delete;
+    SendDispatch &operator=(const SendDispatch &) = delete;
 
     // The body of the queue poll: load when empty, offer one message to every device.
     void Timer1_Timer();
@@ -38,10 +41,12 @@ public:
     const QList<QueuedMessage> &sendQueue() const { return m_sendQueue; }
 
     // DeviceJobs: the message handed to each device; empty when it carries none.
-    void resetDeviceJobs(int count) { m_jobs = QList<QueuedMessage>(count); }
+    void resetDeviceJobs(int count);
     const QList<QueuedMessage> &deviceJobs() const { return m_jobs; }
-    // The job of device d, or nullptr when it carries none.
+    // The job of device d, or nullptr when its modem has none.
     QueuedMessage *job(int d);
+    // Device d is gone: its job is let go.
+    void deviceLost(int d);
 
 private:
     bool sharing() const;
@@ -50,6 +55,10 @@ private:
     int shareLoadLimit() const;
     // Takes the message at the end of the queue for this gateway; false when none can be had.
     bool claimLast();
+    // Gives device d this job; false, leaving the device without one, when it does not take it.
+    bool handOver(int d, const QueuedMessage &job);
+    void handOverReserved();
+    void returnReserved();
 
     const Settings &m_settings;
     DevicePool &m_pool;
@@ -60,5 +69,7 @@ private:
     QueueClaims &m_claims;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
+    // Devices whose job waits for its status 1 to be written before the modem gets it.
+    QList<int> m_reserved;
     std::minstd_rand m_random{std::random_device{}()};
 };

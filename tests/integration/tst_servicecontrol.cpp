@@ -19,6 +19,8 @@ private Q_SLOTS:
     void restartStopsAPollItNoLongerWants_data();
     void restartStopsAPollItNoLongerWants();
     void stopDuringTheSupervisionYieldEndsTheRound();
+    void stopDuringTheFirstRoundLeavesNothingRunning();
+    void stopLetsTheSendsInFlightEnd();
     void databaseDownAtTheStartIsTakenUpAtTheTick_data();
     void databaseDownAtTheStartIsTakenUpAtTheTick();
 };
@@ -104,6 +106,43 @@ void TestServiceControl::stopDuringTheSupervisionYieldEndsTheRound()
     h->service().tm_md_Timer();
     for (int d = 0; d < 3; ++d)
         QCOMPARE(h.fake(d).calls.count(QStringLiteral("OpenComm")), 1);
+    QCOMPARE(h.log().last(), QStringLiteral("系统服务停止……"));
+}
+
+// The supervision timer used to be armed after the start's first round whatever happened in it,
+// so a minute after a stop the "stopped" gateway opened every port.
+void TestServiceControl::stopDuringTheFirstRoundLeavesNothingRunning()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    QTimer::singleShot(0, &*h, [&h] { h->service().mnuGXFW_Click(); });
+    h.start();
+    QVERIFY(!h->service().supervisionActive());
+    QVERIFY(!h->service().queuePollActive());
+    for (int d = 0; d < 3; ++d) {
+        QVERIFY(!h.fake(d).isOpen);
+        QCOMPARE(h->devices().row(d).status, QStringLiteral("未连接"));
+    }
+}
+
+// A stop used to close the ports at once, leaving at 1 rows whose modems answered a moment
+// later; it now waits for their answers and names what is still unknown.
+void TestServiceControl::stopLetsTheSendsInFlightEnd()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("Service"), QStringLiteral("StopWait"), QStringLiteral("2"));
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    QVERIFY(h.fake(0).inFlight && h.fake(1).inFlight);
+    QTimer::singleShot(20, &*h, [&h] { h.fake(0).finishSend(true); });
+    h.stop();
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|1"), QStringLiteral("2|2")}));
+    QVERIFY(h.logged(QStringLiteral("停止时1条短信的发送结果未知，状态保持为1(SysNo=1)")));
     QCOMPARE(h.log().last(), QStringLiteral("系统服务停止……"));
 }
 
