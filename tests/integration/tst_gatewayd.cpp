@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void oneServicePerProgramFolder();
     void stopInTrafficFailsNoRow();
     void killThenStartLosesNothingAndSendsNothingTwice();
+    void killedAtRandomMomentsSendsNothingTwice();
     void healthAndMetrics();
     void healthFailsWithoutDatabase();
     void statusPageInBrowser();
@@ -336,6 +338,49 @@ void TestGatewayd::killThenStartLosesNothingAndSendsNothingTwice()
     QCOMPARE(submitted, seen.size());
     QVERIFY(submitted >= folder.count(QStringLiteral("Status=2")));
     QCOMPARE(folder.count(QStringLiteral("Status=-1")), 0);
+}
+
+// A row handed to its modem before its 1 was in the database came back at 0 after a kill and
+// went on the air again.
+void TestGatewayd::killedAtRandomMomentsSendsNothingTwice()
+{
+    constexpr int Rows = 1000;
+    constexpr int Modems = 8;
+    ModemSimProcess sim(Modems);
+    START_SIM(sim);
+    ProgramFolder folder(config(Modems));
+    QVERIFY(folder.insertPending(Rows));
+    for (int round = 0; round < 20 && folder.count(QStringLiteral("Status=0")) > 0; ++round) {
+        {
+            Daemon daemon(folder.path());
+            START_DAEMON(daemon);
+            QTest::qWait(int(QRandomGenerator::global()->bounded(400)));
+            daemon.signal(SIGKILL);
+            QVERIFY(daemon.process().waitForFinished(Wait));
+        }
+        for (int port = 1; port <= Modems; ++port) {
+            if (!releaseExclusive(sim.portPath(port)))
+                QSKIP("clearing a pseudo-terminal's exclusive mark needs root");
+        }
+    }
+    Daemon last(folder.path());
+    START_DAEMON(last);
+    QTRY_VERIFY2_WITH_TIMEOUT(folder.count(QStringLiteral("Status=0")) == 0,
+                              qPrintable(last.output()), Wait);
+    last.signal(SIGTERM);
+    QVERIFY(last.process().waitForFinished(Wait));
+
+    QSet<QString> seen;
+    int submitted = 0;
+    for (int port = 1; port <= Modems; ++port) {
+        for (const auto &s : sim.submitted(port)) {
+            ++submitted;
+            seen.insert(s.destination);
+        }
+    }
+    QCOMPARE(submitted, seen.size());
+    QCOMPARE(folder.count(QStringLiteral("Status=2")) + folder.count(QStringLiteral("Status=1")),
+             Rows);
 }
 
 void TestGatewayd::healthAndMetrics()
