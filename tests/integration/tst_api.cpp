@@ -54,6 +54,7 @@ private Q_SLOTS:
     void pageNeedsATokenOffLoopbackOnly();
     void realClientsCurlAndPython();
     void connectionsAreCappedClosedWhenIdleAndOnRequest();
+    void servesHttpsWithACertificateAndKey();
     void sysNoComesBackOnEveryEngine_data();
     void sysNoComesBackOnEveryEngine();
 
@@ -429,6 +430,34 @@ void TestApi::connectionsAreCappedClosedWhenIdleAndOnRequest()
     QVERIFY(e.waitForConnected(2000));
     const QByteArray tooLong = exchange(e, "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n");
     QVERIFY2(tooLong.startsWith("HTTP/1.1 414"), tooLong.left(40).constData());
+}
+
+void TestApi::servesHttpsWithACertificateAndKey()
+{
+    const QString dir = m_gw->programDir();
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                   QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                   QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"),
+                   QStringLiteral("-out"), dir + QStringLiteral("/cert.pem")});
+    QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    m_gw->setConfig(QStringLiteral("Service"), QStringLiteral("TlsCertificate"),
+                    dir + QStringLiteral("/cert.pem"));
+    m_gw->setConfig(QStringLiteral("Service"), QStringLiteral("TlsKey"),
+                    dir + QStringLiteral("/key.pem"));
+    startServer();
+    QVERIFY(m_server->address().startsWith(QStringLiteral("https://")));
+    ApiClient tls(QStringLiteral("https://127.0.0.1:%1").arg(m_port));
+    tls.token = addToken(QStringLiteral("app"));
+    QCOMPARE(tls.post(QStringLiteral("/api/v1/messages"),
+                      sendBody(QStringLiteral("13800138000"), QStringLiteral("tls")))
+                     .status,
+             202);
+    QCOMPARE(rows(), 1);
+    // Plain HTTP on the same port gets no answer.
+    QCOMPARE(m_client->get(QStringLiteral("/api/v1/devices")).status, 0);
 }
 
 void TestApi::sysNoComesBackOnEveryEngine_data()
