@@ -41,26 +41,21 @@ std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
     else if (to.isArray())
         items = to.toArray();
     else
-        return ApiError::invalid("invalid_type",
-                                 QStringLiteral("to must be a string or a list of "
-                                                "strings"),
+        return ApiError::invalid("invalid_type", QStringLiteral("to 须为字符串或字符串列表"),
                                  ToKey);
     if (items.isEmpty() || items.size() > SendRequest::MaxNumbers)
-        return ApiError::invalid(
-                "invalid_count",
-                QStringLiteral("to must hold 1 to %1 numbers").arg(SendRequest::MaxNumbers), ToKey);
+        return ApiError::invalid("invalid_count",
+                                 QStringLiteral("to 须含1至%1个号码").arg(SendRequest::MaxNumbers),
+                                 ToKey);
     QStringList out;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString field = *list ? QStringLiteral("to[%1]").arg(i) : ToKey;
         if (!items.at(i).isString())
-            return ApiError::invalid("invalid_type", QStringLiteral("a number must be a string"),
-                                     field);
+            return ApiError::invalid("invalid_type", QStringLiteral("号码须为字符串"), field);
         const auto number = PhoneNumber::normalize(items.at(i).toString());
         if (!number)
             return ApiError::invalid("invalid_number",
-                                     QStringLiteral("a number is 3 to 20 digits with an optional "
-                                                    "leading +"),
-                                     field);
+                                     QStringLiteral("号码须为3至20位数字，可带前导+"), field);
         out << *number;
     }
     return out;
@@ -69,20 +64,19 @@ std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
 std::variant<QString, ApiError> text(const QJsonValue &value)
 {
     if (value.isUndefined())
-        return ApiError::invalid("missing_field", QStringLiteral("text is required"), TextKey);
+        return ApiError::invalid("missing_field", QStringLiteral("缺少 text"), TextKey);
     if (!value.isString())
-        return ApiError::invalid("invalid_type", QStringLiteral("text must be a string"), TextKey);
+        return ApiError::invalid("invalid_type", QStringLiteral("text 须为字符串"), TextKey);
     const QString t = value.toString();
     if (t.isEmpty())
-        return ApiError::invalid("empty_text", QStringLiteral("text is empty"), TextKey);
+        return ApiError::invalid("empty_text", QStringLiteral("text 为空"), TextKey);
     if (!storable(t))
-        return ApiError::invalid("invalid_text",
-                                 QStringLiteral("text holds a NUL or a lone surrogate"), TextKey);
+        return ApiError::invalid("invalid_text", QStringLiteral("text 含NUL字符或不成对的代理项"),
+                                 TextKey);
     if (SendRequest::parts(t) == 0)
-        return ApiError::invalid(
-                "text_too_long",
-                QStringLiteral("text needs more than %1 messages").arg(SendRequest::MaxParts),
-                TextKey);
+        return ApiError::invalid("text_too_long",
+                                 QStringLiteral("text 需要超过%1条短信").arg(SendRequest::MaxParts),
+                                 TextKey);
     return t;
 }
 
@@ -92,16 +86,16 @@ std::variant<QJsonObject, ApiError> object(const QByteArray &body)
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     [[maybe_unused]] const QString decoded = decoder.decode(body);
     if (decoder.hasError())
-        return ApiError::badRequest("invalid_utf8", QStringLiteral("the body is not UTF-8"));
+        return ApiError::badRequest("invalid_utf8", QStringLiteral("请求体不是UTF-8"));
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return ApiError::badRequest("malformed_json",
-                                    QStringLiteral("malformed JSON at offset %1: %2")
+                                    QStringLiteral("JSON格式错误（位置%1）：%2")
                                             .arg(parseError.offset)
                                             .arg(parseError.errorString()));
     if (!doc.isObject())
-        return ApiError::badRequest("malformed_json", QStringLiteral("the body must be an object"));
+        return ApiError::badRequest("malformed_json", QStringLiteral("请求体须为JSON对象"));
     return doc.object();
 }
 
@@ -120,11 +114,11 @@ std::variant<SendRequest, ApiError> SendRequest::parse(const QByteArray &body)
     const QJsonObject o = std::get<QJsonObject>(parsed);
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (it.key() != ToKey && it.key() != TextKey)
-            return ApiError::invalid("unknown_field",
-                                     QStringLiteral("unknown field %1").arg(it.key()), it.key());
+            return ApiError::invalid("unknown_field", QStringLiteral("未知字段%1").arg(it.key()),
+                                     it.key());
     }
     if (!o.contains(ToKey))
-        return ApiError::invalid("missing_field", QStringLiteral("to is required"), ToKey);
+        return ApiError::invalid("missing_field", QStringLiteral("缺少 to"), ToKey);
     SendRequest request;
     auto to = numbers(o.value(ToKey), &request.list);
     if (auto *e = std::get_if<ApiError>(&to))
