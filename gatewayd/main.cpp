@@ -1,6 +1,7 @@
 #include "gatewaydaemon.h"
 #include "signalpipe.h"
 #include "stdoutlog.h"
+#include "tokencommands.h"
 
 #include "common/installlayout.h"
 #include "common/privatefiles.h"
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
                            "(default: the folder of this program)."),
             QStringLiteral("DIR"));
     parser.addOption(programDirOption);
+    TokenCommands::addOptions(parser);
     parser.process(app);
 
     const QString programDir = parser.isSet(programDirOption)
@@ -69,6 +71,8 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("%1 is not a folder").arg(programDir));
         return 2;
     }
+    if (const auto done = TokenCommands::run(parser, programDir))
+        return *done;
     // The serial-port links belong to the program folder, wherever the program itself is.
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(programDir + QStringLiteral("/ports")));

@@ -2,6 +2,7 @@
 
 #include "core/service.h"
 #include "messaging/messageflow.h"
+#include "messaging/messagequeuer.h"
 
 Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QObject *parent)
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
@@ -12,6 +13,12 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
                                                               m_devices, m_log, prompter, m_panel,
                                                               m_sendTimings});
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
+    m_queuer = std::make_unique<MessageQueuer>(m_flow->db(), [this] {
+        for (int d = 0; ServiceRunning() && d < settings().DeviceCount; ++d) {
+            if (m_pool.takesMessages(d))
+                return m_flow->pollQueue();
+        }
+    });
     connect(&m_pool, &DevicePool::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
             Qt::DirectConnection);
     connect(&m_pool, &DevicePool::OnRecvMsg, m_flow.get(), &MessageFlow::OnRecvMsg,
@@ -88,4 +95,11 @@ void Gateway::mnuSCSB_Click(int selectedRow)
     }
     m_devices.removeDeviceRow(selectedRow);
     updateparas();
+}
+
+QueueResult Gateway::queueMessages(const QList<OutgoingMessage> &messages)
+{
+    if (!ServiceRunning())
+        return {{}, QStringLiteral("服务未启动")};
+    return m_queuer->queue(messages);
 }

@@ -5,6 +5,7 @@
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
+#include "engine/outgoingmessage.h"
 #include "status/sendtimings.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 
 class Clock;
 class MessageFlow;
+class MessageQueuer;
 class Prompter;
 class Service;
 
@@ -62,6 +64,10 @@ public:
     // True when the add or search window may open; logs the refusal otherwise.
     bool mayEditDevices();
 
+    // Rows for applications, all in one transaction, handed to free modems at once; refused
+    // while the service is stopped.
+    QueueResult queueMessages(const QList<OutgoingMessage> &messages);
+
 Q_SIGNALS:
     void serviceRunningChanged(bool running);
     void statusPanelChanged(const QString &text);
@@ -77,4 +83,5 @@ private:
     SendTimings m_sendTimings;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
+    std::unique_ptr<MessageQueuer> m_queuer;
 };

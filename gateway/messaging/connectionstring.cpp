@@ -173,3 +173,24 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
     *out = cs;
     return true;
 }
+
+QString ConnectionString::connectOptions(int timeoutSeconds) const
+{
+    const QString timeout = QString::number(timeoutSeconds);
+    switch (kind) {
+    case Kind::SQLite:
+        // Applications write while the gateway runs; wait for their lock rather than fail.
+        return QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + timeout + QStringLiteral("000");
+    case Kind::PostgreSQL:
+        return QStringLiteral("connect_timeout=") + timeout;
+    case Kind::MySQL:
+        // Affected rows count the rows matched, as every other engine counts them.
+        return QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=") + timeout
+                + QStringLiteral(";CLIENT_FOUND_ROWS");
+    case Kind::Odbc:
+        // Qt always connects with SQL_DRIVER_NOPROMPT, so no driver dialog ever shows.
+        return QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=") + timeout
+                + QStringLiteral(";SQL_ATTR_CONNECTION_TIMEOUT=") + timeout;
+    }
+    return {};
+}

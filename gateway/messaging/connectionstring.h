@@ -19,4 +19,6 @@ struct ConnectionString
 
     // Parses the text; on failure returns false with a message for the operator in *error.
     static bool parse(const QString &text, ConnectionString *out, QString *error);
+    // The driver's connect options: the open waits at most timeoutSeconds, never prompts.
+    QString connectOptions(int timeoutSeconds) const;
 };

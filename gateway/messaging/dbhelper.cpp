@@ -29,27 +29,6 @@ QString describe(const QSqlError &e)
     return text.simplified();
 }
 
-QString connectOptions(const ConnectionString &t)
-{
-    const QString timeout = QString::number(DBHelper::OpenTimeoutSeconds);
-    switch (t.kind) {
-    case ConnectionString::Kind::SQLite:
-        // Applications write while the gateway runs; wait for their lock rather than fail.
-        return QStringLiteral("QSQLITE_BUSY_TIMEOUT=") + timeout + QStringLiteral("000");
-    case ConnectionString::Kind::PostgreSQL:
-        return QStringLiteral("connect_timeout=") + timeout;
-    case ConnectionString::Kind::MySQL:
-        // Affected rows count the rows matched, as every other engine counts them.
-        return QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=") + timeout
-                + QStringLiteral(";CLIENT_FOUND_ROWS");
-    case ConnectionString::Kind::Odbc:
-        // Qt always connects with SQL_DRIVER_NOPROMPT, so no driver dialog ever shows.
-        return QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=") + timeout
-                + QStringLiteral(";SQL_ATTR_CONNECTION_TIMEOUT=") + timeout;
-    }
-    return {};
-}
-
 } // namespace
 
 // What the link's thread reads and writes; the engine touches it only while the link is idle.
@@ -74,6 +53,8 @@ struct DBHelper::Result
     bool lost = false;
     QList<QueuedMessage> messages;
     QList<QStringList> table;
+    // The key each insert generated, when the caller asked for them.
+    std::optional<QList<QVariant>> keys;
     const QSqlDriver *driver = nullptr;
     bool hasTransactions = false;
 };
@@ -194,6 +175,8 @@ bool execOne(Connection &c, Result &r, const SqlStatement &statement)
         return false;
     }
     r.rows = q->numRowsAffected();
+    if (r.keys) // "returning" makes the insert a query; other engines tell the key aside
+        r.keys->append(q->isSelect() && q->next() ? q->value(0) : q->lastInsertId());
     return true;
 }
 
@@ -436,7 +419,7 @@ DBHelper::Work DBHelper::openWork(bool fresh) const
                 c.db.setPort(t.port);
             c.db.setUserName(t.user);
             c.db.setPassword(t.password);
-            c.db.setConnectOptions(connectOptions(t));
+            c.db.setConnectOptions(t.connectOptions(OpenTimeoutSeconds));
         } else {
             c.prepared.clear();
             c.db.close();
@@ -527,6 +510,20 @@ std::optional<int> DBHelper::ExecSQLString(const SqlStatement &statement)
 
 bool DBHelper::execAll(const QList<SqlStatement> &statements)
 {
+    return runAll(statements, std::make_shared<Result>());
+}
+
+std::optional<QList<QVariant>> DBHelper::insertAll(const QList<SqlStatement> &statements)
+{
+    auto result = std::make_shared<Result>();
+    result->keys.emplace();
+    if (!runAll(statements, result))
+        return std::nullopt;
+    return std::move(*result->keys);
+}
+
+bool DBHelper::runAll(const QList<SqlStatement> &statements, const std::shared_ptr<Result> &result)
+{
     if (m_open && !m_hasTransactions) {
         m_lastLost = m_lastTimedOut = m_lastInDoubt = false;
         return false;
@@ -535,7 +532,7 @@ bool DBHelper::execAll(const QList<SqlStatement> &statements)
         return false;
     return run([statements](Connection &c, Result &r,
                             const Call &call) { execInTransaction(c, r, call, statements); },
-               std::make_shared<Result>(), StatementWaitMs);
+               result, StatementWaitMs);
 }
 
 std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)

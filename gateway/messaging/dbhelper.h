@@ -60,6 +60,9 @@ public:
     // transaction made statement by statement. False, running none, where the driver has no
     // transactions.
     bool execAll(const QList<SqlStatement> &statements);
+    // As execAll, for inserts: the key each one generated, in order (an insert ending in
+    // "returning" gives the column it names). nullopt, inserting none, when one failed.
+    std::optional<QList<QVariant>> insertAll(const QList<SqlStatement> &statements);
     // Groups the statements that follow into one transaction, so that a burst of them costs one
     // commit (one flush to disk) instead of one each. False when the driver or the connection
     // cannot; the statements then run on their own.
@@ -97,6 +100,7 @@ private:
                                 int timeoutMs);
     // False, with the failure noted as a statement's would be, when no connection is held.
     bool requireOpen();
+    bool runAll(const QList<SqlStatement> &statements, const std::shared_ptr<Result> &result);
     bool prepareOpen(const QString &connectionString, QString *error);
     Work openWork(bool fresh) const;
     void opened(const std::shared_ptr<Result> &result, const QString &connectionString);

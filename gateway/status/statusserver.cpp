@@ -1,6 +1,12 @@
 #include "statusserver.h"
 
+#include "gatewayapiengine.h"
 #include "statusreport.h"
+
+#include "api/apiresponse.h"
+#include "api/apiroutes.h"
+#include "api/httplistener.h"
+#include "common/clock.h"
 
 #include "common/inifile.h"
 #include "engine/gateway.h"
@@ -19,7 +25,10 @@ const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
 
 } // namespace
 
-StatusServer::StatusServer(Gateway &gateway, QObject *parent) : QObject(parent), m_gw(gateway)
+StatusServer::StatusServer(Gateway &gateway, QObject *parent)
+    : QObject(parent), m_gw(gateway), m_apiEngine(std::make_unique<GatewayApiEngine>(gateway)),
+      m_api(std::make_unique<ApiRoutes>(*m_apiEngine, gateway.programDir(),
+                                        SystemClock::instance()))
 {
     connect(&m_gw, &Gateway::serviceRunningChanged, this, [this](bool running) {
         if (running)
@@ -37,7 +46,9 @@ QString StatusServer::address() const
     const QString host = m_address.protocol() == QAbstractSocket::IPv6Protocol
             ? QLatin1Char('[') + m_address.toString() + QLatin1Char(']')
             : m_address.toString();
-    return QStringLiteral("http://%1:%2/").arg(host).arg(m_port);
+    return QStringLiteral("%1://%2:%3/")
+            .arg(m_tls.enabled() ? QStringLiteral("https") : QStringLiteral("http"), host)
+            .arg(m_port);
 }
 
 quint16 StatusServer::applySettings()
@@ -63,8 +74,15 @@ quint16 StatusServer::applySettings()
         listen({}, 0);
         return m_port;
     }
-    if (m_server && address == m_address && port == m_wantedPort)
+    const HttpListener::Tls tls{
+            ini.read(QStringLiteral("Service"), QStringLiteral("TlsCertificate"), {}).trimmed(),
+            ini.read(QStringLiteral("Service"), QStringLiteral("TlsKey"), {}).trimmed()};
+    const uint rate = ini.read(QStringLiteral("Service"), QStringLiteral("ApiRate"), {}).toUInt();
+    m_api->access().setRate(rate > 0 ? int(rate) : 100);
+    if (m_server && address == m_address && port == m_wantedPort
+        && tls.certificate == m_tls.certificate && tls.key == m_tls.key)
         return m_port;
+    m_tls = tls;
     listen(address, quint16(port));
     return m_port;
 }
@@ -79,22 +97,41 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
     if (port == 0)
         return;
     m_server = std::make_unique<QHttpServer>();
-    m_server->route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
-                    [this] { return QHttpServerResponse(Html, StatusReport::page(m_gw)); });
-    m_server->route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
-                    [this] { return QHttpServerResponse(Metrics, StatusReport::metrics(m_gw)); });
+    routePage(QStringLiteral("/"), Html, [this] { return StatusReport::page(m_gw); });
+    routePage(QStringLiteral("/metrics"), Metrics, [this] { return StatusReport::metrics(m_gw); });
     m_server->route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get, [this] {
         if (StatusReport::healthy(m_gw))
             return QHttpServerResponse(Text, QByteArrayLiteral("ok\n"));
         return QHttpServerResponse(Text, QByteArrayLiteral("unavailable\n"),
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
-    m_port = m_server->listen(address, port);
+    m_api->install(*m_server);
+    HttpLimits limits;
+    limits.allowedHosts = HttpListener::ownNames(address);
+    QString error;
+    m_port = HttpListener::listen(*m_server, address, port, limits, m_tls, &error);
     if (m_port == 0) {
         qCWarning(lcStatus, "status page: cannot listen on %s port %u",
                   qUtf8Printable(address.toString()), unsigned(port));
+        qCWarning(lcStatus, "%s", qUtf8Printable(error));
         m_server.reset();
         return;
     }
     qCInfo(lcStatus, "status page on %s", qUtf8Printable(this->address()));
+}
+
+void StatusServer::routePage(const QString &path, const QByteArray &type,
+                             const std::function<QByteArray()> &content)
+{
+    // The page shows message texts: beyond this machine only a token holder may read it.
+    const bool open = m_address.isLoopback();
+    m_server->route(path, QHttpServerRequest::Method::Get,
+                    [this, type, content, open](const QHttpServerRequest &request) {
+                        if (!open) {
+                            auto who = m_api->access().authorize(request);
+                            if (auto *e = std::get_if<ApiError>(&who))
+                                return ApiResponse::error(*e);
+                        }
+                        return QHttpServerResponse(type, content());
+                    });
 }

@@ -1,15 +1,24 @@
 #pragma once
 
+#include "api/httplistener.h"
+
 #include <QHostAddress>
 #include <QObject>
+#include <functional>
 #include <memory>
 
+class ApiRoutes;
 class Gateway;
+class GatewayApiEngine;
 class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponse;
 
 // The status page, metrics and health check over HTTP. Off unless [Service] HttpPort is set in
 // Config.ini; listens on 127.0.0.1 unless HttpAddress names another address. The settings are
-// read when the server is made and again at every service start, like the others.
+// read when the server is made and again at every service start, like the others. It also
+// carries the API under /api/v1/; on an address other than loopback the page and the metrics
+// need a token too. TlsCertificate and TlsKey make it HTTPS.
 class StatusServer : public QObject
 {
     Q_OBJECT
@@ -26,8 +35,13 @@ public:
 
 private:
     void listen(const QHostAddress &address, quint16 port);
+    void routePage(const QString &path, const QByteArray &type,
+                   const std::function<QByteArray()> &content);
 
     Gateway &m_gw;
+    std::unique_ptr<GatewayApiEngine> m_apiEngine;
+    std::unique_ptr<ApiRoutes> m_api;
+    HttpListener::Tls m_tls;
     std::unique_ptr<QHttpServer> m_server;
     QHostAddress m_address;
     quint16 m_wantedPort = 0;

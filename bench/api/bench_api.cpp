@@ -1,0 +1,139 @@
+// Messages accepted through the HTTP API: the real engine and server on a SQLite database,
+// clients on keep-alive connections in threads of their own.
+//   bench_api [requests] [connections] [seconds at 200/s]
+#include "gatewayharness.h"
+#include "testdatabase.h"
+
+#include "api/tokenstore.h"
+#include "status/statusserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+struct Client
+{
+    quint16 port;
+    QByteArray token;
+
+    // One POST on the socket; the status code, 0 when the answer did not come.
+    int post(QTcpSocket &s, int n) const
+    {
+        const QByteArray body = "{\"to\":\"1380013"
+                + QByteArray::number(n % 10000).rightJustified(4, '0') + "\",\"text\":\"bench "
+                + QByteArray::number(n) + "\"}";
+        s.write("POST /api/v1/messages HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
+                + token + "\r\nContent-Type: application/json\r\nContent-Length: "
+                + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        QByteArray in;
+        while (s.waitForReadyRead(5000)) {
+            in += s.readAll();
+            const qsizetype end = in.indexOf("\r\n\r\n");
+            if (end < 0)
+                continue;
+            const qsizetype at = in.toLower().indexOf("content-length:");
+            const qsizetype eol = in.indexOf("\r\n", at);
+            const int length = in.mid(at + 15, eol - at - 15).trimmed().toInt();
+            if (in.size() >= end + 4 + length)
+                return in.mid(9, 3).toInt();
+        }
+        return 0;
+    }
+};
+
+QTcpSocket *connectTo(quint16 port)
+{
+    auto *s = new QTcpSocket;
+    s->connectToHost(QHostAddress::LocalHost, port);
+    s->waitForConnected(5000);
+    return s;
+}
+
+void throughput(const Client &c, int requests, int connections)
+{
+    std::atomic<int> next{0};
+    std::atomic<int> accepted{0};
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < connections; ++t)
+        threads.emplace_back([&] {
+            std::unique_ptr<QTcpSocket> s(connectTo(c.port));
+            for (int n = next++; n < requests; n = next++)
+                accepted += c.post(*s, n) == 202 ? 1 : 0;
+        });
+    for (auto &t : threads)
+        t.join();
+    const double seconds = timer.elapsed() / 1000.0;
+    std::printf("throughput: %d of %d accepted in %.2f s over %d keep-alive connections: %.0f "
+                "messages/s\n",
+                accepted.load(), requests, seconds, connections, accepted / seconds);
+}
+
+void paced(const Client &c, int seconds)
+{
+    const int total = 200 * seconds;
+    std::vector<double> ms;
+    std::unique_ptr<QTcpSocket> s(connectTo(c.port));
+    QElapsedTimer clock;
+    clock.start();
+    for (int n = 0; n < total; ++n) {
+        const qint64 due = qint64(n) * 5'000'000;
+        while (clock.nsecsElapsed() < due)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const qint64 begin = clock.nsecsElapsed();
+        if (c.post(*s, 100000 + n) == 202)
+            ms.push_back((clock.nsecsElapsed() - begin) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&ms](double q) {
+        return ms.empty() ? 0.0 : ms[size_t(q * (ms.size() - 1))];
+    };
+    std::printf("200 requests/s for %d s: %zu accepted, p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                seconds, ms.size(), at(0.5), at(0.99), ms.empty() ? 0.0 : ms.back());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int requests = argc > 1 ? atoi(argv[1]) : 5000;
+    const int connections = argc > 2 ? atoi(argv[2]) : 4;
+    const int pacedSeconds = argc > 3 ? atoi(argv[3]) : 10;
+    TestDatabase db(QStringLiteral("sqlite"));
+    QString error;
+    if (!db.create(QStringLiteral("bench_api"), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    GatewayHarness gw(db.connectionString());
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    gw.setConfig(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString::number(port));
+    gw.setConfig(QStringLiteral("Service"), QStringLiteral("ApiRate"), QStringLiteral("1000000"));
+    gw.start();
+    StatusServer server(*gw);
+    const QString token = TokenStore(TokenStore::fileIn(gw.programDir()))
+                                  .add(QStringLiteral("bench"), TokenStore::Role::Send, &error);
+    const Client client{port, token.toLatin1()};
+    std::thread run([&] {
+        throughput(client, requests, connections);
+        paced(client, pacedSeconds);
+        QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    const int rc = QCoreApplication::exec();
+    run.join();
+    std::printf("rows in SMS: %s\n",
+                qPrintable(db.scalar(QStringLiteral("select count(*) from SMS")).toString()));
+    return rc;
+}

@@ -1,0 +1,35 @@
+#include "apiaccess.h"
+
+#include <QHttpServerRequest>
+
+ApiAccess::ApiAccess(const QString &programDir) : m_tokens(TokenStore::fileIn(programDir)) { }
+
+QByteArray ApiAccess::header(const QHttpServerRequest &request, const QByteArray &name)
+{
+    for (const auto &h : request.headers()) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    }
+    return {};
+}
+
+std::variant<TokenStore::Entry, ApiError> ApiAccess::authorize(const QHttpServerRequest &request,
+                                                               bool queues)
+{
+    const QByteArray value = header(request, QByteArrayLiteral("Authorization")).trimmed();
+    const QByteArray scheme = value.left(7);
+    if (scheme.compare("Bearer ", Qt::CaseInsensitive) != 0)
+        return ApiError{401, "unauthorized", QStringLiteral("需要 Authorization: Bearer 令牌")};
+    const auto entry = m_tokens.authenticate(value.mid(7).trimmed());
+    if (!entry)
+        return ApiError{401, "unauthorized", QStringLiteral("令牌无效或已吊销")};
+    if (queues && entry->role == TokenStore::Role::Read)
+        return ApiError{401, "unauthorized", QStringLiteral("只读令牌不能发送短信")};
+    if (const int wait = m_limiter.take(entry->name); wait > 0) {
+        ApiError e{429, "rate_limited",
+                   QStringLiteral("每个令牌每秒最多%1个请求").arg(m_limiter.rate())};
+        e.retryAfter = wait;
+        return e;
+    }
+    return *entry;
+}

@@ -1,0 +1,98 @@
+#include "apiviews.h"
+
+namespace {
+
+QJsonValue time(const QDateTime &t)
+{
+    if (!t.isValid())
+        return QJsonValue::Null;
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString linkName(LinkState link)
+{
+    switch (link) {
+    case LinkState::NotConnected:
+        return QStringLiteral("disconnected");
+    case LinkState::Connecting:
+        return QStringLiteral("connecting");
+    case LinkState::Idle:
+        return QStringLiteral("idle");
+    case LinkState::Sending:
+        return QStringLiteral("sending");
+    case LinkState::Failed:
+        return QStringLiteral("failed");
+    }
+    return {};
+}
+
+QJsonValue number(const std::optional<int> &v)
+{
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+namespace ApiViews {
+
+QString statusName(int status)
+{
+    if (status < 0)
+        return QStringLiteral("failed");
+    switch (status) {
+    case 0:
+        return QStringLiteral("queued");
+    case 1:
+        return QStringLiteral("sending");
+    default:
+        return QStringLiteral("sent");
+    }
+}
+
+QString reportName(int tpStatus)
+{
+    if (tpStatus < 32)
+        return QStringLiteral("delivered");
+    return tpStatus < 64 ? QStringLiteral("pending") : QStringLiteral("failed");
+}
+
+QJsonObject message(const StoredMessage &m, const QString &device)
+{
+    QJsonObject o{{QStringLiteral("id"), m.id},
+                  {QStringLiteral("to"), m.number},
+                  {QStringLiteral("text"), m.text},
+                  {QStringLiteral("status"), statusName(m.status)},
+                  {QStringLiteral("handledAt"), time(m.handledAt)}};
+    if (!device.isEmpty())
+        o.insert(QStringLiteral("device"), device);
+    if (m.reportStatus)
+        o.insert(QStringLiteral("report"),
+                 QJsonObject{{QStringLiteral("status"), reportName(*m.reportStatus)},
+                             {QStringLiteral("at"), time(m.reportAt)}});
+    return o;
+}
+
+QJsonObject received(const ReceivedRow &r)
+{
+    return {{QStringLiteral("id"), r.id},
+            {QStringLiteral("from"), r.number},
+            {QStringLiteral("text"), r.text},
+            {QStringLiteral("receivedAt"), time(r.receivedAt)}};
+}
+
+QJsonObject device(const DeviceStatus &d)
+{
+    return {{QStringLiteral("port"), QStringLiteral("Com") + d.port},
+            {QStringLiteral("rate"), d.rate.toInt()},
+            {QStringLiteral("model"), d.model},
+            {QStringLiteral("state"), linkName(d.link)},
+            {QStringLiteral("sent"), d.sent},
+            {QStringLiteral("failed"), d.failed},
+            {QStringLiteral("received"), d.received},
+            {QStringLiteral("rssi"), number(d.rssi)},
+            {QStringLiteral("ber"), number(d.ber)},
+            {QStringLiteral("registration"), number(d.registration)},
+            {QStringLiteral("operator"), d.operatorName}};
+}
+
+} // namespace ApiViews

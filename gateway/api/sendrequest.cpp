@@ -1,0 +1,132 @@
+#include "sendrequest.h"
+
+#include "phonenumber.h"
+
+#include "pdu/messagesplitter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringDecoder>
+
+namespace {
+
+const QString ToKey = QStringLiteral("to");
+const QString TextKey = QStringLiteral("text");
+
+// A text the databases store unchanged and the driver can encode: no lone half of a
+// surrogate pair (JSON may escape one) and no NUL, which PostgreSQL refuses.
+bool storable(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() == 0)
+            return false;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
+{
+    QJsonArray items;
+    *list = to.isArray();
+    if (to.isString())
+        items.append(to);
+    else if (to.isArray())
+        items = to.toArray();
+    else
+        return ApiError::invalid("invalid_type", QStringLiteral("to 须为字符串或字符串列表"),
+                                 ToKey);
+    if (items.isEmpty() || items.size() > SendRequest::MaxNumbers)
+        return ApiError::invalid("invalid_count",
+                                 QStringLiteral("to 须含1至%1个号码").arg(SendRequest::MaxNumbers),
+                                 ToKey);
+    QStringList out;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString field = *list ? QStringLiteral("to[%1]").arg(i) : ToKey;
+        if (!items.at(i).isString())
+            return ApiError::invalid("invalid_type", QStringLiteral("号码须为字符串"), field);
+        const auto number = PhoneNumber::normalize(items.at(i).toString());
+        if (!number)
+            return ApiError::invalid("invalid_number",
+                                     QStringLiteral("号码须为3至20位数字，可带前导+"), field);
+        out << *number;
+    }
+    return out;
+}
+
+std::variant<QString, ApiError> text(const QJsonValue &value)
+{
+    if (value.isUndefined())
+        return ApiError::invalid("missing_field", QStringLiteral("缺少 text"), TextKey);
+    if (!value.isString())
+        return ApiError::invalid("invalid_type", QStringLiteral("text 须为字符串"), TextKey);
+    const QString t = value.toString();
+    if (t.isEmpty())
+        return ApiError::invalid("empty_text", QStringLiteral("text 为空"), TextKey);
+    if (!storable(t))
+        return ApiError::invalid("invalid_text", QStringLiteral("text 含NUL字符或不成对的代理项"),
+                                 TextKey);
+    if (SendRequest::parts(t) == 0)
+        return ApiError::invalid("text_too_long",
+                                 QStringLiteral("text 需要超过%1条短信").arg(SendRequest::MaxParts),
+                                 TextKey);
+    return t;
+}
+
+std::variant<QJsonObject, ApiError> object(const QByteArray &body)
+{
+    // QJsonDocument would replace bad UTF-8 with U+FFFD in silence.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString decoded = decoder.decode(body);
+    if (decoder.hasError())
+        return ApiError::badRequest("invalid_utf8", QStringLiteral("请求体不是UTF-8"));
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return ApiError::badRequest("malformed_json",
+                                    QStringLiteral("JSON格式错误（位置%1）：%2")
+                                            .arg(parseError.offset)
+                                            .arg(parseError.errorString()));
+    if (!doc.isObject())
+        return ApiError::badRequest("malformed_json", QStringLiteral("请求体须为JSON对象"));
+    return doc.object();
+}
+
+} // namespace
+
+int SendRequest::parts(const QString &text)
+{
+    return int(MessageSplitter::split(text).size());
+}
+
+std::variant<SendRequest, ApiError> SendRequest::parse(const QByteArray &body)
+{
+    auto parsed = object(body);
+    if (auto *e = std::get_if<ApiError>(&parsed))
+        return *e;
+    const QJsonObject o = std::get<QJsonObject>(parsed);
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (it.key() != ToKey && it.key() != TextKey)
+            return ApiError::invalid("unknown_field", QStringLiteral("未知字段%1").arg(it.key()),
+                                     it.key());
+    }
+    if (!o.contains(ToKey))
+        return ApiError::invalid("missing_field", QStringLiteral("缺少 to"), ToKey);
+    SendRequest request;
+    auto to = numbers(o.value(ToKey), &request.list);
+    if (auto *e = std::get_if<ApiError>(&to))
+        return *e;
+    auto t = text(o.value(TextKey));
+    if (auto *e = std::get_if<ApiError>(&t))
+        return *e;
+    for (const QString &number : std::get<QStringList>(to))
+        request.messages.append({number, std::get<QString>(t)});
+    return request;
+}

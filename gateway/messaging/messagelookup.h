@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+class DBHelper;
+
+// One row of SMS with its latest delivery report, as the API shows it.
+struct StoredMessage
+{
+    qint64 id = 0;
+    QString number;
+    QString text;
+    int status = 0; // the Status column
+    QDateTime handledAt;
+    // TP-ST of the latest report, when one came.
+    std::optional<int> reportStatus;
+    QDateTime reportAt;
+};
+
+// One row of smsrecv.
+struct ReceivedRow
+{
+    qint64 id = 0;
+    QString number;
+    QString text;
+    QDateTime receivedAt;
+};
+
+// Reads what the gateway and the applications left in the tables, on the gateway's connection.
+class MessageLookup
+{
+public:
+    explicit MessageLookup(DBHelper &db) : m_db(db) { }
+
+    // nullopt with *error when the database failed; a missing row is an empty optional inside.
+    std::optional<std::optional<StoredMessage>> message(qint64 id, QString *error);
+    // Received messages after the one numbered after, oldest first, at most limit.
+    std::optional<QList<ReceivedRow>> received(qint64 after, int limit, QString *error);
+
+    // The tables' time values as the drivers give them: text on SQLite, a date on the servers.
+    static QDateTime timeValue(const QString &text);
+
+private:
+    DBHelper &m_db;
+};
