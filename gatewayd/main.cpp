@@ -1,3 +1,4 @@
+#include "databasecommand.h"
 #include "gatewaydaemon.h"
 #include "signalpipe.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
                            "(default: the folder of this program)."),
             QStringLiteral("DIR"));
     parser.addOption(programDirOption);
+    const DatabaseCommand databaseCommand(parser);
     parser.process(app);
 
     const QString programDir = parser.isSet(programDirOption)
@@ -51,6 +53,8 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("%1 is not a folder").arg(programDir));
         return 2;
     }
+    if (databaseCommand.requested(parser))
+        return databaseCommand.run(parser, programDir);
     // The serial-port links belong to the program folder, wherever the program itself is.
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(programDir + QStringLiteral("/ports")));
