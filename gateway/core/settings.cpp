@@ -70,6 +70,11 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
                     .trimmed()
             == QLatin1String("1");
 
+    s.watchQueue =
+            ini.read(QStringLiteral("DBCon"), QStringLiteral("WatchQueue"), QStringLiteral("1"))
+                    .trimmed()
+            != QLatin1String("0");
+
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));
     bool ok = false;

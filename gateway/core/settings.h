@@ -23,6 +23,9 @@ struct Settings
     int listedDevices = 0;
     // Period of the queue poll; 0 means the poll never fires.
     int scanIntervalMs = 15000;
+    // [DBCon] WatchQueue=0 leaves the queue to the ScanDT poll alone, for a connection that
+    // cannot LISTEN (a pooler in transaction mode) or a file that cannot be watched.
+    bool watchQueue = true;
 
     // How the log names device d's port: "Com3".
     QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }
