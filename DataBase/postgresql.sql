@@ -28,3 +28,14 @@ CREATE TABLE smsreport (
     ReportTime   TIMESTAMP(0)
 );
 CREATE INDEX smsreport_SysNo ON smsreport (SysNo);
+
+-- Every gateway listening on the channel velmora_sms wakes when a row waits to be sent, so a
+-- message leaves at once instead of at the next ScanDT poll.
+CREATE OR REPLACE FUNCTION velmora_sms_queued() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    PERFORM pg_notify('velmora_sms', '');
+    RETURN NULL;
+END
+$$;
+CREATE TRIGGER sms_queued AFTER INSERT OR UPDATE OF Status ON SMS FOR EACH ROW
+    WHEN (NEW.Status = 0) EXECUTE FUNCTION velmora_sms_queued();

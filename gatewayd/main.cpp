@@ -1,3 +1,4 @@
+#include "databasecommand.h"
 #include "gatewaydaemon.h"
 #include "signalpipe.h"
 #include "stdoutlog.h"
@@ -62,6 +63,7 @@ int main(int argc, char *argv[])
             QStringLiteral("DIR"));
     parser.addOption(programDirOption);
     TokenCommands::addOptions(parser);
+    const DatabaseCommand databaseCommand(parser);
     parser.process(app);
 
     const QString programDir = parser.isSet(programDirOption)
@@ -73,6 +75,8 @@ int main(int argc, char *argv[])
     }
     if (const auto done = TokenCommands::run(parser, programDir))
         return *done;
+    if (databaseCommand.requested(parser))
+        return databaseCommand.run(parser, programDir);
     // The serial-port links belong to the program folder, wherever the program itself is.
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(programDir + QStringLiteral("/ports")));

@@ -20,6 +20,10 @@ Service::Service(Configuration &config, DevicePool &pool, DeviceTable &table, Lo
     m_tmMd.setInterval(60000);
     connect(&m_timer1, &QTimer::timeout, this, [this] { m_path.pollQueue(); });
     connect(&m_tmMd, &QTimer::timeout, this, &Service::tm_md_Timer);
+    connect(&m_watcher, &QueueWatcher::queueChanged, this, [this] {
+        if (m_timer1.isActive())
+            m_path.pollQueue();
+    });
 }
 
 void Service::LoadSettings()
@@ -80,8 +84,13 @@ void Service::mnuQDFW_Click()
 void Service::startQueuePoll()
 {
     // A timer with interval 0 would fire continuously; a poll period of 0 means "never".
-    if (m_timer1.interval() > 0)
+    if (m_timer1.interval() > 0) {
         m_timer1.start();
+        if (m_config.settings().watchQueue)
+            m_watcher.watch(m_config.settings().ConnectionString);
+        else
+            m_watcher.stop();
+    }
 }
 
 bool Service::anyDeviceBusy() const
@@ -110,6 +119,7 @@ void Service::mnuGXFW_Click()
     const quint64 generation = ++m_generation;
     setRunning(false);
     m_timer1.stop();
+    m_watcher.stop();
     m_tmMd.stop();
     m_path.resetSendQueue();
     // A new start during the wait has taken over the devices.

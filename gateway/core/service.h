@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicepool.h"
+#include "messaging/queuewatcher.h"
 #include <QObject>
 
 #include <QString>
@@ -61,6 +62,8 @@ private:
     // The queue poll and the supervision tick.
     QTimer m_timer1;
     QTimer m_tmMd;
+    // Polls at once when a row is queued between two polls of Timer1.
+    QueueWatcher m_watcher;
     bool m_running = false;
     bool m_pollWhenDatabaseReturns = false;
     // Counts starts and stops, so a supervision tick notices one made during its yields.

@@ -78,6 +78,10 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
         s.stopWaitMs = qMin(waitSeconds, 600) * 1000;
     else
         log(QStringLiteral("配置项StopWait的值“%1”不是秒数，使用10").arg(stopWait));
+    s.watchQueue =
+            ini.read(QStringLiteral("DBCon"), QStringLiteral("WatchQueue"), QStringLiteral("1"))
+                    .trimmed()
+            != QLatin1String("0");
 
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));

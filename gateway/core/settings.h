@@ -25,6 +25,9 @@ struct Settings
     int scanIntervalMs = 15000;
     // How long a stop waits for the sends in flight to end ([Service] StopWait, seconds).
     int stopWaitMs = 10000;
+    // [DBCon] WatchQueue=0 leaves the queue to the ScanDT poll alone, for a connection that
+    // cannot LISTEN (a pooler in transaction mode) or a file that cannot be watched.
+    bool watchQueue = true;
 
     // How the log names device d's port: "Com3".
     QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }

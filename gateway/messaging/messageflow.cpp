@@ -1,4 +1,5 @@
 #include "messageflow.h"
+#include "schemaupgrade.h"
 
 #include "core/logsink.h"
 #include "core/prompter.h"
@@ -19,7 +20,8 @@ MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Pa
                  m_dispatch),
       m_calls(parts.pool, parts.log),
       m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
-      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch)
+      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch), m_log(parts.log),
+      m_programDir(programDir)
 { }
 
 MessageFlow::~MessageFlow() = default;
@@ -48,6 +50,15 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
         return true;
     m_prompter.message(error);
     return false;
+}
+
+void MessageFlow::connectionOpened()
+{
+    m_store.writeOutSpool();
+    QString error;
+    const auto missing = SchemaUpgrade(m_store.db()).missing(&error);
+    if (missing && !missing->isEmpty())
+        m_log.WriteLog(SchemaUpgrade::notice(*missing, m_programDir));
 }
 
 bool MessageFlow::queueReady()

@@ -46,7 +46,7 @@ public:
     ~MessageFlow() override;
 
     bool OpenConnection(const QString &connectionString) override;
-    void connectionOpened() override { m_store.writeOutSpool(); }
+    void connectionOpened() override;
     bool queueReady() override;
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
@@ -97,4 +97,6 @@ private:
     CallHandler m_calls;
     DeviceHealth m_health;
     DeviceLossHandler m_loss;
+    LogSink &m_log;
+    QString m_programDir;
 };

@@ -17,7 +17,7 @@
 #include <memory>
 
 // The real gateway engine in a temporary program folder, with scriptable modem controls in
-// its 128 slots. The queue poll is left to the test (ScanDT is an hour), so tests call
+// its 128 slots. The queue poll is left to the test (ScanDT is an hour, no watch), so tests call
 // Timer1_Timer() and tm_md_Timer() themselves and never wait for time to pass.
 class GatewayHarness
 {
@@ -34,6 +34,7 @@ public:
     {
         setConfig(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), connectionString);
         setConfig(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("3600000"));
+        setConfig(QStringLiteral("DBCon"), QStringLiteral("WatchQueue"), QStringLiteral("0"));
         QStringList rates;
         for (qsizetype i = 0, n = ports.isEmpty() ? 0 : ports.split(QLatin1Char(',')).size(); i < n;
              ++i)

@@ -49,6 +49,28 @@ QString withCatalog(const QString &connectionString, const QString &catalog)
     return s + QStringLiteral("; Initial Catalog=") + catalog;
 }
 
+// Statements end at ";", except inside a function body between $$ marks.
+QStringList splitScript(const QString &script)
+{
+    QStringList statements;
+    QString current;
+    bool inBody = false;
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        if (script.mid(i, 2) == QLatin1String("$$")) {
+            inBody = !inBody;
+            current += QLatin1String("$$");
+            ++i;
+        } else if (script.at(i) == QLatin1Char(';') && !inBody) {
+            statements << current;
+            current.clear();
+        } else {
+            current += script.at(i);
+        }
+    }
+    statements << current;
+    return statements;
+}
+
 } // namespace
 
 TestDatabase::TestDatabase(QString engine) : m_engine(std::move(engine)) { }
@@ -95,7 +117,7 @@ bool TestDatabase::applySchema(QSqlDatabase &db, QString *error)
         if (!line.trimmed().startsWith(QLatin1String("--")))
             lines << line;
     }
-    for (const QString &statement : lines.join(QLatin1Char('\n')).split(QLatin1Char(';'))) {
+    for (const QString &statement : splitScript(lines.join(QLatin1Char('\n')))) {
         if (statement.trimmed().isEmpty())
             continue;
         QSqlQuery q(db);

@@ -1,0 +1,232 @@
+#include "webhookdispatcher.h"
+
+#include "webhookpayload.h"
+#include "webhooksigner.h"
+
+#include "common/clock.h"
+#include "engine/engineevents.h"
+
+#include <QNetworkReply>
+#include <QUuid>
+
+WebhookDispatcher::WebhookDispatcher(EngineEvents &events, const QString &programDir,
+                                     const Clock &clock, Log log, QObject *parent)
+    : QObject(parent), m_events(events), m_clock(clock), m_log(std::move(log)),
+      m_outbox(outboxFolder(programDir))
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &WebhookDispatcher::deliverDue);
+    connect(&events, &EngineEvents::messageSent, this,
+            [this](qint64 id, const QString &number, const DeviceRef &device, const QDateTime &at) {
+                record(QStringLiteral("message.sent"),
+                       WebhookPayload::sent(id, number, device, at));
+            });
+    connect(&events, &EngineEvents::messageFailed, this,
+            [this](qint64 id, const QString &number, const DeviceRef &device, const QString &reason,
+                   const QDateTime &at) {
+                record(QStringLiteral("message.failed"),
+                       WebhookPayload::failed(id, number, device, reason, at));
+            });
+    connect(&events, &EngineEvents::messageDelivered, this,
+            [this](qint64 id, const QString &number, int status, const QDateTime &at) {
+                record(QStringLiteral("message.delivered"),
+                       WebhookPayload::delivered(id, number, status, at));
+            });
+    connect(&events, &EngineEvents::messageReceived, this,
+            [this](const QString &number, const QString &text, const DeviceRef &device,
+                   const QDateTime &at) {
+                record(QStringLiteral("message.received"),
+                       WebhookPayload::received(number, text, device, at));
+            });
+}
+
+WebhookDispatcher::~WebhookDispatcher()
+{
+    // What is on its way stays in the outbox for the next start.
+    for (QNetworkReply *reply : std::as_const(m_replies)) {
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+    }
+}
+
+QString WebhookDispatcher::outboxFolder(const QString &programDir)
+{
+    return programDir + QStringLiteral("/webhooks");
+}
+
+qint64 WebhookDispatcher::backoffSeconds(int failures, const WebhookSettings &settings)
+{
+    qint64 wait = settings.retryFirstSeconds;
+    for (int i = 1; i < failures && wait < settings.retryMaxSeconds; ++i)
+        wait *= 2;
+    return qMin<qint64>(wait, settings.retryMaxSeconds);
+}
+
+void WebhookDispatcher::configure(const WebhookSettings &settings)
+{
+    m_settings = settings;
+    if (!m_settings.enabled())
+        return;
+    if (!m_loaded)
+        loadOutbox();
+    QStringList gone;
+    for (const auto &[file, pending] : m_pending) {
+        if (!pending.posting && !m_settings.urls.contains(pending.entry.url))
+            gone << file;
+    }
+    for (const QString &file : gone)
+        drop(file, QStringLiteral("配置中已没有该地址"));
+    schedule();
+}
+
+void WebhookDispatcher::loadOutbox()
+{
+    QString error;
+    if (!m_outbox.prepare(&error)) {
+        m_log(QStringLiteral("Webhook发件箱%1无法使用：%2").arg(m_outbox.folder(), error));
+        return;
+    }
+    m_loaded = true;
+    const QDateTime now = m_clock.now();
+    for (const WebhookEntry &entry : m_outbox.load())
+        m_pending.emplace(entry.file, Pending{entry, 0, now, false, {}});
+    m_counters.outbox = qsizetype(m_pending.size());
+}
+
+WebhookCounters WebhookDispatcher::counters() const
+{
+    return m_counters;
+}
+
+void WebhookDispatcher::record(const QString &type, const QByteArray &body)
+{
+    if (!m_settings.enabled() || !m_settings.wants(type) || !m_loaded)
+        return;
+    const QDateTime now = m_clock.now();
+    const QString id = QStringLiteral("msg_") + QUuid::createUuid().toString(QUuid::Id128);
+    for (const QString &url : std::as_const(m_settings.urls)) {
+        WebhookEntry entry{{}, id, url, now, body};
+        QString error;
+        // Not on the disk, it is still tried for as long as the program runs.
+        if (!m_outbox.add(entry, &error)) {
+            m_log(QStringLiteral("Webhook事件%1写入发件箱失败：%2").arg(id, error));
+            entry.file = QStringLiteral("unsaved-") + QUuid::createUuid().toString(QUuid::Id128);
+        }
+        m_pending.emplace(entry.file, Pending{entry, 0, now, false, {}});
+    }
+    m_counters.outbox = qsizetype(m_pending.size());
+    schedule();
+}
+
+void WebhookDispatcher::deliverDue()
+{
+    const QDateTime now = m_clock.now();
+    QStringList expired;
+    for (auto &[file, pending] : m_pending) {
+        if (pending.posting || pending.due > now)
+            continue;
+        if (pending.entry.created.secsTo(now) >= m_settings.retryForSeconds) {
+            expired << file;
+            continue;
+        }
+        if (m_posting.value(pending.entry.url) < MaxPostsPerUrl)
+            post(pending);
+    }
+    for (const QString &file : expired)
+        drop(file,
+             m_pending.at(file).lastError.isEmpty() ? QStringLiteral("重试期限已过")
+                                                    : m_pending.at(file).lastError);
+    schedule();
+}
+
+void WebhookDispatcher::post(Pending &pending)
+{
+    const WebhookEntry &entry = pending.entry;
+    const qint64 timestamp = m_clock.now().toSecsSinceEpoch();
+    QNetworkRequest request{QUrl(entry.url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setRawHeader("webhook-id", entry.id.toUtf8());
+    request.setRawHeader("webhook-timestamp", QByteArray::number(timestamp));
+    request.setRawHeader("webhook-signature",
+                         WebhookSigner::signature(m_settings.key, entry.id, timestamp, entry.body));
+    // A redirect could send the signed payload somewhere nobody configured.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(TimeoutMs);
+    QNetworkReply *reply = m_network.post(request, entry.body);
+    // A receiver that trickles its answer resets the transfer time-out; this does not.
+    QTimer::singleShot(TimeoutMs, reply, &QNetworkReply::abort);
+    m_replies.insert(reply);
+    pending.posting = true;
+    ++m_posting[entry.url];
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, file = entry.file] { answered(reply, file); });
+}
+
+void WebhookDispatcher::answered(QNetworkReply *reply, const QString &file)
+{
+    m_replies.remove(reply);
+    reply->deleteLater();
+    const auto it = m_pending.find(file);
+    if (it == m_pending.end())
+        return;
+    Pending &pending = it->second;
+    pending.posting = false;
+    if (--m_posting[pending.entry.url] <= 0)
+        m_posting.remove(pending.entry.url);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 200 && status < 300) {
+        ++m_counters.delivered;
+        m_outbox.remove(pending.entry);
+        m_pending.erase(it);
+        m_counters.outbox = qsizetype(m_pending.size());
+    } else {
+        failed(pending,
+               status > 0 ? QStringLiteral("HTTP %1").arg(status)
+                          : (reply->error() == QNetworkReply::OperationCanceledError
+                                     ? QStringLiteral("%1秒内没有应答").arg(TimeoutMs / 1000)
+                                     : reply->errorString()));
+    }
+    deliverDue();
+}
+
+void WebhookDispatcher::failed(Pending &pending, const QString &why)
+{
+    ++m_counters.failed;
+    ++pending.failures;
+    pending.lastError = why;
+    // The last try is the one before the end of the retry period; the event goes then.
+    pending.due = qMin(m_clock.now().addSecs(backoffSeconds(pending.failures, m_settings)),
+                       pending.entry.created.addSecs(m_settings.retryForSeconds));
+}
+
+void WebhookDispatcher::drop(const QString &file, const QString &why)
+{
+    const auto it = m_pending.find(file);
+    if (it == m_pending.end())
+        return;
+    const WebhookEntry &entry = it->second.entry;
+    m_log(QStringLiteral("Webhook事件%1未能送达%2（%3），已丢弃").arg(entry.id, entry.url, why));
+    ++m_counters.dropped;
+    m_outbox.remove(entry);
+    m_pending.erase(it);
+    m_counters.outbox = qsizetype(m_pending.size());
+}
+
+void WebhookDispatcher::schedule()
+{
+    const QDateTime now = m_clock.now();
+    std::optional<qint64> wait;
+    for (const auto &[file, pending] : m_pending) {
+        // A receiver with all its posts out is tried again when one of them ends.
+        if (pending.posting || m_posting.value(pending.entry.url) >= MaxPostsPerUrl)
+            continue;
+        const qint64 ms = qMax<qint64>(0, now.msecsTo(pending.due));
+        wait = wait ? qMin(*wait, ms) : ms;
+    }
+    if (!wait) {
+        m_timer.stop();
+        return;
+    }
+    m_timer.start(int(qMin<qint64>(*wait, 3600 * 1000)));
+}

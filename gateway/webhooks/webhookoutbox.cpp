@@ -1,0 +1,134 @@
+#include "webhookoutbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Suffix = QStringLiteral(".json");
+const QString Partial = QStringLiteral(".part");
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, std::size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Written whole and flushed to the disk under a name load() ignores, then renamed: the entry
+// is either all there or not there.
+bool writeFile(const QString &path, const QByteArray &data, QString *error)
+{
+    const QByteArray partial = QFile::encodeName(path + Partial);
+    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    const bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!ok || ::rename(partial.constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = QString::fromLocal8Bit(strerror(ok ? errno : savedErrno));
+        ::unlink(partial.constData());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+WebhookOutbox::WebhookOutbox(QString folder) : m_folder(std::move(folder)) { }
+
+bool WebhookOutbox::prepare(QString *error)
+{
+    const QByteArray path = QFile::encodeName(m_folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    // A folder made by hand or an older copy may let others read the payloads.
+    if (::chmod(path.constData(), 0700) != 0) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool WebhookOutbox::syncFolder()
+{
+    const int fd = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool WebhookOutbox::add(WebhookEntry &entry, QString *error)
+{
+    // The name sorts in the order of creation and is unique within the folder.
+    entry.file = QStringLiteral("%1-%2-%3%4")
+                         .arg(entry.created.toMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
+                         .arg(entry.id)
+                         .arg(++m_serial)
+                         .arg(Suffix);
+    const QJsonObject json{{QStringLiteral("id"), entry.id},
+                           {QStringLiteral("url"), entry.url},
+                           {QStringLiteral("created"), entry.created.toMSecsSinceEpoch()},
+                           {QStringLiteral("body"), QString::fromUtf8(entry.body)}};
+    if (!writeFile(m_folder + QLatin1Char('/') + entry.file,
+                   QJsonDocument(json).toJson(QJsonDocument::Compact), error))
+        return false;
+    // The rename itself must survive a power cut too.
+    if (!syncFolder()) {
+        *error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void WebhookOutbox::remove(const WebhookEntry &entry)
+{
+    // A removal lost to a power cut only sends the event again.
+    QFile::remove(m_folder + QLatin1Char('/') + entry.file);
+}
+
+QList<WebhookEntry> WebhookOutbox::load()
+{
+    QDir dir(m_folder);
+    for (const QString &name : dir.entryList({QLatin1Char('*') + Partial}, QDir::Files))
+        dir.remove(name);
+    QList<WebhookEntry> entries;
+    const QStringList names = dir.entryList({QLatin1Char('*') + Suffix}, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        QFile file(dir.filePath(name));
+        const QJsonObject json = file.open(QIODevice::ReadOnly)
+                ? QJsonDocument::fromJson(file.readAll()).object()
+                : QJsonObject();
+        WebhookEntry entry{
+                name, json.value(QStringLiteral("id")).toString(),
+                json.value(QStringLiteral("url")).toString(),
+                QDateTime::fromMSecsSinceEpoch(json.value(QStringLiteral("created")).toInteger()),
+                json.value(QStringLiteral("body")).toString().toUtf8()};
+        if (entry.id.isEmpty() || entry.url.isEmpty() || entry.body.isEmpty()) {
+            file.remove();
+            continue;
+        }
+        entries.append(entry);
+    }
+    return entries;
+}
