@@ -1,5 +1,7 @@
 #pragma once
 
+#include "policy/policyconfig.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -23,6 +25,8 @@ struct Settings
     int listedDevices = 0;
     // Period of the queue poll; 0 means the poll never fires.
     int scanIntervalMs = 15000;
+    // Quotas, pacing, routes and retries for the SIMs ([Policy]); off unless configured.
+    PolicyConfig Policy;
 
     // How the log names device d's port: "Com3".
     QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }
