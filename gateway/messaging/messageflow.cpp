@@ -19,8 +19,12 @@ MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Pa
                  m_dispatch),
       m_calls(parts.pool, parts.log),
       m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
-      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch)
-{ }
+      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
+      m_policy(parts.settings, parts.pool, clock, programDir,
+               [&log = parts.log](const QString &line) { log.WriteLog(line); })
+{
+    m_dispatch.setPolicy(&m_policy);
+}
 
 MessageFlow::~MessageFlow() = default;
 

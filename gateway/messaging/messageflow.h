@@ -12,6 +12,7 @@
 #include "sendresults.h"
 
 #include "core/messagepath.h"
+#include "policy/sendingpolicy.h"
 
 #include <QObject>
 
@@ -77,6 +78,7 @@ public:
     static QString spoolFolder(const QString &programDir);
 
     QueueClaims &claims() { return m_claims; }
+    SendingPolicy &policy() { return m_policy; }
 
 private:
     const Settings &m_settings;
@@ -90,4 +92,5 @@ private:
     CallHandler m_calls;
     DeviceHealth m_health;
     DeviceLossHandler m_loss;
+    SendingPolicy m_policy;
 };

@@ -2,12 +2,15 @@
 
 #include "messagestore.h"
 #include "queueclaims.h"
+#include "statements.h"
 
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
+#include "policy/policycolumns.h"
+#include "policy/sendingpolicy.h"
 #include "status/sendtimings.h"
 
 #include <algorithm>
@@ -75,8 +78,12 @@ void SendDispatch::Timer1_Timer()
 {
     if (queueLength() == 0)
         LoadPendingMessages();
-    for (int d = 0; d < m_settings.DeviceCount; ++d)
-        DispatchToDevice(d);
+    if (policyOn()) {
+        dispatchByPolicy();
+    } else {
+        for (int d = 0; d < m_settings.DeviceCount; ++d)
+            DispatchToDevice(d);
+    }
     m_panel.showQueueLength(queueLength());
 }
 
@@ -105,22 +112,36 @@ void SendDispatch::LoadPendingMessages()
 
 void SendDispatch::DispatchToDevice(int d)
 {
+    if (policyOn()) {
+        // The policy, not the device that came free, decides which device takes a row.
+        dispatchByPolicy();
+        return;
+    }
     if (queueLength() == 0)
         return;
     if (!m_pool.takesMessages(d))
         return;
-    ModemControl *control = m_pool.control(d);
-    if (!control || d >= m_jobs.size())
+    if (!m_pool.control(d) || d >= m_jobs.size())
         return;
     if (sharing() && !claimLast())
         return;
+    handOverLast(d);
+}
+
+bool SendDispatch::handOverLast(int d)
+{
+    ModemControl *control = m_pool.control(d);
+    if (!control || d >= m_jobs.size())
+        return false;
     QueuedMessage &next = m_sendQueue.last();
     next.Status = RowStatus::Handed;
     m_jobs[d] = next;
+    if (policyOn())
+        m_policy->handedOver(d, next);
     if (control->SendMSG(next.CellNumber, next.SMSContent) < 1) {
         // Not taken: the device holds no job, so a stray result cannot write this row.
         m_jobs[d] = QueuedMessage();
-        return;
+        return false;
     }
     m_sendQueue.removeLast();
     m_table.setStatus(d, QStringLiteral("正在发送"));
@@ -129,6 +150,45 @@ void SendDispatch::DispatchToDevice(int d)
     // A claim has written 1 and the time already.
     if (!m_jobs.at(d).claimed)
         UpdateSendStatus(m_jobs.at(d));
+    return true;
+}
+
+bool SendDispatch::policyOn() const
+{
+    return m_policy && m_policy->enabled();
+}
+
+void SendDispatch::dispatchByPolicy()
+{
+    const auto handOver = [this](int d, qsizetype at) {
+        const qsizetype last = m_sendQueue.size() - 1;
+        m_sendQueue.move(at, last);
+        if (sharing() && !m_sendQueue.last().claimed) {
+            switch (m_claims.claim(m_sendQueue.last(), m_settings.GatewayName)) {
+            case QueueClaims::Result::Claimed:
+                m_sendQueue.last().claimed = true;
+                m_sendQueue.last().Status = RowStatus::Handed;
+                break;
+            case QueueClaims::Result::TakenByAnother:
+                m_sendQueue.removeLast();
+                return SendingPolicy::HandOver::Gone;
+            case QueueClaims::Result::Failed:
+                m_sendQueue.move(last, at);
+                return SendingPolicy::HandOver::Stop;
+            }
+        }
+        if (handOverLast(d))
+            return SendingPolicy::HandOver::Taken;
+        m_sendQueue.move(last, at);
+        return SendingPolicy::HandOver::NotTaken;
+    };
+    const auto refuse = [this](qsizetype at, const QString &reason, const QDateTime &when) {
+        const QueuedMessage row = m_sendQueue.takeAt(at);
+        // A failed write leaves the row pending; the next load meets the same limit.
+        m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
+                                           .refuse(row.SysNo, Statements::timeText(when), reason));
+    };
+    m_policy->dispatch(m_sendQueue, handOver, refuse);
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

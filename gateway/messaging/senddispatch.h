@@ -10,6 +10,7 @@ class DeviceTable;
 class MessageStore;
 class QueueClaims;
 class SendTimings;
+class SendingPolicy;
 class StatusPanel;
 struct Settings;
 
@@ -40,6 +41,9 @@ public:
     // The job of device d, or nullptr when it carries none.
     QueuedMessage *job(int d);
 
+    // The sending policy asked before each hand-over while it is on; none by default.
+    void setPolicy(SendingPolicy *policy) { m_policy = policy; }
+
 private:
     bool sharing() const;
     // Rows loaded at a time from a shared queue: enough to keep the free devices busy until
@@ -47,6 +51,11 @@ private:
     int shareLoadLimit() const;
     // Takes the message at the end of the queue for this gateway; false when none can be had.
     bool claimLast();
+    // Hands the message at the end of the queue to device d; false when the modem did not take it.
+    bool handOverLast(int d);
+    bool policyOn() const;
+    // One pass of the sending policy over the queue and the free devices.
+    void dispatchByPolicy();
 
     const Settings &m_settings;
     DevicePool &m_pool;
@@ -55,6 +64,7 @@ private:
     SendTimings &m_timings;
     MessageStore &m_store;
     QueueClaims &m_claims;
+    SendingPolicy *m_policy = nullptr;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
     std::minstd_rand m_random{std::random_device{}()};

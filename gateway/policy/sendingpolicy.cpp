@@ -124,7 +124,7 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
                           .arg(m_settings.Policy.recipientWindowMinutes)
                           .arg(row.CellNumber)
                           .arg(m_settings.Policy.recipientLimit));
-            refuse(at, QStringLiteral("rate limited"));
+            refuse(at, QStringLiteral("rate limited"), m_clock.now());
             continue;
         }
         if (decision.kind != PolicyDecision::Kind::Send)

@@ -27,8 +27,10 @@ public:
     // Hands row `at` of the queue to device d; Gone when the row left the queue (taken by
     // another gateway), Stop when no row can be handed now.
     using HandOverRow = std::function<HandOver(int d, qsizetype at)>;
-    // Row `at` goes to -1 for the reason given (the Reason column's text), and leaves the queue.
-    using RefuseRow = std::function<void(qsizetype at, const QString &reason)>;
+    // Row `at` goes to -1 at that time for the reason given (the Reason column's text), and
+    // leaves the queue.
+    using RefuseRow =
+            std::function<void(qsizetype at, const QString &reason, const QDateTime &when)>;
 
     SendingPolicy(const Settings &settings, const DevicePool &pool, const Clock &clock,
                   QString programDir, Log log);
