@@ -2,6 +2,7 @@
 
 #include "common/inifile.h"
 #include "common/serialportnames.h"
+#include "policy/policyloader.h"
 
 namespace {
 
@@ -117,6 +118,7 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
         s.DeviceCount = Settings::MaxDevices;
     }
     checkDevices(s, log);
+    s.Policy = LoadPolicy(ini, s.DevicePorts.mid(0, s.DeviceCount), log);
     return s;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "policy/policyconfig.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -28,6 +30,8 @@ struct Settings
     // [DBCon] WatchQueue=0 leaves the queue to the ScanDT poll alone, for a connection that
     // cannot LISTEN (a pooler in transaction mode) or a file that cannot be watched.
     bool watchQueue = true;
+    // Quotas, pacing, routes and retries for the SIMs ([Policy]); off unless configured.
+    PolicyConfig Policy;
 
     // How the log names device d's port: "Com3".
     QString deviceLabel(int d) const { return QStringLiteral("Com") + DevicePorts.value(d); }

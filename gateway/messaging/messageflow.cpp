@@ -21,8 +21,12 @@ MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Pa
       m_calls(parts.pool, parts.log),
       m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
       m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch), m_log(parts.log),
-      m_programDir(programDir)
-{ }
+      m_programDir(programDir),
+      m_policy(parts.settings, parts.pool, clock, programDir,
+               [&log = parts.log](const QString &line) { log.WriteLog(line); })
+{
+    m_dispatch.setPolicy(&m_policy);
+}
 
 MessageFlow::~MessageFlow() = default;
 

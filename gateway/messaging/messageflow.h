@@ -12,6 +12,7 @@
 #include "sendresults.h"
 
 #include "core/messagepath.h"
+#include "policy/sendingpolicy.h"
 
 #include <QObject>
 
@@ -84,6 +85,7 @@ public:
     }
 
     QueueClaims &claims() { return m_claims; }
+    SendingPolicy &policy() { return m_policy; }
 
 private:
     const Settings &m_settings;
@@ -99,4 +101,5 @@ private:
     DeviceLossHandler m_loss;
     LogSink &m_log;
     QString m_programDir;
+    SendingPolicy m_policy;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 // The Status column of SMS: what the gateway knows of a row's message.
@@ -25,6 +27,16 @@ struct QueuedMessage
     RowStatus Status = RowStatus::Pending;
     // This gateway's claim on the row in a shared queue succeeded; its Status is 1 already.
     bool claimed = false;
+    // The optional columns Priority, SendAfter and ValidUntil; 0 and invalid where the table
+    // has none or they are empty.
+    int Priority = 0;
+    QDateTime SendAfter{};
+    QDateTime ValidUntil{};
+    // The sending policy's notes: the route of the number (-2 until it is looked up), the
+    // parts on the air (0 until they are counted), and the devices that refused it for certain.
+    int route = -2;
+    int parts = 0;
+    QList<int> refusedBy{};
 
     bool isEmpty() const { return SysNo.isEmpty(); }
 };

@@ -2,12 +2,15 @@
 
 #include "messagestore.h"
 #include "queueclaims.h"
+#include "statements.h"
 
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
+#include "policy/policycolumns.h"
+#include "policy/sendingpolicy.h"
 #include "status/sendtimings.h"
 
 #include <algorithm>
@@ -108,8 +111,12 @@ void SendDispatch::Timer1_Timer()
 {
     if (queueLength() == 0)
         LoadPendingMessages();
-    for (int d = 0; d < m_settings.DeviceCount; ++d)
-        DispatchToDevice(d);
+    if (policyOn()) {
+        dispatchByPolicy();
+    } else {
+        for (int d = 0; d < m_settings.DeviceCount; ++d)
+            DispatchToDevice(d);
+    }
     m_panel.showQueueLength(queueLength());
 }
 
@@ -138,6 +145,11 @@ void SendDispatch::LoadPendingMessages()
 
 void SendDispatch::DispatchToDevice(int d)
 {
+    if (policyOn()) {
+        // The policy, not the device that came free, decides which device takes a row.
+        dispatchByPolicy();
+        return;
+    }
     if (queueLength() == 0)
         return;
     if (!m_pool.takesMessages(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
@@ -203,6 +215,70 @@ bool SendDispatch::handOver(int d, const QueuedMessage &job)
     m_pool.setState(d, DeviceState::Busy);
     m_timings.handedOver(d);
     return true;
+}
+
+// The policy hands rows one at a time: each row's 1 is in the database (or the spool) before
+// its modem gets it, and goes back to 0 when the modem does not take it.
+bool SendDispatch::handOverLast(int d)
+{
+    if (!m_pool.control(d) || d >= m_jobs.size())
+        return false;
+    QueuedMessage next = m_sendQueue.last();
+    next.Status = RowStatus::Handed;
+    if (!next.claimed) {
+        UpdateSendStatus(next);
+        m_store.flushStatuses();
+    }
+    // Counted before the modem has it: a crash afterwards must not give the SIM a send back.
+    if (policyOn())
+        m_policy->handedOver(d, next);
+    if (!handOver(d, next)) {
+        if (!next.claimed) {
+            next.Status = RowStatus::Pending;
+            UpdateSendStatus(next);
+        }
+        return false;
+    }
+    m_sendQueue.removeLast();
+    return true;
+}
+
+bool SendDispatch::policyOn() const
+{
+    return m_policy && m_policy->enabled();
+}
+
+void SendDispatch::dispatchByPolicy()
+{
+    const auto handOver = [this](int d, qsizetype at) {
+        const qsizetype last = m_sendQueue.size() - 1;
+        m_sendQueue.move(at, last);
+        if (sharing() && !m_sendQueue.last().claimed) {
+            switch (m_claims.claim(m_sendQueue.last(), m_settings.GatewayName)) {
+            case QueueClaims::Result::Claimed:
+                m_sendQueue.last().claimed = true;
+                m_sendQueue.last().Status = RowStatus::Handed;
+                break;
+            case QueueClaims::Result::TakenByAnother:
+                m_sendQueue.removeLast();
+                return SendingPolicy::HandOver::Gone;
+            case QueueClaims::Result::Failed:
+                m_sendQueue.move(last, at);
+                return SendingPolicy::HandOver::Stop;
+            }
+        }
+        if (handOverLast(d))
+            return SendingPolicy::HandOver::Taken;
+        m_sendQueue.move(last, at);
+        return SendingPolicy::HandOver::NotTaken;
+    };
+    const auto refuse = [this](qsizetype at, const QString &reason, const QDateTime &when) {
+        const QueuedMessage row = m_sendQueue.takeAt(at);
+        // A failed write leaves the row pending; the next load meets the same limit.
+        m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
+                                           .refuse(row.SysNo, Statements::timeText(when), reason));
+    };
+    m_policy->dispatch(m_sendQueue, handOver, refuse);
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

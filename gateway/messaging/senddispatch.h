@@ -10,6 +10,7 @@ class DeviceTable;
 class MessageStore;
 class QueueClaims;
 class SendTimings;
+class SendingPolicy;
 class StatusPanel;
 struct Settings;
 
@@ -48,6 +49,9 @@ public:
     // Device d is gone: its job is let go.
     void deviceLost(int d);
 
+    // The sending policy asked before each hand-over while it is on; none by default.
+    void setPolicy(SendingPolicy *policy) { m_policy = policy; }
+
 private:
     bool sharing() const;
     // Rows loaded at a time from a shared queue: enough to keep the free devices busy until
@@ -59,6 +63,11 @@ private:
     bool handOver(int d, const QueuedMessage &job);
     void handOverReserved();
     void returnReserved();
+    // Hands the message at the end of the queue to device d; false when the modem did not take it.
+    bool handOverLast(int d);
+    bool policyOn() const;
+    // One pass of the sending policy over the queue and the free devices.
+    void dispatchByPolicy();
 
     const Settings &m_settings;
     DevicePool &m_pool;
@@ -67,6 +76,7 @@ private:
     SendTimings &m_timings;
     MessageStore &m_store;
     QueueClaims &m_claims;
+    SendingPolicy *m_policy = nullptr;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
     // Devices whose job waits for its status 1 to be written before the modem gets it.

@@ -1,0 +1,100 @@
+#include "policycolumns.h"
+
+#include "messaging/dbhelper.h"
+#include "messaging/statements.h"
+
+namespace {
+
+bool hasColumn(DBHelper &db, const QString &column)
+{
+    return db
+            .ExecSQLString(QStringLiteral("select ") + column
+                           + QStringLiteral(" from SMS where 1=0"))
+            .has_value();
+}
+
+} // namespace
+
+PolicyColumns PolicyColumns::probe(DBHelper &db)
+{
+    PolicyColumns c;
+    if (!db.isOpen())
+        return c;
+    c.priority = hasColumn(db, QStringLiteral("Priority"));
+    c.sendAfter = hasColumn(db, QStringLiteral("SendAfter"));
+    c.validUntil = hasColumn(db, QStringLiteral("ValidUntil"));
+    c.reason = hasColumn(db, QStringLiteral("Reason"));
+    return c;
+}
+
+PolicyColumns::Engine PolicyColumns::engineOf(const QString &driverName)
+{
+    if (driverName == QLatin1String("QPSQL"))
+        return Engine::PostgreSQL;
+    if (driverName == QLatin1String("QMYSQL") || driverName == QLatin1String("QMARIADB"))
+        return Engine::MariaDB;
+    return Engine::SQLite;
+}
+
+QStringList PolicyColumns::addColumns(Engine engine)
+{
+    QString time = QStringLiteral("TEXT");
+    QString text = QStringLiteral("TEXT");
+    if (engine == Engine::PostgreSQL) {
+        time = QStringLiteral("TIMESTAMP(0)");
+    } else if (engine == Engine::MariaDB) {
+        time = QStringLiteral("DATETIME");
+        text = QStringLiteral("VARCHAR(255)");
+    }
+    const QString add = QStringLiteral("alter table SMS add ");
+    return {add + QStringLiteral("Priority INTEGER"), add + QStringLiteral("SendAfter ") + time,
+            add + QStringLiteral("ValidUntil ") + time, add + QStringLiteral("Reason ") + text};
+}
+
+QString PolicyColumns::readyFilter() const
+{
+    return sendAfter ? QStringLiteral(" and (SendAfter is null or SendAfter<=?)") : QString();
+}
+
+SqlStatement PolicyColumns::loadPending(const QString &now, int limit, int offset) const
+{
+    QString sql = QStringLiteral("select * from SMS where Status=0") + readyFilter();
+    if (limit > 0) {
+        // Gateways that share the queue each take the first rows in the order they go out.
+        sql += priority ? QStringLiteral(" order by coalesce(Priority,0) desc, SysNo")
+                        : QStringLiteral(" order by SysNo");
+        sql += QStringLiteral(" limit %1 offset %2").arg(limit).arg(offset);
+    } else if (priority) {
+        sql += QStringLiteral(" order by coalesce(Priority,0), SysNo desc");
+    }
+    return {sql, sendAfter ? QVariantList{now} : QVariantList{}};
+}
+
+SqlStatement PolicyColumns::loadAbove(int above, const QString &now) const
+{
+    QVariantList values{above};
+    if (sendAfter)
+        values << now;
+    return {QStringLiteral("select * from SMS where Status=0 and Priority>?") + readyFilter()
+                    + QStringLiteral(" order by Priority, SysNo desc"),
+            values};
+}
+
+SqlStatement PolicyColumns::refuse(const QString &sysNo, const QString &handleTime,
+                                   const QString &why) const
+{
+    // Only a row still pending: another gateway may have taken it meanwhile.
+    if (reason)
+        return {QStringLiteral("update SMS set Status=-1,HandleTime=?,Reason=? where SysNo=? and "
+                               "Status=0"),
+                {Statements::textValue(handleTime), Statements::textValue(why),
+                 Statements::keyValue(sysNo)}};
+    return {QStringLiteral("update SMS set Status=-1,HandleTime=? where SysNo=? and Status=0"),
+            {Statements::textValue(handleTime), Statements::keyValue(sysNo)}};
+}
+
+SqlStatement PolicyColumns::noteReason(const QString &sysNo, const QString &why)
+{
+    return {QStringLiteral("update SMS set Reason=? where SysNo=?"),
+            {Statements::textValue(why), Statements::keyValue(sysNo)}};
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "resetschedule.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// One message handed to a modem, as the counts and the journal keep it. device is the port,
+// which stays the same SIM slot when the device list is reordered.
+struct SendRecord
+{
+    qint64 at = 0; // seconds since the epoch
+    QString device;
+    int parts = 1;
+    QString number;
+
+    bool operator==(const SendRecord &) const = default;
+};
+
+// What one device sent in the periods that hold a given time.
+struct DeviceUsage
+{
+    int hourParts = 0;
+    int dayParts = 0;
+    int monthParts = 0;
+    int monthRecipients = 0;
+};
+
+// The counts of every device for the current periods, and the recent messages to each number,
+// built up from the records in the order they were made.
+class SendCounts
+{
+public:
+    explicit SendCounts(const ResetSchedule &schedule = {}) : m_schedule(schedule) { }
+
+    void add(const SendRecord &record);
+    DeviceUsage usage(const QString &device, const QDateTime &now) const;
+    // Messages to number since the given time, however many devices they went through.
+    int sentTo(const QString &number, qint64 since) const;
+    // Whether this device already sent to number in the month that holds now.
+    bool knowsRecipient(const QString &device, const QString &number, const QDateTime &now) const;
+    // Forgets the messages to numbers older than before, so the map does not keep growing.
+    void dropRecipientsBefore(qint64 before);
+
+    const ResetSchedule &schedule() const { return m_schedule; }
+
+private:
+    struct Counter
+    {
+        QDateTime start;
+        int parts = 0;
+    };
+    struct Device
+    {
+        Counter hour;
+        Counter day;
+        Counter month;
+        QSet<QString> recipients;
+    };
+    static void count(Counter &counter, const QDateTime &start, int parts);
+    int partsIn(const Counter &counter, QuotaPeriod period, const QDateTime &now) const;
+
+    ResetSchedule m_schedule;
+    QHash<QString, Device> m_devices;
+    QHash<QString, QList<qint64>> m_toNumber;
+};

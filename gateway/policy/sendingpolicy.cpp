@@ -1,0 +1,218 @@
+#include "sendingpolicy.h"
+
+#include "messageparts.h"
+
+#include "common/clock.h"
+#include "core/devicepool.h"
+#include "core/settings.h"
+#include "messaging/queuedmessage.h"
+
+namespace {
+
+QString restText(const DeviceRest &rest)
+{
+    switch (rest.cause) {
+    case DeviceRest::Cause::HourParts:
+        return QStringLiteral("达到每小时%1条的上限").arg(rest.limit);
+    case DeviceRest::Cause::DayParts:
+        return QStringLiteral("达到每日%1条的上限").arg(rest.limit);
+    case DeviceRest::Cause::MonthParts:
+        return QStringLiteral("达到每月%1条的上限").arg(rest.limit);
+    case DeviceRest::Cause::MonthRecipients:
+        return QStringLiteral("达到每月%1个收件人的上限").arg(rest.limit);
+    }
+    return {};
+}
+
+} // namespace
+
+SendingPolicy::SendingPolicy(const Settings &settings, const DevicePool &pool, const Clock &clock,
+                             QString programDir, Log log)
+    : m_settings(settings), m_pool(pool), m_clock(clock), m_programDir(std::move(programDir)),
+      m_log(std::move(log))
+{ }
+
+SendingPolicy::~SendingPolicy() = default;
+
+bool SendingPolicy::enabled() const
+{
+    return m_settings.Policy.enabled;
+}
+
+QString SendingPolicy::journalPath(const QString &programDir, const QString &gatewayName)
+{
+    QString name;
+    for (const QChar c : gatewayName)
+        name += c.isLetterOrNumber() || c == QLatin1Char('-') ? c : QLatin1Char('_');
+    return programDir + QStringLiteral("/SendCounts")
+            + (name.isEmpty() ? QString() : QLatin1Char('-') + name) + QStringLiteral(".log");
+}
+
+void SendingPolicy::prepare()
+{
+    const PolicyConfig &config = m_settings.Policy;
+    const ResetSchedule schedule(config.resetTime, config.resetDay);
+    const QString path = journalPath(m_programDir, m_settings.GatewayName);
+    if (!m_journal || m_journal->path() != path || !(m_counts.schedule() == schedule)) {
+        m_journal = std::make_unique<SendJournal>(path);
+        m_counts = SendCounts(schedule);
+        for (const SendRecord &r : m_journal->load())
+            m_counts.add(r);
+        m_compactedMonth = QDateTime();
+    }
+    if (schedule.start(QuotaPeriod::Month, m_clock.now()) != m_compactedMonth)
+        compact();
+    const int count = m_settings.DeviceCount;
+    m_pacedUntil.resize(count);
+    m_rests.resize(count);
+    m_routeDown.resize(config.groups.size());
+}
+
+void SendingPolicy::compact()
+{
+    const QDateTime now = m_clock.now();
+    const QDateTime month = m_counts.schedule().start(QuotaPeriod::Month, now);
+    const qint64 window = now.toSecsSinceEpoch() - 60LL * m_settings.Policy.recipientWindowMinutes;
+    const qint64 keepFrom = std::min(month.toSecsSinceEpoch(), window);
+    QList<SendRecord> records = m_journal->load();
+    records.removeIf([keepFrom](const SendRecord &r) { return r.at < keepFrom; });
+    QString error;
+    if (!m_journal->rewrite(records, &error))
+        m_log(QStringLiteral("整理发送计数文件%1失败：%2").arg(m_journal->path(), error));
+    m_counts.dropRecipientsBefore(window);
+    m_compactedMonth = month;
+}
+
+QList<PolicyDevice> SendingPolicy::devices() const
+{
+    QList<PolicyDevice> list;
+    list.reserve(m_settings.DeviceCount);
+    for (int d = 0; d < m_settings.DeviceCount; ++d) {
+        list.append({m_settings.DevicePorts.value(d), m_pool.state(d) != DeviceState::Offline,
+                     m_pool.takesMessages(d), m_pacedUntil.value(d)});
+    }
+    return list;
+}
+
+PolicyRow SendingPolicy::rowOf(QueuedMessage &row)
+{
+    if (row.parts == 0)
+        row.parts = messageParts(row.SMSContent);
+    return {row.CellNumber, row.parts, row.refusedBy};
+}
+
+void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
+                             const RefuseRow &refuse)
+{
+    prepare();
+    const QList<PolicyDevice> list = devices();
+    SendPolicy policy(m_settings.Policy, m_counts, list, m_clock.now());
+    reportRests(policy);
+    reportRoutes(list);
+    // Element 0 is the queue's placeholder.
+    for (qsizetype at = queue.size() - 1; at >= 1 && policy.routeOpen(-1); --at) {
+        QueuedMessage &row = queue[at];
+        if (row.route == -2)
+            row.route = m_settings.Policy.routeOf(row.CellNumber);
+        if (!policy.routeOpen(row.route))
+            continue;
+        const PolicyRow asked = rowOf(row);
+        const PolicyDecision decision = policy.decide(asked);
+        if (decision.kind == PolicyDecision::Kind::Refuse) {
+            m_log(QStringLiteral("短信(SysNo=%1)未发送：%2分钟内发往%3的短信已达%4条上限")
+                          .arg(row.SysNo)
+                          .arg(m_settings.Policy.recipientWindowMinutes)
+                          .arg(row.CellNumber)
+                          .arg(m_settings.Policy.recipientLimit));
+            refuse(at, QStringLiteral("rate limited"), m_clock.now());
+            continue;
+        }
+        if (decision.kind != PolicyDecision::Kind::Send)
+            continue;
+        switch (handOver(decision.device, at)) {
+        case HandOver::Taken:
+            policy.taken(decision.device, asked);
+            break;
+        case HandOver::NotTaken:
+            policy.unavailable(decision.device);
+            break;
+        case HandOver::Gone:
+            break;
+        case HandOver::Stop:
+            return;
+        }
+    }
+}
+
+void SendingPolicy::handedOver(int d, const QueuedMessage &row)
+{
+    if (!enabled())
+        return;
+    prepare();
+    const QDateTime now = m_clock.now();
+    const SendRecord record{now.toSecsSinceEpoch(), m_settings.DevicePorts.value(d),
+                            qMax(1, row.parts), row.CellNumber};
+    QString error;
+    if (!m_journal->append(record, &error))
+        m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
+    m_counts.add(record);
+    const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
+    if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
+        const int extra = limits.randomGapSeconds > 0
+                ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
+                : 0;
+        m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+    }
+}
+
+bool SendingPolicy::retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain)
+{
+    if (!enabled() || !refusedForCertain)
+        return false;
+    row.refusedBy.append(d);
+    if (row.refusedBy.size() >= m_settings.Policy.attempts)
+        return false;
+    prepare();
+    return SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
+            .anotherDeviceFor(rowOf(row));
+}
+
+DeviceUsage SendingPolicy::usage(int d) const
+{
+    return m_counts.usage(m_settings.DevicePorts.value(d), m_clock.now());
+}
+
+void SendingPolicy::reportRests(const SendPolicy &policy)
+{
+    for (int d = 0; d < m_rests.size(); ++d) {
+        const std::optional<DeviceRest> rest = policy.restOf(d);
+        if (rest == m_rests.at(d))
+            continue;
+        const QString port = m_settings.deviceLabel(d);
+        if (rest)
+            m_log(port + QStringLiteral("口") + restText(*rest)
+                  + QStringLiteral("，暂停发送，%1恢复")
+                            .arg(rest->until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        else
+            m_log(port + QStringLiteral("口发送限额已重置，恢复发送"));
+        m_rests[d] = rest;
+    }
+}
+
+void SendingPolicy::reportRoutes(const QList<PolicyDevice> &list)
+{
+    const PolicyConfig &config = m_settings.Policy;
+    for (int g = 0; g < m_routeDown.size(); ++g) {
+        bool down = true;
+        for (int d : config.groups.at(g).devices)
+            down = down && !(d < list.size() && list.at(d).online);
+        if (down == m_routeDown.at(g))
+            continue;
+        m_routeDown[g] = down;
+        if (down)
+            m_log(QStringLiteral("发送组%1没有已连接的设备，发往该组号码的短信暂不发送")
+                          .arg(config.groups.at(g).name));
+        else
+            m_log(QStringLiteral("发送组%1已有设备连接，恢复发送").arg(config.groups.at(g).name));
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "sendcounts.h"
+#include "sendjournal.h"
+#include "sendpolicy.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+
+class Clock;
+class DevicePool;
+struct QueuedMessage;
+struct Settings;
+
+// The sending policy at work in the engine: it keeps the counts, says which device takes which
+// row, paces each device and says in the log when a device starts and ends resting or a route
+// is left without a device. Does nothing while the policy is off.
+class SendingPolicy
+{
+public:
+    using Log = std::function<void(const QString &)>;
+    enum class HandOver { Taken, NotTaken, Gone, Stop };
+    // Hands row `at` of the queue to device d; Gone when the row left the queue (taken by
+    // another gateway), Stop when no row can be handed now.
+    using HandOverRow = std::function<HandOver(int d, qsizetype at)>;
+    // Row `at` goes to -1 at that time for the reason given (the Reason column's text), and
+    // leaves the queue.
+    using RefuseRow =
+            std::function<void(qsizetype at, const QString &reason, const QDateTime &when)>;
+
+    SendingPolicy(const Settings &settings, const DevicePool &pool, const Clock &clock,
+                  QString programDir, Log log);
+    ~SendingPolicy();
+
+    bool enabled() const;
+    // Offers the queue's rows, from its end, to the devices that may take them.
+    void dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
+                  const RefuseRow &refuse);
+    // Counts the message device d was given, on the disk before the modem has it.
+    void handedOver(int d, const QueuedMessage &row);
+    // Device d failed row. True when the row may go to another device: the modem refused it
+    // for certain, attempts are left and a device of its route has not refused it yet.
+    bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
+
+    DeviceUsage usage(int d) const;
+    // The journal's file: each gateway of a shared database its own.
+    static QString journalPath(const QString &programDir, const QString &gatewayName);
+
+private:
+    QList<PolicyDevice> devices() const;
+    void prepare();
+    void reportRests(const SendPolicy &policy);
+    void reportRoutes(const QList<PolicyDevice> &devices);
+    void compact();
+    static PolicyRow rowOf(QueuedMessage &row);
+
+    const Settings &m_settings;
+    const DevicePool &m_pool;
+    const Clock &m_clock;
+    QString m_programDir;
+    Log m_log;
+    std::unique_ptr<SendJournal> m_journal;
+    SendCounts m_counts;
+    QDateTime m_compactedMonth;
+    QList<QDateTime> m_pacedUntil;
+    QList<std::optional<DeviceRest>> m_rests;
+    QList<bool> m_routeDown;
+    std::minstd_rand m_random{std::random_device{}()};
+};

@@ -1,0 +1,125 @@
+#include "sendjournal.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+SendJournal::SendJournal(QString path) : m_path(std::move(path)) { }
+
+SendJournal::~SendJournal()
+{
+    closeFile();
+}
+
+void SendJournal::closeFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+QByteArray SendJournal::line(const SendRecord &r)
+{
+    return QByteArray::number(r.at) + ' ' + r.device.toUtf8() + ' ' + QByteArray::number(r.parts)
+            + ' ' + r.number.toUtf8() + '\n';
+}
+
+QList<SendRecord> SendJournal::load()
+{
+    QList<SendRecord> records;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    // What follows the last line break is a line whose write never completed.
+    lines.removeLast();
+    for (const QByteArray &l : std::as_const(lines)) {
+        const QList<QByteArray> f = l.split(' ');
+        if (f.size() < 4)
+            continue;
+        SendRecord r;
+        bool okAt = false;
+        bool okParts = false;
+        r.at = f.at(0).toLongLong(&okAt);
+        r.device = QString::fromUtf8(f.at(1));
+        r.parts = f.at(2).toInt(&okParts);
+        r.number = QString::fromUtf8(l.mid(f.at(0).size() + f.at(1).size() + f.at(2).size() + 3));
+        if (okAt && okParts && r.parts > 0)
+            records.append(r);
+    }
+    return records;
+}
+
+bool SendJournal::openForAppend(QString *error)
+{
+    if (m_fd >= 0)
+        return true;
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                  0600);
+    if (m_fd < 0 && error)
+        *error = systemError();
+    return m_fd >= 0;
+}
+
+bool SendJournal::append(const SendRecord &record, QString *error)
+{
+    if (!openForAppend(error))
+        return false;
+    // A line cut off by a failed write is ended before the next one starts.
+    const QByteArray data = (m_cutOff ? QByteArray("\n") : QByteArray()) + line(record);
+    m_cutOff = !(writeAll(m_fd, data) && ::fdatasync(m_fd) == 0);
+    if (!m_cutOff)
+        return true;
+    if (error)
+        *error = systemError();
+    closeFile();
+    return false;
+}
+
+bool SendJournal::rewrite(const QList<SendRecord> &records, QString *error)
+{
+    QByteArray data;
+    for (const SendRecord &r : records)
+        data += line(r);
+    const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".tmp"));
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    if (!ok && error)
+        *error = systemError();
+    if (fd >= 0)
+        ::close(fd);
+    // ::rename replaces the old file in one step; a crash leaves the one or the other.
+    ok = ok && ::rename(temp.constData(), QFile::encodeName(m_path).constData()) == 0;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    closeFile();
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "sendcounts.h"
+
+#include <QList>
+#include <QString>
+
+// The messages handed to modems, one line each, in a file that only this gateway writes (a
+// gateway that shares the database keeps its own SIMs' counts). A line is on the disk before
+// its message goes to the modem, so neither a kill nor a power cut loses a count; a line cut
+// off by either is dropped at the next load. rewrite() keeps only what the counts still need,
+// replacing the file in one step. Readable by the owner alone: it holds numbers.
+class SendJournal
+{
+public:
+    explicit SendJournal(QString path);
+    ~SendJournal();
+    SendJournal(const SendJournal &) = delete;
+    SendJournal &operator=(const SendJournal &) = delete;
+
+    const QString &path() const { return m_path; }
+    QList<SendRecord> load();
+    bool append(const SendRecord &record, QString *error);
+    bool rewrite(const QList<SendRecord> &records, QString *error);
+
+private:
+    static QByteArray line(const SendRecord &record);
+    bool openForAppend(QString *error);
+    void closeFile();
+
+    QString m_path;
+    int m_fd = -1;
+    bool m_cutOff = false;
+};

@@ -1,0 +1,150 @@
+#include "sendpolicy.h"
+
+SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
+                       QList<PolicyDevice> devices, QDateTime now)
+    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now))
+{
+    m_rooms.reserve(m_devices.size());
+    for (int d = 0; d < m_devices.size(); ++d)
+        m_rooms.append({m_counts.usage(m_devices.at(d).port, m_now), m_config.limitsOf(d)});
+    m_openInGroup = QList<int>(m_config.groups.size(), 0);
+    for (int d = 0; d < m_devices.size(); ++d) {
+        if (open(d))
+            countOpen(d, 1);
+    }
+}
+
+bool SendPolicy::open(int d) const
+{
+    const PolicyDevice &device = m_devices.at(d);
+    return device.free && !(device.pacedUntil.isValid() && device.pacedUntil > m_now) && !restOf(d);
+}
+
+void SendPolicy::countOpen(int d, int change)
+{
+    m_open += change;
+    const int group = m_config.groupOfDevice.value(d, -1);
+    if (group >= 0 && group < m_openInGroup.size())
+        m_openInGroup[group] += change;
+}
+
+bool SendPolicy::routeOpen(int route) const
+{
+    return route < 0 ? m_open > 0 : m_openInGroup.value(route) > 0;
+}
+
+void SendPolicy::unavailable(int d)
+{
+    if (open(d))
+        countOpen(d, -1);
+    m_devices[d].free = false;
+}
+
+QDateTime SendPolicy::untilOf(DeviceRest::Cause cause) const
+{
+    const ResetSchedule &s = m_counts.schedule();
+    switch (cause) {
+    case DeviceRest::Cause::HourParts:
+        return s.next(QuotaPeriod::Hour, m_now);
+    case DeviceRest::Cause::DayParts:
+        return s.next(QuotaPeriod::Day, m_now);
+    case DeviceRest::Cause::MonthParts:
+    case DeviceRest::Cause::MonthRecipients:
+        break;
+    }
+    return s.next(QuotaPeriod::Month, m_now);
+}
+
+std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) const
+{
+    const Room &r = m_rooms.at(d);
+    const auto passes = [&row](int used, int limit) {
+        return limit > 0 && used + row.parts > limit;
+    };
+    // The longest rest decides: a month's limit outlasts a day's.
+    DeviceRest rest;
+    if (passes(r.used.monthParts, r.limits.monthParts))
+        rest = {DeviceRest::Cause::MonthParts, r.limits.monthParts, {}};
+    else if (r.limits.monthRecipients > 0 && r.used.monthRecipients >= r.limits.monthRecipients
+             && (row.number.isNull()
+                 || !m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now)))
+        rest = {DeviceRest::Cause::MonthRecipients, r.limits.monthRecipients, {}};
+    else if (passes(r.used.dayParts, r.limits.dayParts))
+        rest = {DeviceRest::Cause::DayParts, r.limits.dayParts, {}};
+    else if (passes(r.used.hourParts, r.limits.hourParts))
+        rest = {DeviceRest::Cause::HourParts, r.limits.hourParts, {}};
+    else
+        return std::nullopt;
+    rest.until = untilOf(rest.cause);
+    return rest;
+}
+
+std::optional<DeviceRest> SendPolicy::restOf(int d) const
+{
+    // A device rests once it has no room for the shortest message to a new number.
+    PolicyRow one;
+    one.parts = 1;
+    return limitPassed(d, one);
+}
+
+bool SendPolicy::recipientBlocked(const QString &number) const
+{
+    if (m_config.recipientLimit <= 0)
+        return false;
+    const qint64 since = m_now.toSecsSinceEpoch() - 60LL * m_config.recipientWindowMinutes;
+    return m_counts.sentTo(number, since) >= m_config.recipientLimit;
+}
+
+bool SendPolicy::anotherDeviceFor(const PolicyRow &row) const
+{
+    const int route = m_config.routeOf(row.number);
+    for (int d = 0; d < m_devices.size(); ++d) {
+        if (m_devices.at(d).online && m_config.routeAllows(route, d) && !row.refusedBy.contains(d))
+            return true;
+    }
+    return false;
+}
+
+PolicyDecision SendPolicy::decide(const PolicyRow &row) const
+{
+    if (recipientBlocked(row.number))
+        return {PolicyDecision::Kind::Refuse, -1, PolicyDecision::Why::RecipientLimit, {}};
+    const int route = m_config.routeOf(row.number);
+    PolicyDecision wait{PolicyDecision::Kind::Wait, -1, PolicyDecision::Why::NoDevice, {}};
+    const auto waitFor = [&wait](PolicyDecision::Why why, const QDateTime &until) {
+        if (wait.why == PolicyDecision::Why::NoDevice || wait.why == PolicyDecision::Why::Busy
+            || until < wait.until)
+            wait = {PolicyDecision::Kind::Wait, -1, why, until};
+    };
+    int best = -1;
+    for (int d = 0; d < m_devices.size(); ++d) {
+        const PolicyDevice &device = m_devices.at(d);
+        if (!device.online || !m_config.routeAllows(route, d) || row.refusedBy.contains(d))
+            continue;
+        if (const auto rest = limitPassed(d, row)) {
+            waitFor(PolicyDecision::Why::Resting, rest->until);
+        } else if (device.pacedUntil.isValid() && device.pacedUntil > m_now) {
+            waitFor(PolicyDecision::Why::Pacing, device.pacedUntil);
+        } else if (!device.free) {
+            if (wait.why == PolicyDecision::Why::NoDevice)
+                wait.why = PolicyDecision::Why::Busy;
+        } else if (best < 0 || m_rooms.at(d).used.dayParts < m_rooms.at(best).used.dayParts) {
+            // The SIM that sent least today goes first, so a pool wears evenly.
+            best = d;
+        }
+    }
+    if (best >= 0)
+        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
+    return wait;
+}
+
+void SendPolicy::taken(int d, const PolicyRow &row)
+{
+    unavailable(d);
+    Room &r = m_rooms[d];
+    r.used.hourParts += row.parts;
+    r.used.dayParts += row.parts;
+    r.used.monthParts += row.parts;
+    if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now))
+        ++r.used.monthRecipients;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "policyconfig.h"
+#include "sendcounts.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// A device as one pass of the dispatch sees it.
+struct PolicyDevice
+{
+    QString port;
+    bool online = false; // connected: free or sending
+    bool free = false;   // connected, idle and registered
+    // Pacing: no send before this time; invalid when none is due.
+    QDateTime pacedUntil;
+};
+
+// A pending row as the policy needs it.
+struct PolicyRow
+{
+    QString number;
+    int parts = 1;
+    // Devices that refused it for certain; it is not offered to them again.
+    QList<int> refusedBy;
+};
+
+// Why a device rests, and until when.
+struct DeviceRest
+{
+    enum class Cause { HourParts, DayParts, MonthParts, MonthRecipients };
+    Cause cause = Cause::DayParts;
+    int limit = 0;
+    QDateTime until;
+
+    bool operator==(const DeviceRest &) const = default;
+};
+
+struct PolicyDecision
+{
+    enum class Kind { Send, Wait, Refuse };
+    enum class Why { None, Busy, Resting, Pacing, NoDevice, RecipientLimit };
+    Kind kind = Kind::Wait;
+    int device = -1;
+    Why why = Why::None;
+    // For Resting and Pacing: the earliest time a device of the route may take the row.
+    QDateTime until;
+};
+
+// Which device may take a row now, or why none may: the quotas of each SIM, the pacing, the
+// route of the number and the guard on messages to one number. One SendPolicy sees the
+// devices as they are at one moment; taken() keeps it right while a pass hands out rows.
+class SendPolicy
+{
+public:
+    SendPolicy(const PolicyConfig &config, const SendCounts &counts, QList<PolicyDevice> devices,
+               QDateTime now);
+
+    PolicyDecision decide(const PolicyRow &row) const;
+    // Device d was given the row: it is busy for the rest of the pass, and its counts grow.
+    void taken(int d, const PolicyRow &row);
+    // Whether device d rests for a limit it reached, whatever the row.
+    std::optional<DeviceRest> restOf(int d) const;
+    // Whether the number had its share of messages in the window.
+    bool recipientBlocked(const QString &number) const;
+    // Whether a device of the row's route that has not refused it yet is connected.
+    bool anotherDeviceFor(const PolicyRow &row) const;
+    // Whether some device of the route (-1: any) is free, unpaced and not resting: rows of a
+    // closed route are passed over without a look at each device.
+    bool routeOpen(int route) const;
+    // Device d cannot take a row in this pass after all.
+    void unavailable(int d);
+
+private:
+    struct Room
+    {
+        DeviceUsage used;
+        PolicyLimits limits;
+    };
+    // The limit a row of these parts would pass on device d, if any.
+    std::optional<DeviceRest> limitPassed(int d, const PolicyRow &row) const;
+    QDateTime untilOf(DeviceRest::Cause cause) const;
+    bool open(int d) const;
+    void countOpen(int d, int change);
+
+    const PolicyConfig &m_config;
+    const SendCounts &m_counts;
+    QList<PolicyDevice> m_devices;
+    QList<Room> m_rooms;
+    // Open devices in each group, and in all.
+    QList<int> m_openInGroup;
+    int m_open = 0;
+    QDateTime m_now;
+};
