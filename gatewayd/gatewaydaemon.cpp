@@ -29,23 +29,22 @@ bool GatewayDaemon::createControls(QString *error)
 
 void GatewayDaemon::start()
 {
-    m_gateway->FormLoad();
+    m_gateway->load();
     m_status = std::make_unique<StatusServer>(*m_gateway);
-    m_gateway->service().mnuQDFW_Click();
+    m_gateway->start();
     m_systemd.ready();
 }
 
 void GatewayDaemon::stop()
 {
-    m_gateway->service().mnuGXFW_Click();
+    m_gateway->stop();
 }
 
 void GatewayDaemon::handleSignal(int signalNumber)
 {
     if (signalNumber == SIGHUP) {
         m_systemd.reloading();
-        stop();
-        m_gateway->service().mnuQDFW_Click();
+        m_gateway->reload();
         m_systemd.ready();
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "core/service.h"
 #include "messaging/messageflow.h"
+#include "testmsg/testcomposer.h"
 
 Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QObject *parent)
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
@@ -78,14 +79,98 @@ bool Gateway::mayEditDevices()
     return false;
 }
 
-void Gateway::mnuSCSB_Click(int selectedRow)
+void Gateway::start()
+{
+    m_service->mnuQDFW_Click();
+}
+
+void Gateway::stop()
+{
+    m_service->mnuGXFW_Click();
+}
+
+void Gateway::reload()
+{
+    // A start reads the configuration again.
+    m_service->mnuGXFW_Click();
+    m_service->mnuQDFW_Click();
+}
+
+bool Gateway::addDevice(const QString &port, const QString &rate)
+{
+    if (!mayEditDevices())
+        return false;
+    m_devices.appendRow(DeviceRow::fresh(port, rate));
+    updateparas();
+    return true;
+}
+
+bool Gateway::removeDevice(int row)
+{
+    if (!mayEditDevices())
+        return false;
+    if (row < 0 || row >= m_devices.rowCount()) {
+        WriteLog(QStringLiteral("请选择一个设备"));
+        return false;
+    }
+    m_devices.removeDeviceRow(row);
+    updateparas();
+    return true;
+}
+
+DeviceSearch::Parts Gateway::deviceSearchParts()
+{
+    return {m_pool.control(DeviceSearch::ProbeSlot), m_devices, m_log, m_config.path()};
+}
+
+void Gateway::searchDevices(const DeviceSearchRequest &request, const Progress &progress)
 {
     if (!mayEditDevices())
         return;
-    if (selectedRow < 0 || selectedRow >= m_devices.rowCount()) {
-        WriteLog(QStringLiteral("请选择一个设备"));
-        return;
-    }
-    m_devices.removeDeviceRow(selectedRow);
-    updateparas();
+    DeviceSearch search(deviceSearchParts(), request.listPorts);
+    if (progress)
+        QObject::connect(&search, &DeviceSearch::progress, &search, progress);
+    search.run(request.useRange, request.from, request.to);
+}
+
+bool Gateway::queueTestMessage(const QString &number, const QString &text)
+{
+    return m_flow->queueTestMessage(number, text);
+}
+
+void Gateway::queueTestMessages(const QString &numbersText, const QString &messageText,
+                                const Progress &progress)
+{
+    TestComposer composer([this](const QString &number,
+                                 const QString &text) { return queueTestMessage(number, text); },
+                          m_prompter);
+    if (progress)
+        QObject::connect(&composer, &TestComposer::progress, &composer, progress);
+    composer.send(numbersText, messageText);
+}
+
+QueueResult Gateway::queueMessages(const QList<OutgoingMessage> &)
+{
+    // Applications still queue by inserting rows themselves; nothing is taken here until the
+    // rows can go in as one transaction with their keys.
+    return {{}, QStringLiteral("not available")};
+}
+
+QStringList Gateway::recentLog(int lines) const
+{
+    QStringList all = m_log.text().split(QStringLiteral("\r\n"));
+    if (all.size() > lines)
+        all = all.mid(all.size() - lines);
+    return all;
+}
+
+EngineStatus Gateway::status() const
+{
+    EngineStatus s;
+    s.running = m_service->running();
+    s.databaseUp = m_flow->store().isOpen();
+    s.queueLength = m_flow->queueLength();
+    s.spoolEntries = int(m_flow->store().spool().size());
+    s.claimsLost = m_flow->claims().lostClaims();
+    return s;
 }
