@@ -103,7 +103,7 @@ void Service::tm_md_Timer()
     for (short d = 0; d < m_config.settings().DeviceCount; ++d) {
         if (m_pool.state(d) != DeviceState::Offline)
             continue;
-        m_table.setStatus(d, QStringLiteral("准备连接"));
+        m_table.setLink(d, LinkState::Connecting);
         QCoreApplication::processEvents();
         // A stop (or exit) or a new start during the yield ends this round: the ports it
         // would open next belong to a service that is no longer running.
@@ -127,6 +127,7 @@ void Service::reportOpenFailure(short d)
 {
     // The driver's reason for the failed open ("SIM asks for a PIN", ...).
     const QString why = m_pool.control(d)->infoText(ModemControl::InfoLastError);
+    m_table.setLastFailure(d, why);
     QString &last = m_openFailure[std::size_t(d)];
     if (why.isEmpty() || why == last)
         return;
@@ -147,7 +148,7 @@ void Service::OpenDevice(short d)
     const int rate = m_config.settings().DeviceRates.value(d).trimmed().toInt(&rateOk);
     // A port or rate that is not a number cannot be opened; it shows as a failed attempt.
     if (!portOk || !rateOk) {
-        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setLink(d, LinkState::Failed);
         return;
     }
     QString text;
@@ -168,15 +169,15 @@ void Service::OpenDevice(short d)
     if (generation != m_generation)
         return;
     if (opened != 0) {
-        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setLink(d, LinkState::Failed);
         reportOpenFailure(d);
         return;
     }
     m_openFailure[std::size_t(d)].clear();
     control->GetInfo(ModemControl::InfoModel, text);
     m_table.setModel(d, text);
-    m_table.setStatus(d, QStringLiteral("空闲"));
-    m_table.setImage(d, DeviceRow::ImageConnected);
+    m_table.setLink(d, LinkState::Idle);
+    m_table.setPortOpen(d, true);
     m_pool.setState(d, DeviceState::Free);
     m_path.deviceOpened(d);
 }

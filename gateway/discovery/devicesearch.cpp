@@ -80,7 +80,7 @@ void DeviceSearch::apply(const QString &collected)
         const QString rate = fields.value(1);
         ports << port;
         rates << rate;
-        m_parts.devices.appendRow(DeviceRow::fresh(port, rate));
+        m_parts.devices.appendDevice(DeviceTable::fresh(port, rate));
     }
     WriteDeviceList(IniFile(m_parts.configPath), ports.join(QLatin1Char(',')),
                     rates.join(QLatin1Char(',')),

@@ -100,7 +100,7 @@ bool Gateway::addDevice(const QString &port, const QString &rate)
 {
     if (!mayEditDevices())
         return false;
-    m_devices.appendRow(DeviceRow::fresh(port, rate));
+    m_devices.appendDevice(DeviceTable::fresh(port, rate));
     updateparas();
     return true;
 }

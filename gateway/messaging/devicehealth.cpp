@@ -8,6 +8,18 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
+namespace {
+
+// The driver tells its figures as it read them: "rssi,ber" and the <stat> digit.
+std::optional<int> number(const QString &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+} // namespace
+
 DeviceHealth::DeviceHealth(const Settings &settings, DevicePool &pool, DeviceTable &table,
                            LogSink &log, SendDispatch &dispatch)
     : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
@@ -19,8 +31,10 @@ void DeviceHealth::update(int d)
     if (!control)
         return;
     const QString registration = control->infoText(ModemControl::InfoRegistration);
-    m_table.setHealth(d, control->infoText(ModemControl::InfoSignal), registration,
-                      control->infoText(ModemControl::InfoOperator));
+    const QString signal = control->infoText(ModemControl::InfoSignal);
+    const std::optional<int> rssi = number(signal.section(QLatin1Char(','), 0, 0));
+    m_table.setHealth(d, rssi, rssi ? number(signal.section(QLatin1Char(','), 1, 1)) : std::nullopt,
+                      number(registration), control->infoText(ModemControl::InfoOperator));
     // Home (1) or roaming (5). A modem that never said is given the benefit of the doubt: only
     // a reported loss holds its messages back.
     const bool registered = registration.isEmpty() || registration == QLatin1String("1")

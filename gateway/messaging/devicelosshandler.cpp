@@ -23,9 +23,10 @@ void DeviceLossHandler::DeviceLost(int d)
     if (QueuedMessage *job = m_dispatch.job(d))
         *job = QueuedMessage();
     m_pool.setState(d, DeviceState::Offline);
-    m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
-    m_table.setImage(d, DeviceRow::ImageDisconnected);
     const QString why = control->infoText(ModemControl::InfoLastError);
+    m_table.setLink(d, LinkState::Failed);
+    m_table.setPortOpen(d, false);
+    m_table.setLastFailure(d, why);
     const QString port = m_settings.deviceLabel(d);
     m_log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
                                  : port + QStringLiteral("口连接中断：") + why);

@@ -35,14 +35,10 @@ void MessageReceiver::OnRecvMsg(int d)
     } else if (read == ModemControl::ReadMessage && !m_store.isStored(control->LastMsgKey())) {
         m_log.WriteLog(QStringLiteral("Com") + port + QStringLiteral("口成功收到短信-") + sender
                        + QLatin1Char(':') + text);
-        const bool listed = d < m_table.rowCount();
-        const QString counted = listed ? m_table.row(d).received : QString();
-        if (listed)
-            m_table.setReceived(d, QString::number(counted.trimmed().toLongLong() + 1));
+        m_table.countReceived(d, 1);
         if (!SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
             control->KeepLastMsg(); // read and counted again when it is offered again
-            if (listed)
-                m_table.setReceived(d, counted);
+            m_table.countReceived(d, -1);
         }
     }
     m_panel.showQueueLength(m_dispatch.queueLength());

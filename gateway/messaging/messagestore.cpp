@@ -151,7 +151,7 @@ void MessageStore::writeStatus(const QueuedMessage &message)
     SpoolEntry entry;
     entry.kind = SpoolEntry::Kind::Status;
     entry.sysNo = message.SysNo;
-    entry.status = statusText(message.Status);
+    entry.status = message.Status;
     entry.handleTime = Statements::timeText(m_clock.now());
     entry.target = targetKey();
     m_statusBatch.append(entry);
@@ -187,7 +187,7 @@ bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
     QStringList statements;
     statements.reserve(batch.size());
     for (const SpoolEntry &e : batch)
-        statements << st.updateStatus({e.sysNo, {}, {}, RowStatus(e.status.toInt())}, e.handleTime);
+        statements << st.updateStatus({e.sysNo, {}, {}, e.status}, e.handleTime);
     if (m_db.execAll(statements))
         return true;
     if (m_db.lastFailureLostConnection())
@@ -393,7 +393,7 @@ bool MessageStore::apply(SpoolEntry &entry)
 {
     const Statements st(m_db.driver());
     if (entry.kind == SpoolEntry::Kind::Status) {
-        const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
+        const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
         return m_db.ExecSQLString(st.updateStatus(row, entry.handleTime)).has_value();
     }
     if (entry.inDoubt && landedMeanwhile(entry))

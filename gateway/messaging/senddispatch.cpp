@@ -123,7 +123,7 @@ void SendDispatch::DispatchToDevice(int d)
         return;
     }
     m_sendQueue.removeLast();
-    m_table.setStatus(d, QStringLiteral("正在发送"));
+    m_table.setLink(d, LinkState::Sending);
     m_pool.setState(d, DeviceState::Busy);
     m_timings.handedOver(d);
     // A claim has written 1 and the time already.

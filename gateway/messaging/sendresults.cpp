@@ -10,22 +10,6 @@
 #include "modemapi/modemcontrol.h"
 #include "status/sendtimings.h"
 
-namespace {
-
-// "已发" reads "successes/results".
-QString countSent(const QString &text, bool success)
-{
-    const qsizetype slash = text.indexOf(QLatin1Char('/'));
-    qlonglong ok = text.left(slash < 0 ? text.size() : slash).trimmed().toLongLong();
-    qlonglong all = slash < 0 ? 0 : text.mid(slash + 1).trimmed().toLongLong();
-    if (success)
-        ++ok;
-    ++all;
-    return QString::number(ok) + QLatin1Char('/') + QString::number(all);
-}
-
-} // namespace
-
 SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
                          LogSink &log, SendTimings &timings, SendDispatch &dispatch,
                          DeliveryReports &reports)
@@ -47,18 +31,17 @@ void SendResults::OnSndMsg(int d)
     const bool success = control->GetIndexOfLastSnd() >= 1;
     m_timings.resultFor(d);
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
-    const QString sent = d < m_table.rowCount() ? m_table.row(d).sent : QStringLiteral("0/0");
     if (success) {
         m_log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
         job->Status = RowStatus::Sent;
-        m_table.setStatus(d, QStringLiteral("空闲"));
-        m_table.setSent(d, countSent(sent, true));
+        m_table.setLink(d, LinkState::Idle);
+        m_table.countSent(d, true);
         m_pool.setState(d, DeviceState::Free);
         m_reports.sent(d, *job);
     } else {
         m_log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
         job->Status = RowStatus::Failed;
-        m_table.setSent(d, countSent(sent, false));
+        m_table.countSent(d, false);
         m_pool.setState(d, DeviceState::Offline);
     }
     const QueuedMessage done = *job;

@@ -27,28 +27,10 @@ QString labelValue(const QString &text)
     return out;
 }
 
-struct SentCounts
+// 99 means the modem does not know.
+std::optional<int> signalStrength(std::optional<int> rssi)
 {
-    qlonglong sent = 0;
-    qlonglong failed = 0;
-};
-
-// The "已发" column reads "successes/results".
-SentCounts sentCounts(const QString &text)
-{
-    const QStringList parts = text.split(QLatin1Char('/'));
-    SentCounts counts;
-    counts.sent = parts.value(0).trimmed().toLongLong();
-    counts.failed = parts.value(1).trimmed().toLongLong() - counts.sent;
-    return counts;
-}
-
-// The rssi of "rssi,ber"; 99 means the modem does not know.
-std::optional<int> signalStrength(const QString &signal)
-{
-    bool ok = false;
-    const int rssi = signal.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
-    if (!ok || rssi < 0 || rssi > 31)
+    if (!rssi || *rssi < 0 || *rssi > 31)
         return std::nullopt;
     return rssi;
 }
@@ -122,7 +104,7 @@ QByteArray page(Gateway &gateway)
         out += QStringLiteral("<tr>");
         for (const QString &cell :
              {row.portText, row.rate, row.model, row.sent, row.received, row.status,
-              row.health().replace(QLatin1Char('\n'), QStringLiteral("; "))})
+              QString(row.health).replace(QLatin1Char('\n'), QStringLiteral("; "))})
             out += QStringLiteral("<td>%1</td>").arg(html(cell));
         out += QStringLiteral("</tr>\n");
     }
@@ -151,6 +133,7 @@ QByteArray page(Gateway &gateway)
 QByteArray metrics(Gateway &gateway)
 {
     const QList<DeviceRow> &rows = gateway.devices().rows();
+    const QList<DeviceStatus> &devices = gateway.devices().statuses();
     auto labels = [&](int d) {
         return QStringLiteral("device=\"%1\",port=\"%2\"")
                 .arg(d)
@@ -160,32 +143,30 @@ QByteArray metrics(Gateway &gateway)
     family(out, "velmora_messages_sent_total", "counter",
            "Messages the GSM network took, per device, since the service started.");
     for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_sent_total", labels(d), sentCounts(rows.at(d).sent).sent);
+        sample(out, "velmora_messages_sent_total", labels(d), double(devices.at(d).sent));
     family(out, "velmora_messages_failed_total", "counter",
            "Messages the modem could not hand to the GSM network, per device.");
     for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_failed_total", labels(d), sentCounts(rows.at(d).sent).failed);
+        sample(out, "velmora_messages_failed_total", labels(d), double(devices.at(d).failed));
     family(out, "velmora_messages_received_total", "counter",
            "Messages received, per device, since the service started.");
     for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_received_total", labels(d),
-               rows.at(d).received.trimmed().toLongLong());
+        sample(out, "velmora_messages_received_total", labels(d), double(devices.at(d).received));
 
     family(out, "velmora_device_signal", "gauge",
            "Received signal strength indication of AT+CSQ (0..31), per device; absent while "
            "not known.");
     for (int d = 0; d < rows.size(); ++d) {
-        if (const std::optional<int> rssi = signalStrength(rows.at(d).signal))
+        if (const std::optional<int> rssi = signalStrength(devices.at(d).rssi))
             sample(out, "velmora_device_signal", labels(d), *rssi);
     }
     family(out, "velmora_device_registered", "gauge",
            "1 while the device's modem is registered with a network (home or roaming), per "
            "device; absent while not known.");
     for (int d = 0; d < rows.size(); ++d) {
-        const QString &stat = rows.at(d).registration;
-        if (!stat.isEmpty())
-            sample(out, "velmora_device_registered", labels(d),
-                   stat == QLatin1String("1") || stat == QLatin1String("5") ? 1 : 0);
+        const std::optional<int> stat = devices.at(d).registration;
+        if (stat)
+            sample(out, "velmora_device_registered", labels(d), *stat == 1 || *stat == 5 ? 1 : 0);
     }
 
     family(out, "velmora_devices_up", "gauge", "Devices connected.");

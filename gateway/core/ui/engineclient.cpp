@@ -59,16 +59,16 @@ void EngineClient::applyTable(const TableChange &change)
 {
     switch (change.kind) {
     case TableChange::Reset:
-        m_devices.setRows(change.rows);
+        m_devices.setStatuses(change.devices);
         break;
     case TableChange::Insert:
-        m_devices.insertDeviceRows(change.first, change.rows);
+        m_devices.insertStatuses(change.first, change.devices);
         break;
     case TableChange::Remove:
         m_devices.removeDeviceRows(change.first, change.last);
         break;
     case TableChange::Update:
-        m_devices.replaceRows(change.first, change.rows);
+        m_devices.replaceStatuses(change.first, change.devices);
         break;
     }
 }
