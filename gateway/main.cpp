@@ -52,7 +52,9 @@ int main(int argc, char *argv[])
         client.WriteLog(QStringLiteral("单实例通道监听失败（%1），再次启动本程序时无法唤出本窗口")
                                 .arg(instance.listenError()));
     // The page reads the engine, so it lives on the engine's thread and goes with the gateway.
-    engine.runAndWait([&engine] { new StatusServer(engine.gateway(), &engine.gateway()); });
+    engine.runAndWait([&engine] {
+        new StatusServer(engine.gateway(), engine.gateway().events(), &engine.gateway());
+    });
     window.show();
     window.AddTrayIcon();
     return QApplication::exec();

@@ -30,7 +30,7 @@ bool GatewayDaemon::createControls(QString *error)
 void GatewayDaemon::start()
 {
     m_gateway->load();
-    m_status = std::make_unique<StatusServer>(*m_gateway);
+    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events());
     m_gateway->start();
     m_systemd.ready();
 }

@@ -58,6 +58,9 @@ void Service::mnuQDFW_Click()
         startQueuePoll();
         m_log.WriteLog(QStringLiteral("数据库连接成功……"));
         m_path.connectionOpened();
+    } else if (m_path.databaseOpen()) {
+        // Connected, but the queue was refused (the prompt said why): nothing is sent.
+        m_log.WriteLog(QStringLiteral("数据库连接成功，但短信队列不可用，不发送短信……"));
     } else {
         m_log.WriteLog(QStringLiteral("数据库连接失败……"));
     }

@@ -34,4 +34,6 @@ Q_SIGNALS:
                          const QDateTime &at);
     // The device's state changed in any way.
     void deviceChanged(int row);
+    // The service was started or stopped.
+    void runningChanged(bool running);
 };

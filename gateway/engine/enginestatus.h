@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestatus.h"
+#include "senddurations.h"
 
 #include <QDateTime>
 #include <QList>
@@ -18,6 +19,8 @@ struct EngineStatus
     // when it can.
     QString cannotSend;
     QList<DeviceStatus> devices;
+    // Several gateways share the queue (GatewayName is set).
+    bool sharedQueue = false;
     int queueLength = 0;
     int spoolEntries = 0;
     qint64 claimsLost = 0;
@@ -26,6 +29,7 @@ struct EngineStatus
     QDateTime startedAt;
     QDateTime lastPoll;
     QDateTime countsAt;
+    SendDurations sendDurations;
 
     int devicesUp() const
     {

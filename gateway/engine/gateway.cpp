@@ -1,5 +1,6 @@
 #include "gateway.h"
 
+#include "common/clock.h"
 #include "core/service.h"
 #include "messaging/messageflow.h"
 #include "testmsg/testcomposer.h"
@@ -28,6 +29,8 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     connect(&m_pool, &DevicePool::StatusReport, m_flow.get(), &MessageFlow::StatusReport,
             Qt::DirectConnection);
     connect(m_service.get(), &Service::runningChanged, this, &Gateway::serviceRunningChanged);
+    connect(m_service.get(), &Service::runningChanged, &m_events, &EngineEvents::runningChanged);
+    connect(&m_devices, &DeviceTable::deviceChanged, &m_events, &EngineEvents::deviceChanged);
     connect(&m_panel, &StatusPanel::changed, this, &Gateway::statusPanelChanged);
 }
 
@@ -81,6 +84,9 @@ bool Gateway::mayEditDevices()
 
 void Gateway::start()
 {
+    // The histogram counts from the start, as the devices' counters do.
+    m_sendTimings.reset();
+    m_startedAt = m_clock.now();
     m_service->mnuQDFW_Click();
 }
 
@@ -93,7 +99,7 @@ void Gateway::reload()
 {
     // A start reads the configuration again.
     m_service->mnuGXFW_Click();
-    m_service->mnuQDFW_Click();
+    start();
 }
 
 bool Gateway::addDevice(const QString &port, const QString &rate)
@@ -169,8 +175,20 @@ EngineStatus Gateway::status() const
     EngineStatus s;
     s.running = m_service->running();
     s.databaseUp = m_flow->store().isOpen();
+    s.devices = m_devices.statuses();
+    if (s.running) {
+        s.cannotSend = m_flow->cannotSend();
+        if (s.cannotSend.isEmpty() && s.devicesUp() == 0)
+            s.cannotSend = QStringLiteral("没有已连接的短信设备");
+    }
+    s.sharedQueue = !settings().GatewayName.isEmpty();
     s.queueLength = m_flow->queueLength();
     s.spoolEntries = int(m_flow->store().spool().size());
     s.claimsLost = m_flow->claims().lostClaims();
+    s.handedByGateway = m_flow->handedByGateway();
+    s.countsAt = m_flow->countsAt();
+    s.sendDurations = m_sendTimings.durations();
+    if (s.running)
+        s.startedAt = m_startedAt;
     return s;
 }

@@ -8,7 +8,7 @@
 #include "discovery/devicesearch.h"
 #include "engineapi.h"
 #include "engineevents.h"
-#include "status/sendtimings.h"
+#include "messaging/sendtimings.h"
 
 #include <QObject>
 #include <functional>
@@ -98,6 +98,7 @@ private:
     DevicePool m_pool;
     StatusPanel m_panel;
     SendTimings m_sendTimings;
+    QDateTime m_startedAt;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
 };

@@ -1,11 +1,12 @@
 #include "messageflow.h"
 
+#include "common/clock.h"
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts)
-    : m_settings(parts.settings), m_prompter(parts.prompter),
+    : m_settings(parts.settings), m_clock(clock), m_prompter(parts.prompter),
       m_store(spoolFolder(programDir), clock,
               [&log = parts.log](const QString &line) { log.WriteLog(line); }),
       m_claims(m_store.db(), clock,
@@ -29,13 +30,29 @@ QString MessageFlow::spoolFolder(const QString &programDir)
     return programDir + QStringLiteral("/spool");
 }
 
+bool MessageFlow::sharing() const
+{
+    return !m_settings.GatewayName.isEmpty();
+}
+
 bool MessageFlow::OpenConnection(const QString &connectionString)
 {
     QString error;
+    m_queueRefusal.clear();
+    m_handed.clear();
+    m_countsAt = {};
+    m_fileCheck.forget();
+    const bool opened = m_store.open(connectionString, &error);
+    if (opened)
+        m_fileCheck.opened(connectionString);
+    m_fileProblem.clear();
     // A gateway told to share the queue never sends from a table where it cannot claim rows.
-    if (m_store.open(connectionString, &error)
-        && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error)))
+    if (opened && (!sharing() || m_claims.tableReady(&error))) {
+        refreshFigures();
         return true;
+    }
+    if (opened)
+        m_queueRefusal = error;
     m_prompter.message(error);
     return false;
 }
@@ -43,7 +60,31 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
 bool MessageFlow::queueReady()
 {
     QString error;
-    return m_store.isOpen() && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error));
+    return m_store.isOpen() && (!sharing() || m_claims.tableReady(&error));
+}
+
+QString MessageFlow::cannotSend() const
+{
+    if (!m_store.isOpen())
+        return QStringLiteral("数据库未连接");
+    if (!m_fileProblem.isEmpty())
+        return m_fileProblem;
+    return m_queueRefusal;
+}
+
+void MessageFlow::refreshFigures()
+{
+    m_fileProblem = m_fileCheck.problem();
+    if (!sharing() || !m_store.isOpen())
+        return;
+    QString error;
+    if (!m_claims.tableReady(&error)) {
+        m_queueRefusal = error;
+        return;
+    }
+    m_queueRefusal.clear();
+    m_handed = m_claims.handedByGateway();
+    m_countsAt = m_clock.now();
 }
 
 void MessageFlow::Timer1_Timer()
@@ -55,4 +96,5 @@ void MessageFlow::Timer1_Timer()
 void MessageFlow::supervise()
 {
     m_store.keepUp(true);
+    refreshFigures();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "callhandler.h"
+#include "databasefilecheck.h"
 #include "deliveryreports.h"
 #include "devicehealth.h"
 #include "devicelosshandler.h"
@@ -13,6 +14,7 @@
 
 #include "core/messagepath.h"
 
+#include <QDateTime>
 #include <QObject>
 
 class Clock;
@@ -48,12 +50,19 @@ public:
     bool OpenConnection(const QString &connectionString) override;
     void connectionOpened() override { m_store.writeOutSpool(); }
     bool queueReady() override;
+    bool databaseOpen() const override { return m_store.isOpen(); }
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
     void supervise() override;
     void deviceOpened(int d) override { m_health.update(d); }
     int queueLength() const { return m_dispatch.queueLength(); }
+    // Why rows cannot be sent from the database now, in the operator's words; empty when they
+    // can. Database figures in it are those of the last start or supervision tick.
+    QString cannotSend() const;
+    // Rows at 1 by the gateway that claimed them, read at the last tick (shared queue only).
+    const QList<std::pair<QString, qint64>> &handedByGateway() const { return m_handed; }
+    const QDateTime &countsAt() const { return m_countsAt; }
 
     void Timer1_Timer();
     void OnSndMsg(int d) { m_results.OnSndMsg(d); }
@@ -70,6 +79,7 @@ public:
     }
 
     MessageStore &store() { return m_store; }
+    const MessageStore &store() const { return m_store; }
     DBHelper &db() { return m_store.db(); }
     SendDispatch &dispatch() { return m_dispatch; }
     MessageReceiver &receiver() { return m_receiver; }
@@ -77,9 +87,15 @@ public:
     static QString spoolFolder(const QString &programDir);
 
     QueueClaims &claims() { return m_claims; }
+    const QueueClaims &claims() const { return m_claims; }
 
 private:
+    bool sharing() const;
+    // The shared queue's readiness, its counts and the database file, once a tick.
+    void refreshFigures();
+
     const Settings &m_settings;
+    const Clock &m_clock;
     Prompter &m_prompter;
     MessageStore m_store;
     QueueClaims m_claims;
@@ -90,4 +106,10 @@ private:
     CallHandler m_calls;
     DeviceHealth m_health;
     DeviceLossHandler m_loss;
+    DatabaseFileCheck m_fileCheck;
+    // Why a shared queue was refused; the database file's problem; as of the last check.
+    QString m_queueRefusal;
+    QString m_fileProblem;
+    QList<std::pair<QString, qint64>> m_handed;
+    QDateTime m_countsAt;
 };

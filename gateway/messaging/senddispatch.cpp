@@ -8,7 +8,7 @@
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
-#include "status/sendtimings.h"
+#include "sendtimings.h"
 
 #include <algorithm>
 

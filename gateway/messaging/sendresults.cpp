@@ -8,7 +8,7 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
-#include "status/sendtimings.h"
+#include "sendtimings.h"
 
 SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
                          LogSink &log, SendTimings &timings, SendDispatch &dispatch,

@@ -1,9 +1,11 @@
 #include "statusserver.h"
 
+#include "processfigures.h"
 #include "statusreport.h"
 
 #include "common/inifile.h"
-#include "engine/gateway.h"
+#include "engine/engineapi.h"
+#include "engine/engineevents.h"
 
 #include <QHttpServer>
 #include <QHttpServerResponse>
@@ -19,9 +21,10 @@ const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
 
 } // namespace
 
-StatusServer::StatusServer(Gateway &gateway, QObject *parent) : QObject(parent), m_gw(gateway)
+StatusServer::StatusServer(EngineApi &engine, EngineEvents &events, QObject *parent)
+    : QObject(parent), m_engine(engine)
 {
-    connect(&m_gw, &Gateway::serviceRunningChanged, this, [this](bool running) {
+    connect(&events, &EngineEvents::runningChanged, this, [this](bool running) {
         if (running)
             applySettings();
     });
@@ -42,7 +45,7 @@ QString StatusServer::address() const
 
 quint16 StatusServer::applySettings()
 {
-    const IniFile ini(m_gw.configPath());
+    const IniFile ini(m_engine.configPath());
     const QString portText =
             ini.read(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString()).trimmed();
     const QString addressText = ini.read(QStringLiteral("Service"), QStringLiteral("HttpAddress"),
@@ -79,14 +82,21 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
     if (port == 0)
         return;
     m_server = std::make_unique<QHttpServer>();
-    m_server->route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
-                    [this] { return QHttpServerResponse(Html, StatusReport::page(m_gw)); });
-    m_server->route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
-                    [this] { return QHttpServerResponse(Metrics, StatusReport::metrics(m_gw)); });
+    m_server->route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [this] {
+        return QHttpServerResponse(
+                Html,
+                StatusReport::page(m_engine.status(),
+                                   m_engine.recentLog(StatusReport::PageLogLines)));
+    });
+    m_server->route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this] {
+        return QHttpServerResponse(
+                Metrics, StatusReport::metrics(m_engine.status(), ProcessFigures::read()));
+    });
     m_server->route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get, [this] {
-        if (StatusReport::healthy(m_gw))
+        const QString why = StatusReport::unavailable(m_engine.status());
+        if (why.isEmpty())
             return QHttpServerResponse(Text, QByteArrayLiteral("ok\n"));
-        return QHttpServerResponse(Text, QByteArrayLiteral("unavailable\n"),
+        return QHttpServerResponse(Text, "unavailable: " + why.toUtf8() + '\n',
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
     m_port = m_server->listen(address, port);

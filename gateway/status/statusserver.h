@@ -4,7 +4,8 @@
 #include <QObject>
 #include <memory>
 
-class Gateway;
+class EngineApi;
+class EngineEvents;
 class QHttpServer;
 
 // The status page, metrics and health check over HTTP. Off unless [Service] HttpPort is set in
@@ -15,7 +16,8 @@ class StatusServer : public QObject
     Q_OBJECT
 
 public:
-    explicit StatusServer(Gateway &gateway, QObject *parent = nullptr);
+    // Lives on the engine's thread: every answer is made from the engine's status there.
+    StatusServer(EngineApi &engine, EngineEvents &events, QObject *parent = nullptr);
     ~StatusServer() override;
 
     // Reads the settings and listens accordingly; the port listened on, 0 when off.
@@ -27,7 +29,7 @@ public:
 private:
     void listen(const QHostAddress &address, quint16 port);
 
-    Gateway &m_gw;
+    EngineApi &m_engine;
     std::unique_ptr<QHttpServer> m_server;
     QHostAddress m_address;
     quint16 m_wantedPort = 0;
