@@ -119,4 +119,6 @@ Q_SIGNALS:
     // GetInfo 7 changed between registered and not registered.
     void RegistrationChanged();
     void StatusReport();
+    // The modem confirmed the removal of stored messages: TakeRemovedMsgKeys names them.
+    void MessagesRemoved();
 };

@@ -9,32 +9,24 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
-    m_flow = std::make_unique<MessageFlow>(m_config.programDir(), clock,
-                                           MessageFlow::Parts{m_config.settings(), m_pool,
-                                                              m_devices, m_log, prompter, m_panel,
-                                                              m_sendTimings});
+    m_flow =
+            std::make_unique<MessageFlow>(m_config.programDir(),
+                                          FlowContext{m_config.settings(), m_pool, m_devices, m_log,
+                                                      m_panel, m_sendTimings, m_events, clock},
+                                          prompter);
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
-    connect(&m_pool, &DevicePool::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::OnRecvMsg, m_flow.get(), &MessageFlow::OnRecvMsg,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::PhoneCall, m_flow.get(), &MessageFlow::PhoneCall,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::DeviceLost, m_flow.get(), &MessageFlow::DeviceLost,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::HealthChanged, m_flow.get(), &MessageFlow::HealthChanged,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::RegistrationChanged, m_flow.get(), &MessageFlow::HealthChanged,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::StatusReport, m_flow.get(), &MessageFlow::StatusReport,
-            Qt::DirectConnection);
+    m_pool.setEvents(m_flow.get());
     connect(m_service.get(), &Service::runningChanged, this, &Gateway::serviceRunningChanged);
     connect(m_service.get(), &Service::runningChanged, &m_events, &EngineEvents::runningChanged);
     connect(&m_devices, &DeviceTable::deviceChanged, &m_events, &EngineEvents::deviceChanged);
     connect(&m_panel, &StatusPanel::changed, this, &Gateway::statusPanelChanged);
 }
 
-Gateway::~Gateway() = default;
+Gateway::~Gateway()
+{
+    // Controls closed while the pool goes must not reach a message path that is gone.
+    m_pool.setEvents(nullptr);
+}
 
 void Gateway::FormLoad(const std::function<void()> &initMainWindow)
 {

@@ -5,22 +5,15 @@
 #include "core/prompter.h"
 #include "core/settings.h"
 
-MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts)
-    : m_settings(parts.settings), m_clock(clock), m_prompter(parts.prompter),
-      m_store(spoolFolder(programDir), clock,
-              [&log = parts.log](const QString &line) { log.WriteLog(line); }),
-      m_claims(m_store.db(), clock,
-               [&log = parts.log](const QString &line) { log.WriteLog(line); }),
-      m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, parts.timings, m_store,
-                 m_claims),
-      m_reports(parts.settings, parts.pool, parts.log, clock, m_store),
-      m_results(parts.settings, parts.pool, parts.table, parts.log, parts.timings, m_dispatch,
-                m_reports),
-      m_receiver(parts.settings, parts.pool, parts.table, parts.log, parts.panel, m_store,
-                 m_dispatch),
-      m_calls(parts.pool, parts.log),
-      m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
-      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch)
+MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
+    : m_settings(context.settings), m_clock(context.clock), m_prompter(prompter),
+      m_store(spoolFolder(programDir), context.clock,
+              [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_claims(m_store.db(), context.clock,
+               [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_dispatch(context, m_store, m_claims), m_reports(context, m_store),
+      m_results(context, m_dispatch, m_reports), m_receiver(context, m_store, m_dispatch),
+      m_calls(context), m_health(context, m_dispatch), m_loss(context, m_dispatch)
 { }
 
 MessageFlow::~MessageFlow() = default;

@@ -12,39 +12,23 @@
 #include "senddispatch.h"
 #include "sendresults.h"
 
+#include "core/deviceevents.h"
 #include "core/messagepath.h"
 
 #include <QDateTime>
 #include <QObject>
 
-class Clock;
-class DevicePool;
-class DeviceTable;
-class LogSink;
 class Prompter;
-class SendTimings;
-class StatusPanel;
-struct Settings;
 
 // The message path between the database and the modems: the queue poll and dispatch, send
-// results, received messages and incoming calls, over one database connection.
-class MessageFlow : public QObject, public MessagePath
+// results, received messages and incoming calls, over one database connection. The pool hands
+// it every modem's events.
+class MessageFlow : public QObject, public MessagePath, public DeviceEvents
 {
     Q_OBJECT
 
 public:
-    struct Parts
-    {
-        const Settings &settings;
-        DevicePool &pool;
-        DeviceTable &table;
-        LogSink &log;
-        Prompter &prompter;
-        StatusPanel &panel;
-        SendTimings &timings;
-    };
-
-    MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts);
+    MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter);
     ~MessageFlow() override;
 
     bool OpenConnection(const QString &connectionString) override;
@@ -65,12 +49,18 @@ public:
     const QDateTime &countsAt() const { return m_countsAt; }
 
     void Timer1_Timer();
-    void OnSndMsg(int d) { m_results.OnSndMsg(d); }
-    void OnRecvMsg(int d) { m_receiver.OnRecvMsg(d); }
-    void PhoneCall(int d) { m_calls.PhoneCall(d); }
-    void DeviceLost(int d) { m_loss.DeviceLost(d); }
-    void HealthChanged(int d) { m_health.update(d); }
-    void StatusReport(int d) { m_reports.StatusReport(d); }
+
+    // DeviceEvents
+    void sendFinished(int d, bool accepted) override { m_results.sendFinished(d, accepted); }
+    void messageWaiting(int d) override { m_receiver.messageWaiting(d); }
+    void callRinging(int d) override { m_calls.callRinging(d); }
+    void deviceLost(int d, const QString &why) override { m_loss.deviceLost(d, why); }
+    void healthChanged(int d) override { m_health.update(d); }
+    void statusReportWaiting(int d) override { m_reports.statusReportWaiting(d); }
+    void messagesRemoved(int, const QStringList &keys) override
+    {
+        m_receiver.messagesRemoved(keys);
+    }
 
     // The test composer's inserter: one pending row on the connection of the last start.
     bool queueTestMessage(const QString &number, const QString &text)

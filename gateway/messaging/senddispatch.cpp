@@ -12,11 +12,8 @@
 
 #include <algorithm>
 
-SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                           StatusPanel &panel, SendTimings &timings, MessageStore &store,
-                           QueueClaims &claims)
-    : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_timings(timings),
-      m_store(store), m_claims(claims)
+SendDispatch::SendDispatch(const FlowContext &context, MessageStore &store, QueueClaims &claims)
+    : m_ctx(context), m_settings(context.settings), m_store(store), m_claims(claims)
 {
     resetSendQueue();
 }
@@ -39,7 +36,7 @@ int SendDispatch::shareLoadLimit() const
 {
     int free = 0;
     for (int d = 0; d < m_settings.DeviceCount; ++d)
-        free += m_pool.state(d) == DeviceState::Free ? 1 : 0;
+        free += m_ctx.pool.state(d) == DeviceState::Free ? 1 : 0;
     return 16 * qMax(free, 4);
 }
 
@@ -77,7 +74,7 @@ void SendDispatch::Timer1_Timer()
         LoadPendingMessages();
     for (int d = 0; d < m_settings.DeviceCount; ++d)
         DispatchToDevice(d);
-    m_panel.showQueueLength(queueLength());
+    m_ctx.panel.showQueueLength(queueLength());
 }
 
 void SendDispatch::LoadPendingMessages()
@@ -107,9 +104,9 @@ void SendDispatch::DispatchToDevice(int d)
 {
     if (queueLength() == 0)
         return;
-    if (!m_pool.takesMessages(d))
+    if (!m_ctx.pool.takesMessages(d))
         return;
-    ModemControl *control = m_pool.control(d);
+    ModemControl *control = m_ctx.pool.control(d);
     if (!control || d >= m_jobs.size())
         return;
     if (sharing() && !claimLast())
@@ -123,9 +120,9 @@ void SendDispatch::DispatchToDevice(int d)
         return;
     }
     m_sendQueue.removeLast();
-    m_table.setLink(d, LinkState::Sending);
-    m_pool.setState(d, DeviceState::Busy);
-    m_timings.handedOver(d);
+    m_ctx.table.setLink(d, LinkState::Sending);
+    m_ctx.pool.setState(d, DeviceState::Busy);
+    m_ctx.timings.handedOver(d);
     // A claim has written 1 and the time already.
     if (!m_jobs.at(d).claimed)
         UpdateSendStatus(m_jobs.at(d));

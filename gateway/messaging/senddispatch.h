@@ -1,17 +1,13 @@
 #pragma once
 
+#include "flowcontext.h"
 #include "queuedmessage.h"
 
 #include <QList>
 #include <random>
 
-class DevicePool;
-class DeviceTable;
 class MessageStore;
 class QueueClaims;
-class SendTimings;
-class StatusPanel;
-struct Settings;
 
 // Moves pending rows from SMS to the modems: the in-memory queue SendQueue (element 0 a
 // placeholder, served from its end), one message per free device, status 1 on hand-over. The
@@ -19,8 +15,7 @@ struct Settings;
 class SendDispatch
 {
 public:
-    SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table, StatusPanel &panel,
-                 SendTimings &timings, MessageStore &store, QueueClaims &claims);
+    SendDispatch(const FlowContext &context, MessageStore &store, QueueClaims &claims);
 
     // The body of the queue poll: load when empty, offer one message to every device.
     void Timer1_Timer();
@@ -48,11 +43,8 @@ private:
     // Takes the message at the end of the queue for this gateway; false when none can be had.
     bool claimLast();
 
+    FlowContext m_ctx;
     const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    StatusPanel &m_panel;
-    SendTimings &m_timings;
     MessageStore &m_store;
     QueueClaims &m_claims;
     QList<QueuedMessage> m_sendQueue;

@@ -1,29 +1,24 @@
 #pragma once
 
+#include "flowcontext.h"
+
 class DeliveryReports;
-class DevicePool;
-class DeviceTable;
-class LogSink;
 class SendDispatch;
-class SendTimings;
-struct Settings;
+struct QueuedMessage;
 
 // The end of one send: the row gets Status 2 or -1, the device's counters and state follow,
 // and a device that succeeded takes its next message at once.
 class SendResults
 {
 public:
-    SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                SendTimings &timings, SendDispatch &dispatch, DeliveryReports &reports);
+    SendResults(const FlowContext &context, SendDispatch &dispatch, DeliveryReports &reports);
 
-    void OnSndMsg(int d);
+    void sendFinished(int d, bool accepted);
 
 private:
-    const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    LogSink &m_log;
-    SendTimings &m_timings;
+    void announce(int d, const QueuedMessage &message, bool accepted);
+
+    FlowContext m_ctx;
     SendDispatch &m_dispatch;
     DeliveryReports &m_reports;
 };
