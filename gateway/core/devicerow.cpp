@@ -17,6 +17,27 @@ DeviceRow DeviceRow::of(const DeviceStatus &device)
     return row;
 }
 
+void DeviceRow::follow(const DeviceStatus &before, const DeviceStatus &after)
+{
+    if (before.port != after.port)
+        portText = QStringLiteral("Com") + after.port;
+    if (before.rate != after.rate)
+        rate = after.rate;
+    if (before.model != after.model)
+        model = after.model;
+    if (before.sent != after.sent || before.failed != after.failed)
+        sent = QString::number(after.sent) + QLatin1Char('/')
+                + QString::number(after.sent + after.failed);
+    if (before.received != after.received)
+        received = QString::number(after.received);
+    if (before.link != after.link)
+        status = linkText(after.link);
+    image = after.portOpen ? ImageConnected : ImageDisconnected;
+    if (before.rssi != after.rssi || before.ber != after.ber
+        || before.registration != after.registration || before.operatorName != after.operatorName)
+        health = healthText(after);
+}
+
 QString DeviceRow::linkText(LinkState link)
 {
     switch (link) {

@@ -19,6 +19,9 @@ struct DeviceRow
     QString health;
 
     static DeviceRow of(const DeviceStatus &device);
+    // Makes again only the texts of what changed from before to after: a device changes
+    // several times a message, mostly in one value.
+    void follow(const DeviceStatus &before, const DeviceStatus &after);
     // The state cell's text for a link state.
     static QString linkText(LinkState link);
     // The three health values in one text, one per line.

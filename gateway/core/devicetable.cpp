@@ -168,7 +168,7 @@ bool DeviceTable::change(int r, Edit edit)
     edit(device);
     if (device == before)
         return true;
-    m_rows[r] = DeviceRow::of(device);
+    m_rows[r].follow(before, device);
     Q_EMIT dataChanged(index(r, 0), index(r, ColumnCount - 1));
     Q_EMIT deviceChanged(r);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMetaMethod>
 #include <QObject>
 #include <QString>
 
@@ -19,6 +20,13 @@ class EngineEvents : public QObject
 
 public:
     using QObject::QObject;
+
+    // Whether anyone follows this signal: a busy send path makes an event's values only then.
+    template<typename Signal>
+    bool followed(Signal signal) const
+    {
+        return isSignalConnected(QMetaMethod::fromSignal(signal));
+    }
 
 Q_SIGNALS:
     // id is the row's SysNo in SMS.

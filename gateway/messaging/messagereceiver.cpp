@@ -42,8 +42,9 @@ void MessageReceiver::messageWaiting(int d)
                            + QLatin1Char(':') + text);
         m_ctx.table.countReceived(d, 1);
         if (SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
-            Q_EMIT m_ctx.events.messageReceived(sender, text, {m_ctx.settings.deviceLabel(d), {}},
-                                                m_ctx.clock.now());
+            if (m_ctx.events.followed(&EngineEvents::messageReceived))
+                Q_EMIT m_ctx.events.messageReceived(
+                        sender, text, {m_ctx.settings.deviceLabel(d), {}}, m_ctx.clock.now());
         } else {
             control->KeepLastMsg(); // read and counted again when it is offered again
             m_ctx.table.countReceived(d, -1);

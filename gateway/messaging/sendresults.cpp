@@ -51,14 +51,17 @@ void SendResults::sendFinished(int d, bool success)
 
 void SendResults::announce(int d, const QueuedMessage &message, bool accepted)
 {
+    EngineEvents &events = m_ctx.events;
+    if (accepted ? !events.followed(&EngineEvents::messageSent)
+                 : !events.followed(&EngineEvents::messageFailed))
+        return;
     const DeviceRef device{m_ctx.settings.deviceLabel(d), {}};
     const QDateTime at = m_ctx.clock.now();
     if (accepted) {
-        Q_EMIT m_ctx.events.messageSent(message.SysNo.toLongLong(), message.CellNumber, device, at);
+        Q_EMIT events.messageSent(message.SysNo.toLongLong(), message.CellNumber, device, at);
         return;
     }
     ModemControl *control = m_ctx.pool.control(d);
     const QString why = control ? control->infoText(ModemControl::InfoLastError) : QString();
-    Q_EMIT m_ctx.events.messageFailed(message.SysNo.toLongLong(), message.CellNumber, device, why,
-                                      at);
+    Q_EMIT events.messageFailed(message.SysNo.toLongLong(), message.CellNumber, device, why, at);
 }
