@@ -179,6 +179,7 @@ EngineStatus Gateway::status() const
     s.claimsLost = m_flow->claims().lostClaims();
     s.handedByGateway = m_flow->handedByGateway();
     s.countsAt = m_flow->countsAt();
+    s.lastPoll = m_flow->lastPoll();
     s.sendDurations = m_sendTimings.durations();
     if (s.running)
         s.startedAt = m_startedAt;

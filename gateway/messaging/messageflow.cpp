@@ -82,6 +82,7 @@ void MessageFlow::refreshFigures()
 
 void MessageFlow::Timer1_Timer()
 {
+    m_lastPoll = m_clock.now();
     m_store.keepUp(false);
     m_dispatch.Timer1_Timer();
 }

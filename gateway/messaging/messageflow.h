@@ -47,6 +47,7 @@ public:
     // Rows at 1 by the gateway that claimed them, read at the last tick (shared queue only).
     const QList<std::pair<QString, qint64>> &handedByGateway() const { return m_handed; }
     const QDateTime &countsAt() const { return m_countsAt; }
+    const QDateTime &lastPoll() const { return m_lastPoll; }
 
     void Timer1_Timer();
 
@@ -102,4 +103,5 @@ private:
     QString m_fileProblem;
     QList<std::pair<QString, qint64>> m_handed;
     QDateTime m_countsAt;
+    QDateTime m_lastPoll;
 };
