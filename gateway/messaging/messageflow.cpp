@@ -76,6 +76,11 @@ void MessageFlow::refreshFigures()
         return;
     }
     m_queueRefusal.clear();
+    refreshCounts();
+}
+
+void MessageFlow::refreshCounts()
+{
     m_handed = m_claims.handedByGateway();
     m_countsAt = m_clock.now();
 }
@@ -85,6 +90,11 @@ void MessageFlow::Timer1_Timer()
     m_lastPoll = m_clock.now();
     m_store.keepUp(false);
     m_dispatch.Timer1_Timer();
+    // Between ticks the shared queue's counts are read again at a poll once they are this old,
+    // so the page follows a dead gateway's rows within seconds; a request never reads them.
+    if (sharing() && m_store.isOpen()
+        && (!m_countsAt.isValid() || m_countsAt.secsTo(m_lastPoll) >= CountsMaxAgeSeconds))
+        refreshCounts();
 }
 
 void MessageFlow::supervise()

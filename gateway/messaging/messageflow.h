@@ -44,7 +44,8 @@ public:
     // Why rows cannot be sent from the database now, in the operator's words; empty when they
     // can. Database figures in it are those of the last start or supervision tick.
     QString cannotSend() const;
-    // Rows at 1 by the gateway that claimed them, read at the last tick (shared queue only).
+    // Rows at 1 by the gateway that claimed them, read at the last tick or, between ticks, at a
+    // poll once they were ten seconds old (shared queue only).
     const QList<std::pair<QString, qint64>> &handedByGateway() const { return m_handed; }
     const QDateTime &countsAt() const { return m_countsAt; }
     const QDateTime &lastPoll() const { return m_lastPoll; }
@@ -84,6 +85,9 @@ private:
     bool sharing() const;
     // The shared queue's readiness, its counts and the database file, once a tick.
     void refreshFigures();
+    void refreshCounts();
+
+    static constexpr int CountsMaxAgeSeconds = 10;
 
     const Settings &m_settings;
     const Clock &m_clock;

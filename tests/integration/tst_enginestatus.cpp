@@ -15,6 +15,7 @@ private Q_SLOTS:
     void aRefusedSharedQueueIsNotHealthy();
     void aDatabaseFileMovedAwayIsNoticedAtTheTick();
     void countersAndHistogramStartTogether();
+    void sharedCountsFollowWithoutARequestReadingThem();
 };
 
 namespace {
@@ -79,6 +80,25 @@ void TestEngineStatus::countersAndHistogramStartTogether()
     s = h->status();
     QCOMPARE(s.devices.at(0).sent, qint64(0));
     QCOMPARE(s.sendDurations.count, qint64(0));
+}
+
+void TestEngineStatus::sharedCountsFollowWithoutARequestReadingThem()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QStringLiteral("east"));
+    h.start();
+    QVERIFY(h->status().handedByGateway.isEmpty());
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    // Read at the start: the snapshot does not go to the database for newer figures.
+    QVERIFY(h->status().handedByGateway.isEmpty());
+    h.clock.advance(10);
+    h.poll();
+    const EngineStatus s = h->status();
+    QCOMPARE(s.handedByGateway, (QList<QPair<QString, qint64>>{{QStringLiteral("east"), 2}}));
+    QCOMPARE(s.countsAt, h.clock.now());
 }
 
 QTEST_GUILESS_MAIN(TestEngineStatus)
