@@ -11,6 +11,7 @@
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
 #include "messaging/messageflow.h"
+#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QApplication>
@@ -81,7 +82,10 @@ int main(int argc, char *argv[])
         client.WriteLog(QStringLiteral("单实例通道监听失败（%1），再次启动本程序时无法唤出本窗口")
                                 .arg(instance.listenError()));
     // The page reads the engine, so it lives on the engine's thread and goes with the gateway.
-    engine.runAndWait([&engine] { new StatusServer(engine.gateway(), &engine.gateway()); });
+    engine.runAndWait([&engine] {
+        new StatusServer(engine.gateway(), engine.gateway().events(),
+                         std::make_unique<GatewayApiEngine>(engine.gateway()), &engine.gateway());
+    });
     window.show();
     window.AddTrayIcon();
     return QApplication::exec();

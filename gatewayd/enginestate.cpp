@@ -1,20 +1,15 @@
 #include "enginestate.h"
 
-#include "core/devicepool.h"
-#include "core/devicetable.h"
-#include "engine/gateway.h"
-#include "messaging/messageflow.h"
+#include "engine/engineapi.h"
 
-EngineState EngineState::read(Gateway &gateway)
+EngineState EngineState::read(const EngineApi &engine)
 {
+    const EngineStatus status = engine.status();
     EngineState state;
-    state.databaseUp = gateway.flow().store().db().isOpen();
-    state.devices = qMin(gateway.devices().rowCount(), DevicePool::Count);
-    for (int d = 0; d < state.devices; ++d) {
-        if (gateway.pool().state(d) != DeviceState::Offline)
-            ++state.devicesUp;
-    }
-    state.queueLength = gateway.flow().queueLength();
+    state.databaseUp = status.databaseUp;
+    state.devices = int(status.devices.size());
+    state.devicesUp = status.devicesUp();
+    state.queueLength = status.queueLength;
     return state;
 }
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class Gateway;
+class EngineApi;
 
 // What "systemctl status" shows of the gateway: the database, the devices up of all, the
 // queue. Every read of the engine's state the service makes is in read(), one place to follow
@@ -14,7 +14,7 @@ struct EngineState
     int devices = 0;
     int queueLength = 0;
 
-    static EngineState read(Gateway &gateway);
+    static EngineState read(const EngineApi &engine);
     // One line for systemd's STATUS=.
     QString text() const;
 

@@ -6,6 +6,7 @@
 #include "common/componentloader.h"
 #include "core/service.h"
 #include "engine/gateway.h"
+#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QCoreApplication>
@@ -53,9 +54,10 @@ bool GatewayDaemon::configReadable(const QString &refusal)
 
 void GatewayDaemon::start()
 {
-    m_gateway->FormLoad();
-    m_status = std::make_unique<StatusServer>(*m_gateway);
-    m_gateway->service().mnuQDFW_Click();
+    m_gateway->load();
+    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events(),
+                                              std::make_unique<GatewayApiEngine>(*m_gateway));
+    m_gateway->start();
     m_systemd.ready();
     publishStatus();
     m_statusTimer.start();
@@ -63,7 +65,7 @@ void GatewayDaemon::start()
 
 void GatewayDaemon::stop()
 {
-    m_gateway->service().mnuGXFW_Click();
+    m_gateway->stop();
 }
 
 void GatewayDaemon::reload()
@@ -77,7 +79,7 @@ void GatewayDaemon::reload()
     // A SIGTERM served while the stop waited for the modems ends the service, not the reload.
     if (m_systemd.isStopping())
         return;
-    m_gateway->service().mnuQDFW_Click();
+    m_gateway->start();
     m_systemd.ready();
     m_statusSent = false;
     publishStatus();

@@ -133,4 +133,6 @@ Q_SIGNALS:
     // Something the operator should hear of (a full message store, a modem initialised again
     // after it restarted); GetInfo 13 has the text.
     void Notice();
+    // The modem confirmed the removal of stored messages: TakeRemovedMsgKeys names them.
+    void MessagesRemoved();
 };

@@ -5,6 +5,7 @@
 #include "testdatabase.h"
 
 #include "api/tokenstore.h"
+#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QCoreApplication>
@@ -122,7 +123,7 @@ int main(int argc, char *argv[])
     gw.setConfig(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString::number(port));
     gw.setConfig(QStringLiteral("Service"), QStringLiteral("ApiRate"), QStringLiteral("1000000"));
     gw.start();
-    StatusServer server(*gw);
+    StatusServer server(*gw, gw->events(), std::make_unique<GatewayApiEngine>(*gw));
     const QString token = TokenStore(TokenStore::fileIn(gw.programDir()))
                                   .add(QStringLiteral("bench"), TokenStore::Role::Send, &error);
     const Client client{port, token.toLatin1()};

@@ -28,7 +28,7 @@ int main(int argc, char **argv)
     }
     int received = 0;
     QObject::connect(
-            &h.gw->pool(), &DevicePool::OnRecvMsg, &app, [&received] { ++received; },
+            &h.gw->events(), &EngineEvents::messageReceived, &app, [&received] { ++received; },
             Qt::DirectConnection);
 
     // The burst lands on the SIMs while the gateway is busy elsewhere (this program talks to

@@ -36,7 +36,10 @@ int main(int argc, char **argv)
 
     int results = 0;
     QObject::connect(
-            &h.gw->pool(), &DevicePool::OnSndMsg, &app, [&results] { ++results; },
+            &h.gw->events(), &EngineEvents::messageSent, &app, [&results] { ++results; },
+            Qt::DirectConnection);
+    QObject::connect(
+            &h.gw->events(), &EngineEvents::messageFailed, &app, [&results] { ++results; },
             Qt::DirectConnection);
     const BenchRig::Usage before = BenchRig::usage();
     QElapsedTimer wall;

@@ -146,7 +146,10 @@ int main(int argc, char **argv)
 
     std::atomic<int> results = 0;
     QObject::connect(
-            &gw.pool(), &DevicePool::OnSndMsg, &gw, [&results] { ++results; },
+            &gw.events(), &EngineEvents::messageSent, &gw, [&results] { ++results; },
+            Qt::DirectConnection);
+    QObject::connect(
+            &gw.events(), &EngineEvents::messageFailed, &gw, [&results] { ++results; },
             Qt::DirectConnection);
     int batches = 0;
     QObject::connect(&engine.bridge(), &EngineBridge::batchReady, &client,

@@ -279,8 +279,10 @@ void SmsControl::settleLast()
     const QString key = m_lastKey;
     QPointer<SmsControl> self(this);
     m_modem.release(m, [self, key] {
-        if (self && !key.isEmpty())
-            self->m_removedKeys.append(key);
+        if (!self || key.isEmpty())
+            return;
+        self->m_removedKeys.append(key);
+        Q_EMIT self->MessagesRemoved();
     });
 }
 

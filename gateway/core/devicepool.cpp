@@ -1,5 +1,7 @@
 #include "devicepool.h"
 
+#include "deviceevents.h"
+
 #include "common/componentloader.h"
 #include "modemapi/modemcontrol.h"
 
@@ -26,41 +28,41 @@ bool DevicePool::create(const Factory &factory, QString *error)
         ModemControl *c = made[d];
         delete m_controls[d];
         m_controls[d] = c;
-        // Direct connections: the control waits for the gateway's handler to finish.
-        connect(
-                c, &ModemControl::OnRecvMsg, this, [this, d] { Q_EMIT OnRecvMsg(d); },
-                Qt::DirectConnection);
-        connect(
-                c, &ModemControl::OnSndMsg, this,
-                [this, d, c] {
-                    // A message cut off by the close is let go, unless it never reached the
-                    // modem: then its row can go back to the queue.
-                    if (!m_closing[d]
-                        || c->GetIndexOfLastSnd() == ModemControl::SendNeverReachedModem)
-                        Q_EMIT OnSndMsg(d);
-                },
-                Qt::DirectConnection);
-        connect(
-                c, &ModemControl::PhoneCall, this, [this, d] { Q_EMIT PhoneCall(d); },
-                Qt::DirectConnection);
-        connect(
-                c, &ModemControl::DeviceLost, this,
-                [this, d] {
-                    if (!m_closing[d])
-                        Q_EMIT DeviceLost(d);
-                },
-                Qt::DirectConnection);
-        connect(
-                c, &ModemControl::HealthChanged, this, [this, d] { Q_EMIT HealthChanged(d); },
-                Qt::DirectConnection);
-        connect(
-                c, &ModemControl::RegistrationChanged, this,
-                [this, d] { Q_EMIT RegistrationChanged(d); }, Qt::DirectConnection);
-        connect(
-                c, &ModemControl::StatusReport, this, [this, d] { Q_EMIT StatusReport(d); },
-                Qt::DirectConnection);
+        connectControl(d, c);
     }
     return true;
+}
+
+void DevicePool::connectControl(int d, ModemControl *c)
+{
+    // Direct connections: the control waits for the gateway's handler to finish. A send or a
+    // loss that a close cut off reports nothing: its outcome is not known.
+    const auto on = [this, c](auto signal, auto handle) {
+        connect(
+                c, signal, this,
+                [this, handle] {
+                    if (m_events)
+                        handle(*m_events);
+                },
+                Qt::DirectConnection);
+    };
+    on(&ModemControl::OnSndMsg, [this, d, c](DeviceEvents &e) {
+        // ... unless it never reached the modem: then its row can go back to the queue.
+        const int result = c->GetIndexOfLastSnd();
+        if (!m_closing[d] || result == ModemControl::SendNeverReachedModem)
+            e.sendFinished(d, result);
+    });
+    on(&ModemControl::OnRecvMsg, [d](DeviceEvents &e) { e.messageWaiting(d); });
+    on(&ModemControl::PhoneCall, [d](DeviceEvents &e) { e.callRinging(d); });
+    on(&ModemControl::DeviceLost, [this, d, c](DeviceEvents &e) {
+        if (!m_closing[d])
+            e.deviceLost(d, c->infoText(ModemControl::InfoLastError));
+    });
+    on(&ModemControl::HealthChanged, [d](DeviceEvents &e) { e.healthChanged(d); });
+    on(&ModemControl::RegistrationChanged, [d](DeviceEvents &e) { e.healthChanged(d); });
+    on(&ModemControl::StatusReport, [d](DeviceEvents &e) { e.statusReportWaiting(d); });
+    on(&ModemControl::MessagesRemoved,
+       [d, c](DeviceEvents &e) { e.messagesRemoved(d, c->TakeRemovedMsgKeys()); });
 }
 
 bool DevicePool::createRegistered(ComponentLoader &loader, QString *error)

@@ -7,6 +7,7 @@
 #include <memory>
 
 class ComponentLoader;
+class DeviceEvents;
 class ModemControl;
 
 // Whether a device takes messages: Offline (not connected; the supervision tick reopens it),
@@ -14,7 +15,7 @@ class ModemControl;
 enum class DeviceState { Offline, Free, Busy };
 
 // The 128 modem controls of the gateway, element d driving device d, with each device's state.
-// Events of element d are passed on carrying d.
+// Events of element d go to the device-events handler carrying d and the outcome.
 class DevicePool : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     // Creates all elements from the component registered for the modem control's ProgID.
     bool createRegistered(ComponentLoader &loader, QString *error);
     bool isCreated() const { return m_controls[0] != nullptr; }
+    // Where the controls' events go; none are passed on without one.
+    void setEvents(DeviceEvents *events) { m_events = events; }
 
     ModemControl *control(int d) const;
     // Closes device d's port. A send that the close cuts off reports no result: its outcome is
@@ -46,16 +49,10 @@ public:
     // Free and registered: a message handed over now can be sent.
     bool takesMessages(int d) const;
 
-Q_SIGNALS:
-    void OnRecvMsg(int d);
-    void OnSndMsg(int d);
-    void PhoneCall(int d);
-    void DeviceLost(int d);
-    void HealthChanged(int d);
-    void RegistrationChanged(int d);
-    void StatusReport(int d);
-
 private:
+    void connectControl(int d, ModemControl *c);
+
+    DeviceEvents *m_events = nullptr;
     std::array<ModemControl *, Count> m_controls{};
     std::array<DeviceState, Count> m_states{};
     std::array<bool, Count> m_closing{};

@@ -23,6 +23,14 @@ QString DeviceTable::heading(int column)
     return {};
 }
 
+DeviceStatus DeviceTable::fresh(const QString &port, const QString &rate)
+{
+    DeviceStatus device;
+    device.port = port;
+    device.rate = rate;
+    return device;
+}
+
 int DeviceTable::widthTwips(int column)
 {
     switch (column) {
@@ -53,9 +61,9 @@ QVariant DeviceTable::data(const QModelIndex &index, int role) const
     if (role == ImageRole)
         return index.column() == ColPort ? QVariant(r.image) : QVariant();
     if (role == Qt::ToolTipRole) {
-        if (index.column() != ColStatus || r.health().isEmpty())
+        if (index.column() != ColStatus || r.health.isEmpty())
             return {};
-        return r.health();
+        return r.health;
     }
     if (role != Qt::DisplayRole)
         return {};
@@ -85,132 +93,126 @@ QVariant DeviceTable::headerData(int section, Qt::Orientation orientation, int r
 
 void DeviceTable::RefreshDeviceList(const Settings &settings)
 {
-    beginResetModel();
-    m_rows.clear();
-    for (int d = 0; d < settings.DeviceCount; ++d) {
-        m_rows.append(
-                DeviceRow::fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
-    }
-    endResetModel();
+    QList<DeviceStatus> devices;
+    for (int d = 0; d < settings.DeviceCount; ++d)
+        devices.append(fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
+    setStatuses(devices);
 }
 
 void DeviceTable::clear()
 {
-    beginResetModel();
-    m_rows.clear();
-    endResetModel();
+    setStatuses({});
 }
 
-void DeviceTable::appendRow(const DeviceRow &row)
+void DeviceTable::appendDevice(const DeviceStatus &device)
 {
-    const int r = int(m_rows.size());
-    beginInsertRows({}, r, r);
-    m_rows.append(row);
-    endInsertRows();
+    insertStatuses(int(m_devices.size()), {device});
 }
 
 void DeviceTable::removeDeviceRow(int row)
 {
-    if (row < 0 || row >= m_rows.size())
-        return;
-    beginRemoveRows({}, row, row);
-    m_rows.removeAt(row);
-    endRemoveRows();
+    removeDeviceRows(row, row);
 }
 
-void DeviceTable::setRows(const QList<DeviceRow> &rows)
+void DeviceTable::setStatuses(const QList<DeviceStatus> &devices)
 {
     beginResetModel();
-    m_rows = rows;
+    m_devices = devices;
+    m_rows.clear();
+    m_rows.reserve(devices.size());
+    for (const DeviceStatus &d : devices)
+        m_rows.append(DeviceRow::of(d));
     endResetModel();
 }
 
-void DeviceTable::insertDeviceRows(int first, const QList<DeviceRow> &rows)
+void DeviceTable::insertStatuses(int first, const QList<DeviceStatus> &devices)
 {
-    if (first < 0 || first > m_rows.size() || rows.isEmpty())
+    if (first < 0 || first > m_devices.size() || devices.isEmpty())
         return;
-    beginInsertRows({}, first, first + int(rows.size()) - 1);
-    for (qsizetype i = 0; i < rows.size(); ++i)
-        m_rows.insert(first + i, rows.at(i));
+    beginInsertRows({}, first, first + int(devices.size()) - 1);
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        m_devices.insert(first + i, devices.at(i));
+        m_rows.insert(first + i, DeviceRow::of(devices.at(i)));
+    }
     endInsertRows();
 }
 
 void DeviceTable::removeDeviceRows(int first, int last)
 {
-    if (first < 0 || last >= m_rows.size() || first > last)
+    if (first < 0 || last >= m_devices.size() || first > last)
         return;
     beginRemoveRows({}, first, last);
+    m_devices.remove(first, last - first + 1);
     m_rows.remove(first, last - first + 1);
     endRemoveRows();
 }
 
-void DeviceTable::replaceRows(int first, const QList<DeviceRow> &rows)
+void DeviceTable::replaceStatuses(int first, const QList<DeviceStatus> &devices)
 {
-    if (first < 0 || rows.isEmpty() || first + rows.size() > m_rows.size())
+    if (first < 0 || devices.isEmpty() || first + devices.size() > m_devices.size())
         return;
-    std::copy(rows.begin(), rows.end(), m_rows.begin() + first);
-    Q_EMIT dataChanged(index(first, 0), index(first + int(rows.size()) - 1, ColumnCount - 1));
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        m_devices[first + i] = devices.at(i);
+        m_rows[first + i] = DeviceRow::of(devices.at(i));
+    }
+    Q_EMIT dataChanged(index(first, 0), index(first + int(devices.size()) - 1, ColumnCount - 1));
 }
 
-void DeviceTable::changed(int r, int column)
+template<typename Edit>
+bool DeviceTable::change(int r, Edit edit)
 {
-    const QModelIndex at = index(r, column);
-    Q_EMIT dataChanged(at, at);
+    if (r < 0 || r >= m_devices.size())
+        return false;
+    DeviceStatus &device = m_devices[r];
+    const DeviceStatus before = device;
+    edit(device);
+    if (device == before)
+        return true;
+    m_rows[r].follow(before, device);
+    Q_EMIT dataChanged(index(r, 0), index(r, ColumnCount - 1));
+    Q_EMIT deviceChanged(r);
+    return true;
 }
 
-void DeviceTable::setStatus(int r, const QString &text)
+void DeviceTable::setLink(int r, LinkState link)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    m_rows[r].status = text;
-    changed(r, ColStatus);
+    change(r, [link](DeviceStatus &d) { d.link = link; });
 }
 
-void DeviceTable::setHealth(int r, const QString &signal, const QString &registration,
-                            const QString &operatorName)
+void DeviceTable::setPortOpen(int r, bool open)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    DeviceRow &row = m_rows[r];
-    if (row.signal == signal && row.registration == registration
-        && row.operatorName == operatorName)
-        return;
-    row.signal = signal;
-    row.registration = registration;
-    row.operatorName = operatorName;
-    changed(r, ColStatus);
+    change(r, [open](DeviceStatus &d) { d.portOpen = open; });
 }
 
-void DeviceTable::setModel(int r, const QString &text)
+void DeviceTable::setModel(int r, const QString &model)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    m_rows[r].model = text;
-    changed(r, ColModel);
+    change(r, [&model](DeviceStatus &d) { d.model = model; });
 }
 
-void DeviceTable::setImage(int r, int image)
+void DeviceTable::countSent(int r, bool success)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    m_rows[r].image = image;
-    changed(r, ColPort);
+    change(r, [success](DeviceStatus &d) { ++(success ? d.sent : d.failed); });
 }
 
-void DeviceTable::setSent(int r, const QString &text)
+void DeviceTable::countReceived(int r, int count)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    m_rows[r].sent = text;
-    changed(r, ColSent);
+    change(r, [count](DeviceStatus &d) { d.received += count; });
 }
 
-void DeviceTable::setReceived(int r, const QString &text)
+void DeviceTable::setHealth(int r, std::optional<int> rssi, std::optional<int> ber,
+                            std::optional<int> registration, const QString &operatorName)
 {
-    if (r < 0 || r >= m_rows.size())
-        return;
-    m_rows[r].received = text;
-    changed(r, ColReceived);
+    change(r, [&](DeviceStatus &d) {
+        d.rssi = rssi;
+        d.ber = ber;
+        d.registration = registration;
+        d.operatorName = operatorName;
+    });
+}
+
+void DeviceTable::setLastFailure(int r, const QString &reason)
+{
+    change(r, [&reason](DeviceStatus &d) { d.lastFailure = reason; });
 }
 
 QString DeviceTable::portsText() const
@@ -233,23 +235,4 @@ QString DeviceTable::ratesText() const
     if (!rates.isEmpty())
         rates.chop(1);
     return rates;
-}
-
-QString DeviceRow::health() const
-{
-    if (signal.isEmpty() && registration.isEmpty() && operatorName.isEmpty())
-        return {};
-    const auto shown = [](const QString &value) {
-        return value.isEmpty() ? QStringLiteral("-") : value;
-    };
-    // The <stat> values of AT+CREG (TS 27.007 §7.2).
-    static const QStringList stats = {
-            QStringLiteral("未注册"),     QStringLiteral("已注册"), QStringLiteral("正在搜索网络"),
-            QStringLiteral("注册被拒绝"), QStringLiteral("未知"),   QStringLiteral("已注册(漫游)")};
-    bool isDigit = false;
-    const int stat = registration.toInt(&isDigit);
-    const QString registrationText =
-            isDigit && stat >= 0 && stat < stats.size() ? stats.at(stat) : shown(registration);
-    return QStringLiteral("信号: %1\n网络注册: %2\n运营商: %3")
-            .arg(shown(signal), registrationText, shown(operatorName));
 }

@@ -1,45 +1,18 @@
 #pragma once
 
+#include "devicerow.h"
+#include "engine/devicestatus.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <optional>
 
 struct Settings;
 
-// One row of the device list, as the operator sees it.
-struct DeviceRow
-{
-    QString portText; // "Com" + port
-    QString rate;
-    QString model;
-    QString sent = QStringLiteral("0/0");
-    QString received = QStringLiteral("0");
-    QString status = QStringLiteral("未连接");
-    int image = ImageDisconnected;
-    // The modem's last known health, empty until it is read: signal as "rssi,ber" (AT+CSQ),
-    // the registration status digit (AT+CREG?) and the operator's name.
-    QString signal;
-    QString registration;
-    QString operatorName;
-
-    // The three in one text for the state cell's tooltip and the status page; empty while
-    // nothing is known.
-    QString health() const;
-
-    // A row as it is added: "未连接", counters at zero, the not-connected image.
-    static DeviceRow fresh(const QString &port, const QString &rate)
-    {
-        DeviceRow row;
-        row.portText = QStringLiteral("Com") + port;
-        row.rate = rate;
-        return row;
-    }
-
-    static constexpr int ImageConnected = 2;
-    static constexpr int ImageDisconnected = 3;
-};
-
-// The device list: row d belongs to device d. Views show it; the engine writes it.
+// The device list: row d holds device d's status in numbers, and shows it in the operator's
+// texts. The engine keeps the one status of each device here and changes it with the typed
+// setters below; the window's copy follows the engine's statuses and formats them the same way.
 class DeviceTable : public QAbstractTableModel
 {
     Q_OBJECT
@@ -53,40 +26,56 @@ public:
 
     static QString heading(int column);
     static int widthTwips(int column);
+    // A device as it is added: not connected, counters at zero.
+    static DeviceStatus fresh(const QString &port, const QString &rate);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Rebuilds the rows from the settings: one "未连接" row per device in service.
+    // Rebuilds the rows from the settings: one fresh row per device in service.
     void RefreshDeviceList(const Settings &settings);
     void clear();
-    void appendRow(const DeviceRow &row);
+    void appendDevice(const DeviceStatus &device);
     void removeDeviceRow(int row);
     // A copy of the table follows the engine's with these.
-    void setRows(const QList<DeviceRow> &rows);
-    void insertDeviceRows(int first, const QList<DeviceRow> &rows);
+    void setStatuses(const QList<DeviceStatus> &devices);
+    void insertStatuses(int first, const QList<DeviceStatus> &devices);
     void removeDeviceRows(int first, int last);
-    // Rows first.. take these values; views refresh them once.
-    void replaceRows(int first, const QList<DeviceRow> &rows);
+    // Rows first.. take these statuses; views refresh them once.
+    void replaceStatuses(int first, const QList<DeviceStatus> &devices);
+
+    // The texts of row r, as the window shows them.
     const DeviceRow &row(int r) const { return m_rows.at(r); }
     const QList<DeviceRow> &rows() const { return m_rows; }
+    const DeviceStatus &status(int r) const { return m_devices.at(r); }
+    const QList<DeviceStatus> &statuses() const { return m_devices; }
 
-    void setStatus(int r, const QString &text);
-    void setModel(int r, const QString &text);
-    void setImage(int r, int image);
-    void setSent(int r, const QString &text);
-    void setReceived(int r, const QString &text);
-    void setHealth(int r, const QString &signal, const QString &registration,
-                   const QString &operatorName);
+    void setLink(int r, LinkState link);
+    void setPortOpen(int r, bool open);
+    void setModel(int r, const QString &model);
+    // One result of a send: accepted by the network or not.
+    void countSent(int r, bool success);
+    // Messages received; a negative count takes back one that could not be kept.
+    void countReceived(int r, int count);
+    void setHealth(int r, std::optional<int> rssi, std::optional<int> ber,
+                   std::optional<int> registration, const QString &operatorName);
+    void setLastFailure(int r, const QString &reason);
 
     // The Port and Rate values that describe the rows, as written to the configuration file.
     QString portsText() const;
     QString ratesText() const;
 
-private:
-    void changed(int r, int column);
+Q_SIGNALS:
+    // Device r's status changed in any way.
+    void deviceChanged(int row);
 
+private:
+    // Device r after edit, formatted again and announced; false when r is no row.
+    template<typename Edit>
+    bool change(int r, Edit edit);
+
+    QList<DeviceStatus> m_devices;
     QList<DeviceRow> m_rows;
 };

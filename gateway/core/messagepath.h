@@ -14,6 +14,8 @@ public:
     virtual bool OpenConnection(const QString &connectionString) = 0;
     // After a successful open: what waited for the database is written.
     virtual void connectionOpened() = 0;
+    // The connection is up, whether or not the queue can be served from it.
+    virtual bool databaseOpen() const = 0;
     // The database is open and the queue can be served from it.
     virtual bool queueReady() = 0;
     // The body of one queue poll.

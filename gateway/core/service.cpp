@@ -68,6 +68,9 @@ void Service::mnuQDFW_Click()
         startQueuePoll();
         m_log.WriteLog(QStringLiteral("数据库连接成功……"));
         m_path.connectionOpened();
+    } else if (m_path.databaseOpen()) {
+        // Connected, but the queue was refused (the prompt said why): nothing is sent.
+        m_log.WriteLog(QStringLiteral("数据库连接成功，但短信队列不可用，不发送短信……"));
     } else {
         m_log.WriteLog(QStringLiteral("数据库连接失败……"));
     }
@@ -153,7 +156,7 @@ void Service::tm_md_Timer()
         // An open that let a stop run ends the round before the next row shows 准备连接.
         if (generation != m_generation)
             return;
-        m_table.setStatus(d, QStringLiteral("准备连接"));
+        m_table.setLink(d, LinkState::Connecting);
         QCoreApplication::processEvents();
         // A stop (or exit) or a new start during the yield ends this round: the ports it
         // would open next belong to a service that is no longer running.
@@ -177,6 +180,7 @@ void Service::reportOpenFailure(short d)
 {
     // The driver's reason for the failed open ("SIM asks for a PIN", ...).
     const QString why = m_pool.control(d)->infoText(ModemControl::InfoLastError);
+    m_table.setLastFailure(d, why);
     QString &last = m_openFailure[std::size_t(d)];
     if (why.isEmpty() || why == last)
         return;
@@ -197,7 +201,7 @@ void Service::OpenDevice(short d)
     const int rate = m_config.settings().DeviceRates.value(d).trimmed().toInt(&rateOk);
     // A port or rate that is not a number cannot be opened; it shows as a failed attempt.
     if (!portOk || !rateOk) {
-        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setLink(d, LinkState::Failed);
         return;
     }
     QString text;
@@ -218,15 +222,15 @@ void Service::OpenDevice(short d)
     if (generation != m_generation)
         return;
     if (opened != 0) {
-        m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
+        m_table.setLink(d, LinkState::Failed);
         reportOpenFailure(d);
         return;
     }
     m_openFailure[std::size_t(d)].clear();
     control->GetInfo(ModemControl::InfoModel, text);
     m_table.setModel(d, text);
-    m_table.setStatus(d, QStringLiteral("空闲"));
-    m_table.setImage(d, DeviceRow::ImageConnected);
+    m_table.setLink(d, LinkState::Idle);
+    m_table.setPortOpen(d, true);
     m_pool.setState(d, DeviceState::Free);
     m_path.deviceOpened(d);
 }

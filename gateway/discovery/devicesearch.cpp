@@ -1,13 +1,15 @@
 #include "devicesearch.h"
 
 #include "common/inifile.h"
-#include "engine/gateway.h"
+#include "core/devicetable.h"
+#include "core/logsink.h"
+#include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
 #include <QCoreApplication>
 
-DeviceSearch::DeviceSearch(Gateway &gateway, PortLister listSerialPorts, QObject *parent)
-    : QObject(parent), m_gw(gateway), m_listSerialPorts(std::move(listSerialPorts))
+DeviceSearch::DeviceSearch(const Parts &parts, PortLister listSerialPorts, QObject *parent)
+    : QObject(parent), m_parts(parts), m_listSerialPorts(std::move(listSerialPorts))
 { }
 
 int DeviceSearch::portNumberOf(const QString &text)
@@ -22,7 +24,7 @@ int DeviceSearch::portNumberOf(const QString &text)
 
 QString DeviceSearch::probe(int port)
 {
-    ModemControl *control = m_gw.pool().control(ProbeSlot);
+    ModemControl *control = m_parts.probe;
     if (!control)
         return {};
     return control->AtuoTestGSMModem(short(port), short(port + 1)).trimmed();
@@ -59,17 +61,17 @@ void DeviceSearch::run(bool useRange, const QString &fromText, const QString &to
 void DeviceSearch::apply(const QString &collected)
 {
     if (collected.trimmed().isEmpty()) {
-        m_gw.WriteLog(QStringLiteral("未搜索到可用GSM/GPRS设备"));
+        m_parts.log.WriteLog(QStringLiteral("未搜索到可用GSM/GPRS设备"));
         // Finding nothing (all modems busy or unplugged for a moment) must not wipe a working
         // configuration; the operator can still delete devices by hand.
-        m_gw.WriteLog(QStringLiteral("设备列表和配置文件保持不变"));
+        m_parts.log.WriteLog(QStringLiteral("设备列表和配置文件保持不变"));
         return;
     }
     const QStringList entries = collected.split(QLatin1Char(';'));
     const qsizetype found = entries.size() - 1;
-    m_gw.WriteLog(QStringLiteral("搜索到") + QString::number(found)
-                  + QStringLiteral("个可用GSM/GPRS设备"));
-    m_gw.devices().clear();
+    m_parts.log.WriteLog(QStringLiteral("搜索到") + QString::number(found)
+                         + QStringLiteral("个可用GSM/GPRS设备"));
+    m_parts.devices.clear();
     QStringList ports;
     QStringList rates;
     for (qsizetype i = 0; i < found; ++i) {
@@ -78,9 +80,9 @@ void DeviceSearch::apply(const QString &collected)
         const QString rate = fields.value(1);
         ports << port;
         rates << rate;
-        m_gw.devices().appendRow(DeviceRow::fresh(port, rate));
+        m_parts.devices.appendDevice(DeviceTable::fresh(port, rate));
     }
-    WriteDeviceList(IniFile(m_gw.configPath()), ports.join(QLatin1Char(',')),
+    WriteDeviceList(IniFile(m_parts.configPath), ports.join(QLatin1Char(',')),
                     rates.join(QLatin1Char(',')),
-                    [this](const QString &line) { m_gw.WriteLog(line); });
+                    [this](const QString &line) { m_parts.log.WriteLog(line); });
 }

@@ -4,7 +4,9 @@
 #include <QString>
 #include <functional>
 
-class Gateway;
+class DeviceTable;
+class LogSink;
+class ModemControl;
 
 // Finds the serial ports where a modem answers, by asking the idle modem control of slot 100 to
 // probe each port, and makes them the device list and the configuration's Port and Rate.
@@ -17,7 +19,17 @@ public:
     using PortLister = std::function<QString()>;
     static constexpr int ProbeSlot = 100;
 
-    DeviceSearch(Gateway &gateway, PortLister listSerialPorts, QObject *parent = nullptr);
+    // What the search works with: the idle control that probes, the device list it replaces,
+    // the log and the configuration file it writes.
+    struct Parts
+    {
+        ModemControl *probe;
+        DeviceTable &devices;
+        LogSink &log;
+        QString configPath;
+    };
+
+    DeviceSearch(const Parts &parts, PortLister listSerialPorts, QObject *parent = nullptr);
 
     // Probes the range from..to (combo texts such as "com3") or, without a range, every port
     // the system lists; then replaces the device list with what answered.
@@ -33,6 +45,6 @@ private:
     QString probe(int port);
     void apply(const QString &collected);
 
-    Gateway &m_gw;
+    Parts m_parts;
     PortLister m_listSerialPorts;
 };

@@ -16,6 +16,9 @@ struct DeviceStatus
     QString rate;
     QString model;
     LinkState link = LinkState::NotConnected;
+    // The port was opened and has not been lost since (the row's connected image). A failed send
+    // or a failed reopen leaves it set; a loss or a new start clears it.
+    bool portOpen = false;
     qint64 sent = 0;   // accepted by the network
     qint64 failed = 0; // refused or failed
     qint64 received = 0;

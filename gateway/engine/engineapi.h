@@ -5,6 +5,17 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+// What a device search probes: the combo range from..to ("com3") or, without a range, every
+// port listPorts names ("COM1-COM3-").
+struct DeviceSearchRequest
+{
+    bool useRange = false;
+    QString from;
+    QString to;
+    std::function<QString()> listPorts;
+};
 
 // The one way into the engine for every front end: the window's proxy, the service and the
 // HTTP server. Commands take effect on the engine's thread; callers on another thread post them
@@ -12,8 +23,12 @@
 class EngineApi
 {
 public:
+    using Progress = std::function<void(int percent)>;
+
     virtual ~EngineApi() = default;
 
+    // Start-up of a front end: the first log line, the settings and the device list.
+    virtual void load() = 0;
     // 启动 and 停止; reload stops, reads the configuration again and starts.
     virtual void start() = 0;
     virtual void stop() = 0;
@@ -22,13 +37,28 @@ public:
     // Device list edits, refused (and logged) while the service runs.
     virtual bool addDevice(const QString &port, const QString &rate) = 0;
     virtual bool removeDevice(int row) = 0;
+    // Whether the list may be edited now; logs the refusal otherwise.
+    virtual bool mayEditDevices() = 0;
+    // Replaces the device list with the ports where a modem answers; refused while the service
+    // runs.
+    virtual void searchDevices(const DeviceSearchRequest &request, const Progress &progress) = 0;
 
     // Test messages as the composer queues them: one row per number, on the connection of the
     // last start; false when the database refused one.
     virtual bool queueTestMessage(const QString &number, const QString &text) = 0;
+    // The composer's whole list, one row per line, with its closing box for the operator.
+    virtual void queueTestMessages(const QString &numbersText, const QString &messageText,
+                                   const Progress &progress) = 0;
     // Rows for applications, all in one transaction, handed to free modems at once.
     virtual QueueResult queueMessages(const QList<OutgoingMessage> &messages) = 0;
 
+    // A line for the activity log from a front end.
+    virtual void writeLog(const QString &line) = 0;
+
     // A copy of the engine's state as it is now.
     virtual EngineStatus status() const = 0;
+    // The newest lines of the activity log, the newest last.
+    virtual QStringList recentLog(int lines) const = 0;
+    // The configuration file; fixed for the life of the engine, so any thread may ask.
+    virtual QString configPath() const = 0;
 };

@@ -12,11 +12,11 @@ struct TableChange
 {
     enum Kind { Reset, Insert, Remove, Update };
     Kind kind = Reset;
-    // Rows first..last; Reset carries the whole table, Insert and Update the rows' new values (an
-    // Update's span may hold unchanged rows between changed ones).
+    // Rows first..last; Reset carries the whole table, Insert and Update the devices' new
+    // statuses (an Update's span may hold unchanged rows between changed ones).
     int first = 0;
     int last = -1;
-    QList<DeviceRow> rows;
+    QList<DeviceStatus> devices;
 };
 
 // What the engine showed the operator during one turn of its event loop (a busy engine's turns

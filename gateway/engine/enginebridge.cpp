@@ -58,7 +58,7 @@ void EngineBridge::tableChanged(TableChange::Kind kind, int first, int last)
     }
     TableChange change{kind, first, last, {}};
     if (kind != TableChange::Remove)
-        change.rows = m_gw->devices().rows().mid(first, last - first + 1);
+        change.devices = m_gw->devices().statuses().mid(first, last - first + 1);
     b.table.append(std::move(change));
 }
 
@@ -80,9 +80,9 @@ void EngineBridge::takeUpdatedRows()
     // refreshes the span once instead of once a row.
     const int last = qMin(m_updatedLast, m_gw->devices().rowCount() - 1);
     if (m_updatedFirst >= 0 && m_updatedFirst <= last) {
-        m_batch.table.append(
-                TableChange{TableChange::Update, m_updatedFirst, last,
-                            m_gw->devices().rows().mid(m_updatedFirst, last - m_updatedFirst + 1)});
+        m_batch.table.append(TableChange{
+                TableChange::Update, m_updatedFirst, last,
+                m_gw->devices().statuses().mid(m_updatedFirst, last - m_updatedFirst + 1)});
     }
     m_updatedFirst = m_updatedLast = -1;
 }
@@ -107,7 +107,7 @@ void EngineBridge::sendSnapshot()
         b.logText = m_gw->log().text();
     b.logAppended.clear();
     b.table = {TableChange{TableChange::Reset, 0, m_gw->devices().rowCount() - 1,
-                           m_gw->devices().rows()}};
+                           m_gw->devices().statuses()}};
     b.statusPanel = m_gw->statusPanel();
     b.running = m_gw->ServiceRunning();
     flush();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMetaMethod>
 #include <QObject>
 #include <QString>
 
@@ -20,6 +21,13 @@ class EngineEvents : public QObject
 public:
     using QObject::QObject;
 
+    // Whether anyone follows this signal: a busy send path makes an event's values only then.
+    template<typename Signal>
+    bool followed(Signal signal) const
+    {
+        return isSignalConnected(QMetaMethod::fromSignal(signal));
+    }
+
 Q_SIGNALS:
     // id is the row's SysNo in SMS.
     void messageSent(qint64 id, const QString &number, const DeviceRef &device,
@@ -34,4 +42,6 @@ Q_SIGNALS:
                          const QDateTime &at);
     // The device's state changed in any way.
     void deviceChanged(int row);
+    // The service was started or stopped.
+    void runningChanged(bool running);
 };

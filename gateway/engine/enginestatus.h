@@ -2,6 +2,9 @@
 
 #include "devicestatus.h"
 
+#include "senddurations.h"
+#include "webhooks/webhookcounters.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QPair>
@@ -18,14 +21,20 @@ struct EngineStatus
     // when it can.
     QString cannotSend;
     QList<DeviceStatus> devices;
+    // Several gateways share the queue (GatewayName is set).
+    bool sharedQueue = false;
     int queueLength = 0;
     int spoolEntries = 0;
+    // Only while [Webhooks] names a receiver.
+    bool webhooksOn = false;
+    WebhookCounters webhooks;
     qint64 claimsLost = 0;
     // Rows at 1 for each gateway that claimed them (shared queue only), as of healthAt.
     QList<QPair<QString, qint64>> handedByGateway;
     QDateTime startedAt;
     QDateTime lastPoll;
     QDateTime countsAt;
+    SendDurations sendDurations;
 
     int devicesUp() const
     {

@@ -1,17 +1,23 @@
 #include "gateway.h"
 
+#include "common/clock.h"
+#include "common/inifile.h"
 #include "core/service.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"
+#include "testmsg/testcomposer.h"
+#include "webhooks/webhookdispatcher.h"
+#include "webhooks/webhooksettings.h"
 
 Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QObject *parent)
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
-    m_flow = std::make_unique<MessageFlow>(m_config.programDir(), clock,
-                                           MessageFlow::Parts{m_config.settings(), m_pool,
-                                                              m_devices, m_log, prompter, m_panel,
-                                                              m_sendTimings});
+    m_flow =
+            std::make_unique<MessageFlow>(m_config.programDir(),
+                                          FlowContext{m_config.settings(), m_pool, m_devices, m_log,
+                                                      m_panel, m_sendTimings, m_events, clock},
+                                          prompter);
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
     m_queuer = std::make_unique<MessageQueuer>(m_flow->db(), [this] {
         for (int d = 0; ServiceRunning() && d < settings().DeviceCount; ++d) {
@@ -19,25 +25,20 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
                 return m_flow->pollQueue();
         }
     });
-    connect(&m_pool, &DevicePool::OnSndMsg, m_flow.get(), &MessageFlow::OnSndMsg,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::OnRecvMsg, m_flow.get(), &MessageFlow::OnRecvMsg,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::PhoneCall, m_flow.get(), &MessageFlow::PhoneCall,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::DeviceLost, m_flow.get(), &MessageFlow::DeviceLost,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::HealthChanged, m_flow.get(), &MessageFlow::HealthChanged,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::RegistrationChanged, m_flow.get(), &MessageFlow::HealthChanged,
-            Qt::DirectConnection);
-    connect(&m_pool, &DevicePool::StatusReport, m_flow.get(), &MessageFlow::StatusReport,
-            Qt::DirectConnection);
+    m_pool.setEvents(m_flow.get());
+    m_webhooks = std::make_unique<WebhookDispatcher>(m_events, m_config.programDir(), clock,
+                                                     [this](const QString &l) { WriteLog(l); });
     connect(m_service.get(), &Service::runningChanged, this, &Gateway::serviceRunningChanged);
+    connect(m_service.get(), &Service::runningChanged, &m_events, &EngineEvents::runningChanged);
+    connect(&m_devices, &DeviceTable::deviceChanged, &m_events, &EngineEvents::deviceChanged);
     connect(&m_panel, &StatusPanel::changed, this, &Gateway::statusPanelChanged);
 }
 
-Gateway::~Gateway() = default;
+Gateway::~Gateway()
+{
+    // Controls closed while the pool goes must not reach a message path that is gone.
+    m_pool.setEvents(nullptr);
+}
 
 void Gateway::FormLoad(const std::function<void()> &initMainWindow)
 {
@@ -85,16 +86,115 @@ bool Gateway::mayEditDevices()
     return false;
 }
 
-void Gateway::mnuSCSB_Click(int selectedRow)
+void Gateway::start()
+{
+    // The histogram counts from the start, as the devices' counters do.
+    m_sendTimings.reset();
+    m_startedAt = m_clock.now();
+    const WebhookSettings hooks = WebhookSettings::read(
+            IniFile(configPath()), [this](const QString &line) { WriteLog(line); });
+    m_webhooksOn = hooks.enabled();
+    m_webhooks->configure(hooks);
+    m_service->mnuQDFW_Click();
+}
+
+void Gateway::stop()
+{
+    m_service->mnuGXFW_Click();
+}
+
+void Gateway::reload()
+{
+    // A start reads the configuration again.
+    m_service->mnuGXFW_Click();
+    start();
+}
+
+bool Gateway::addDevice(const QString &port, const QString &rate)
+{
+    if (!mayEditDevices())
+        return false;
+    m_devices.appendDevice(DeviceTable::fresh(port, rate));
+    updateparas();
+    return true;
+}
+
+bool Gateway::removeDevice(int row)
+{
+    if (!mayEditDevices())
+        return false;
+    if (row < 0 || row >= m_devices.rowCount()) {
+        WriteLog(QStringLiteral("请选择一个设备"));
+        return false;
+    }
+    m_devices.removeDeviceRow(row);
+    updateparas();
+    return true;
+}
+
+DeviceSearch::Parts Gateway::deviceSearchParts()
+{
+    return {m_pool.control(DeviceSearch::ProbeSlot), m_devices, m_log, m_config.path()};
+}
+
+void Gateway::searchDevices(const DeviceSearchRequest &request, const Progress &progress)
 {
     if (!mayEditDevices())
         return;
-    if (selectedRow < 0 || selectedRow >= m_devices.rowCount()) {
-        WriteLog(QStringLiteral("请选择一个设备"));
-        return;
+    DeviceSearch search(deviceSearchParts(), request.listPorts);
+    if (progress)
+        QObject::connect(&search, &DeviceSearch::progress, &search, progress);
+    search.run(request.useRange, request.from, request.to);
+}
+
+bool Gateway::queueTestMessage(const QString &number, const QString &text)
+{
+    return m_flow->queueTestMessage(number, text);
+}
+
+void Gateway::queueTestMessages(const QString &numbersText, const QString &messageText,
+                                const Progress &progress)
+{
+    TestComposer composer([this](const QString &number,
+                                 const QString &text) { return queueTestMessage(number, text); },
+                          m_prompter);
+    if (progress)
+        QObject::connect(&composer, &TestComposer::progress, &composer, progress);
+    composer.send(numbersText, messageText);
+}
+
+QStringList Gateway::recentLog(int lines) const
+{
+    QStringList all = m_log.text().split(QStringLiteral("\r\n"));
+    if (all.size() > lines)
+        all = all.mid(all.size() - lines);
+    return all;
+}
+
+EngineStatus Gateway::status() const
+{
+    EngineStatus s;
+    s.running = m_service->running();
+    s.databaseUp = m_flow->store().isOpen();
+    s.devices = m_devices.statuses();
+    if (s.running) {
+        s.cannotSend = m_flow->cannotSend();
+        if (s.cannotSend.isEmpty() && s.devicesUp() == 0)
+            s.cannotSend = QStringLiteral("没有已连接的短信设备");
     }
-    m_devices.removeDeviceRow(selectedRow);
-    updateparas();
+    s.sharedQueue = !settings().GatewayName.isEmpty();
+    s.queueLength = m_flow->queueLength();
+    s.spoolEntries = int(m_flow->store().spool().size());
+    s.webhooksOn = m_webhooksOn;
+    s.webhooks = m_webhooks->counters();
+    s.claimsLost = m_flow->claims().lostClaims();
+    s.handedByGateway = m_flow->handedByGateway();
+    s.countsAt = m_flow->countsAt();
+    s.lastPoll = m_flow->lastPoll();
+    s.sendDurations = m_sendTimings.durations();
+    if (s.running)
+        s.startedAt = m_startedAt;
+    return s;
 }
 
 QueueResult Gateway::queueMessages(const QList<OutgoingMessage> &messages)

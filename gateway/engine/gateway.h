@@ -5,8 +5,10 @@
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
-#include "engine/outgoingmessage.h"
-#include "status/sendtimings.h"
+#include "discovery/devicesearch.h"
+#include "engineapi.h"
+#include "engineevents.h"
+#include "messaging/sendtimings.h"
 
 #include <QObject>
 #include <functional>
@@ -15,13 +17,14 @@
 class Clock;
 class MessageFlow;
 class MessageQueuer;
+class WebhookDispatcher;
 class Prompter;
 class Service;
 
 // The engine root: everything the gateway runs, owned for the life of the process and wired
 // here. A front end (the window, the service) builds it, creates its modem controls and calls
-// it; the parts it holds see only each other's narrow faces.
-class Gateway : public QObject
+// it through EngineApi; the parts it holds see only each other's narrow faces.
+class Gateway : public QObject, public EngineApi
 {
     Q_OBJECT
 
@@ -31,8 +34,29 @@ public:
 
     static QString title() { return QStringLiteral("Velmora 短信网关"); }
 
+    // EngineApi
+    void load() override { FormLoad(); }
+    void start() override;
+    void stop() override;
+    void reload() override;
+    bool addDevice(const QString &port, const QString &rate) override;
+    bool removeDevice(int row) override;
+    bool mayEditDevices() override;
+    void searchDevices(const DeviceSearchRequest &request, const Progress &progress) override;
+    bool queueTestMessage(const QString &number, const QString &text) override;
+    void queueTestMessages(const QString &numbersText, const QString &messageText,
+                           const Progress &progress) override;
+    QueueResult queueMessages(const QList<OutgoingMessage> &messages) override;
+    void writeLog(const QString &line) override { WriteLog(line); }
+    EngineStatus status() const override;
+    QStringList recentLog(int lines) const override;
+    QString configPath() const override { return m_config.path(); }
+
+    EngineEvents &events() { return m_events; }
+    // What a device search works with.
+    DeviceSearch::Parts deviceSearchParts();
+
     const QString &programDir() const { return m_config.programDir(); }
-    QString configPath() const { return m_config.path(); }
     const Clock &clock() const { return m_clock; }
     Prompter &prompter() { return m_prompter; }
 
@@ -60,13 +84,7 @@ public:
     void setStatusPanel(const QString &text) { m_panel.setText(text); }
 
     // Device menu commands; each is refused while the service runs.
-    void mnuSCSB_Click(int selectedRow);
-    // True when the add or search window may open; logs the refusal otherwise.
-    bool mayEditDevices();
-
-    // Rows for applications, all in one transaction, handed to free modems at once; refused
-    // while the service is stopped.
-    QueueResult queueMessages(const QList<OutgoingMessage> &messages);
+    void mnuSCSB_Click(int selectedRow) { removeDevice(selectedRow); }
 
 Q_SIGNALS:
     void serviceRunningChanged(bool running);
@@ -75,13 +93,17 @@ Q_SIGNALS:
 private:
     const Clock &m_clock;
     Prompter &m_prompter;
+    EngineEvents m_events;
     ActivityLog m_log;
     Configuration m_config;
     DeviceTable m_devices;
     DevicePool m_pool;
     StatusPanel m_panel;
     SendTimings m_sendTimings;
+    QDateTime m_startedAt;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;
     std::unique_ptr<MessageQueuer> m_queuer;
+    std::unique_ptr<WebhookDispatcher> m_webhooks;
+    bool m_webhooksOn = false;
 };

@@ -4,11 +4,11 @@
 #include "core/logsink.h"
 #include "modemapi/modemcontrol.h"
 
-CallHandler::CallHandler(DevicePool &pool, LogSink &log) : m_pool(pool), m_log(log) { }
+CallHandler::CallHandler(const FlowContext &context) : m_ctx(context) { }
 
-void CallHandler::PhoneCall(int d)
+void CallHandler::callRinging(int d)
 {
-    ModemControl *control = m_pool.control(d);
+    ModemControl *control = m_ctx.pool.control(d);
     if (!control)
         return;
     if (control->infoText(ModemControl::InfoRinging) != QLatin1String("1"))
@@ -16,9 +16,9 @@ void CallHandler::PhoneCall(int d)
     QString text;
     const QString device = QStringLiteral("com") + QString::number(d);
     if (control->PhoneCallGetInCallNumber(text))
-        m_log.WriteLog(device + QStringLiteral("收到来电:") + text);
+        m_ctx.log.WriteLog(device + QStringLiteral("收到来电:") + text);
     control->PauseSMS(1);
     control->PhoneCallHangup();
-    m_log.WriteLog(device + QStringLiteral("来电被挂断"));
+    m_ctx.log.WriteLog(device + QStringLiteral("来电被挂断"));
     control->ResumeSMS();
 }

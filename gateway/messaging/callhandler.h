@@ -1,17 +1,15 @@
 #pragma once
 
-class DevicePool;
-class LogSink;
+#include "flowcontext.h"
 
 // Incoming voice calls: the modems serve messages only, so every call is logged and hung up.
 class CallHandler
 {
 public:
-    CallHandler(DevicePool &pool, LogSink &log);
+    explicit CallHandler(const FlowContext &context);
 
-    void PhoneCall(int d);
+    void callRinging(int d);
 
 private:
-    DevicePool &m_pool;
-    LogSink &m_log;
+    FlowContext m_ctx;
 };

@@ -1,5 +1,7 @@
 #include "deliveryreports.h"
 
+#include "engine/engineevents.h"
+
 #include "messagestore.h"
 #include "queuedmessage.h"
 #include "statements.h"
@@ -36,9 +38,8 @@ bool finalStatus(int status)
 
 } // namespace
 
-DeliveryReports::DeliveryReports(const Settings &settings, DevicePool &pool, LogSink &log,
-                                 const Clock &clock, MessageStore &store)
-    : m_settings(settings), m_pool(pool), m_log(log), m_clock(clock), m_store(store)
+DeliveryReports::DeliveryReports(const FlowContext &context, MessageStore &store)
+    : m_ctx(context), m_store(store)
 { }
 
 bool DeliveryReports::sameNumber(const QString &a, const QString &b)
@@ -66,9 +67,9 @@ QString DeliveryReports::deliveryTime(const QString &dischargeTime)
 
 void DeliveryReports::sent(int d, const QueuedMessage &message)
 {
-    if (!m_settings.StatusReport || d < 0 || d >= int(m_sent.size()))
+    if (!m_ctx.settings.StatusReport || d < 0 || d >= int(m_sent.size()))
         return;
-    ModemControl *control = m_pool.control(d);
+    ModemControl *control = m_ctx.pool.control(d);
     if (!control)
         return;
     const int reference = control->GetReferenceOfLastSnd();
@@ -80,13 +81,13 @@ void DeliveryReports::sent(int d, const QueuedMessage &message)
         sent.removeFirst();
 }
 
-void DeliveryReports::StatusReport(int d)
+void DeliveryReports::statusReportWaiting(int d)
 {
-    ModemControl *control = m_pool.control(d);
+    ModemControl *control = m_ctx.pool.control(d);
     if (!control || d < 0 || d >= int(m_sent.size()))
         return;
     QList<Sent> &sent = m_sent[std::size_t(d)];
-    const QString port = m_settings.deviceLabel(d);
+    const QString port = m_ctx.settings.deviceLabel(d);
     int reference = -1;
     QString recipient;
     int status = 0;
@@ -101,15 +102,17 @@ void DeliveryReports::StatusReport(int d)
             }
         }
         if (match < 0) {
-            m_log.WriteLog(port + QStringLiteral("口收到的状态报告找不到对应短信，已丢弃-")
-                           + recipient);
+            m_ctx.log.WriteLog(port + QStringLiteral("口收到的状态报告找不到对应短信，已丢弃-")
+                               + recipient);
             continue;
         }
         const Sent message = sent.at(match);
         if (finalStatus(status))
             sent.removeAt(match);
         if (!m_store.saveReport(message.sysNo, message.number, status, deliveryTime(dischargeTime)))
-            m_log.WriteLog(port + QStringLiteral("口状态报告入库失败-") + message.number
-                           + QLatin1Char(':') + QString::number(status));
+            m_ctx.log.WriteLog(port + QStringLiteral("口状态报告入库失败-") + message.number
+                               + QLatin1Char(':') + QString::number(status));
+        Q_EMIT m_ctx.events.messageDelivered(message.sysNo.toLongLong(), message.number, status,
+                                             m_ctx.clock.now());
     }
 }

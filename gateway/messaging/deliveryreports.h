@@ -4,13 +4,12 @@
 #include <QString>
 #include <array>
 
+#include "flowcontext.h"
+
 #include "core/devicepool.h"
 
-class Clock;
-class LogSink;
 class MessageStore;
 struct QueuedMessage;
-struct Settings;
 
 // Delivery reports: each message a device got to the network is remembered with the
 // reference the network gave it, and a report that comes back for it later is written to
@@ -22,13 +21,12 @@ public:
     // for an older message could not be told from one for a newer one anyway.
     static constexpr int Remembered = 256;
 
-    DeliveryReports(const Settings &settings, DevicePool &pool, LogSink &log, const Clock &clock,
-                    MessageStore &store);
+    DeliveryReports(const FlowContext &context, MessageStore &store);
 
     // A message device d got to the network.
     void sent(int d, const QueuedMessage &message);
     // Reads every report device d holds.
-    void StatusReport(int d);
+    void statusReportWaiting(int d);
 
     // Whether two numbers name the same subscriber: one may be international ("+8613...")
     // where the other is national ("13..." or "013...").
@@ -45,10 +43,7 @@ private:
         QString sysNo;
     };
 
-    const Settings &m_settings;
-    DevicePool &m_pool;
-    LogSink &m_log;
-    const Clock &m_clock;
+    FlowContext m_ctx;
     MessageStore &m_store;
     std::array<QList<Sent>, DevicePool::Count> m_sent;
 };

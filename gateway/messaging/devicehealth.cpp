@@ -8,31 +8,45 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
-DeviceHealth::DeviceHealth(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                           LogSink &log, SendDispatch &dispatch)
-    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
+namespace {
+
+// The driver tells its figures as it read them: "rssi,ber" and the <stat> digit.
+std::optional<int> number(const QString &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+} // namespace
+
+DeviceHealth::DeviceHealth(const FlowContext &context, SendDispatch &dispatch)
+    : m_ctx(context), m_dispatch(dispatch)
 { }
 
 void DeviceHealth::update(int d)
 {
-    ModemControl *control = m_pool.control(d);
+    ModemControl *control = m_ctx.pool.control(d);
     if (!control)
         return;
     const QString registration = control->infoText(ModemControl::InfoRegistration);
-    m_table.setHealth(d, control->infoText(ModemControl::InfoSignal), registration,
-                      control->infoText(ModemControl::InfoOperator));
+    const QString signal = control->infoText(ModemControl::InfoSignal);
+    const std::optional<int> rssi = number(signal.section(QLatin1Char(','), 0, 0));
+    m_ctx.table.setHealth(d, rssi,
+                          rssi ? number(signal.section(QLatin1Char(','), 1, 1)) : std::nullopt,
+                          number(registration), control->infoText(ModemControl::InfoOperator));
     // Home (1) or roaming (5). A modem that never said is given the benefit of the doubt: only
     // a reported loss holds its messages back.
     const bool registered = registration.isEmpty() || registration == QLatin1String("1")
             || registration == QLatin1String("5");
-    if (registered == m_pool.registered(d))
+    if (registered == m_ctx.pool.registered(d))
         return;
-    m_pool.setRegistered(d, registered);
-    const QString port = m_settings.deviceLabel(d);
+    m_ctx.pool.setRegistered(d, registered);
+    const QString port = m_ctx.settings.deviceLabel(d);
     if (!registered) {
-        m_log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
+        m_ctx.log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
         return;
     }
-    m_log.WriteLog(port + QStringLiteral("口已注册到GSM网络，恢复发送"));
+    m_ctx.log.WriteLog(port + QStringLiteral("口已注册到GSM网络，恢复发送"));
     m_dispatch.DispatchToDevice(d);
 }

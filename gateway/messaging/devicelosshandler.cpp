@@ -8,23 +8,21 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
-DeviceLossHandler::DeviceLossHandler(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                                     LogSink &log, SendDispatch &dispatch)
-    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_dispatch(dispatch)
+DeviceLossHandler::DeviceLossHandler(const FlowContext &context, SendDispatch &dispatch)
+    : m_ctx(context), m_dispatch(dispatch)
 { }
 
-void DeviceLossHandler::DeviceLost(int d)
+void DeviceLossHandler::deviceLost(int d, const QString &why)
 {
-    ModemControl *control = m_pool.control(d);
-    if (!control)
+    if (!m_ctx.pool.control(d))
         return;
     // The row stays at 1 rather than be reported failed when it may have gone out.
     m_dispatch.deviceLost(d);
-    m_pool.setState(d, DeviceState::Offline);
-    m_table.setStatus(d, QStringLiteral("连接失败,等候再试"));
-    m_table.setImage(d, DeviceRow::ImageDisconnected);
-    const QString why = control->infoText(ModemControl::InfoLastError);
-    const QString port = m_settings.deviceLabel(d);
-    m_log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
-                                 : port + QStringLiteral("口连接中断：") + why);
+    m_ctx.pool.setState(d, DeviceState::Offline);
+    m_ctx.table.setLink(d, LinkState::Failed);
+    m_ctx.table.setPortOpen(d, false);
+    m_ctx.table.setLastFailure(d, why);
+    const QString port = m_ctx.settings.deviceLabel(d);
+    m_ctx.log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
+                                     : port + QStringLiteral("口连接中断：") + why);
 }

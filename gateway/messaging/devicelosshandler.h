@@ -1,10 +1,10 @@
 #pragma once
 
-class DevicePool;
-class DeviceTable;
-class LogSink;
+#include "flowcontext.h"
+
+#include <QString>
+
 class SendDispatch;
-struct Settings;
 
 // A modem that stopped answering or whose port went away: the device goes off line for the
 // supervision tick to reopen. A message it was sending keeps its row at 1, since whether it
@@ -12,15 +12,11 @@ struct Settings;
 class DeviceLossHandler
 {
 public:
-    DeviceLossHandler(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                      SendDispatch &dispatch);
+    DeviceLossHandler(const FlowContext &context, SendDispatch &dispatch);
 
-    void DeviceLost(int d);
+    void deviceLost(int d, const QString &why);
 
 private:
-    const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    LogSink &m_log;
+    FlowContext m_ctx;
     SendDispatch &m_dispatch;
 };

@@ -1,29 +1,23 @@
 #include "messageflow.h"
 #include "schemaupgrade.h"
 
+#include "common/clock.h"
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
 
-MessageFlow::MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts)
-    : m_settings(parts.settings), m_prompter(parts.prompter),
-      m_store(spoolFolder(programDir), clock,
-              [&log = parts.log](const QString &line) { log.WriteLog(line); }),
-      m_claims(m_store.db(), clock,
-               [&log = parts.log](const QString &line) { log.WriteLog(line); }),
-      m_dispatch(parts.settings, parts.pool, parts.table, parts.panel, parts.timings, m_store,
-                 m_claims),
-      m_reports(parts.settings, parts.pool, parts.log, clock, m_store),
-      m_results(parts.settings, parts.pool, parts.table, parts.log, parts.timings, m_dispatch,
-                m_reports),
-      m_receiver(parts.settings, parts.pool, parts.table, parts.log, parts.panel, m_store,
-                 m_dispatch),
-      m_calls(parts.pool, parts.log),
-      m_health(parts.settings, parts.pool, parts.table, parts.log, m_dispatch),
-      m_loss(parts.settings, parts.pool, parts.table, parts.log, m_dispatch), m_log(parts.log),
-      m_programDir(programDir),
-      m_policy(parts.settings, parts.pool, clock, programDir,
-               [&log = parts.log](const QString &line) { log.WriteLog(line); })
+MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
+    : m_settings(context.settings), m_clock(context.clock), m_prompter(prompter),
+      m_store(spoolFolder(programDir), context.clock,
+              [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_claims(m_store.db(), context.clock,
+               [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_dispatch(context, m_store, m_claims), m_reports(context, m_store),
+      m_results(context, m_dispatch, m_reports), m_receiver(context, m_store, m_dispatch),
+      m_calls(context), m_health(context, m_dispatch), m_loss(context, m_dispatch),
+      m_log(context.log), m_programDir(programDir),
+      m_policy(context.settings, context.pool, context.clock, programDir,
+               [&log = context.log](const QString &line) { log.WriteLog(line); })
 {
     m_dispatch.setPolicy(&m_policy);
 }
@@ -45,13 +39,29 @@ QString MessageFlow::spoolFolder(const QString &programDir)
     return programDir + QStringLiteral("/spool");
 }
 
+bool MessageFlow::sharing() const
+{
+    return !m_settings.GatewayName.isEmpty();
+}
+
 bool MessageFlow::OpenConnection(const QString &connectionString)
 {
     QString error;
+    m_queueRefusal.clear();
+    m_handed.clear();
+    m_countsAt = {};
+    m_fileCheck.forget();
+    const bool opened = m_store.open(connectionString, &error);
+    if (opened)
+        m_fileCheck.opened(connectionString);
+    m_fileProblem.clear();
     // A gateway told to share the queue never sends from a table where it cannot claim rows.
-    if (m_store.open(connectionString, &error)
-        && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error)))
+    if (opened && (!sharing() || m_claims.tableReady(&error))) {
+        refreshFigures();
         return true;
+    }
+    if (opened)
+        m_queueRefusal = error;
     m_prompter.message(error);
     return false;
 }
@@ -68,16 +78,52 @@ void MessageFlow::connectionOpened()
 bool MessageFlow::queueReady()
 {
     QString error;
-    return m_store.isOpen() && (m_settings.GatewayName.isEmpty() || m_claims.tableReady(&error));
+    return m_store.isOpen() && (!sharing() || m_claims.tableReady(&error));
+}
+
+QString MessageFlow::cannotSend() const
+{
+    if (!m_store.isOpen())
+        return QStringLiteral("数据库未连接");
+    if (!m_fileProblem.isEmpty())
+        return m_fileProblem;
+    return m_queueRefusal;
+}
+
+void MessageFlow::refreshFigures()
+{
+    m_fileProblem = m_fileCheck.problem();
+    if (!sharing() || !m_store.isOpen())
+        return;
+    QString error;
+    if (!m_claims.tableReady(&error)) {
+        m_queueRefusal = error;
+        return;
+    }
+    m_queueRefusal.clear();
+    refreshCounts();
+}
+
+void MessageFlow::refreshCounts()
+{
+    m_handed = m_claims.handedByGateway();
+    m_countsAt = m_clock.now();
 }
 
 void MessageFlow::Timer1_Timer()
 {
+    m_lastPoll = m_clock.now();
     m_store.keepUp(false);
     m_dispatch.Timer1_Timer();
+    // Between ticks the shared queue's counts are read again at a poll once they are this old,
+    // so the page follows a dead gateway's rows within seconds; a request never reads them.
+    if (sharing() && m_store.isOpen()
+        && (!m_countsAt.isValid() || m_countsAt.secsTo(m_lastPoll) >= CountsMaxAgeSeconds))
+        refreshCounts();
 }
 
 void MessageFlow::supervise()
 {
     m_store.keepUp(true);
+    refreshFigures();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "callhandler.h"
+#include "databasefilecheck.h"
 #include "deliveryreports.h"
 #include "devicehealth.h"
 #include "devicelosshandler.h"
@@ -11,44 +12,30 @@
 #include "senddispatch.h"
 #include "sendresults.h"
 
+#include "core/deviceevents.h"
 #include "core/messagepath.h"
 #include "policy/sendingpolicy.h"
 
+#include <QDateTime>
 #include <QObject>
 
-class Clock;
-class DevicePool;
-class DeviceTable;
-class LogSink;
 class Prompter;
-class SendTimings;
-class StatusPanel;
-struct Settings;
 
 // The message path between the database and the modems: the queue poll and dispatch, send
-// results, received messages and incoming calls, over one database connection.
-class MessageFlow : public QObject, public MessagePath
+// results, received messages and incoming calls, over one database connection. The pool hands
+// it every modem's events.
+class MessageFlow : public QObject, public MessagePath, public DeviceEvents
 {
     Q_OBJECT
 
 public:
-    struct Parts
-    {
-        const Settings &settings;
-        DevicePool &pool;
-        DeviceTable &table;
-        LogSink &log;
-        Prompter &prompter;
-        StatusPanel &panel;
-        SendTimings &timings;
-    };
-
-    MessageFlow(const QString &programDir, const Clock &clock, const Parts &parts);
+    MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter);
     ~MessageFlow() override;
 
     bool OpenConnection(const QString &connectionString) override;
     void connectionOpened() override;
     bool queueReady() override;
+    bool databaseOpen() const override { return m_store.isOpen(); }
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
@@ -56,14 +43,28 @@ public:
     void deviceOpened(int d) override { m_health.update(d); }
     QStringList rowsInFlight() const override;
     int queueLength() const { return m_dispatch.queueLength(); }
+    // Why rows cannot be sent from the database now, in the operator's words; empty when they
+    // can. Database figures in it are those of the last start or supervision tick.
+    QString cannotSend() const;
+    // Rows at 1 by the gateway that claimed them, read at the last tick or, between ticks, at a
+    // poll once they were ten seconds old (shared queue only).
+    const QList<std::pair<QString, qint64>> &handedByGateway() const { return m_handed; }
+    const QDateTime &countsAt() const { return m_countsAt; }
+    const QDateTime &lastPoll() const { return m_lastPoll; }
 
     void Timer1_Timer();
-    void OnSndMsg(int d) { m_results.OnSndMsg(d); }
-    void OnRecvMsg(int d) { m_receiver.OnRecvMsg(d); }
-    void PhoneCall(int d) { m_calls.PhoneCall(d); }
-    void DeviceLost(int d) { m_loss.DeviceLost(d); }
-    void HealthChanged(int d) { m_health.update(d); }
-    void StatusReport(int d) { m_reports.StatusReport(d); }
+
+    // DeviceEvents
+    void sendFinished(int d, int result) override { m_results.sendFinished(d, result); }
+    void messageWaiting(int d) override { m_receiver.messageWaiting(d); }
+    void callRinging(int d) override { m_calls.callRinging(d); }
+    void deviceLost(int d, const QString &why) override { m_loss.deviceLost(d, why); }
+    void healthChanged(int d) override { m_health.update(d); }
+    void statusReportWaiting(int d) override { m_reports.statusReportWaiting(d); }
+    void messagesRemoved(int, const QStringList &keys) override
+    {
+        m_receiver.messagesRemoved(keys);
+    }
 
     // The test composer's inserter: one pending row on the connection of the last start.
     bool queueTestMessage(const QString &number, const QString &text)
@@ -72,6 +73,7 @@ public:
     }
 
     MessageStore &store() { return m_store; }
+    const MessageStore &store() const { return m_store; }
     DBHelper &db() { return m_store.db(); }
     SendDispatch &dispatch() { return m_dispatch; }
     MessageReceiver &receiver() { return m_receiver; }
@@ -81,14 +83,24 @@ public:
     static QStringList messageFiles()
     {
         return {QStringLiteral("spool"), QStringLiteral("quarantine"),
-                QStringLiteral("received.journal"), QStringLiteral("parts")};
+                QStringLiteral("received.journal"), QStringLiteral("parts"),
+                QStringLiteral("webhooks")};
     }
 
     QueueClaims &claims() { return m_claims; }
     SendingPolicy &policy() { return m_policy; }
+    const QueueClaims &claims() const { return m_claims; }
 
 private:
+    bool sharing() const;
+    // The shared queue's readiness, its counts and the database file, once a tick.
+    void refreshFigures();
+    void refreshCounts();
+
+    static constexpr int CountsMaxAgeSeconds = 10;
+
     const Settings &m_settings;
+    const Clock &m_clock;
     Prompter &m_prompter;
     MessageStore m_store;
     QueueClaims m_claims;
@@ -102,4 +114,11 @@ private:
     LogSink &m_log;
     QString m_programDir;
     SendingPolicy m_policy;
+    DatabaseFileCheck m_fileCheck;
+    // Why a shared queue was refused; the database file's problem; as of the last check.
+    QString m_queueRefusal;
+    QString m_fileProblem;
+    QList<std::pair<QString, qint64>> m_handed;
+    QDateTime m_countsAt;
+    QDateTime m_lastPoll;
 };

@@ -3,24 +3,29 @@
 #include "messagestore.h"
 #include "senddispatch.h"
 
+#include "common/clock.h"
 #include "common/textcodec.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
+#include "engine/engineevents.h"
 #include "modemapi/modemcontrol.h"
 
-MessageReceiver::MessageReceiver(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                                 LogSink &log, StatusPanel &panel, MessageStore &store,
+MessageReceiver::MessageReceiver(const FlowContext &context, MessageStore &store,
                                  const SendDispatch &dispatch)
-    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_panel(panel),
-      m_store(store), m_dispatch(dispatch)
+    : m_ctx(context), m_store(store), m_dispatch(dispatch)
 { }
 
-void MessageReceiver::OnRecvMsg(int d)
+void MessageReceiver::messagesRemoved(const QStringList &keys)
 {
-    ModemControl *control = m_pool.control(d);
+    m_store.forgetStored(keys);
+}
+
+void MessageReceiver::messageWaiting(int d)
+{
+    ModemControl *control = m_ctx.pool.control(d);
     QString sca;
     QString sender;
     QString text;
@@ -29,7 +34,7 @@ void MessageReceiver::OnRecvMsg(int d)
         m_store.forgetStored(control->TakeRemovedMsgKeys());
     const short read = control ? control->ReadMsgForVB(sca, sender, text, timeStamp)
                                : short(ModemControl::ReadNothing);
-    const QString port = m_settings.DevicePorts.value(d);
+    const QString port = m_ctx.settings.DevicePorts.value(d);
     // What a modem decoded is whole UTF-16 from here on: the log, the spool and the tables.
     sender = withoutLoneSurrogates(std::move(sender));
     text = withoutLoneSurrogates(std::move(text));
@@ -37,23 +42,23 @@ void MessageReceiver::OnRecvMsg(int d)
         if (!m_store.quarantinePdu(port, sender, text))
             control->KeepLastMsg();
     } else if (read == ModemControl::ReadMessage && !m_store.isStored(control->LastMsgKey())) {
-        m_log.WriteLog(QStringLiteral("Com") + port + QStringLiteral("口成功收到短信-") + sender
-                       + QLatin1Char(':') + text);
-        const bool listed = d < m_table.rowCount();
-        const QString counted = listed ? m_table.row(d).received : QString();
-        if (listed)
-            m_table.setReceived(d, QString::number(counted.trimmed().toLongLong() + 1));
-        if (!SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+        m_ctx.log.WriteLog(QStringLiteral("Com") + port + QStringLiteral("口成功收到短信-") + sender
+                           + QLatin1Char(':') + text);
+        m_ctx.table.countReceived(d, 1);
+        if (SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+            if (m_ctx.events.followed(&EngineEvents::messageReceived))
+                Q_EMIT m_ctx.events.messageReceived(
+                        sender, text, {m_ctx.settings.deviceLabel(d), {}}, m_ctx.clock.now());
+        } else {
             control->KeepLastMsg(); // read and counted again when it is offered again
-            if (listed)
-                m_table.setReceived(d, counted);
+            m_ctx.table.countReceived(d, -1);
         }
     }
-    m_panel.showQueueLength(m_dispatch.queueLength());
+    m_ctx.panel.showQueueLength(m_dispatch.queueLength());
 }
 
 bool MessageReceiver::SaveReceivedMessage(const QString &sender, const QString &text,
                                           const QString &timeStamp, const QString &key)
 {
-    return m_store.saveReceived(sender, text, timeStamp, m_settings.ForwardMobile, key);
+    return m_store.saveReceived(sender, text, timeStamp, m_ctx.settings.ForwardMobile, key);
 }

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QString>
+#include "flowcontext.h"
 
-class DevicePool;
-class DeviceTable;
-class LogSink;
+#include <QString>
+#include <QStringList>
+
 class MessageStore;
 class SendDispatch;
-class StatusPanel;
-struct Settings;
 
 // A message that arrived on a modem: logged, counted, stored in smsrecv and, when a
 // forwarding number is configured, queued again as a new row of SMS. The handler returns only
@@ -18,20 +16,17 @@ struct Settings;
 class MessageReceiver
 {
 public:
-    MessageReceiver(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                    StatusPanel &panel, MessageStore &store, const SendDispatch &dispatch);
+    MessageReceiver(const FlowContext &context, MessageStore &store, const SendDispatch &dispatch);
 
-    void OnRecvMsg(int d);
+    void messageWaiting(int d);
+    // The modem deleted these stored messages: the journal need not remember them any more.
+    void messagesRemoved(const QStringList &keys);
     // False when the message could be kept neither in the database nor on disk.
     bool SaveReceivedMessage(const QString &sender, const QString &text, const QString &timeStamp,
                              const QString &key = {});
 
 private:
-    const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    LogSink &m_log;
-    StatusPanel &m_panel;
+    FlowContext m_ctx;
     MessageStore &m_store;
     const SendDispatch &m_dispatch;
 };

@@ -153,7 +153,7 @@ void MessageStore::writeStatus(const QueuedMessage &message)
     SpoolEntry entry;
     entry.kind = SpoolEntry::Kind::Status;
     entry.sysNo = message.SysNo;
-    entry.status = statusText(message.Status);
+    entry.status = message.Status;
     entry.handleTime = Statements::timeText(m_clock.now());
     entry.target = targetKey();
     m_statusBatch.append(entry);
@@ -190,8 +190,7 @@ bool MessageStore::writeStatusBatch(const QList<SpoolEntry> &batch)
     QList<SqlStatement> statements;
     statements.reserve(batch.size());
     for (const SpoolEntry &e : batch)
-        statements << Statements::updateStatus({e.sysNo, {}, {}, RowStatus(e.status.toInt())},
-                                               e.handleTime);
+        statements << Statements::updateStatus({e.sysNo, {}, {}, e.status}, e.handleTime);
     if (m_db.execAll(statements))
         return true;
     if (m_db.lastFailureLostConnection())
@@ -422,7 +421,7 @@ bool MessageStore::apply(SpoolEntry &entry)
 {
     using St = Statements;
     if (entry.kind == SpoolEntry::Kind::Status) {
-        const QueuedMessage row{entry.sysNo, {}, {}, RowStatus(entry.status.toInt())};
+        const QueuedMessage row{entry.sysNo, {}, {}, entry.status};
         return m_db.ExecSQLString(St::updateStatus(row, entry.handleTime)).has_value();
     }
     if (entry.kind == SpoolEntry::Kind::Report)

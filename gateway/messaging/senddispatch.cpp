@@ -11,15 +11,12 @@
 #include "modemapi/modemcontrol.h"
 #include "policy/policycolumns.h"
 #include "policy/sendingpolicy.h"
-#include "status/sendtimings.h"
+#include "sendtimings.h"
 
 #include <algorithm>
 
-SendDispatch::SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                           StatusPanel &panel, SendTimings &timings, MessageStore &store,
-                           QueueClaims &claims)
-    : m_settings(settings), m_pool(pool), m_table(table), m_panel(panel), m_timings(timings),
-      m_store(store), m_claims(claims)
+SendDispatch::SendDispatch(const FlowContext &context, MessageStore &store, QueueClaims &claims)
+    : m_ctx(context), m_settings(context.settings), m_store(store), m_claims(claims)
 {
     resetSendQueue();
     m_store.setAfterStatusFlush([this] { handOverReserved(); });
@@ -50,21 +47,21 @@ void SendDispatch::resetSendQueue()
     returnReserved();
     for (const QueuedMessage &m : std::as_const(m_sendQueue)) {
         if (m.claimed)
-            m_claims.release(m, m_settings.GatewayName);
+            m_claims.release(m, m_ctx.settings.GatewayName);
     }
     m_sendQueue = QList<QueuedMessage>(1);
 }
 
 bool SendDispatch::sharing() const
 {
-    return !m_settings.GatewayName.isEmpty();
+    return !m_ctx.settings.GatewayName.isEmpty();
 }
 
 int SendDispatch::shareLoadLimit() const
 {
     int free = 0;
-    for (int d = 0; d < m_settings.DeviceCount; ++d)
-        free += m_pool.state(d) == DeviceState::Free ? 1 : 0;
+    for (int d = 0; d < m_ctx.settings.DeviceCount; ++d)
+        free += m_ctx.pool.state(d) == DeviceState::Free ? 1 : 0;
     return 16 * qMax(free, 4);
 }
 
@@ -74,7 +71,7 @@ bool SendDispatch::claimLast()
         QueuedMessage &last = m_sendQueue.last();
         if (last.claimed)
             return true;
-        switch (m_claims.claim(last, m_settings.GatewayName)) {
+        switch (m_claims.claim(last, m_ctx.settings.GatewayName)) {
         case QueueClaims::Result::Claimed:
             last.claimed = true;
             last.Status = RowStatus::Handed;
@@ -114,10 +111,10 @@ void SendDispatch::Timer1_Timer()
     if (policyOn()) {
         dispatchByPolicy();
     } else {
-        for (int d = 0; d < m_settings.DeviceCount; ++d)
+        for (int d = 0; d < m_ctx.settings.DeviceCount; ++d)
             DispatchToDevice(d);
     }
-    m_panel.showQueueLength(queueLength());
+    m_ctx.panel.showQueueLength(queueLength());
 }
 
 void SendDispatch::LoadPendingMessages()
@@ -152,9 +149,9 @@ void SendDispatch::DispatchToDevice(int d)
     }
     if (queueLength() == 0)
         return;
-    if (!m_pool.takesMessages(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
+    if (!m_ctx.pool.takesMessages(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
         return;
-    if (!m_pool.control(d))
+    if (!m_ctx.pool.control(d))
         return;
     if (sharing() && !claimLast())
         return;
@@ -202,8 +199,8 @@ void SendDispatch::handOverReserved()
 
 bool SendDispatch::handOver(int d, const QueuedMessage &job)
 {
-    ModemControl *control = m_pool.control(d);
-    if (!control || !m_pool.takesMessages(d))
+    ModemControl *control = m_ctx.pool.control(d);
+    if (!control || !m_ctx.pool.takesMessages(d))
         return false;
     m_jobs[d] = job;
     if (control->SendMSG(job.CellNumber, job.SMSContent) < 1) {
@@ -211,9 +208,9 @@ bool SendDispatch::handOver(int d, const QueuedMessage &job)
         m_jobs[d] = QueuedMessage();
         return false;
     }
-    m_table.setStatus(d, QStringLiteral("正在发送"));
-    m_pool.setState(d, DeviceState::Busy);
-    m_timings.handedOver(d);
+    m_ctx.table.setLink(d, LinkState::Sending);
+    m_ctx.pool.setState(d, DeviceState::Busy);
+    m_ctx.timings.handedOver(d);
     return true;
 }
 
@@ -221,7 +218,7 @@ bool SendDispatch::handOver(int d, const QueuedMessage &job)
 // its modem gets it, and goes back to 0 when the modem does not take it.
 bool SendDispatch::handOverLast(int d)
 {
-    if (!m_pool.control(d) || d >= m_jobs.size())
+    if (!m_ctx.pool.control(d) || d >= m_jobs.size())
         return false;
     QueuedMessage next = m_sendQueue.last();
     next.Status = RowStatus::Handed;
@@ -254,7 +251,7 @@ void SendDispatch::dispatchByPolicy()
         const qsizetype last = m_sendQueue.size() - 1;
         m_sendQueue.move(at, last);
         if (sharing() && !m_sendQueue.last().claimed) {
-            switch (m_claims.claim(m_sendQueue.last(), m_settings.GatewayName)) {
+            switch (m_claims.claim(m_sendQueue.last(), m_ctx.settings.GatewayName)) {
             case QueueClaims::Result::Claimed:
                 m_sendQueue.last().claimed = true;
                 m_sendQueue.last().Status = RowStatus::Handed;
@@ -289,7 +286,7 @@ void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 void SendDispatch::returnToQueue(QueuedMessage message)
 {
     if (message.claimed) {
-        m_claims.release(message, m_settings.GatewayName);
+        m_claims.release(message, m_ctx.settings.GatewayName);
         return;
     }
     message.Status = RowStatus::Pending;

@@ -1,18 +1,14 @@
 #pragma once
 
+#include "flowcontext.h"
 #include "queuedmessage.h"
 
 #include <QList>
 #include <random>
 
-class DevicePool;
-class DeviceTable;
 class MessageStore;
 class QueueClaims;
-class SendTimings;
 class SendingPolicy;
-class StatusPanel;
-struct Settings;
 
 // Moves pending rows from SMS to the modems: the in-memory queue SendQueue (element 0 a
 // placeholder, served from its end), one message per free device, status 1 on hand-over. The
@@ -20,8 +16,7 @@ struct Settings;
 class SendDispatch
 {
 public:
-    SendDispatch(const Settings &settings, DevicePool &pool, DeviceTable &table, StatusPanel &panel,
-                 SendTimings &timings, MessageStore &store, QueueClaims &claims);
+    SendDispatch(const FlowContext &context, MessageStore &store, QueueClaims &claims);
     ~SendDispatch();
     SendDispatch(const SendDispatch &) = delete;
     SendDispatch &operator=(const SendDispatch &) = delete;
@@ -69,11 +64,8 @@ private:
     // One pass of the sending policy over the queue and the free devices.
     void dispatchByPolicy();
 
+    FlowContext m_ctx;
     const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    StatusPanel &m_panel;
-    SendTimings &m_timings;
     MessageStore &m_store;
     QueueClaims &m_claims;
     SendingPolicy *m_policy = nullptr;

@@ -3,86 +3,88 @@
 #include "deliveryreports.h"
 #include "senddispatch.h"
 
+#include "common/clock.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/logsink.h"
 #include "core/settings.h"
+#include "engine/engineevents.h"
 #include "modemapi/modemcontrol.h"
-#include "status/sendtimings.h"
+#include "sendtimings.h"
 
 #include <utility>
 
-namespace {
-
-// "已发" reads "successes/results".
-QString countSent(const QString &text, bool success)
-{
-    const qsizetype slash = text.indexOf(QLatin1Char('/'));
-    qlonglong ok = text.left(slash < 0 ? text.size() : slash).trimmed().toLongLong();
-    qlonglong all = slash < 0 ? 0 : text.mid(slash + 1).trimmed().toLongLong();
-    if (success)
-        ++ok;
-    ++all;
-    return QString::number(ok) + QLatin1Char('/') + QString::number(all);
-}
-
-} // namespace
-
-SendResults::SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table,
-                         LogSink &log, SendTimings &timings, SendDispatch &dispatch,
+SendResults::SendResults(const FlowContext &context, SendDispatch &dispatch,
                          DeliveryReports &reports)
-    : m_settings(settings), m_pool(pool), m_table(table), m_log(log), m_timings(timings),
-      m_dispatch(dispatch), m_reports(reports)
+    : m_ctx(context), m_dispatch(dispatch), m_reports(reports)
 { }
 
-void SendResults::OnSndMsg(int d)
+void SendResults::sendFinished(int d, int result)
 {
-    const QString port = m_settings.deviceLabel(d);
-    ModemControl *control = m_pool.control(d);
+    const QString port = m_ctx.settings.deviceLabel(d);
     QueuedMessage *job = m_dispatch.job(d);
-    if (!control || !job) {
+    if (!job) {
         // Without a job there is no row to write: a result after a restart of the service, or
         // a second result for one message.
-        m_log.WriteLog(port + QStringLiteral("口报告发送结果，但没有正在发送的短信，已忽略！"));
+        m_ctx.log.WriteLog(port + QStringLiteral("口报告发送结果，但没有正在发送的短信，已忽略！"));
         return;
     }
-    const int result = control->GetIndexOfLastSnd();
     if (result == ModemControl::SendNeverReachedModem) {
         returnUnsent(d, *job);
         return;
     }
     const bool success = result >= 1;
-    m_timings.resultFor(d);
+    m_ctx.timings.resultFor(d);
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
-    const QString sent = d < m_table.rowCount() ? m_table.row(d).sent : QStringLiteral("0/0");
+    QString why;
     if (success) {
-        m_log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
+        m_ctx.log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
         job->Status = RowStatus::Sent;
-        m_table.setStatus(d, QStringLiteral("空闲"));
-        m_table.setSent(d, countSent(sent, true));
-        m_pool.setState(d, DeviceState::Free);
+        m_ctx.table.setLink(d, LinkState::Idle);
+        m_ctx.table.countSent(d, true);
+        m_ctx.pool.setState(d, DeviceState::Free);
         m_reports.sent(d, *job);
     } else {
-        m_log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
-        if (const QString why = control->infoText(ModemControl::InfoSendFailure); !why.isEmpty())
-            m_log.WriteLog(port + QStringLiteral("口失败原因：") + why);
+        m_ctx.log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
+        if (ModemControl *control = m_ctx.pool.control(d))
+            why = control->infoText(ModemControl::InfoSendFailure);
+        if (!why.isEmpty()) {
+            m_ctx.log.WriteLog(port + QStringLiteral("口失败原因：") + why);
+            m_ctx.table.setLastFailure(d, why);
+        }
         job->Status = RowStatus::Failed;
-        m_table.setSent(d, countSent(sent, false));
-        m_pool.setState(d, DeviceState::Offline);
+        m_ctx.table.countSent(d, false);
+        m_ctx.pool.setState(d, DeviceState::Offline);
     }
     const QueuedMessage done = *job;
     *job = QueuedMessage();
     m_dispatch.UpdateSendStatus(done);
+    announce(d, done, success, why);
     m_dispatch.DispatchToDevice(d);
 }
 
 void SendResults::returnUnsent(int d, QueuedMessage &job)
 {
-    // The port closed or the modem restarted before any of the text was written: the row is
-    // not at 1 for good but waits for the next free device.
-    m_log.WriteLog(m_settings.deviceLabel(d) + QStringLiteral("口短信未送到短信猫，退回待发-")
-                   + job.CellNumber + QLatin1Char(':') + job.SMSContent);
+    // Not at 1 for good: the row waits for the next free device.
+    m_ctx.log.WriteLog(m_ctx.settings.deviceLabel(d)
+                       + QStringLiteral("口短信未送到短信猫，退回待发-") + job.CellNumber
+                       + QLatin1Char(':') + job.SMSContent);
     const QueuedMessage unsent = std::exchange(job, QueuedMessage());
-    m_pool.setState(d, DeviceState::Free);
+    m_ctx.pool.setState(d, DeviceState::Free);
     m_dispatch.returnToQueue(unsent);
+}
+
+void SendResults::announce(int d, const QueuedMessage &message, bool accepted, const QString &why)
+{
+    EngineEvents &events = m_ctx.events;
+    if (accepted ? !events.followed(&EngineEvents::messageSent)
+                 : !events.followed(&EngineEvents::messageFailed))
+        return;
+    const DeviceRef device{m_ctx.settings.deviceLabel(d), {}};
+    const QDateTime at = m_ctx.clock.now();
+    if (accepted) {
+        Q_EMIT events.messageSent(message.SysNo.toLongLong(), message.CellNumber, device, at);
+        return;
+    }
+    Q_EMIT events.messageFailed(message.SysNo.toLongLong(), message.CellNumber, device, why, at);
 }

@@ -1,33 +1,28 @@
 #pragma once
 
+#include "flowcontext.h"
+
+#include <QString>
+
 class DeliveryReports;
-class DevicePool;
-class DeviceTable;
-class LogSink;
 class SendDispatch;
-class SendTimings;
 struct QueuedMessage;
-struct Settings;
 
 // The end of one send: the row gets Status 2 or -1, the device's counters and state follow,
-// and a device that succeeded takes its next message at once. A message the modem never had
-// goes back to 0.
+// and a device that succeeded takes its next message at once.
 class SendResults
 {
 public:
-    SendResults(const Settings &settings, DevicePool &pool, DeviceTable &table, LogSink &log,
-                SendTimings &timings, SendDispatch &dispatch, DeliveryReports &reports);
+    SendResults(const FlowContext &context, SendDispatch &dispatch, DeliveryReports &reports);
 
-    void OnSndMsg(int d);
+    void sendFinished(int d, int result);
 
 private:
+    void announce(int d, const QueuedMessage &message, bool accepted, const QString &why);
+    // The port closed or the modem restarted before any of the text was written.
     void returnUnsent(int d, QueuedMessage &job);
 
-    const Settings &m_settings;
-    DevicePool &m_pool;
-    DeviceTable &m_table;
-    LogSink &m_log;
-    SendTimings &m_timings;
+    FlowContext m_ctx;
     SendDispatch &m_dispatch;
     DeliveryReports &m_reports;
 };

@@ -39,11 +39,21 @@ QJsonObject toJson(const SpoolEntry &e)
     } else {
         o.insert(QStringLiteral("kind"), QStringLiteral("status"));
         o.insert(QStringLiteral("sysNo"), e.sysNo);
-        o.insert(QStringLiteral("status"), e.status);
+        o.insert(QStringLiteral("status"), int(e.status));
         o.insert(QStringLiteral("handleTime"), e.handleTime);
         o.insert(QStringLiteral("target"), e.target);
     }
     return o;
+}
+
+bool knownStatus(int value)
+{
+    for (RowStatus s :
+         {RowStatus::Pending, RowStatus::Handed, RowStatus::Sent, RowStatus::Failed}) {
+        if (value == int(s))
+            return true;
+    }
+    return false;
 }
 
 bool fromJson(const QJsonObject &o, SpoolEntry *e)
@@ -73,7 +83,13 @@ bool fromJson(const QJsonObject &o, SpoolEntry *e)
     if (kind == QLatin1String("status")) {
         e->kind = SpoolEntry::Kind::Status;
         e->sysNo = o.value(QStringLiteral("sysNo")).toString();
-        e->status = o.value(QStringLiteral("status")).toString();
+        // Files written before the status was a number hold it as its text.
+        const QJsonValue status = o.value(QStringLiteral("status"));
+        bool isNumber = status.isDouble();
+        const int value = isNumber ? status.toInt() : status.toString().toInt(&isNumber);
+        if (!isNumber || !knownStatus(value))
+            return false;
+        e->status = RowStatus(value);
         e->handleTime = o.value(QStringLiteral("handleTime")).toString();
         e->target = o.value(QStringLiteral("target")).toString();
         return !e->sysNo.isEmpty();

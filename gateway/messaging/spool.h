@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queuedmessage.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -24,7 +26,7 @@ struct SpoolEntry
 
     // A status write for a row of SMS, bound to the database it belongs to.
     QString sysNo;
-    QString status;
+    RowStatus status = RowStatus::Pending;
     QString handleTime;
     QString target;
 

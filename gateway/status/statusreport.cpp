@@ -1,13 +1,13 @@
 #include "statusreport.h"
 
-#include "sendtimings.h"
+#include "processfigures.h"
 
-#include "core/devicepool.h"
+#include "core/devicerow.h"
 #include "core/devicetable.h"
+#include "engine/enginestatus.h"
 #include "engine/gateway.h"
-#include "messaging/messageflow.h"
+#include "version.h"
 
-#include <QStringList>
 #include <optional>
 
 namespace {
@@ -17,63 +17,23 @@ QString html(const QString &text)
     return text.toHtmlEscaped();
 }
 
-// Label values may hold anything the configuration holds.
-QString labelValue(const QString &text)
+// 99 means the modem does not know.
+std::optional<int> signalStrength(std::optional<int> rssi)
 {
-    QString out = text;
-    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    out.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return out;
-}
-
-struct SentCounts
-{
-    qlonglong sent = 0;
-    qlonglong failed = 0;
-};
-
-// The "已发" column reads "successes/results".
-SentCounts sentCounts(const QString &text)
-{
-    const QStringList parts = text.split(QLatin1Char('/'));
-    SentCounts counts;
-    counts.sent = parts.value(0).trimmed().toLongLong();
-    counts.failed = parts.value(1).trimmed().toLongLong() - counts.sent;
-    return counts;
-}
-
-// The rssi of "rssi,ber"; 99 means the modem does not know.
-std::optional<int> signalStrength(const QString &signal)
-{
-    bool ok = false;
-    const int rssi = signal.section(QLatin1Char(','), 0, 0).trimmed().toInt(&ok);
-    if (!ok || rssi < 0 || rssi > 31)
+    if (!rssi || *rssi < 0 || *rssi > 31)
         return std::nullopt;
     return rssi;
 }
 
-int devicesUp(Gateway &gateway)
+bool up(const DeviceStatus &device)
 {
-    int up = 0;
-    for (int d = 0; d < gateway.devices().rowCount() && d < DevicePool::Count; ++d) {
-        if (gateway.pool().state(d) != DeviceState::Offline)
-            ++up;
-    }
-    return up;
+    return device.link == LinkState::Idle || device.link == LinkState::Sending;
 }
 
-bool databaseUp(Gateway &gateway)
+QString label(const char *name, const QString &value)
 {
-    return gateway.flow().store().db().isOpen();
-}
-
-QStringList lastLogLines(Gateway &gateway, int count)
-{
-    QStringList lines = gateway.log().text().split(QStringLiteral("\r\n"));
-    if (lines.size() > count)
-        lines = lines.mid(lines.size() - count);
-    return lines;
+    return QLatin1String(name) + QStringLiteral("=\"") + StatusReport::labelValue(value)
+            + QLatin1Char('"');
 }
 
 void family(QString &out, const char *name, const char *type, const char *help)
@@ -90,16 +50,171 @@ void sample(QString &out, const char *name, const QString &labels, double value)
     out += QLatin1Char(' ') + QString::number(value, 'g', 15) + QLatin1Char('\n');
 }
 
+QString deviceTable(const EngineStatus &status)
+{
+    QString out = QStringLiteral("<table id=\"devices\"><tr>");
+    for (int c = 0; c < DeviceTable::ColumnCount; ++c)
+        out += QStringLiteral("<th>%1</th>").arg(html(DeviceTable::heading(c)));
+    out += QStringLiteral("<th>网络</th></tr>\n");
+    for (const DeviceStatus &device : status.devices) {
+        const DeviceRow row = DeviceRow::of(device);
+        out += QStringLiteral("<tr>");
+        for (const QString &cell :
+             {row.portText, row.rate, row.model, row.sent, row.received, row.status,
+              QString(row.health).replace(QLatin1Char('\n'), QStringLiteral("; "))})
+            out += QStringLiteral("<td>%1</td>").arg(html(cell));
+        out += QStringLiteral("</tr>\n");
+    }
+    return out + QStringLiteral("</table>\n");
+}
+
+// One sample per device of a family.
+template<typename Value>
+void perDevice(QString &out, const EngineStatus &status, const char *name, Value value)
+{
+    for (int d = 0; d < status.devices.size(); ++d) {
+        const DeviceStatus &device = status.devices.at(d);
+        const std::optional<double> v = value(device);
+        if (v)
+            sample(out, name,
+                   label("device", QString::number(d)) + QLatin1Char(',')
+                           + label("port", QStringLiteral("Com") + device.port),
+                   *v);
+    }
+}
+
+void deviceMetrics(QString &out, const EngineStatus &status)
+{
+    using Opt = std::optional<double>;
+    family(out, "velmora_messages_sent_total", "counter",
+           "Messages the GSM network took, per device, since the service started.");
+    perDevice(out, status, "velmora_messages_sent_total",
+              [](const DeviceStatus &d) { return Opt(double(d.sent)); });
+    family(out, "velmora_messages_failed_total", "counter",
+           "Messages the modem could not hand to the GSM network, per device.");
+    perDevice(out, status, "velmora_messages_failed_total",
+              [](const DeviceStatus &d) { return Opt(double(d.failed)); });
+    family(out, "velmora_messages_received_total", "counter",
+           "Messages received, per device, since the service started.");
+    perDevice(out, status, "velmora_messages_received_total",
+              [](const DeviceStatus &d) { return Opt(double(d.received)); });
+    family(out, "velmora_device_signal", "gauge",
+           "Received signal strength indication of AT+CSQ (0..31), per device; absent while "
+           "not known.");
+    perDevice(out, status, "velmora_device_signal", [](const DeviceStatus &d) {
+        const std::optional<int> rssi = signalStrength(d.rssi);
+        return rssi ? Opt(*rssi) : std::nullopt;
+    });
+    family(out, "velmora_device_registered", "gauge",
+           "1 while the device's modem is registered with a network (home or roaming), per "
+           "device; absent while not known.");
+    perDevice(out, status, "velmora_device_registered", [](const DeviceStatus &d) {
+        return d.registration ? Opt(*d.registration == 1 || *d.registration == 5 ? 1 : 0)
+                              : std::nullopt;
+    });
+    family(out, "velmora_device_up", "gauge", "1 while the device is connected, per device.");
+    perDevice(out, status, "velmora_device_up",
+              [](const DeviceStatus &d) { return Opt(up(d) ? 1 : 0); });
+}
+
+void gatewayMetrics(QString &out, const EngineStatus &status)
+{
+    family(out, "velmora_devices_up", "gauge", "Devices connected.");
+    sample(out, "velmora_devices_up", {}, status.devicesUp());
+    family(out, "velmora_queue_length", "gauge", "Messages loaded and waiting for a modem.");
+    sample(out, "velmora_queue_length", {}, status.queueLength);
+    family(out, "velmora_spool_entries", "gauge", "Writes waiting for the database.");
+    sample(out, "velmora_spool_entries", {}, status.spoolEntries);
+    family(out, "velmora_database_up", "gauge", "1 while the database is connected.");
+    sample(out, "velmora_database_up", {}, status.databaseUp ? 1 : 0);
+    family(out, "velmora_can_send", "gauge",
+           "1 while the service runs and can send: database, queue and a device are usable.");
+    sample(out, "velmora_can_send", {}, StatusReport::unavailable(status).isEmpty() ? 1 : 0);
+    if (status.webhooksOn) {
+        family(out, "velmora_webhook_deliveries_total", "counter",
+               "Webhook tries by result: delivered (2xx), failed (to be tried again), dropped "
+               "(given up after the retry period).");
+        sample(out, "velmora_webhook_deliveries_total",
+               label("result", QStringLiteral("delivered")), double(status.webhooks.delivered));
+        sample(out, "velmora_webhook_deliveries_total", label("result", QStringLiteral("failed")),
+               double(status.webhooks.failed));
+        sample(out, "velmora_webhook_deliveries_total", label("result", QStringLiteral("dropped")),
+               double(status.webhooks.dropped));
+        family(out, "velmora_webhook_outbox", "gauge", "Webhook events waiting for a receiver.");
+        sample(out, "velmora_webhook_outbox", {}, double(status.webhooks.outbox));
+    }
+    family(out, "velmora_claims_lost_total", "counter",
+           "Rows of a shared queue that another gateway claimed first.");
+    sample(out, "velmora_claims_lost_total", {}, double(status.claimsLost));
+    if (status.sharedQueue && status.databaseUp) {
+        family(out, "velmora_rows_handed", "gauge",
+               "Rows at 1 in a shared queue by the gateway that claimed them, as of the last "
+               "supervision tick.");
+        for (const auto &[name, count] : status.handedByGateway)
+            sample(out, "velmora_rows_handed", label("gateway", name), double(count));
+    }
+}
+
+void durationMetrics(QString &out, const SendDurations &timings)
+{
+    family(out, "velmora_send_duration_seconds", "histogram",
+           "Time from handing a message to a modem to its result, since the service started.");
+    for (int i = 0; i < int(SendDurations::Bounds.size()); ++i)
+        sample(out, "velmora_send_duration_seconds_bucket",
+               label("le", QString::number(SendDurations::Bounds[std::size_t(i)])),
+               double(timings.countAtMost(i)));
+    sample(out, "velmora_send_duration_seconds_bucket", label("le", QStringLiteral("+Inf")),
+           double(timings.count));
+    sample(out, "velmora_send_duration_seconds_sum", {}, timings.sum);
+    sample(out, "velmora_send_duration_seconds_count", {}, double(timings.count));
+}
+
+void processMetrics(QString &out, const ProcessFigures &p)
+{
+    family(out, "velmora_build_info", "gauge", "The running program's version, as a label.");
+    sample(out, "velmora_build_info", label("version", QStringLiteral(VELMORA_VERSION_TEXT)), 1);
+    const auto figure = [&out](const char *name, const char *type, const char *help, double v) {
+        if (v < 0)
+            return;
+        family(out, name, type, help);
+        sample(out, name, {}, v);
+    };
+    figure("process_cpu_seconds_total", "counter",
+           "Total user and system CPU time spent in seconds.", p.cpuSeconds);
+    figure("process_resident_memory_bytes", "gauge", "Resident memory size in bytes.",
+           double(p.residentBytes));
+    figure("process_virtual_memory_bytes", "gauge", "Virtual memory size in bytes.",
+           double(p.virtualBytes));
+    figure("process_open_fds", "gauge", "Number of open file descriptors.", double(p.openFds));
+    figure("process_max_fds", "gauge", "Maximum number of open file descriptors.",
+           double(p.maxFds));
+    figure("process_start_time_seconds", "gauge",
+           "Start time of the process since unix epoch in seconds.", p.startTimeSeconds);
+}
+
 } // namespace
 
 namespace StatusReport {
 
-bool healthy(Gateway &gateway)
+QString labelValue(const QString &text)
 {
-    return gateway.ServiceRunning() && databaseUp(gateway);
+    QString out = text;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return out;
 }
 
-QByteArray page(Gateway &gateway)
+QString unavailable(const EngineStatus &status)
+{
+    if (!status.running)
+        return QStringLiteral("服务已停止");
+    if (!status.databaseUp)
+        return QStringLiteral("数据库未连接");
+    return status.cannotSend;
+}
+
+QByteArray page(const EngineStatus &status, const QStringList &logLines)
 {
     QString out;
     out += QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
@@ -112,30 +227,19 @@ QByteArray page(Gateway &gateway)
                           "</style></head><body>\n<h1>%1</h1>\n")
                    .arg(html(Gateway::title()));
     out += QStringLiteral("<p id=\"service\">%1</p>\n")
-                   .arg(gateway.ServiceRunning() ? QStringLiteral("服务运行中")
-                                                 : QStringLiteral("服务已停止"));
-    out += QStringLiteral("<table id=\"devices\"><tr>");
-    for (int c = 0; c < DeviceTable::ColumnCount; ++c)
-        out += QStringLiteral("<th>%1</th>").arg(html(DeviceTable::heading(c)));
-    out += QStringLiteral("<th>网络</th></tr>\n");
-    for (const DeviceRow &row : gateway.devices().rows()) {
-        out += QStringLiteral("<tr>");
-        for (const QString &cell :
-             {row.portText, row.rate, row.model, row.sent, row.received, row.status,
-              row.health().replace(QLatin1Char('\n'), QStringLiteral("; "))})
-            out += QStringLiteral("<td>%1</td>").arg(html(cell));
-        out += QStringLiteral("</tr>\n");
-    }
-    out += QStringLiteral("</table>\n");
-    out += QStringLiteral("<p id=\"queue\">内存剩余短信:%1</p>\n")
-                   .arg(gateway.flow().queueLength());
+                   .arg(status.running ? QStringLiteral("服务运行中")
+                                       : QStringLiteral("服务已停止"));
+    out += deviceTable(status);
+    out += QStringLiteral("<p id=\"queue\">内存剩余短信:%1</p>\n").arg(status.queueLength);
     out += QStringLiteral("<p id=\"database\">数据库:%1</p>\n")
-                   .arg(databaseUp(gateway) ? QStringLiteral("已连接") : QStringLiteral("未连接"));
-    out += QStringLiteral("<p id=\"spool\">待写入数据库:%1</p>\n")
-                   .arg(gateway.flow().store().spool().size());
-    if (!gateway.settings().GatewayName.isEmpty() && databaseUp(gateway)) {
+                   .arg(status.databaseUp ? QStringLiteral("已连接") : QStringLiteral("未连接"));
+    out += QStringLiteral("<p id=\"spool\">待写入数据库:%1</p>\n").arg(status.spoolEntries);
+    if (status.webhooksOn)
+        out += QStringLiteral("<p id=\"webhooks\">待发送的Webhook事件:%1</p>\n")
+                       .arg(status.webhooks.outbox);
+    if (status.sharedQueue && status.databaseUp) {
         QStringList handed;
-        for (const auto &[name, count] : gateway.flow().claims().handedByGateway())
+        for (const auto &[name, count] : status.handedByGateway)
             handed << html(name) + QLatin1Char(':') + QString::number(count);
         out += QStringLiteral("<p id=\"handed\">已认领未完成:%1</p>\n")
                        .arg(handed.join(QStringLiteral(", ")));
@@ -144,84 +248,17 @@ QByteArray page(Gateway &gateway)
     out += QStringLiteral("<pre id=\"log\">%1</pre>\n<script>const log = "
                           "document.getElementById('log'); log.scrollTop = log.scrollHeight;"
                           "</script>\n</body></html>\n")
-                   .arg(html(lastLogLines(gateway, PageLogLines).join(QLatin1Char('\n'))));
+                   .arg(html(logLines.join(QLatin1Char('\n'))));
     return out.toUtf8();
 }
 
-QByteArray metrics(Gateway &gateway)
+QByteArray metrics(const EngineStatus &status, const ProcessFigures &process)
 {
-    const QList<DeviceRow> &rows = gateway.devices().rows();
-    auto labels = [&](int d) {
-        return QStringLiteral("device=\"%1\",port=\"%2\"")
-                .arg(d)
-                .arg(labelValue(rows.at(d).portText));
-    };
     QString out;
-    family(out, "velmora_messages_sent_total", "counter",
-           "Messages the GSM network took, per device, since the service started.");
-    for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_sent_total", labels(d), sentCounts(rows.at(d).sent).sent);
-    family(out, "velmora_messages_failed_total", "counter",
-           "Messages the modem could not hand to the GSM network, per device.");
-    for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_failed_total", labels(d), sentCounts(rows.at(d).sent).failed);
-    family(out, "velmora_messages_received_total", "counter",
-           "Messages received, per device, since the service started.");
-    for (int d = 0; d < rows.size(); ++d)
-        sample(out, "velmora_messages_received_total", labels(d),
-               rows.at(d).received.trimmed().toLongLong());
-
-    family(out, "velmora_device_signal", "gauge",
-           "Received signal strength indication of AT+CSQ (0..31), per device; absent while "
-           "not known.");
-    for (int d = 0; d < rows.size(); ++d) {
-        if (const std::optional<int> rssi = signalStrength(rows.at(d).signal))
-            sample(out, "velmora_device_signal", labels(d), *rssi);
-    }
-    family(out, "velmora_device_registered", "gauge",
-           "1 while the device's modem is registered with a network (home or roaming), per "
-           "device; absent while not known.");
-    for (int d = 0; d < rows.size(); ++d) {
-        const QString &stat = rows.at(d).registration;
-        if (!stat.isEmpty())
-            sample(out, "velmora_device_registered", labels(d),
-                   stat == QLatin1String("1") || stat == QLatin1String("5") ? 1 : 0);
-    }
-
-    family(out, "velmora_devices_up", "gauge", "Devices connected.");
-    sample(out, "velmora_devices_up", {}, devicesUp(gateway));
-    family(out, "velmora_queue_length", "gauge", "Messages loaded and waiting for a modem.");
-    sample(out, "velmora_queue_length", {}, gateway.flow().queueLength());
-    family(out, "velmora_spool_entries", "gauge", "Writes waiting for the database.");
-    sample(out, "velmora_spool_entries", {}, double(gateway.flow().store().spool().size()));
-    family(out, "velmora_database_up", "gauge", "1 while the database is connected.");
-    sample(out, "velmora_database_up", {}, databaseUp(gateway) ? 1 : 0);
-    family(out, "velmora_claims_lost_total", "counter",
-           "Rows of a shared queue that another gateway claimed first.");
-    sample(out, "velmora_claims_lost_total", {}, double(gateway.flow().claims().lostClaims()));
-    if (!gateway.settings().GatewayName.isEmpty() && databaseUp(gateway)) {
-        family(out, "velmora_rows_handed", "gauge",
-               "Rows at 1 in a shared queue by the gateway that claimed them.");
-        for (const auto &[name, count] : gateway.flow().claims().handedByGateway()) {
-            QString label = name;
-            label.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-                    .replace(QLatin1Char('"'), QStringLiteral("\\\""));
-            sample(out, "velmora_rows_handed", QStringLiteral("gateway=\"%1\"").arg(label),
-                   double(count));
-        }
-    }
-
-    const SendTimings &timings = gateway.sendTimings();
-    family(out, "velmora_send_duration_seconds", "histogram",
-           "Time from handing a message to a modem to its result.");
-    for (int i = 0; i < int(SendTimings::Bounds.size()); ++i)
-        sample(out, "velmora_send_duration_seconds_bucket",
-               QStringLiteral("le=\"%1\"").arg(SendTimings::Bounds[std::size_t(i)]),
-               double(timings.countAtMost(i)));
-    sample(out, "velmora_send_duration_seconds_bucket", QStringLiteral("le=\"+Inf\""),
-           double(timings.count()));
-    sample(out, "velmora_send_duration_seconds_sum", {}, timings.sumSeconds());
-    sample(out, "velmora_send_duration_seconds_count", {}, double(timings.count()));
+    deviceMetrics(out, status);
+    gatewayMetrics(out, status);
+    durationMetrics(out, status.sendDurations);
+    processMetrics(out, process);
     return out.toUtf8();
 }
 

@@ -1,21 +1,27 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <QStringList>
 
-class Gateway;
+struct EngineStatus;
+struct ProcessFigures;
 
-// What the status server answers, read from the engine at the moment of the request.
+// What the status server answers, made from the engine's status snapshot alone: no request
+// reaches the database or waits for the engine's work.
 namespace StatusReport {
 
 // Lines of the activity log the page shows, the newest last.
 constexpr int PageLogLines = 200;
 
 // The read-only page: the device list as the window shows it, the queue, the database, the
-// spool and the end of the activity log; it reloads itself every few seconds.
-QByteArray page(Gateway &gateway);
+// spool and the given end of the activity log; it reloads itself every few seconds.
+QByteArray page(const EngineStatus &status, const QStringList &logLines);
 // Prometheus text exposition format 0.0.4.
-QByteArray metrics(Gateway &gateway);
-// Running with the database connected.
-bool healthy(Gateway &gateway);
+QByteArray metrics(const EngineStatus &status, const ProcessFigures &process);
+// Why the gateway cannot send now, for /healthz; empty while it can.
+QString unavailable(const EngineStatus &status);
+// A label value with backslash, double quote and line feed escaped, as the format asks.
+QString labelValue(const QString &text);
 
 } // namespace StatusReport

@@ -1,6 +1,7 @@
 #include "statusserver.h"
 
 #include "gatewayapiengine.h"
+#include "processfigures.h"
 #include "statusreport.h"
 
 #include "api/apiresponse.h"
@@ -9,8 +10,10 @@
 #include "common/clock.h"
 
 #include "common/inifile.h"
-#include "engine/gateway.h"
+#include "engine/engineapi.h"
+#include "engine/engineevents.h"
 
+#include <QFileInfo>
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QLoggingCategory>
@@ -25,12 +28,13 @@ const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
 
 } // namespace
 
-StatusServer::StatusServer(Gateway &gateway, QObject *parent)
-    : QObject(parent), m_gw(gateway), m_apiEngine(std::make_unique<GatewayApiEngine>(gateway)),
-      m_api(std::make_unique<ApiRoutes>(*m_apiEngine, gateway.programDir(),
+StatusServer::StatusServer(EngineApi &engine, EngineEvents &events, std::unique_ptr<ApiEngine> api,
+                           QObject *parent)
+    : QObject(parent), m_engine(engine), m_apiEngine(std::move(api)),
+      m_api(std::make_unique<ApiRoutes>(*m_apiEngine, QFileInfo(engine.configPath()).absolutePath(),
                                         SystemClock::instance()))
 {
-    connect(&m_gw, &Gateway::serviceRunningChanged, this, [this](bool running) {
+    connect(&events, &EngineEvents::runningChanged, this, [this](bool running) {
         if (running)
             applySettings();
     });
@@ -53,7 +57,7 @@ QString StatusServer::address() const
 
 quint16 StatusServer::applySettings()
 {
-    const IniFile ini(m_gw.configPath());
+    const IniFile ini(m_engine.configPath());
     const QString portText =
             ini.read(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString()).trimmed();
     const QString addressText = ini.read(QStringLiteral("Service"), QStringLiteral("HttpAddress"),
@@ -97,12 +101,17 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
     if (port == 0)
         return;
     m_server = std::make_unique<QHttpServer>();
-    routePage(QStringLiteral("/"), Html, [this] { return StatusReport::page(m_gw); });
-    routePage(QStringLiteral("/metrics"), Metrics, [this] { return StatusReport::metrics(m_gw); });
+    routePage(QStringLiteral("/"), Html, [this] {
+        return StatusReport::page(m_engine.status(),
+                                  m_engine.recentLog(StatusReport::PageLogLines));
+    });
+    routePage(QStringLiteral("/metrics"), Metrics,
+              [this] { return StatusReport::metrics(m_engine.status(), ProcessFigures::read()); });
     m_server->route(QStringLiteral("/healthz"), QHttpServerRequest::Method::Get, [this] {
-        if (StatusReport::healthy(m_gw))
+        const QString why = StatusReport::unavailable(m_engine.status());
+        if (why.isEmpty())
             return QHttpServerResponse(Text, QByteArrayLiteral("ok\n"));
-        return QHttpServerResponse(Text, QByteArrayLiteral("unavailable\n"),
+        return QHttpServerResponse(Text, "unavailable: " + why.toUtf8() + '\n',
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
     m_api->install(*m_server);

@@ -7,9 +7,10 @@
 #include <functional>
 #include <memory>
 
+class ApiEngine;
 class ApiRoutes;
-class Gateway;
-class GatewayApiEngine;
+class EngineApi;
+class EngineEvents;
 class QHttpServer;
 class QHttpServerRequest;
 class QHttpServerResponse;
@@ -24,7 +25,10 @@ class StatusServer : public QObject
     Q_OBJECT
 
 public:
-    explicit StatusServer(Gateway &gateway, QObject *parent = nullptr);
+    // Lives on the engine's thread: every answer is made from the engine's status there.
+    // api answers the HTTP API's reads of the tables.
+    StatusServer(EngineApi &engine, EngineEvents &events, std::unique_ptr<ApiEngine> api,
+                 QObject *parent = nullptr);
     ~StatusServer() override;
 
     // Reads the settings and listens accordingly; the port listened on, 0 when off.
@@ -38,8 +42,8 @@ private:
     void routePage(const QString &path, const QByteArray &type,
                    const std::function<QByteArray()> &content);
 
-    Gateway &m_gw;
-    std::unique_ptr<GatewayApiEngine> m_apiEngine;
+    EngineApi &m_engine;
+    std::unique_ptr<ApiEngine> m_apiEngine;
     std::unique_ptr<ApiRoutes> m_api;
     HttpListener::Tls m_tls;
     std::unique_ptr<QHttpServer> m_server;

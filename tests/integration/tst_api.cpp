@@ -7,6 +7,7 @@
 #include "api/tokenstore.h"
 #include "messaging/dbhelper.h"
 #include "messaging/messagequeuer.h"
+#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QHttpServer>
@@ -104,7 +105,8 @@ void TestApi::startServer(const QString &address)
     m_port = freePort();
     m_gw->setConfig(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString::number(m_port));
     m_gw->setConfig(QStringLiteral("Service"), QStringLiteral("HttpAddress"), address);
-    m_server = std::make_unique<StatusServer>(**m_gw);
+    m_server = std::make_unique<StatusServer>(**m_gw, (*m_gw)->events(),
+                                              std::make_unique<GatewayApiEngine>(**m_gw));
     QCOMPARE(m_server->port(), m_port);
     m_client = std::make_unique<ApiClient>(base());
 }

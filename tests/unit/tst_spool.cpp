@@ -14,6 +14,7 @@ private Q_SLOTS:
     void updateAndRemoveAreDurable();
     void unfinishedAndDamagedFilesAreSetAside();
     void addFailsWhenTheFolderCannotBeMade();
+    void statusWrittenAsTextStillReads();
 
 private:
     static SpoolEntry received(const QString &text)
@@ -44,7 +45,7 @@ void TestSpool::entriesSurviveARestartInOrder()
         SpoolEntry s;
         s.kind = SpoolEntry::Kind::Status;
         s.sysNo = QStringLiteral("17");
-        s.status = QStringLiteral("1");
+        s.status = RowStatus::Handed;
         s.handleTime = QStringLiteral("2026-12-06 04:47:10");
         s.target = QStringLiteral("abc");
         QVERIFY(spool.add(s, &error));
@@ -64,7 +65,7 @@ void TestSpool::entriesSurviveARestartInOrder()
     const SpoolEntry &s = entries.last();
     QCOMPARE(s.kind, SpoolEntry::Kind::Status);
     QCOMPARE(s.sysNo, QStringLiteral("17"));
-    QCOMPARE(s.status, QStringLiteral("1"));
+    QCOMPARE(s.status, RowStatus::Handed);
     QCOMPARE(s.handleTime, QStringLiteral("2026-12-06 04:47:10"));
     QCOMPARE(s.target, QStringLiteral("abc"));
 
@@ -145,6 +146,28 @@ void TestSpool::addFailsWhenTheFolderCannotBeMade()
     QVERIFY(!spool.add(e, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(spool.isEmpty());
+}
+
+void TestSpool::statusWrittenAsTextStillReads()
+{
+    // Older gateways wrote the status as its text; a status that is none is no entry.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("spool"));
+    QVERIFY(QDir().mkpath(folder));
+    const QList<QByteArray> files = {
+            R"({"kind":"status","sysNo":"7","status":"-1","handleTime":"t","target":"k"})",
+            R"({"kind":"status","sysNo":"8","status":2,"handleTime":"t","target":"k"})",
+            R"({"kind":"status","sysNo":"9","status":"x","handleTime":"t","target":"k"})"};
+    for (int i = 0; i < files.size(); ++i) {
+        QFile f(QStringLiteral("%1/%2.json").arg(folder).arg(i + 1, 16, 10, QLatin1Char('0')));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(files.at(i));
+    }
+    Spool spool(folder);
+    QCOMPARE(spool.load().size(), 1);
+    QCOMPARE(spool.size(), 2);
+    QCOMPARE(spool.entries().value(1).status, RowStatus::Failed);
+    QCOMPARE(spool.entries().value(2).status, RowStatus::Sent);
 }
 
 QTEST_GUILESS_MAIN(TestSpool)

@@ -1,15 +1,11 @@
 #include "engineclient.h"
 
-#include "core/service.h"
-#include "discovery/devicesearch.h"
+#include "engine/engineapi.h"
 #include "engine/enginebridge.h"
-#include "engine/gateway.h"
-#include "messaging/messageflow.h"
-#include "testmsg/testcomposer.h"
 
 #include <QPointer>
 
-EngineClient::EngineClient(Gateway &engine, EngineBridge &bridge, QObject *parent)
+EngineClient::EngineClient(EngineApi &engine, EngineBridge &bridge, QObject *parent)
     : QObject(parent), m_engine(engine), m_bridge(bridge), m_configPath(engine.configPath())
 {
     // Queued also when the engine shares this thread, so the window sees the same order either
@@ -26,13 +22,13 @@ EngineClient::EngineClient(Gateway &engine, EngineBridge &bridge, QObject *paren
     connect(
             &bridge, &EngineBridge::replied, this, [](const EngineReply &reply) { reply(); },
             Qt::QueuedConnection);
-    onEngine([](Gateway &, EngineBridge &b) { b.sendSnapshot(); });
+    onEngine([](EngineApi &, EngineBridge &b) { b.sendSnapshot(); });
 }
 
-void EngineClient::onEngine(std::function<void(Gateway &, EngineBridge &)> work)
+void EngineClient::onEngine(std::function<void(EngineApi &, EngineBridge &)> work)
 {
     QMetaObject::invokeMethod(
-            &m_engine,
+            &m_bridge,
             [gw = &m_engine, bridge = &m_bridge, work = std::move(work)] { work(*gw, *bridge); },
             Qt::QueuedConnection);
 }
@@ -63,41 +59,41 @@ void EngineClient::applyTable(const TableChange &change)
 {
     switch (change.kind) {
     case TableChange::Reset:
-        m_devices.setRows(change.rows);
+        m_devices.setStatuses(change.devices);
         break;
     case TableChange::Insert:
-        m_devices.insertDeviceRows(change.first, change.rows);
+        m_devices.insertStatuses(change.first, change.devices);
         break;
     case TableChange::Remove:
         m_devices.removeDeviceRows(change.first, change.last);
         break;
     case TableChange::Update:
-        m_devices.replaceRows(change.first, change.rows);
+        m_devices.replaceStatuses(change.first, change.devices);
         break;
     }
 }
 
 void EngineClient::formLoad()
 {
-    onEngine([](Gateway &gw, EngineBridge &) { gw.FormLoad(); });
+    onEngine([](EngineApi &gw, EngineBridge &) { gw.load(); });
 }
 
 void EngineClient::startService()
 {
-    onEngine([](Gateway &gw, EngineBridge &) { gw.service().mnuQDFW_Click(); });
+    onEngine([](EngineApi &gw, EngineBridge &) { gw.start(); });
 }
 
 void EngineClient::stopService()
 {
-    onEngine([](Gateway &gw, EngineBridge &) { gw.service().mnuGXFW_Click(); });
+    onEngine([](EngineApi &gw, EngineBridge &) { gw.stop(); });
 }
 
 void EngineClient::stopServiceThen(std::function<void()> done)
 {
     // Answered from the stop itself: the stop lets the engine's loop run, and a later request
     // could be answered before the stop is over.
-    onEngine([done = std::move(done)](Gateway &gw, EngineBridge &bridge) {
-        gw.service().mnuGXFW_Click();
+    onEngine([done = std::move(done)](EngineApi &gw, EngineBridge &bridge) {
+        gw.stop();
         bridge.flush();
         Q_EMIT bridge.replied(done);
     });
@@ -105,20 +101,17 @@ void EngineClient::stopServiceThen(std::function<void()> done)
 
 void EngineClient::deleteDevice(int row)
 {
-    onEngine([row](Gateway &gw, EngineBridge &) { gw.mnuSCSB_Click(row); });
+    onEngine([row](EngineApi &gw, EngineBridge &) { gw.removeDevice(row); });
 }
 
 void EngineClient::addDevice(const QString &port, const QString &rate)
 {
-    onEngine([port, rate](Gateway &gw, EngineBridge &) {
-        gw.devices().appendRow(DeviceRow::fresh(port, rate));
-        gw.updateparas();
-    });
+    onEngine([port, rate](EngineApi &gw, EngineBridge &) { gw.addDevice(port, rate); });
 }
 
 void EngineClient::whenDevicesEditable(QObject *context, std::function<void()> then)
 {
-    onEngine([context = QPointer<QObject>(context), then = std::move(then)](Gateway &gw,
+    onEngine([context = QPointer<QObject>(context), then = std::move(then)](EngineApi &gw,
                                                                             EngineBridge &bridge) {
         if (!gw.mayEditDevices())
             return;
@@ -132,11 +125,10 @@ void EngineClient::whenDevicesEditable(QObject *context, std::function<void()> t
 
 void EngineClient::searchDevices(bool useRange, const QString &fromText, const QString &toText)
 {
-    onEngine([useRange, fromText, toText, lister = m_portLister](Gateway &gw,
-                                                                 EngineBridge &bridge) {
-        DeviceSearch search(gw, lister);
-        QObject::connect(&search, &DeviceSearch::progress, &bridge, &EngineBridge::searchProgress);
-        search.run(useRange, fromText, toText);
+    const DeviceSearchRequest request{useRange, fromText, toText, m_portLister};
+    onEngine([request](EngineApi &gw, EngineBridge &bridge) {
+        gw.searchDevices(request,
+                         [&bridge](int percent) { Q_EMIT bridge.searchProgress(percent); });
         bridge.flush();
         Q_EMIT bridge.searchFinished();
     });
@@ -144,25 +136,20 @@ void EngineClient::searchDevices(bool useRange, const QString &fromText, const Q
 
 void EngineClient::sendTestMessages(const QString &numbersText, const QString &messageText)
 {
-    onEngine([numbersText, messageText](Gateway &gw, EngineBridge &bridge) {
-        TestComposer composer(
-                [&gw](const QString &number, const QString &text) {
-                    return gw.flow().queueTestMessage(number, text);
-                },
-                gw.prompter());
-        QObject::connect(&composer, &TestComposer::progress, &bridge, &EngineBridge::testProgress);
-        composer.send(numbersText, messageText);
+    onEngine([numbersText, messageText](EngineApi &gw, EngineBridge &bridge) {
+        gw.queueTestMessages(numbersText, messageText,
+                             [&bridge](int percent) { Q_EMIT bridge.testProgress(percent); });
     });
 }
 
 void EngineClient::WriteLog(const QString &message)
 {
-    onEngine([message](Gateway &gw, EngineBridge &) { gw.WriteLog(message); });
+    onEngine([message](EngineApi &gw, EngineBridge &) { gw.writeLog(message); });
 }
 
 void EngineClient::afterEngine(std::function<void()> done)
 {
-    onEngine([done = std::move(done)](Gateway &, EngineBridge &bridge) {
+    onEngine([done = std::move(done)](EngineApi &, EngineBridge &bridge) {
         bridge.flush();
         Q_EMIT bridge.replied(done);
     });

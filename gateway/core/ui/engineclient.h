@@ -8,8 +8,8 @@
 #include <QString>
 #include <functional>
 
+class EngineApi;
 class EngineBridge;
-class Gateway;
 
 // The window's side of the engine: holds what the window shows (the log text, a copy of the
 // device table, the status panel and the running flag), kept up to date by the engine's batches,
@@ -23,7 +23,8 @@ public:
     // Names the system's serial ports for the device search ("COM1-COM3-").
     using PortLister = std::function<QString()>;
 
-    EngineClient(Gateway &engine, EngineBridge &bridge, QObject *parent = nullptr);
+    // The bridge lives on the engine's thread; the engine's commands run there.
+    EngineClient(EngineApi &engine, EngineBridge &bridge, QObject *parent = nullptr);
 
     const QString &logText() const { return m_logText; }
     DeviceTable &devices() { return m_devices; }
@@ -67,9 +68,9 @@ private:
     void apply(const EngineBatch &batch);
     void applyTable(const TableChange &change);
     // Runs work on the engine's thread, after everything asked before.
-    void onEngine(std::function<void(Gateway &, EngineBridge &)> work);
+    void onEngine(std::function<void(EngineApi &, EngineBridge &)> work);
 
-    Gateway &m_engine;
+    EngineApi &m_engine;
     EngineBridge &m_bridge;
     QString m_configPath;
     QString m_logText;

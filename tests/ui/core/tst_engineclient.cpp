@@ -28,14 +28,14 @@ private Q_SLOTS:
         QSignalSpy batches(&engine.bridge, &EngineBridge::batchReady);
         DeviceTable &table = harness->devices();
         harness->WriteLog(QStringLiteral("a"));
-        table.setStatus(0, QStringLiteral("x"));
-        table.setSent(1, QStringLiteral("1/0"));
-        table.setSent(2, QStringLiteral("2/0"));
+        table.setLink(0, LinkState::Sending);
+        table.countSent(1, true);
+        table.countSent(2, false);
         // Updates after a removal name the rows as they are numbered after it.
         table.removeDeviceRow(0);
-        table.setStatus(0, QStringLiteral("y"));
-        table.appendRow(DeviceRow::fresh(QStringLiteral("9"), QStringLiteral("9600")));
-        table.setStatus(2, QStringLiteral("z"));
+        table.setLink(0, LinkState::Idle);
+        table.appendDevice(DeviceTable::fresh(QStringLiteral("9"), QStringLiteral("9600")));
+        table.setLink(2, LinkState::Failed);
         harness->WriteLog(QStringLiteral("b"));
         harness->setServiceRunning(true);
         harness->setServiceRunning(false);
@@ -43,7 +43,7 @@ private Q_SLOTS:
         QCOMPARE(batches.size(), 1);
         QCOMPARE(engine.client.logText(), harness->log().text());
         QCOMPARE(rowsOf(engine.client.devices()),
-                 (QStringList{"Com2|y|1/0", "Com3|未连接|2/0", "Com9|z|0/0"}));
+                 (QStringList{"Com2|空闲|1/1", "Com3|未连接|0/1", "Com9|连接失败,等候再试|0/0"}));
         QCOMPARE(rowsOf(engine.client.devices()), rowsOf(table));
         QVERIFY(!engine.client.serviceRunning());
     }

@@ -119,7 +119,7 @@ private Q_SLOTS:
 
     void systemListProbesEveryListedPort()
     {
-        DeviceSearch search(*m_gw, [] { return QStringLiteral("COM1-COM3-"); });
+        DeviceSearch search(m_gw->deviceSearchParts(), [] { return QStringLiteral("COM1-COM3-"); });
         m_probe->m_script = QStringLiteral(" 3,9600;7,9600; ");
         QList<int> seen;
         connect(&search, &DeviceSearch::progress, this, [&](int p) { seen << p; });
@@ -133,7 +133,7 @@ private Q_SLOTS:
 
     void findingNothingKeepsTheDevices()
     {
-        DeviceSearch search(*m_gw, [] { return QString(); });
+        DeviceSearch search(m_gw->deviceSearchParts(), [] { return QString(); });
         search.run(true, QStringLiteral("com9"), QStringLiteral("com8"));
         QVERIFY(m_probe->probes.isEmpty());
         QVERIFY(m_gw->log().text().contains(QStringLiteral("> 未搜索到可用GSM/GPRS设备")));

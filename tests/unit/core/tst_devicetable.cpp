@@ -4,6 +4,7 @@
 #include "recordingprompter.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,16 +91,45 @@ private Q_SLOTS:
     void portTextDropsEveryExactCom()
     {
         DeviceTable table;
-        DeviceRow a;
-        a.portText = QStringLiteral("Com12");
-        a.rate = QStringLiteral(" 9600");
-        DeviceRow b;
-        b.portText = QStringLiteral("ComCom5com");
-        b.rate = QStringLiteral("x");
-        table.appendRow(a);
-        table.appendRow(b);
+        table.appendDevice(DeviceTable::fresh(QStringLiteral("12"), QStringLiteral(" 9600")));
+        table.appendDevice(DeviceTable::fresh(QStringLiteral("Com5com"), QStringLiteral("x")));
         QCOMPARE(table.portsText(), QStringLiteral("12,5com"));
         QCOMPARE(table.ratesText(), QStringLiteral(" 9600,x"));
+    }
+
+    void numbersAreShownInTheWindowsTexts()
+    {
+        DeviceTable table;
+        table.appendDevice(DeviceTable::fresh(QStringLiteral("4"), QStringLiteral("9600")));
+        QSignalSpy changes(&table, &DeviceTable::deviceChanged);
+        table.countSent(0, true);
+        table.countSent(0, false);
+        table.countSent(0, true);
+        table.countReceived(0, 2);
+        table.countReceived(0, -1);
+        table.setLink(0, LinkState::Sending);
+        table.setPortOpen(0, true);
+        QCOMPARE(table.row(0).sent, QStringLiteral("2/3"));
+        QCOMPARE(table.row(0).received, QStringLiteral("1"));
+        QCOMPARE(table.row(0).status, QStringLiteral("正在发送"));
+        QCOMPARE(table.row(0).image, DeviceRow::ImageConnected);
+        QCOMPARE(table.status(0).failed, qint64(1));
+        QCOMPARE(changes.size(), 7);
+        // Nothing known: no tooltip; what is known is shown, the rest as "-".
+        QCOMPARE(table.data(table.index(0, DeviceTable::ColStatus), Qt::ToolTipRole), QVariant());
+        table.setHealth(0, 17, 99, 5, QString());
+        QCOMPARE(table.row(0).health,
+                 QStringLiteral("信号: 17,99\n网络注册: 已注册(漫游)\n运营商: -"));
+        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"));
+        QCOMPARE(table.row(0).health, QStringLiteral("信号: -\n网络注册: 8\n运营商: CMCC"));
+        // The same values again are no change.
+        changes.clear();
+        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"));
+        table.setLink(0, LinkState::Sending);
+        QCOMPARE(changes.size(), 0);
+        // Rows that are not there are left alone.
+        table.countSent(1, true);
+        QCOMPARE(table.rowCount(), 1);
     }
 };
 

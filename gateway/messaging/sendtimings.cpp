@@ -15,15 +15,14 @@ void SendTimings::resultFor(int d)
     std::size_t bucket = 0;
     while (bucket < Bounds.size() && seconds > Bounds[bucket])
         ++bucket;
-    ++m_buckets[bucket];
-    ++m_count;
-    m_sum += seconds;
+    ++m_durations.buckets[bucket];
+    ++m_durations.count;
+    m_durations.sum += seconds;
 }
 
-qint64 SendTimings::countAtMost(int bucket) const
+void SendTimings::reset()
 {
-    qint64 total = 0;
-    for (int i = 0; i <= bucket && i < int(m_buckets.size()); ++i)
-        total += m_buckets[std::size_t(i)];
-    return total;
+    for (QElapsedTimer &t : m_started)
+        t.invalidate();
+    m_durations = {};
 }

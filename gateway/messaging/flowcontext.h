@@ -1,0 +1,25 @@
+#pragma once
+
+class Clock;
+class DevicePool;
+class DeviceTable;
+class EngineEvents;
+class LogSink;
+class SendTimings;
+class StatusPanel;
+struct Settings;
+
+// What every handler of the message path works with, handed over as one: the settings, the
+// devices and their shown status, the operator's log and status panel, the send timings, the
+// engine's events and the clock. The pieces outlive the handlers.
+struct FlowContext
+{
+    const Settings &settings;
+    DevicePool &pool;
+    DeviceTable &table;
+    LogSink &log;
+    StatusPanel &panel;
+    SendTimings &timings;
+    EngineEvents &events;
+    const Clock &clock;
+};

@@ -1,0 +1,128 @@
+#include "engine/enginestatus.h"
+#include "status/processfigures.h"
+#include "status/statusreport.h"
+
+#include <QDateTime>
+#include <QTest>
+
+// The page, the metrics and the health check made from a status snapshot alone.
+class tst_StatusReport : public QObject
+{
+    Q_OBJECT
+
+    static EngineStatus running()
+    {
+        EngineStatus s;
+        s.running = true;
+        s.databaseUp = true;
+        DeviceStatus idle;
+        idle.port = QStringLiteral("3");
+        idle.rate = QStringLiteral("9600");
+        idle.link = LinkState::Idle;
+        idle.sent = 5;
+        idle.failed = 2;
+        idle.received = 4;
+        idle.rssi = 23;
+        idle.ber = 99;
+        idle.registration = 5;
+        DeviceStatus lost;
+        lost.port = QStringLiteral("4");
+        lost.link = LinkState::Failed;
+        lost.rssi = 99;
+        s.devices = {idle, lost};
+        return s;
+    }
+
+    static QStringList lines(const QByteArray &text)
+    {
+        return QString::fromUtf8(text).split(QLatin1Char('\n'));
+    }
+
+private Q_SLOTS:
+    void devicesAreCountedFromTheirNumbers()
+    {
+        const QStringList m = lines(StatusReport::metrics(running(), ProcessFigures{}));
+        for (const char *line : {"velmora_messages_sent_total{device=\"0\",port=\"Com3\"} 5",
+                                 "velmora_messages_failed_total{device=\"0\",port=\"Com3\"} 2",
+                                 "velmora_messages_received_total{device=\"0\",port=\"Com3\"} 4",
+                                 "velmora_device_signal{device=\"0\",port=\"Com3\"} 23",
+                                 "velmora_device_registered{device=\"0\",port=\"Com3\"} 1",
+                                 "velmora_device_up{device=\"0\",port=\"Com3\"} 1",
+                                 "velmora_device_up{device=\"1\",port=\"Com4\"} 0",
+                                 "velmora_devices_up 1", "velmora_can_send 1"})
+            QVERIFY2(m.contains(QLatin1String(line)), line);
+        // A modem that does not know its signal, or never said, has no sample.
+        QVERIFY(!m.join(QLatin1Char('\n')).contains(QLatin1String("signal{device=\"1\"")));
+        QVERIFY(!m.join(QLatin1Char('\n')).contains(QLatin1String("registered{device=\"1\"")));
+    }
+
+    void aLabelCannotForgeALine()
+    {
+        EngineStatus s = running();
+        s.sharedQueue = true;
+        s.handedByGateway = {{QStringLiteral("east\"}\nvelmora_database_up 0\n\\"), 2}};
+        s.devices[0].port = QStringLiteral("3\"\n");
+        const QStringList m = lines(StatusReport::metrics(s, ProcessFigures{}));
+        QVERIFY(m.contains(QStringLiteral(
+                "velmora_rows_handed{gateway=\"east\\\"}\\nvelmora_database_up 0\\n\\\\\"} 2")));
+        QVERIFY(m.contains(
+                QStringLiteral("velmora_device_up{device=\"0\",port=\"Com3\\\"\\n\"} 1")));
+        QVERIFY(!m.contains(QStringLiteral("velmora_database_up 0")));
+        QCOMPARE(StatusReport::labelValue(QStringLiteral("a\\b\"c\nd")),
+                 QStringLiteral("a\\\\b\\\"c\\nd"));
+    }
+
+    void healthSaysWhyNothingIsSent()
+    {
+        EngineStatus s = running();
+        QCOMPARE(StatusReport::unavailable(s), QString());
+        s.cannotSend = QStringLiteral("配置了GatewayName，但表SMS没有Gateway列");
+        QCOMPARE(StatusReport::unavailable(s), s.cannotSend);
+        QVERIFY(lines(StatusReport::metrics(s, {})).contains(QStringLiteral("velmora_can_send 0")));
+        QVERIFY(lines(StatusReport::metrics(s, {}))
+                        .contains(QStringLiteral("velmora_database_up 1")));
+        s.databaseUp = false;
+        QCOMPARE(StatusReport::unavailable(s), QStringLiteral("数据库未连接"));
+        s.running = false;
+        QCOMPARE(StatusReport::unavailable(s), QStringLiteral("服务已停止"));
+    }
+
+    void processAndBuildAreDescribed()
+    {
+        const ProcessFigures p = ProcessFigures::read();
+        QVERIFY(p.cpuSeconds >= 0);
+        QVERIFY(p.residentBytes > 0);
+        QVERIFY(p.openFds > 0);
+        const double now = double(QDateTime::currentSecsSinceEpoch());
+        QVERIFY(p.startTimeSeconds > now - 86400 && p.startTimeSeconds <= now + 1);
+        const QString m = QString::fromUtf8(StatusReport::metrics(running(), p));
+        for (const char *name : {"\nvelmora_build_info{version=\"", "\nprocess_cpu_seconds_total ",
+                                 "\nprocess_resident_memory_bytes ", "\nprocess_open_fds ",
+                                 "\nprocess_start_time_seconds "})
+            QVERIFY2(m.contains(QLatin1String(name)), name);
+        // What the kernel did not tell is left out rather than shown as a number.
+        QVERIFY(!QString::fromUtf8(StatusReport::metrics(running(), ProcessFigures{}))
+                         .contains(QLatin1String("process_")));
+    }
+
+    void thePageShowsTheWindowsTexts()
+    {
+        EngineStatus s = running();
+        const QString page = QString::fromUtf8(
+                StatusReport::page(s, {QStringLiteral("12-06 04:47:10 > <b>x</b>")}));
+        QVERIFY(page.contains(QStringLiteral("<td>Com3</td><td>9600</td><td></td><td>5/7</td>"
+                                             "<td>4</td><td>空闲</td>"
+                                             "<td>信号: 23,99; 网络注册: 已注册(漫游); 运营商: -"
+                                             "</td>")));
+        QVERIFY(page.contains(QStringLiteral("<td>连接失败,等候再试</td>")));
+        QVERIFY(page.contains(QStringLiteral("&lt;b&gt;x&lt;/b&gt;")));
+        QVERIFY(!page.contains(QStringLiteral("id=\"handed\"")));
+        s.sharedQueue = true;
+        s.handedByGateway = {{QStringLiteral("east"), 3}};
+        QVERIFY(QString::fromUtf8(StatusReport::page(s, {}))
+                        .contains(QStringLiteral("<p id=\"handed\">已认领未完成:east:3</p>")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_StatusReport)
+#include "tst_statusreport.moc"
