@@ -34,8 +34,9 @@ void ModemSender::ended()
     m_partAwaitingResync = false;
     if (!m_sending)
         return;
-    if (!m_reachedModem && (m_ending == Ending::Close || m_ending == Ending::Restart)) {
-        // Nothing of it was ever written to the modem: it can be handed on again as it is.
+    if (!m_reachedModem && m_ending != Ending::Gone) {
+        // Nothing of it was ever written to the modem, so it cannot have gone out: it can be
+        // handed on again as it is, also when the modem stopped answering before the prompt.
         finish(false, QStringLiteral("the message never reached the modem"),
                QStringLiteral("短信未送到短信猫"), true);
     } else if (m_ending == Ending::Close || m_ending == Ending::Gone) {

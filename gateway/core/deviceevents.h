@@ -22,6 +22,8 @@ public:
     // Signal, registration or operator of device d changed.
     virtual void healthChanged(int d) = 0;
     virtual void statusReportWaiting(int d) = 0;
+    // Device d has something the operator should hear of (a full message store, a restart).
+    virtual void notice(int d, const QString &text) = 0;
     // The modem confirmed that these stored messages are gone from its storage.
     virtual void messagesRemoved(int d, const QStringList &keys) = 0;
 };

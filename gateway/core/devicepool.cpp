@@ -33,6 +33,12 @@ bool DevicePool::create(const Factory &factory, QString *error)
     return true;
 }
 
+QString DevicePool::operatorReason(ModemControl &control)
+{
+    const QString reason = control.infoText(ModemControl::InfoFailureReason);
+    return reason.isEmpty() ? control.infoText(ModemControl::InfoLastError) : reason;
+}
+
 void DevicePool::connectControl(int d, ModemControl *c)
 {
     // Direct connections: the control waits for the gateway's handler to finish. A send or a
@@ -56,8 +62,10 @@ void DevicePool::connectControl(int d, ModemControl *c)
     on(&ModemControl::PhoneCall, [d](DeviceEvents &e) { e.callRinging(d); });
     on(&ModemControl::DeviceLost, [this, d, c](DeviceEvents &e) {
         if (!m_closing[d])
-            e.deviceLost(d, c->infoText(ModemControl::InfoLastError));
+            e.deviceLost(d, operatorReason(*c));
     });
+    on(&ModemControl::Notice,
+       [d, c](DeviceEvents &e) { e.notice(d, c->infoText(ModemControl::InfoNotice)); });
     on(&ModemControl::HealthChanged, [d](DeviceEvents &e) { e.healthChanged(d); });
     on(&ModemControl::RegistrationChanged, [d](DeviceEvents &e) { e.healthChanged(d); });
     on(&ModemControl::StatusReport, [d](DeviceEvents &e) { e.statusReportWaiting(d); });

@@ -46,6 +46,9 @@ public:
     // messages, so they wait for it (or another device) instead of failing one by one.
     bool registered(int d) const;
     void setRegistered(int d, bool registered);
+    // Why the control's last open failed or its device was lost, in the operator's language
+    // where the control has it.
+    static QString operatorReason(ModemControl &control);
     // Free and registered: a message handed over now can be sent.
     bool takesMessages(int d) const;
 

@@ -168,8 +168,10 @@ void Service::tm_md_Timer()
 
 void Service::refreshHealth()
 {
+    // Busy modems too: the driver asks between messages, and a modem opened at the start would
+    // otherwise never be read again while traffic flows.
     for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
-        if (m_pool.state(d) != DeviceState::Free)
+        if (m_pool.state(d) == DeviceState::Offline)
             continue;
         if (ModemControl *control = m_pool.control(d))
             control->RefreshHealth();
@@ -178,8 +180,8 @@ void Service::refreshHealth()
 
 void Service::reportOpenFailure(short d)
 {
-    // The driver's reason for the failed open ("SIM asks for a PIN", ...).
-    const QString why = m_pool.control(d)->infoText(ModemControl::InfoLastError);
+    // The driver's reason for the failed open ("SIM卡需要输入PIN码", ...).
+    const QString why = DevicePool::operatorReason(*m_pool.control(d));
     m_table.setLastFailure(d, why);
     QString &last = m_openFailure[std::size_t(d)];
     if (why.isEmpty() || why == last)

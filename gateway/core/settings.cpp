@@ -84,6 +84,15 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
                     .trimmed()
             != QLatin1String("0");
 
+    const QString stuck =
+            ini.read(QStringLiteral("Service"), QStringLiteral("StuckAfter"), QStringLiteral("10"));
+    bool stuckOk = false;
+    const int stuckMinutes = stuck.trimmed().toInt(&stuckOk);
+    if (stuckOk && stuckMinutes > 0)
+        s.stuckAfterMinutes = stuckMinutes;
+    else
+        log(QStringLiteral("配置项StuckAfter的值“%1”不是分钟数，使用10").arg(stuck));
+
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));
     bool ok = false;

@@ -27,6 +27,9 @@ struct Settings
     int scanIntervalMs = 15000;
     // How long a stop waits for the sends in flight to end ([Service] StopWait, seconds).
     int stopWaitMs = 10000;
+    // A row at 1 for longer counts as stuck on the page and in /metrics ([Service] StuckAfter,
+    // minutes).
+    int stuckAfterMinutes = 10;
     // [DBCon] WatchQueue=0 leaves the queue to the ScanDT poll alone, for a connection that
     // cannot LISTEN (a pooler in transaction mode) or a file that cannot be watched.
     bool watchQueue = true;

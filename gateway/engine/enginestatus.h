@@ -34,6 +34,10 @@ struct EngineStatus
     QDateTime startedAt;
     QDateTime lastPoll;
     QDateTime countsAt;
+    // Rows at 1 longer than stuckAfterMinutes, read at the last supervision tick; -1 while not
+    // known.
+    qint64 rowsStuck = -1;
+    int stuckAfterMinutes = 10;
     SendDurations sendDurations;
 
     int devicesUp() const

@@ -190,6 +190,8 @@ EngineStatus Gateway::status() const
     s.claimsLost = m_flow->claims().lostClaims();
     s.handedByGateway = m_flow->handedByGateway();
     s.countsAt = m_flow->countsAt();
+    s.rowsStuck = m_flow->rowsStuck();
+    s.stuckAfterMinutes = settings().stuckAfterMinutes;
     s.lastPoll = m_flow->lastPoll();
     s.sendDurations = m_sendTimings.durations();
     if (s.running)

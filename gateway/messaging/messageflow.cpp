@@ -1,5 +1,7 @@
 #include "messageflow.h"
+
 #include "schemaupgrade.h"
+#include "statements.h"
 
 #include "common/clock.h"
 #include "core/logsink.h"
@@ -23,6 +25,12 @@ MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, 
 }
 
 MessageFlow::~MessageFlow() = default;
+
+void MessageFlow::notice(int d, const QString &text)
+{
+    if (!text.isEmpty())
+        m_log.WriteLog(m_settings.deviceLabel(d) + QStringLiteral("口：") + text);
+}
 
 QStringList MessageFlow::rowsInFlight() const
 {
@@ -90,9 +98,22 @@ QString MessageFlow::cannotSend() const
     return m_queueRefusal;
 }
 
+void MessageFlow::countStuckRows()
+{
+    m_rowsStuck = -1;
+    if (!m_store.isOpen())
+        return;
+    const QDateTime before = m_clock.now().addSecs(-60LL * m_settings.stuckAfterMinutes);
+    const auto rows =
+            m_store.db().readRows(Statements::countHandedBefore(Statements::timeText(before)));
+    if (rows && !rows->isEmpty())
+        m_rowsStuck = rows->first().value(0).toLongLong();
+}
+
 void MessageFlow::refreshFigures()
 {
     m_fileProblem = m_fileCheck.problem();
+    countStuckRows();
     if (!sharing() || !m_store.isOpen())
         return;
     QString error;

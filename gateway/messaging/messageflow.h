@@ -50,12 +50,15 @@ public:
     // poll once they were ten seconds old (shared queue only).
     const QList<std::pair<QString, qint64>> &handedByGateway() const { return m_handed; }
     const QDateTime &countsAt() const { return m_countsAt; }
+    // Rows at 1 longer than StuckAfter, as of the last tick; -1 while not known.
+    qint64 rowsStuck() const { return m_rowsStuck; }
     const QDateTime &lastPoll() const { return m_lastPoll; }
 
     void Timer1_Timer();
 
     // DeviceEvents
     void sendFinished(int d, int result) override { m_results.sendFinished(d, result); }
+    void notice(int d, const QString &text) override;
     void messageWaiting(int d) override { m_receiver.messageWaiting(d); }
     void callRinging(int d) override { m_calls.callRinging(d); }
     void deviceLost(int d, const QString &why) override { m_loss.deviceLost(d, why); }
@@ -95,6 +98,7 @@ private:
     bool sharing() const;
     // The shared queue's readiness, its counts and the database file, once a tick.
     void refreshFigures();
+    void countStuckRows();
     void refreshCounts();
 
     static constexpr int CountsMaxAgeSeconds = 10;
@@ -120,5 +124,6 @@ private:
     QString m_fileProblem;
     QList<std::pair<QString, qint64>> m_handed;
     QDateTime m_countsAt;
+    qint64 m_rowsStuck = -1;
     QDateTime m_lastPoll;
 };

@@ -134,6 +134,12 @@ SqlStatement Statements::countMatching(const QString &table, const QString &numb
             {textValue(number), textValue(body)}};
 }
 
+SqlStatement Statements::countHandedBefore(const QString &handleTime)
+{
+    return {QStringLiteral("select count(*) from SMS where Status=1 and HandleTime<?"),
+            {textValue(handleTime)}};
+}
+
 SqlStatement Statements::countReceived(const QString &number, const QString &body,
                                        const QString &handleTime)
 {

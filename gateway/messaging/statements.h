@@ -59,6 +59,8 @@ public:
     static SqlStatement countMatching(const QString &table, const QString &number,
                                       const QString &text);
 
+    // Rows at 1 whose HandleTime is before this time: their outcome has been unknown since.
+    static SqlStatement countHandedBefore(const QString &handleTime);
     // How many smsrecv rows hold this message: number, text and the time its row was given.
     static SqlStatement countReceived(const QString &number, const QString &text,
                                       const QString &handleTime);

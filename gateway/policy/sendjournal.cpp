@@ -1,5 +1,7 @@
 #include "sendjournal.h"
 
+#include "common/writefully.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -12,20 +14,6 @@ namespace {
 QString systemError()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 } // namespace
@@ -93,7 +81,7 @@ bool SendJournal::append(const SendRecord &record, QString *error)
         return false;
     // A line cut off by a failed write is ended before the next one starts.
     const QByteArray data = (m_cutOff ? QByteArray("\n") : QByteArray()) + line(record);
-    m_cutOff = !(writeAll(m_fd, data) && ::fdatasync(m_fd) == 0);
+    m_cutOff = !(writeFully(m_fd, data) && ::fdatasync(m_fd) == 0);
     if (!m_cutOff)
         return true;
     if (error)
@@ -109,7 +97,7 @@ bool SendJournal::rewrite(const QList<SendRecord> &records, QString *error)
         data += line(r);
     const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".tmp"));
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    bool ok = fd >= 0 && writeFully(fd, data) && ::fsync(fd) == 0;
     if (!ok && error)
         *error = systemError();
     if (fd >= 0)

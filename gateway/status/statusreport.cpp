@@ -130,6 +130,12 @@ void gatewayMetrics(QString &out, const EngineStatus &status)
     family(out, "velmora_can_send", "gauge",
            "1 while the service runs and can send: database, queue and a device are usable.");
     sample(out, "velmora_can_send", {}, StatusReport::unavailable(status).isEmpty() ? 1 : 0);
+    if (status.rowsStuck >= 0) {
+        family(out, "velmora_rows_stuck", "gauge",
+               "Rows at 1 (handed to a modem, outcome unknown) for longer than [Service] "
+               "StuckAfter, as of the last supervision tick.");
+        sample(out, "velmora_rows_stuck", {}, double(status.rowsStuck));
+    }
     if (status.webhooksOn) {
         family(out, "velmora_webhook_deliveries_total", "counter",
                "Webhook tries by result: delivered (2xx), failed (to be tried again), dropped "
@@ -234,6 +240,10 @@ QByteArray page(const EngineStatus &status, const QStringList &logLines)
     out += QStringLiteral("<p id=\"database\">数据库:%1</p>\n")
                    .arg(status.databaseUp ? QStringLiteral("已连接") : QStringLiteral("未连接"));
     out += QStringLiteral("<p id=\"spool\">待写入数据库:%1</p>\n").arg(status.spoolEntries);
+    if (status.rowsStuck >= 0)
+        out += QStringLiteral("<p id=\"stuck\">发送结果未知超过%1分钟:%2</p>\n")
+                       .arg(status.stuckAfterMinutes)
+                       .arg(status.rowsStuck);
     if (status.webhooksOn)
         out += QStringLiteral("<p id=\"webhooks\">待发送的Webhook事件:%1</p>\n")
                        .arg(status.webhooks.outbox);

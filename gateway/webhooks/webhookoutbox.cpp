@@ -1,5 +1,7 @@
 #include "webhookoutbox.h"
 
+#include "common/writefully.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -14,20 +16,6 @@ namespace {
 const QString Suffix = QStringLiteral(".json");
 const QString Partial = QStringLiteral(".part");
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, std::size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 // Written whole and flushed to the disk under a name load() ignores, then renamed: the entry
 // is either all there or not there.
 bool writeFile(const QString &path, const QByteArray &data, QString *error)
@@ -38,7 +26,7 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error)
         *error = QString::fromLocal8Bit(strerror(errno));
         return false;
     }
-    const bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    const bool ok = writeFully(fd, data) && ::fsync(fd) == 0;
     const int savedErrno = errno;
     ::close(fd);
     if (!ok || ::rename(partial.constData(), QFile::encodeName(path).constData()) != 0) {

@@ -34,6 +34,10 @@ public:
         seen << QStringLiteral("sent %1 %2").arg(d).arg(result >= 1);
     }
     void messageWaiting(int d) override { seen << QStringLiteral("waiting %1").arg(d); }
+    void notice(int d, const QString &text) override
+    {
+        seen << QStringLiteral("notice %1 %2").arg(d).arg(text);
+    }
     void callRinging(int d) override { seen << QStringLiteral("ringing %1").arg(d); }
     void deviceLost(int d, const QString &why) override
     {

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void stopDuringTheSupervisionYieldEndsTheRound();
     void stopDuringTheFirstRoundLeavesNothingRunning();
     void stopLetsTheSendsInFlightEnd();
+    void rowsLongAtOneAreCounted();
     void databaseDownAtTheStartIsTakenUpAtTheTick_data();
     void databaseDownAtTheStartIsTakenUpAtTheTick();
 };
@@ -144,6 +145,22 @@ void TestServiceControl::stopLetsTheSendsInFlightEnd()
              QStringList({QStringLiteral("1|1"), QStringLiteral("2|2")}));
     QVERIFY(h.logged(QStringLiteral("停止时1条短信的发送结果未知，状态保持为1(SysNo=1)")));
     QCOMPARE(h.log().last(), QStringLiteral("系统服务停止……"));
+}
+
+// Nothing named the rows a stop or a crash left at 1; the tick counts those older than
+// StuckAfter for the page and /metrics.
+void TestServiceControl::rowsLongAtOneAreCounted()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.start();
+    QVERIFY(tdb.exec(QStringLiteral("insert into SMS(CellNumber,SMSContent,Status,HandleTime) "
+                                    "values('1','a',1,'2026-12-06 04:30:00'),"
+                                    "('2','b',1,'2026-12-06 04:45:00'),"
+                                    "('3','c',2,'2026-12-06 04:00:00')")));
+    h.supervise();
+    QCOMPARE(h->status().rowsStuck, 1);
 }
 
 void TestServiceControl::databaseDownAtTheStartIsTakenUpAtTheTick_data()

@@ -385,8 +385,8 @@ void TestSmsControl::handlerMaySendNextMessage()
 
 void TestSmsControl::silentModemDuringSendEndsInTime()
 {
-    // The part times out and two bare ATs get no answer: the device is lost, and the message
-    // has no known outcome (it may have gone), so it is not reported as failed.
+    // The part times out and two bare ATs get no answer: the device is lost. The modem never
+    // prompted for the text, so the message cannot have gone: it is handed back, not failed.
     SmsControl c;
     configure(c, 1);
     QString empty;
@@ -399,7 +399,8 @@ void TestSmsControl::silentModemDuringSendEndsInTime()
     QSignalSpy lost(&c, &ModemControl::DeviceLost);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), longLatinText(300)) >= 1);
     QVERIFY(lost.wait(10000));
-    QCOMPARE(sent.size(), 0);
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(c.GetIndexOfLastSnd(), int(ModemControl::SendNeverReachedModem));
     QString model;
     QVERIFY(!c.GetInfo(2, model));
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after")) < 1);
@@ -410,7 +411,7 @@ void TestSmsControl::silentModemDuringSendEndsInTime()
 void TestSmsControl::messageQueuedBehindSilenceGetsNoResult()
 {
     // The modem stops answering a status query with a message queued behind it: the device is
-    // lost before the message was written, and the message gets no result, as in a send.
+    // lost before the message was written, so it is handed back rather than failed.
     SmsControl c;
     configure(c, 1);
     QString empty;
@@ -423,7 +424,8 @@ void TestSmsControl::messageQueuedBehindSilenceGetsNoResult()
     QSignalSpy lost(&c, &ModemControl::DeviceLost);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("queued")) >= 1);
     QVERIFY(lost.wait(10000));
-    QCOMPARE(sent.size(), 0);
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(c.GetIndexOfLastSnd(), int(ModemControl::SendNeverReachedModem));
 }
 
 void TestSmsControl::fullSimReportedUnaskedIsEmptied()
