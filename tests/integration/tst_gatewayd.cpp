@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -399,6 +400,10 @@ void TestGatewayd::healthAndMetrics()
             httpGet(port, "/metrics")
                     .body.contains(QStringLiteral("velmora_send_duration_seconds_count 3\n")),
             Wait);
+    // Both modems open in the first round, the second perhaps after the three were sent.
+    QTRY_VERIFY_WITH_TIMEOUT(
+            httpGet(port, "/metrics").body.contains(QStringLiteral("velmora_devices_up 2\n")),
+            Wait);
     const Answer metrics = httpGet(port, "/metrics");
     QCOMPARE(metrics.status, 200);
     for (const char *line :
@@ -407,7 +412,11 @@ void TestGatewayd::healthAndMetrics()
           "velmora_messages_failed_total{device=\"0\",port=\"Com1\"} 0\n",
           "velmora_device_signal{device=\"1\",port=\"Com2\"} 23\n",
           "velmora_device_registered{device=\"1\",port=\"Com2\"} 1\n"})
-        QVERIFY2(metrics.body.contains(QLatin1String(line)), line);
+        QVERIFY2(metrics.body.contains(QLatin1String(line)),
+                 qPrintable(QString::fromLatin1(line)
+                            + metrics.body.split(QLatin1Char('\n'))
+                                      .filter(QRegularExpression(QStringLiteral("^velmora_dev")))
+                                      .join(QLatin1Char(';'))));
     int sent = 0;
     for (const QString &l : metrics.body.split(QLatin1Char('\n'))) {
         if (l.startsWith(QLatin1String("velmora_messages_sent_total{")))
