@@ -1,9 +1,12 @@
 #include "modemsimprocess.h"
 #include "simcontrols.h"
+#include "webhookreceiverprocess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -35,6 +38,7 @@ private Q_SLOTS:
     void stopInTrafficFailsNoRow();
     void killThenStartLosesNothingAndSendsNothingTwice();
     void killedAtRandomMomentsSendsNothingTwice();
+    void webhooksOutliveAKillAndAReceiverOutage();
     void healthAndMetrics();
     void healthFailsWithoutDatabase();
     void statusPageInBrowser();
@@ -85,10 +89,19 @@ public:
             return -1;
         return q.value(0).toInt();
     }
-    bool insertPending(int n)
+    QSet<qint64> keys(const QString &where)
+    {
+        QSet<qint64> out;
+        QSqlQuery q(database());
+        q.exec(QStringLiteral("select SysNo from SMS where ") + where);
+        while (q.next())
+            out << q.value(0).toLongLong();
+        return out;
+    }
+    bool insertPending(int n, int first = 1)
     {
         QSqlQuery q(database());
-        for (int i = 1; i <= n; ++i) {
+        for (int i = first; i < first + n; ++i) {
             if (!q.exec(QStringLiteral("insert into SMS (CellNumber, SMSContent) values "
                                        "('139%1', 'msg %2')")
                                 .arg(i, 5, 10, QLatin1Char('0'))
@@ -382,6 +395,67 @@ void TestGatewayd::killedAtRandomMomentsSendsNothingTwice()
     QCOMPARE(submitted, seen.size());
     QCOMPARE(folder.count(QStringLiteral("Status=2")) + folder.count(QStringLiteral("Status=1")),
              Rows);
+}
+
+// Each event is in the outbox before its row's result reaches the database, so a row at 2 after
+// a kill has its message.sent coming, under the one webhook-id it was first given, also when the
+// receiver was down through the kill and the restart.
+void TestGatewayd::webhooksOutliveAKillAndAReceiverOutage()
+{
+    constexpr int Rows = 40;
+    const QString secret = QStringLiteral("whsec_MfKQ9r8GKYqrTwjUPD8ILPZIo2LaLaSw");
+    WebhookReceiverProcess receiver(secret);
+    ModemSimProcess sim(4);
+    START_SIM(sim);
+    QVERIFY(sim.setSendDelay(0, 100));
+    ProgramFolder folder(
+            config(4)
+            + QStringLiteral("[Webhooks]\nUrl=%1\nSecret=%2\n").arg(receiver.url(), secret));
+    QVERIFY(folder.insertPending(Rows));
+    QElapsedTimer down;
+    {
+        Daemon daemon(folder.path());
+        START_DAEMON(daemon);
+        QTRY_VERIFY_WITH_TIMEOUT(folder.count(QStringLiteral("Status=2")) >= 8, Wait);
+        // From here the events wait in the outbox and are tried again, across the kill.
+        receiver.stop();
+        down.start();
+        QTRY_VERIFY_WITH_TIMEOUT(folder.count(QStringLiteral("Status=2")) >= 16, Wait);
+        daemon.signal(SIGKILL);
+        QVERIFY(daemon.process().waitForFinished(Wait));
+    }
+    for (int port = 1; port <= 4; ++port) {
+        if (!releaseExclusive(sim.portPath(port)))
+            QSKIP("clearing a pseudo-terminal's exclusive mark needs root");
+    }
+    Daemon again(folder.path());
+    START_DAEMON(again);
+    QTRY_VERIFY_WITH_TIMEOUT(folder.count(QStringLiteral("Status=0")) == 0, Wait);
+    QTest::qWait(int(qMax<qint64>(0, 5000 - down.elapsed())));
+    QVERIFY(receiver.start());
+
+    const QSet<qint64> sent = folder.keys(QStringLiteral("Status=2"));
+    QVERIFY(sent.size() > Rows / 2);
+    QHash<qint64, QSet<QString>> idsOfSent;
+    const auto arrived = [&] {
+        idsOfSent.clear();
+        for (const QJsonObject &post : receiver.posts()) {
+            const QJsonObject event =
+                    QJsonDocument::fromJson(post.value(QStringLiteral("body")).toString().toUtf8())
+                            .object();
+            if (event.value(QStringLiteral("type")).toString() == QLatin1String("message.sent"))
+                idsOfSent[event.value(QStringLiteral("data")).toObject().value("id").toInteger()]
+                        << post.value(QStringLiteral("id")).toString();
+        }
+        return std::all_of(sent.cbegin(), sent.cend(),
+                           [&](qint64 key) { return idsOfSent.contains(key); });
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(arrived(), qPrintable(again.output()), Wait);
+    for (const QJsonObject &post : receiver.posts())
+        QVERIFY2(post.value(QStringLiteral("valid")).toBool(),
+                 qPrintable(post.value(QStringLiteral("body")).toString()));
+    for (auto it = idsOfSent.cbegin(); it != idsOfSent.cend(); ++it)
+        QVERIFY2(it.value().size() == 1, qPrintable(QString::number(it.key())));
 }
 
 void TestGatewayd::healthAndMetrics()

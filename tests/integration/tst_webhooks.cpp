@@ -1,4 +1,5 @@
 #include "manualclock.h"
+#include "webhookreceiverprocess.h"
 
 #include "common/inifile.h"
 #include "engine/engineevents.h"
@@ -35,54 +36,9 @@ namespace {
 constexpr int Wait = 20000;
 const QString Secret = QStringLiteral("whsec_MfKQ9r8GKYqrTwjUPD8ILPZIo2LaLaSw");
 
-// The Python receiver as a process; what it logged, one post a line.
-class Receiver
+struct Receiver : WebhookReceiverProcess
 {
-public:
-    explicit Receiver(quint16 port = 0)
-    {
-        m_process.setProgram(QStringLiteral("python3"));
-        m_process.setArguments({qEnvironmentVariable("VELMORA_SOURCE_DIR")
-                                        + QStringLiteral("/tests/support/webhookreceiver.py"),
-                                QStringLiteral("--secret"), Secret, QStringLiteral("--log"),
-                                m_dir.filePath(QStringLiteral("log")),
-                                QStringLiteral("--status-file"),
-                                m_dir.filePath(QStringLiteral("status")), QStringLiteral("--port"),
-                                QString::number(port)});
-        m_process.start();
-        if (m_process.waitForReadyRead(Wait))
-            m_port = m_process.readLine().trimmed().toInt();
-    }
-    ~Receiver()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/hook").arg(m_port); }
-    void answer(int status)
-    {
-        QFile f(m_dir.filePath(QStringLiteral("status")));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(QByteArray::number(status));
-    }
-    QList<QJsonObject> posts() const
-    {
-        QList<QJsonObject> out;
-        QFile f(m_dir.filePath(QStringLiteral("log")));
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : f.readAll().split('\n')) {
-                if (!line.isEmpty())
-                    out << QJsonDocument::fromJson(line).object();
-            }
-        }
-        return out;
-    }
-    qsizetype count() const { return posts().size(); }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    int m_port = 0;
+    explicit Receiver(quint16 port = 0) : WebhookReceiverProcess(Secret, port) { }
 };
 
 QJsonObject data(const QJsonObject &post)
