@@ -9,7 +9,7 @@ packages=(
     qt6-httpserver-dev qt6-websockets-dev libsystemd-dev
     libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-mysql libqt6sql6-odbc
     libcurl4-openssl-dev ca-certificates
-    sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib
+    sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib curl openssl systemd
     clang libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk chromium dpkg-dev fakeroot
 )
