@@ -17,8 +17,20 @@ QString Configuration::path() const
 
 void Configuration::load()
 {
-    m_settings = LoadSettings(IniFile(path()), m_programDir,
-                              [this](const QString &line) { m_log.WriteLog(line); });
+    // The window's start-up and every service start read the file again; a bad value
+    // ("配置项…", "配置文件…") the operator was told of at the last read is not told again until
+    // it changes. The port-count warning is the start-up's own and stays as it always was.
+    QStringList values;
+    m_settings = LoadSettings(IniFile(path()), m_programDir, [&](const QString &line) {
+        if (!line.startsWith(QStringLiteral("配置"))) {
+            m_log.WriteLog(line);
+            return;
+        }
+        values << line;
+        if (!m_reported.contains(line))
+            m_log.WriteLog(line);
+    });
+    m_reported = values;
 }
 
 bool Configuration::writeDevices(const DeviceTable &table) const

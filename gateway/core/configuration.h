@@ -3,6 +3,7 @@
 #include "settings.h"
 
 #include <QString>
+#include <QStringList>
 
 class DeviceTable;
 class LogSink;
@@ -25,5 +26,7 @@ public:
 private:
     QString m_programDir;
     LogSink &m_log;
+    // What the last load reported of the file.
+    QStringList m_reported;
     Settings m_settings;
 };

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void stopDuringTheFirstRoundLeavesNothingRunning();
     void stopLetsTheSendsInFlightEnd();
     void rowsLongAtOneAreCounted();
+    void aBadValueIsReportedOnce();
     void databaseDownAtTheStartIsTakenUpAtTheTick_data();
     void databaseDownAtTheStartIsTakenUpAtTheTick();
 };
@@ -161,6 +162,18 @@ void TestServiceControl::rowsLongAtOneAreCounted()
                                     "('3','c',2,'2026-12-06 04:00:00')")));
     h.supervise();
     QCOMPARE(h->status().rowsStuck, 1);
+}
+
+// The window's start-up reads the file twice and the start once more: three lines for one
+// bad value.
+void TestServiceControl::aBadValueIsReportedOnce()
+{
+    GatewayHarness h(QStringLiteral("Provider=SQLite; Data Source=/nonexistent.db"),
+                     QStringLiteral("1"));
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("fast"));
+    h.makeGateway();
+    h.start();
+    QCOMPARE(h.log().filter(QStringLiteral("ScanDT")).size(), 1);
 }
 
 void TestServiceControl::databaseDownAtTheStartIsTakenUpAtTheTick_data()
