@@ -278,6 +278,19 @@ void SendDispatch::dispatchByPolicy()
     m_policy->dispatch(m_sendQueue, handOver, refuse);
 }
 
+bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCertain)
+{
+    if (!policyOn() || !m_policy->retryElsewhere(d, row, refusedForCertain))
+        return false;
+    // A claimed row keeps its claim: this gateway still sends it, through another modem.
+    if (!row.claimed) {
+        row.Status = RowStatus::Pending;
+        UpdateSendStatus(row);
+    }
+    m_sendQueue.append(std::move(row));
+    return true;
+}
+
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 {
     m_store.writeStatus(message);

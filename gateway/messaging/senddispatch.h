@@ -44,6 +44,11 @@ public:
     // Device d is gone: its job is let go.
     void deviceLost(int d);
 
+    // Device d's modem refused row for certain (refusedForCertain) or failed it otherwise. True
+    // when the policy gives the row to another device of its route: it is pending again, at
+    // the end of the queue, and no longer offered to d.
+    bool retryElsewhere(int d, QueuedMessage row, bool refusedForCertain);
+
     // The sending policy asked before each hand-over while it is on; none by default.
     void setPolicy(SendingPolicy *policy) { m_policy = policy; }
 
