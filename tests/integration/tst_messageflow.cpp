@@ -20,6 +20,7 @@ private Q_SLOTS:
     void deviceLostMidSendKeepsTheRowHanded();
     void refusedSendMovesToAnotherDevice_data();
     void refusedSendMovesToAnotherDevice();
+    void statusShowsTheQuotaOfEachDevice();
     void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
@@ -250,6 +251,30 @@ void TestMessageFlow::refusedSendMovesToAnotherDevice()
     h.finish(second, false);
     QCOMPARE(carriers().size(), 2);
     QCOMPARE(tdb.scalar(status).toInt(), -1);
+}
+
+void TestMessageFlow::statusShowsTheQuotaOfEachDevice()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    QVERIFY(!h->status().devices.at(0).quota);
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("1"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.finish(0, true);
+    h.poll();
+    // One part sent of one a day: the device rests until midnight, the other row waits.
+    const std::optional<DeviceQuota> quota = h->status().devices.at(0).quota;
+    QVERIFY(quota);
+    QCOMPARE(quota->dayParts, 1);
+    QCOMPARE(quota->dayLimit, 1);
+    const QDateTime midnight(QDate(2026, 12, 7), QTime(0, 0));
+    QCOMPARE(quota->restingUntil, midnight);
+    QCOMPARE(quota->nextReset, midnight);
+    QCOMPARE(h.fake(0).sent.size(), 1);
 }
 
 void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()
