@@ -4,6 +4,8 @@
 #include "queueclaims.h"
 #include "statements.h"
 
+#include "common/clock.h"
+#include "core/logsink.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/settings.h"
@@ -137,7 +139,55 @@ void SendDispatch::LoadPendingMessages()
     if (!rows)
         return;
     m_sendQueue.resize(1);
+    schedule(*rows);
     m_sendQueue.append(std::move(*rows));
+}
+
+void SendDispatch::schedule(QList<QueuedMessage> &rows)
+{
+    const QDateTime now = m_ctx.clock.now();
+    bool prioritised = false;
+    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
+        const QueuedMessage &row = rows.at(i);
+        prioritised = prioritised || row.Priority != 0;
+        if (row.SendAfter.isValid() && row.SendAfter > now) {
+            rows.removeAt(i);
+        } else if (expired(row)) {
+            // Through the queue, so the row is refused as one waiting there would be.
+            m_sendQueue.append(rows.takeAt(i));
+            expire(m_sendQueue.size() - 1);
+        }
+    }
+    // Equal priorities keep the order they were loaded in.
+    if (prioritised)
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const QueuedMessage &a, const QueuedMessage &b) {
+                             return a.Priority < b.Priority;
+                         });
+}
+
+bool SendDispatch::expired(const QueuedMessage &row) const
+{
+    return row.ValidUntil.isValid() && row.ValidUntil < m_ctx.clock.now();
+}
+
+void SendDispatch::expire(qsizetype at)
+{
+    const QueuedMessage row = m_sendQueue.takeAt(at);
+    const QDateTime now = m_ctx.clock.now();
+    m_ctx.log.WriteLog(QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
+                               .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
+    if (row.claimed) {
+        // Claimed, it is at 1 already and this gateway's to end.
+        QueuedMessage failed = row;
+        failed.Status = RowStatus::Failed;
+        UpdateSendStatus(failed);
+        return;
+    }
+    // A failed write leaves the row pending; the next load meets the same time.
+    m_store.db().ExecSQLString(
+            PolicyColumns::probe(m_store.db())
+                    .refuse(row.SysNo, Statements::timeText(now), QStringLiteral("expired")));
 }
 
 void SendDispatch::DispatchToDevice(int d)
@@ -153,7 +203,9 @@ void SendDispatch::DispatchToDevice(int d)
         return;
     if (!m_ctx.pool.control(d))
         return;
-    if (sharing() && !claimLast())
+    while (queueLength() > 0 && expired(m_sendQueue.last()))
+        expire(m_sendQueue.size() - 1);
+    if (queueLength() == 0 || (sharing() && !claimLast()))
         return;
     m_jobs[d] = m_sendQueue.takeLast();
     m_jobs[d].Status = RowStatus::Handed;
@@ -248,6 +300,10 @@ bool SendDispatch::policyOn() const
 void SendDispatch::dispatchByPolicy()
 {
     const auto handOver = [this](int d, qsizetype at) {
+        if (expired(m_sendQueue.at(at))) {
+            expire(at);
+            return SendingPolicy::HandOver::Gone;
+        }
         const qsizetype last = m_sendQueue.size() - 1;
         m_sendQueue.move(at, last);
         if (sharing() && !m_sendQueue.last().claimed) {

@@ -66,6 +66,12 @@ private:
     // Hands the message at the end of the queue to device d; false when the modem did not take it.
     bool handOverLast(int d);
     bool policyOn() const;
+    // The optional columns of loaded rows: an expired row goes to -1, a row not due yet stays
+    // at 0 in the table until a later load, and the highest priority goes to the queue's end.
+    void schedule(QList<QueuedMessage> &rows);
+    bool expired(const QueuedMessage &row) const;
+    // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
+    void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
     void dispatchByPolicy();
 

@@ -1,6 +1,8 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
 
+#include "policy/policycolumns.h"
+
 #include <QTest>
 
 // The message path through the real gateway engine, with scriptable modem controls, against
@@ -21,6 +23,8 @@ private Q_SLOTS:
     void refusedSendMovesToAnotherDevice_data();
     void refusedSendMovesToAnotherDevice();
     void statusShowsTheQuotaOfEachDevice();
+    void priorityScheduleAndExpiryColumns_data() { engines_data(); }
+    void priorityScheduleAndExpiryColumns();
     void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
@@ -275,6 +279,44 @@ void TestMessageFlow::statusShowsTheQuotaOfEachDevice()
     QCOMPARE(quota->restingUntil, midnight);
     QCOMPARE(quota->nextReset, midnight);
     QCOMPARE(h.fake(0).sent.size(), 1);
+}
+
+void TestMessageFlow::priorityScheduleAndExpiryColumns()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    const auto kind = engine == QLatin1String("postgresql") ? PolicyColumns::Engine::PostgreSQL
+            : engine == QLatin1String("mysql")              ? PolicyColumns::Engine::MariaDB
+                                                            : PolicyColumns::Engine::SQLite;
+    for (const QString &add : PolicyColumns::addColumns(kind))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.start();
+    QVERIFY(tdb.insertPending(4));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=5 where SysNo=1")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:00:00' where SysNo=3")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo=4")));
+    h.poll();
+    // The oldest row goes first for its priority; the expired one is refused, the one not due
+    // yet waits at 0 outside the queue.
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900001"));
+    QCOMPARE(h->flow().queueLength(), 1);
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|1|<null>"), QStringLiteral("2|0|<null>"),
+                          QStringLiteral("3|-1|expired"), QStringLiteral("4|0|<null>")}));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900002"));
+    h.finish(0, true);
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 2);
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 3);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900004"));
 }
 
 void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()
