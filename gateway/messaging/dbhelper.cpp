@@ -227,7 +227,7 @@ std::optional<QSqlQuery> select(Connection &c, Result &r, const SqlStatement &st
 // A long queue takes a while to read; rows coming in show the server is alive.
 constexpr int RowsPerProgress = 1000;
 
-void readQueued(Connection &c, Result &r, const Call &call, const QString &sql)
+void readQueued(Connection &c, Result &r, const Call &call, const SqlStatement &sql)
 {
     auto query = select(c, r, sql);
     if (!query)
@@ -544,7 +544,7 @@ bool DBHelper::runAll(const QList<SqlStatement> &statements, const std::shared_p
                result, StatementWaitMs);
 }
 
-std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
+std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const SqlStatement &sql)
 {
     if (!requireOpen())
         return std::nullopt;

@@ -5,9 +5,9 @@
 #include "statements.h"
 
 #include "common/clock.h"
-#include "core/logsink.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
+#include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
@@ -110,6 +110,8 @@ void SendDispatch::Timer1_Timer()
 {
     if (queueLength() == 0)
         LoadPendingMessages();
+    else if (m_columns.priority)
+        loadHigherPriority();
     if (policyOn()) {
         dispatchByPolicy();
     } else {
@@ -139,6 +141,22 @@ void SendDispatch::LoadPendingMessages()
     if (!rows)
         return;
     m_sendQueue.resize(1);
+    if (!rows->isEmpty())
+        m_columns = PolicyColumns::probe(m_store.db());
+    schedule(*rows);
+    m_sendQueue.append(std::move(*rows));
+}
+
+void SendDispatch::loadHigherPriority()
+{
+    int highest = 0;
+    for (qsizetype i = 1; i < m_sendQueue.size(); ++i)
+        highest = std::max(highest, m_sendQueue.at(i).Priority);
+    const QString now = Statements::timeText(m_ctx.clock.now());
+    std::optional<QList<QueuedMessage>> rows =
+            m_store.loadPending(m_columns.loadAbove(highest, now));
+    if (!rows || rows->isEmpty())
+        return;
     schedule(*rows);
     m_sendQueue.append(std::move(*rows));
 }

@@ -3,6 +3,8 @@
 #include "flowcontext.h"
 #include "queuedmessage.h"
 
+#include "policy/policycolumns.h"
+
 #include <QList>
 #include <random>
 
@@ -70,6 +72,9 @@ private:
     // at 0 in the table until a later load, and the highest priority goes to the queue's end.
     void schedule(QList<QueuedMessage> &rows);
     bool expired(const QueuedMessage &row) const;
+    // Rows of a higher priority than any in the loaded queue, which came after it was loaded,
+    // go to its end.
+    void loadHigherPriority();
     // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
     void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
@@ -84,5 +89,7 @@ private:
     QList<QueuedMessage> m_jobs;
     // Devices whose job waits for its status 1 to be written before the modem gets it.
     QList<int> m_reserved;
+    // The optional columns the table had at the last load that found rows.
+    PolicyColumns m_columns;
     std::minstd_rand m_random{std::random_device{}()};
 };

@@ -308,14 +308,20 @@ void TestMessageFlow::priorityScheduleAndExpiryColumns()
     QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
              QStringList({QStringLiteral("1|1|<null>"), QStringLiteral("2|0|<null>"),
                           QStringLiteral("3|-1|expired"), QStringLiteral("4|0|<null>")}));
+    // A row of a higher priority that comes while the queue is loaded goes next.
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1380000")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=5")));
+    h.poll();
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13800001"));
     h.finish(0, true);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900002"));
     h.finish(0, true);
     h.poll();
-    QCOMPARE(h.fake(0).sent.size(), 2);
+    QCOMPARE(h.fake(0).sent.size(), 3);
     h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
     h.poll();
-    QCOMPARE(h.fake(0).sent.size(), 3);
+    QCOMPARE(h.fake(0).sent.size(), 4);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900004"));
 }
 
