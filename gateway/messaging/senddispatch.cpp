@@ -365,6 +365,13 @@ bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCerta
     return true;
 }
 
+void SendDispatch::noteFailure(const QueuedMessage &row, const QString &why)
+{
+    // The -1 itself goes through the spool; a reason lost with the database is only a note.
+    if (m_columns.reason && !why.isEmpty())
+        m_store.db().ExecSQLString(PolicyColumns::noteReason(row.SysNo, why));
+}
+
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 {
     m_store.writeStatus(message);

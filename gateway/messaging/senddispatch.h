@@ -51,6 +51,9 @@ public:
     // the end of the queue, and no longer offered to d.
     bool retryElsewhere(int d, QueuedMessage row, bool refusedForCertain);
 
+    // The Reason column, where the table has it, says why the modem failed a row.
+    void noteFailure(const QueuedMessage &row, const QString &why);
+
     // The sending policy asked before each hand-over while it is on; none by default.
     void setPolicy(SendingPolicy *policy) { m_policy = policy; }
 

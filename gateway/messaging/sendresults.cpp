@@ -65,6 +65,8 @@ void SendResults::sendFinished(int d, int result)
     const QueuedMessage done = *job;
     *job = QueuedMessage();
     m_dispatch.UpdateSendStatus(done);
+    if (!success)
+        m_dispatch.noteFailure(done, why);
     announce(d, done, success, why);
     m_dispatch.DispatchToDevice(d);
 }

@@ -316,7 +316,12 @@ void TestMessageFlow::priorityScheduleAndExpiryColumns()
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13800001"));
     h.finish(0, true);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900002"));
-    h.finish(0, true);
+    // A failure keeps the modem's words.
+    h.fake(0).sendFailure = QStringLiteral("+CMS ERROR: 21（短信被网络拒绝）");
+    h.finish(0, false);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status, Reason from SMS where SysNo=2")),
+             QStringList({QStringLiteral("-1|+CMS ERROR: 21（短信被网络拒绝）")}));
+    h.supervise();
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 3);
     h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
