@@ -26,6 +26,23 @@ bool isTransient(int cmsError)
     return false;
 }
 
+int cmsErrorOf(const QString &failure)
+{
+    static const QLatin1String prefix("+CMS ERROR:");
+    if (!failure.startsWith(prefix))
+        return -1;
+    qsizetype at = prefix.size();
+    while (at < failure.size() && failure.at(at) == QLatin1Char(' '))
+        ++at;
+    qsizetype end = at;
+    while (end < failure.size() && end - at < 4 && failure.at(end).isDigit()
+           && failure.at(end).unicode() < 128)
+        ++end;
+    if (end == at || (end < failure.size() && failure.at(end).isDigit()))
+        return -1;
+    return failure.mid(at, end - at).toInt();
+}
+
 SimProblem simProblem(int cmeError, const QString &text)
 {
     switch (cmeError) {

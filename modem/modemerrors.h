@@ -12,6 +12,11 @@ namespace ModemErrors {
 // codes (unassigned or barred number, invalid PDU, no subscription...) are final.
 bool isTransient(int cmsError);
 
+// The +CMS ERROR code a failure text begins with ("+CMS ERROR: 42（网络拥塞）" gives 42); -1 when
+// the text names no code: a time-out, a lost port, a verbose error or no answer at all, none of
+// which says whether the message reached the network.
+int cmsErrorOf(const QString &failure);
+
 enum class SimProblem { None, PinRequired, PukRequired, Missing, Busy, Failure };
 // The SIM problem named by a +CME ERROR (TS 27.007 §9.2.1: 10 not inserted, 11 PIN, 12 PUK,
 // 13 failure, 14 busy, 15 wrong) or by the state a +CPIN? answer gives; code -1 for text only.

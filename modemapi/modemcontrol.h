@@ -112,6 +112,10 @@ public:
         InfoFailureReason = 11, // InfoLastError in the operator's language
         InfoSendFailure = 12, // why the last message failed, e.g. "+CMS ERROR: 42（网络拥塞）"
         InfoNotice = 13,      // the text of the last Notice
+        // The +CMS ERROR code that ended the last message when the modem refused it for good
+        // (not a transient code, or one the driver retried already), e.g. "21"; empty when it
+        // succeeded or its outcome is not certain (a time-out, a lost port).
+        InfoSendRefusal = 14,
     };
 
 Q_SIGNALS:

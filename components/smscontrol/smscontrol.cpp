@@ -2,6 +2,7 @@
 
 #include "common/componentabi.h"
 #include "common/serialportnames.h"
+#include "modemerrors.h"
 #include "modemprobe.h"
 
 #include <QCryptographicHash>
@@ -189,6 +190,9 @@ bool SmsControl::getReason(short nInfoID, QString &text) const
     case InfoNotice:
         text = m_notice;
         return true;
+    case InfoSendRefusal:
+        text = m_sendRefusal;
+        return true;
     default:
         return false;
     }
@@ -204,6 +208,11 @@ void SmsControl::onSendFinished(bool ok, int reference)
     // The reference is 0..255; one more keeps a success at 1 or more.
     m_lastSend = ok ? reference + 1 : m_modem.lastNeverReachedModem() ? SendNeverReachedModem : -1;
     m_sendFailure = ok ? QString() : m_modem.lastSendFailure();
+    // The driver retried a transient refusal already; one that failed again may pass a moment
+    // later on the same SIM, so only the others say the message is certainly refused.
+    const int code = ok ? -1 : ModemErrors::cmsErrorOf(m_sendFailure);
+    m_sendRefusal =
+            code >= 0 && !ModemErrors::isTransient(code) ? QString::number(code) : QString();
     Q_EMIT OnSndMsg();
 }
 

@@ -114,6 +114,7 @@ private:
     bool m_statusReports = false;
     int m_lastSend = 0;
     QString m_sendFailure;
+    QString m_sendRefusal;
     QString m_device;
     QString m_lastError;
     QString m_lastReason;

@@ -31,6 +31,27 @@ QJsonValue number(const std::optional<int> &v)
     return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
 }
 
+QJsonValue limit(int value)
+{
+    return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject quota(const DeviceQuota &q)
+{
+    return {{QStringLiteral("used"),
+             QJsonObject{{QStringLiteral("hour"), q.hourParts},
+                         {QStringLiteral("day"), q.dayParts},
+                         {QStringLiteral("month"), q.monthParts},
+                         {QStringLiteral("recipients"), q.monthRecipients}}},
+            {QStringLiteral("limits"),
+             QJsonObject{{QStringLiteral("hour"), limit(q.hourLimit)},
+                         {QStringLiteral("day"), limit(q.dayLimit)},
+                         {QStringLiteral("month"), limit(q.monthLimit)},
+                         {QStringLiteral("recipients"), limit(q.recipientLimit)}}},
+            {QStringLiteral("restingUntil"), time(q.restingUntil)},
+            {QStringLiteral("nextReset"), time(q.nextReset)}};
+}
+
 } // namespace
 
 namespace ApiViews {
@@ -82,17 +103,20 @@ QJsonObject received(const ReceivedRow &r)
 
 QJsonObject device(const DeviceStatus &d)
 {
-    return {{QStringLiteral("port"), QStringLiteral("Com") + d.port},
-            {QStringLiteral("rate"), d.rate.toInt()},
-            {QStringLiteral("model"), d.model},
-            {QStringLiteral("state"), linkName(d.link)},
-            {QStringLiteral("sent"), d.sent},
-            {QStringLiteral("failed"), d.failed},
-            {QStringLiteral("received"), d.received},
-            {QStringLiteral("rssi"), number(d.rssi)},
-            {QStringLiteral("ber"), number(d.ber)},
-            {QStringLiteral("registration"), number(d.registration)},
-            {QStringLiteral("operator"), d.operatorName}};
+    QJsonObject o{{QStringLiteral("port"), QStringLiteral("Com") + d.port},
+                  {QStringLiteral("rate"), d.rate.toInt()},
+                  {QStringLiteral("model"), d.model},
+                  {QStringLiteral("state"), linkName(d.link)},
+                  {QStringLiteral("sent"), d.sent},
+                  {QStringLiteral("failed"), d.failed},
+                  {QStringLiteral("received"), d.received},
+                  {QStringLiteral("rssi"), number(d.rssi)},
+                  {QStringLiteral("ber"), number(d.ber)},
+                  {QStringLiteral("registration"), number(d.registration)},
+                  {QStringLiteral("operator"), d.operatorName}};
+    if (d.quota)
+        o.insert(QStringLiteral("quota"), quota(*d.quota));
+    return o;
 }
 
 } // namespace ApiViews

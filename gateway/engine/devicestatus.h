@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicequota.h"
+
 #include <QDateTime>
 #include <QString>
 #include <optional>
@@ -31,6 +33,8 @@ struct DeviceStatus
     // The reason of the last failure (open, send, loss) in the operator's words.
     QString lastFailure;
     QDateTime lastSuccess;
+    // Only while the sending policy is on.
+    std::optional<DeviceQuota> quota;
 
     bool operator==(const DeviceStatus &) const = default;
 };

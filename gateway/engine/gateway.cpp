@@ -5,6 +5,7 @@
 #include "core/service.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"
+#include "policy/sendingpolicy.h"
 #include "testmsg/testcomposer.h"
 #include "webhooks/webhookdispatcher.h"
 #include "webhooks/webhooksettings.h"
@@ -171,12 +172,32 @@ QStringList Gateway::recentLog(int lines) const
     return all;
 }
 
+namespace {
+
+DeviceQuota quotaOf(const SendingPolicy &policy, const PolicyLimits &limits, int d)
+{
+    const DeviceUsage used = policy.usage(d);
+    DeviceQuota q{used.hourParts,       used.dayParts,          used.monthParts,
+                  used.monthRecipients, limits.hourParts,       limits.dayParts,
+                  limits.monthParts,    limits.monthRecipients, {},
+                  policy.nextReset(d)};
+    if (const std::optional<DeviceRest> rest = policy.restOf(d))
+        q.restingUntil = rest->until;
+    return q;
+}
+
+} // namespace
+
 EngineStatus Gateway::status() const
 {
     EngineStatus s;
     s.running = m_service->running();
     s.databaseUp = m_flow->store().isOpen();
     s.devices = m_devices.statuses();
+    if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
+        for (int d = 0; d < s.devices.size(); ++d)
+            s.devices[d].quota = quotaOf(policy, settings().Policy.limitsOf(d), d);
+    }
     if (s.running) {
         s.cannotSend = m_flow->cannotSend();
         if (s.cannotSend.isEmpty() && s.devicesUp() == 0)

@@ -1,6 +1,7 @@
 #include "dbhelper.h"
 
 #include "connectionstring.h"
+#include "statements.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -226,7 +227,7 @@ std::optional<QSqlQuery> select(Connection &c, Result &r, const SqlStatement &st
 // A long queue takes a while to read; rows coming in show the server is alive.
 constexpr int RowsPerProgress = 1000;
 
-void readQueued(Connection &c, Result &r, const Call &call, const QString &sql)
+void readQueued(Connection &c, Result &r, const Call &call, const SqlStatement &sql)
 {
     auto query = select(c, r, sql);
     if (!query)
@@ -254,9 +255,17 @@ void readQueued(Connection &c, Result &r, const Call &call, const QString &sql)
     };
     if (q.size() > 0)
         r.messages.reserve(q.size());
+    // The optional columns, where the table has them.
+    const int priority = rec.indexOf(QStringLiteral("Priority"));
+    const int sendAfter = rec.indexOf(QStringLiteral("SendAfter"));
+    const int validUntil = rec.indexOf(QStringLiteral("ValidUntil"));
+    const auto time = [&q](int c) {
+        return c < 0 ? QDateTime() : Statements::timeOf(q.value(c));
+    };
     while (q.next()) {
         r.messages.append(
-                {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt())});
+                {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt()), false,
+                 priority < 0 ? 0 : q.value(priority).toInt(), time(sendAfter), time(validUntil)});
         if (r.messages.size() % RowsPerProgress == 0)
             call.progress();
     }
@@ -535,7 +544,7 @@ bool DBHelper::runAll(const QList<SqlStatement> &statements, const std::shared_p
                result, StatementWaitMs);
 }
 
-std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const QString &sql)
+std::optional<QList<QueuedMessage>> DBHelper::readQueuedMessages(const SqlStatement &sql)
 {
     if (!requireOpen())
         return std::nullopt;

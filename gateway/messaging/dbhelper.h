@@ -72,7 +72,7 @@ public:
 
     // Reads every row of the query before any is used, so the count is exact. Columns SysNo,
     // CellNumber, SMSContent and Status are taken by name, as trimmed texts (null as empty).
-    std::optional<QList<QueuedMessage>> readQueuedMessages(const QString &sql);
+    std::optional<QList<QueuedMessage>> readQueuedMessages(const SqlStatement &sql);
     // Every row of a query as texts, column by column; nullopt when it failed.
     std::optional<QList<QStringList>> readRows(const SqlStatement &statement);
 

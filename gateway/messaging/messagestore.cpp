@@ -123,10 +123,15 @@ void MessageStore::reportFailure(const QString &what)
 
 std::optional<QList<QueuedMessage>> MessageStore::loadPending(int limit, int offset)
 {
+    return loadPending(limit > 0 ? Statements::loadPendingShare(limit, offset)
+                                 : Statements::loadPending());
+}
+
+std::optional<QList<QueuedMessage>> MessageStore::loadPending(const SqlStatement &statement)
+{
     // Rows whose status write is still to be made must not be read as pending.
     flushStatuses();
-    auto rows = m_db.readQueuedMessages(limit > 0 ? Statements::loadPendingShare(limit, offset)
-                                                  : Statements::loadPending());
+    auto rows = m_db.readQueuedMessages(statement);
     if (!rows) {
         reportFailure(QStringLiteral("读取待发短信失败"));
         return std::nullopt;

@@ -44,6 +44,8 @@ public:
     // The rows at Status 0, less those whose status write still waits in the spool; with a
     // limit, only that many, from the offset-th oldest on.
     std::optional<QList<QueuedMessage>> loadPending(int limit = 0, int offset = 0);
+    // The rows at Status 0 that the statement selects, less the same ones loadPending leaves out.
+    std::optional<QList<QueuedMessage>> loadPending(const SqlStatement &statement);
     // Writes the record's Status with the current time as HandleTime. The write is made when
     // the event loop comes round, together with the others made meanwhile, in one transaction.
     void writeStatus(const QueuedMessage &message);

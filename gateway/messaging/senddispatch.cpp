@@ -4,8 +4,10 @@
 #include "queueclaims.h"
 #include "statements.h"
 
+#include "common/clock.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
+#include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "modemapi/modemcontrol.h"
@@ -108,6 +110,8 @@ void SendDispatch::Timer1_Timer()
 {
     if (queueLength() == 0)
         LoadPendingMessages();
+    else if (m_columns.priority)
+        loadHigherPriority();
     if (policyOn()) {
         dispatchByPolicy();
     } else {
@@ -137,7 +141,71 @@ void SendDispatch::LoadPendingMessages()
     if (!rows)
         return;
     m_sendQueue.resize(1);
+    if (!rows->isEmpty())
+        m_columns = PolicyColumns::probe(m_store.db());
+    schedule(*rows);
     m_sendQueue.append(std::move(*rows));
+}
+
+void SendDispatch::loadHigherPriority()
+{
+    int highest = 0;
+    for (qsizetype i = 1; i < m_sendQueue.size(); ++i)
+        highest = std::max(highest, m_sendQueue.at(i).Priority);
+    const QString now = Statements::timeText(m_ctx.clock.now());
+    std::optional<QList<QueuedMessage>> rows =
+            m_store.loadPending(m_columns.loadAbove(highest, now));
+    if (!rows || rows->isEmpty())
+        return;
+    schedule(*rows);
+    m_sendQueue.append(std::move(*rows));
+}
+
+void SendDispatch::schedule(QList<QueuedMessage> &rows)
+{
+    const QDateTime now = m_ctx.clock.now();
+    bool prioritised = false;
+    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
+        const QueuedMessage &row = rows.at(i);
+        prioritised = prioritised || row.Priority != 0;
+        if (row.SendAfter.isValid() && row.SendAfter > now) {
+            rows.removeAt(i);
+        } else if (expired(row)) {
+            // Through the queue, so the row is refused as one waiting there would be.
+            m_sendQueue.append(rows.takeAt(i));
+            expire(m_sendQueue.size() - 1);
+        }
+    }
+    // Equal priorities keep the order they were loaded in.
+    if (prioritised)
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const QueuedMessage &a, const QueuedMessage &b) {
+                             return a.Priority < b.Priority;
+                         });
+}
+
+bool SendDispatch::expired(const QueuedMessage &row) const
+{
+    return row.ValidUntil.isValid() && row.ValidUntil < m_ctx.clock.now();
+}
+
+void SendDispatch::expire(qsizetype at)
+{
+    const QueuedMessage row = m_sendQueue.takeAt(at);
+    const QDateTime now = m_ctx.clock.now();
+    m_ctx.log.WriteLog(QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
+                               .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
+    if (row.claimed) {
+        // Claimed, it is at 1 already and this gateway's to end.
+        QueuedMessage failed = row;
+        failed.Status = RowStatus::Failed;
+        UpdateSendStatus(failed);
+        return;
+    }
+    // A failed write leaves the row pending; the next load meets the same time.
+    m_store.db().ExecSQLString(
+            PolicyColumns::probe(m_store.db())
+                    .refuse(row.SysNo, Statements::timeText(now), QStringLiteral("expired")));
 }
 
 void SendDispatch::DispatchToDevice(int d)
@@ -153,7 +221,9 @@ void SendDispatch::DispatchToDevice(int d)
         return;
     if (!m_ctx.pool.control(d))
         return;
-    if (sharing() && !claimLast())
+    while (queueLength() > 0 && expired(m_sendQueue.last()))
+        expire(m_sendQueue.size() - 1);
+    if (queueLength() == 0 || (sharing() && !claimLast()))
         return;
     m_jobs[d] = m_sendQueue.takeLast();
     m_jobs[d].Status = RowStatus::Handed;
@@ -248,6 +318,10 @@ bool SendDispatch::policyOn() const
 void SendDispatch::dispatchByPolicy()
 {
     const auto handOver = [this](int d, qsizetype at) {
+        if (expired(m_sendQueue.at(at))) {
+            expire(at);
+            return SendingPolicy::HandOver::Gone;
+        }
         const qsizetype last = m_sendQueue.size() - 1;
         m_sendQueue.move(at, last);
         if (sharing() && !m_sendQueue.last().claimed) {
@@ -276,6 +350,26 @@ void SendDispatch::dispatchByPolicy()
                                            .refuse(row.SysNo, Statements::timeText(when), reason));
     };
     m_policy->dispatch(m_sendQueue, handOver, refuse);
+}
+
+bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCertain)
+{
+    if (!policyOn() || !m_policy->retryElsewhere(d, row, refusedForCertain))
+        return false;
+    // A claimed row keeps its claim: this gateway still sends it, through another modem.
+    if (!row.claimed) {
+        row.Status = RowStatus::Pending;
+        UpdateSendStatus(row);
+    }
+    m_sendQueue.append(std::move(row));
+    return true;
+}
+
+void SendDispatch::noteFailure(const QueuedMessage &row, const QString &why)
+{
+    // The -1 itself goes through the spool; a reason lost with the database is only a note.
+    if (m_columns.reason && !why.isEmpty())
+        m_store.db().ExecSQLString(PolicyColumns::noteReason(row.SysNo, why));
 }
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)

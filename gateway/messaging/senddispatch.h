@@ -3,6 +3,8 @@
 #include "flowcontext.h"
 #include "queuedmessage.h"
 
+#include "policy/policycolumns.h"
+
 #include <QList>
 #include <random>
 
@@ -44,6 +46,14 @@ public:
     // Device d is gone: its job is let go.
     void deviceLost(int d);
 
+    // Device d's modem refused row for certain (refusedForCertain) or failed it otherwise. True
+    // when the policy gives the row to another device of its route: it is pending again, at
+    // the end of the queue, and no longer offered to d.
+    bool retryElsewhere(int d, QueuedMessage row, bool refusedForCertain);
+
+    // The Reason column, where the table has it, says why the modem failed a row.
+    void noteFailure(const QueuedMessage &row, const QString &why);
+
     // The sending policy asked before each hand-over while it is on; none by default.
     void setPolicy(SendingPolicy *policy) { m_policy = policy; }
 
@@ -61,6 +71,15 @@ private:
     // Hands the message at the end of the queue to device d; false when the modem did not take it.
     bool handOverLast(int d);
     bool policyOn() const;
+    // The optional columns of loaded rows: an expired row goes to -1, a row not due yet stays
+    // at 0 in the table until a later load, and the highest priority goes to the queue's end.
+    void schedule(QList<QueuedMessage> &rows);
+    bool expired(const QueuedMessage &row) const;
+    // Rows of a higher priority than any in the loaded queue, which came after it was loaded,
+    // go to its end.
+    void loadHigherPriority();
+    // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
+    void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
     void dispatchByPolicy();
 
@@ -73,5 +92,7 @@ private:
     QList<QueuedMessage> m_jobs;
     // Devices whose job waits for its status 1 to be written before the modem gets it.
     QList<int> m_reserved;
+    // The optional columns the table had at the last load that found rows.
+    PolicyColumns m_columns;
     std::minstd_rand m_random{std::random_device{}()};
 };

@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "engine/engineevents.h"
 #include "modemapi/modemcontrol.h"
+#include "policy/messageparts.h"
 #include "sendtimings.h"
 
 #include <utility>
@@ -52,15 +53,38 @@ void SendResults::sendFinished(int d, int result)
             m_ctx.log.WriteLog(port + QStringLiteral("口失败原因：") + why);
             m_ctx.table.setLastFailure(d, why);
         }
-        job->Status = RowStatus::Failed;
         m_ctx.table.countSent(d, false);
         m_ctx.pool.setState(d, DeviceState::Offline);
+        if (tryElsewhere(d, *job)) {
+            *job = QueuedMessage();
+            m_dispatch.DispatchToDevice(d);
+            return;
+        }
+        job->Status = RowStatus::Failed;
     }
     const QueuedMessage done = *job;
     *job = QueuedMessage();
     m_dispatch.UpdateSendStatus(done);
+    if (!success)
+        m_dispatch.noteFailure(done, why);
     announce(d, done, success, why);
     m_dispatch.DispatchToDevice(d);
+}
+
+bool SendResults::tryElsewhere(int d, const QueuedMessage &failed)
+{
+    // Only a refusal leaves the message certainly off the air: a time-out or a lost port may
+    // have sent it. A later part refused leaves the first ones on the air, and another modem
+    // would send them again.
+    ModemControl *control = m_ctx.pool.control(d);
+    const bool refused = control && !control->infoText(ModemControl::InfoSendRefusal).isEmpty()
+            && messageParts(failed.SMSContent) == 1;
+    if (!m_dispatch.retryElsewhere(d, failed, refused))
+        return false;
+    m_ctx.log.WriteLog(m_ctx.settings.deviceLabel(d)
+                       + QStringLiteral("口拒绝发送，改由其他短信猫重试-") + failed.CellNumber
+                       + QLatin1Char(':') + failed.SMSContent);
+    return true;
 }
 
 void SendResults::returnUnsent(int d, QueuedMessage &job)

@@ -19,6 +19,9 @@ public:
 
 private:
     void announce(int d, const QueuedMessage &message, bool accepted, const QString &why);
+    // A message the modem refused for certain goes to another device while the policy allows;
+    // true when it does.
+    bool tryElsewhere(int d, const QueuedMessage &failed);
     // The port closed or the modem restarted before any of the text was written.
     void returnUnsent(int d, QueuedMessage &job);
 

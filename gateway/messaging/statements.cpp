@@ -153,6 +153,15 @@ QString Statements::timeText(const QDateTime &time)
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+QDateTime Statements::timeOf(const QVariant &value)
+{
+    if (value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime();
+    return QDateTime::fromString(value.toString().trimmed(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QString Statements::ConvertTimeStamp(const QString &stamp)
 {
     const auto two = [&stamp](int at) {

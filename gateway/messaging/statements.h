@@ -80,6 +80,9 @@ public:
 
     // Local time as the tables hold it: yyyy-MM-dd HH:mm:ss.
     static QString timeText(const QDateTime &time);
+    // A time as a column of HandleTime's type gives it: a date and time from the servers,
+    // timeText's text from the sqlite file; invalid when null or unreadable.
+    static QDateTime timeOf(const QVariant &value);
     // The network's time stamp "yyMMddhhmmss..." as "20yy-MM-dd hh:mm:ss", by position
     // alone; missing characters stay empty.
     static QString ConvertTimeStamp(const QString &stamp);

@@ -182,6 +182,27 @@ DeviceUsage SendingPolicy::usage(int d) const
     return m_counts.usage(m_settings.DevicePorts.value(d), m_clock.now());
 }
 
+std::optional<DeviceRest> SendingPolicy::restOf(int d) const
+{
+    const std::optional<DeviceRest> rest = m_rests.value(d);
+    // A rest whose time is over is over, even before the next dispatch says so.
+    if (rest && rest->until <= m_clock.now())
+        return std::nullopt;
+    return rest;
+}
+
+QDateTime SendingPolicy::nextReset(int d) const
+{
+    const PolicyConfig &config = m_settings.Policy;
+    const PolicyLimits &limits = config.limitsOf(d);
+    QuotaPeriod period = QuotaPeriod::Day;
+    if (limits.hourParts > 0)
+        period = QuotaPeriod::Hour;
+    else if (limits.dayParts == 0 && (limits.monthParts > 0 || limits.monthRecipients > 0))
+        period = QuotaPeriod::Month;
+    return ResetSchedule(config.resetTime, config.resetDay).next(period, m_clock.now());
+}
+
 void SendingPolicy::reportRests(const SendPolicy &policy)
 {
     for (int d = 0; d < m_rests.size(); ++d) {

@@ -47,6 +47,10 @@ public:
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
 
     DeviceUsage usage(int d) const;
+    // Why device d rests and until when, as the last dispatch found it.
+    std::optional<DeviceRest> restOf(int d) const;
+    // When the shortest period device d has a limit for begins anew (the day without any).
+    QDateTime nextReset(int d) const;
     // The journal's file: each gateway of a shared database its own.
     static QString journalPath(const QString &programDir, const QString &gatewayName);
 

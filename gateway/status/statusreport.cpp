@@ -8,6 +8,7 @@
 #include "engine/gateway.h"
 #include "version.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -59,8 +60,12 @@ QString deviceTable(const EngineStatus &status)
     for (const DeviceStatus &device : status.devices) {
         const DeviceRow row = DeviceRow::of(device);
         out += QStringLiteral("<tr>");
+        QString state = row.status;
+        if (device.quota && device.quota->restingUntil.isValid())
+            state += QStringLiteral("，休息至")
+                    + device.quota->restingUntil.toString(QStringLiteral("HH:mm"));
         for (const QString &cell :
-             {row.portText, row.rate, row.model, row.sent, row.received, row.status,
+             {row.portText, row.rate, row.model, row.sent, row.received, state,
               QString(row.health).replace(QLatin1Char('\n'), QStringLiteral("; "))})
             out += QStringLiteral("<td>%1</td>").arg(html(cell));
         out += QStringLiteral("</tr>\n");
@@ -115,6 +120,55 @@ void deviceMetrics(QString &out, const EngineStatus &status)
     family(out, "velmora_device_up", "gauge", "1 while the device is connected, per device.");
     perDevice(out, status, "velmora_device_up",
               [](const DeviceStatus &d) { return Opt(up(d) ? 1 : 0); });
+}
+
+// The sending policy's figures of each device, while it is on.
+void quotaMetrics(QString &out, const EngineStatus &status)
+{
+    const auto quotaOf = [&status](int d) {
+        return status.devices.at(d).quota;
+    };
+    // Without the policy the metrics stay as they always were.
+    if (std::none_of(status.devices.cbegin(), status.devices.cend(),
+                     [](const DeviceStatus &d) { return d.quota.has_value(); }))
+        return;
+    const auto labels = [&status](int d, const char *period) {
+        QString l = label("device", QString::number(d)) + QLatin1Char(',')
+                + label("port", QStringLiteral("Com") + status.devices.at(d).port);
+        return period ? l + QLatin1Char(',') + label("period", QLatin1String(period)) : l;
+    };
+    family(out, "velmora_device_quota_used", "gauge",
+           "Parts sent in the current hour, day and month, and distinct recipients this month, "
+           "per device, while the sending policy is on.");
+    for (int d = 0; d < status.devices.size(); ++d) {
+        if (const std::optional<DeviceQuota> q = quotaOf(d)) {
+            sample(out, "velmora_device_quota_used", labels(d, "hour"), q->hourParts);
+            sample(out, "velmora_device_quota_used", labels(d, "day"), q->dayParts);
+            sample(out, "velmora_device_quota_used", labels(d, "month"), q->monthParts);
+            sample(out, "velmora_device_quota_used", labels(d, "recipients"), q->monthRecipients);
+        }
+    }
+    family(out, "velmora_device_quota_limit", "gauge",
+           "The limit of each period, per device; absent for a period without one.");
+    for (int d = 0; d < status.devices.size(); ++d) {
+        const std::optional<DeviceQuota> q = quotaOf(d);
+        if (!q)
+            continue;
+        for (const auto &[period, limit] : {std::pair{"hour", q->hourLimit},
+                                            {"day", q->dayLimit},
+                                            {"month", q->monthLimit},
+                                            {"recipients", q->recipientLimit}}) {
+            if (limit > 0)
+                sample(out, "velmora_device_quota_limit", labels(d, period), limit);
+        }
+    }
+    family(out, "velmora_device_resting", "gauge",
+           "1 while the device rests at a limit until its period begins anew, per device.");
+    for (int d = 0; d < status.devices.size(); ++d) {
+        if (const std::optional<DeviceQuota> q = quotaOf(d))
+            sample(out, "velmora_device_resting", labels(d, nullptr),
+                   q->restingUntil.isValid() ? 1 : 0);
+    }
 }
 
 void gatewayMetrics(QString &out, const EngineStatus &status)
@@ -266,6 +320,7 @@ QByteArray metrics(const EngineStatus &status, const ProcessFigures &process)
 {
     QString out;
     deviceMetrics(out, status);
+    quotaMetrics(out, status);
     gatewayMetrics(out, status);
     durationMetrics(out, status.sendDurations);
     processMetrics(out, process);

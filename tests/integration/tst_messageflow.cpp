@@ -1,6 +1,8 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
 
+#include "policy/policycolumns.h"
+
 #include <QTest>
 
 // The message path through the real gateway engine, with scriptable modem controls, against
@@ -18,6 +20,11 @@ private Q_SLOTS:
     void resultWithoutAJobChangesNothing_data() { engines_data(); }
     void resultWithoutAJobChangesNothing();
     void deviceLostMidSendKeepsTheRowHanded();
+    void refusedSendMovesToAnotherDevice_data();
+    void refusedSendMovesToAnotherDevice();
+    void statusShowsTheQuotaOfEachDevice();
+    void priorityScheduleAndExpiryColumns_data() { engines_data(); }
+    void priorityScheduleAndExpiryColumns();
     void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
@@ -191,6 +198,136 @@ void TestMessageFlow::deviceLostMidSendKeepsTheRowHanded()
 
     h.supervise();
     QCOMPARE(h->pool().state(0), DeviceState::Free);
+}
+
+void TestMessageFlow::refusedSendMovesToAnotherDevice_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("retried");
+    QTest::newRow("refused for certain") << "21"
+                                         << "msg 1" << true;
+    // No code: a time-out or a lost port, the message may be on the air.
+    QTest::newRow("outcome unknown") << ""
+                                     << "msg 1" << false;
+    // The first part may have gone out before the second was refused.
+    QTest::newRow("later part of a long text") << "21" << QString(200, QLatin1Char('x')) << false;
+}
+
+void TestMessageFlow::refusedSendMovesToAnotherDevice()
+{
+    QFETCH(QString, refusal);
+    QFETCH(QString, text);
+    QFETCH(bool, retried);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(1));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set SMSContent='%1'").arg(text)));
+    h.poll();
+    const auto carriers = [&h] {
+        QList<int> list;
+        for (int d = 0; d < 3; ++d)
+            list += QList<int>(h.fake(d).sent.size(), d);
+        return list;
+    };
+    QCOMPARE(carriers().size(), 1);
+    const int first = carriers().first();
+    h.fake(first).sendRefusal = refusal;
+    h.finish(first, false);
+    const QString status = QStringLiteral("select Status from SMS");
+    if (!retried) {
+        QCOMPARE(carriers(), QList<int>({first}));
+        QCOMPARE(tdb.scalar(status).toInt(), -1);
+        return;
+    }
+    QVERIFY(h.loggedStartingWith(
+            QStringLiteral("Com%1口拒绝发送，改由其他短信猫重试-").arg(first + 1)));
+    QCOMPARE(carriers().size(), 2);
+    const int second = carriers().last();
+    QVERIFY(second != first);
+    QCOMPARE(tdb.scalar(status).toInt(), 1);
+    // Two attempts spent: the second refusal is final, the third device never sees the row.
+    h.fake(second).sendRefusal = refusal;
+    h.finish(second, false);
+    QCOMPARE(carriers().size(), 2);
+    QCOMPARE(tdb.scalar(status).toInt(), -1);
+}
+
+void TestMessageFlow::statusShowsTheQuotaOfEachDevice()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    QVERIFY(!h->status().devices.at(0).quota);
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("1"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.finish(0, true);
+    h.poll();
+    // One part sent of one a day: the device rests until midnight, the other row waits.
+    const std::optional<DeviceQuota> quota = h->status().devices.at(0).quota;
+    QVERIFY(quota);
+    QCOMPARE(quota->dayParts, 1);
+    QCOMPARE(quota->dayLimit, 1);
+    const QDateTime midnight(QDate(2026, 12, 7), QTime(0, 0));
+    QCOMPARE(quota->restingUntil, midnight);
+    QCOMPARE(quota->nextReset, midnight);
+    QCOMPARE(h.fake(0).sent.size(), 1);
+}
+
+void TestMessageFlow::priorityScheduleAndExpiryColumns()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    const auto kind = engine == QLatin1String("postgresql") ? PolicyColumns::Engine::PostgreSQL
+            : engine == QLatin1String("mysql")              ? PolicyColumns::Engine::MariaDB
+                                                            : PolicyColumns::Engine::SQLite;
+    for (const QString &add : PolicyColumns::addColumns(kind))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.start();
+    QVERIFY(tdb.insertPending(4));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=5 where SysNo=1")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:00:00' where SysNo=3")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo=4")));
+    h.poll();
+    // The oldest row goes first for its priority; the expired one is refused, the one not due
+    // yet waits at 0 outside the queue.
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900001"));
+    QCOMPARE(h->flow().queueLength(), 1);
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|1|<null>"), QStringLiteral("2|0|<null>"),
+                          QStringLiteral("3|-1|expired"), QStringLiteral("4|0|<null>")}));
+    // A row of a higher priority that comes while the queue is loaded goes next.
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1380000")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=5")));
+    h.poll();
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13800001"));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900002"));
+    // A failure keeps the modem's words.
+    h.fake(0).sendFailure = QStringLiteral("+CMS ERROR: 21（短信被网络拒绝）");
+    h.finish(0, false);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status, Reason from SMS where SysNo=2")),
+             QStringList({QStringLiteral("-1|+CMS ERROR: 21（短信被网络拒绝）")}));
+    h.supervise();
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 3);
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 4);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900004"));
 }
 
 void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()

@@ -93,6 +93,8 @@ private Q_SLOTS:
     void reopenAfterCutSendIsInStep();
     void restartedModemGivesBackWhatItNeverHadAndOpensAtOnce();
     void failedSendSaysWhy();
+    void onlyALastingRefusalIsFinal_data();
+    void onlyALastingRefusalIsFinal();
     void lostDeviceForgetsItsHealth();
 
 private:
@@ -894,6 +896,37 @@ void TestSmsControl::failedSendSaysWhy()
     QString why;
     QVERIFY(c.GetInfo(ModemControl::InfoSendFailure, why));
     QCOMPARE(why, QStringLiteral("+CMS ERROR: 42（网络拥塞）"));
+}
+
+void TestSmsControl::onlyALastingRefusalIsFinal_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("rejected by the network") << 21 << 1 << "21";
+    // Refused again after the driver's retry: the same SIM may pass it a moment later.
+    QTest::newRow("congestion") << 42 << 2 << "";
+}
+
+void TestSmsControl::onlyALastingRefusalIsFinal()
+{
+    QFETCH(int, code);
+    QFETCH(int, times);
+    QFETCH(QString, refusal);
+    SmsControl c;
+    configure(c, 1);
+    QCOMPARE(c.OpenComm(), short(0));
+    QVERIFY(m_sim->command(QStringLiteral("failnext 1 %1 %2").arg(code).arg(times)).ok);
+    QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("refused")) >= 1);
+    QVERIFY(sent.wait(10000));
+    QCOMPARE(c.GetIndexOfLastSnd(), -1);
+    QCOMPARE(c.infoText(ModemControl::InfoSendRefusal), refusal);
+    // A message that goes through clears it.
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("fine")) >= 1);
+    QVERIFY(sent.wait(10000));
+    QVERIFY(c.GetIndexOfLastSnd() >= 1);
+    QCOMPARE(c.infoText(ModemControl::InfoSendRefusal), QString());
 }
 
 void TestSmsControl::lostDeviceForgetsItsHealth()

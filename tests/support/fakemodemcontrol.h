@@ -32,6 +32,8 @@ public:
     QString lastError; // GetInfo 10: the reason of the last failed open
     QString model = QStringLiteral("FAKE-GSM");
     int sendResult = 1;
+    QString sendFailure; // GetInfo 12: why the last message failed
+    QString sendRefusal; // GetInfo 14: the code of a final refusal of the last message
     int lastSendIndex = 1;
     bool ringInfoValid = true;
     QString ringState = QStringLiteral("0");
@@ -83,6 +85,14 @@ public:
         }
         if (id == 10) {
             text = lastError;
+            return true;
+        }
+        if (id == InfoSendFailure) {
+            text = sendFailure;
+            return true;
+        }
+        if (id == InfoSendRefusal) {
+            text = sendRefusal;
             return true;
         }
         if (id == InfoRinging) {

@@ -1,3 +1,4 @@
+#include "api/apiviews.h"
 #include "engine/enginestatus.h"
 #include "status/processfigures.h"
 #include "status/statusreport.h"
@@ -121,6 +122,47 @@ private Q_SLOTS:
         s.handedByGateway = {{QStringLiteral("east"), 3}};
         QVERIFY(QString::fromUtf8(StatusReport::page(s, {}))
                         .contains(QStringLiteral("<p id=\"handed\">已认领未完成:east:3</p>")));
+    }
+
+    // One device rests at its daily limit, the other sends; the page, the metrics and the API
+    // say so from the same snapshot, and without the policy nothing of it shows.
+    void theSendingPolicyIsShown()
+    {
+        EngineStatus s = running();
+        QVERIFY(!QString::fromUtf8(StatusReport::metrics(s, ProcessFigures{}))
+                         .contains(QLatin1String("quota")));
+        QVERIFY(!ApiViews::device(s.devices.at(0)).contains(QLatin1String("quota")));
+        const QDateTime reset(QDate(2026, 12, 7), QTime(8, 0));
+        DeviceQuota resting{3, 100, 250, 40, 0, 100, 0, 0, reset, reset};
+        s.devices[0].quota = resting;
+        s.devices[1].quota = DeviceQuota{0, 7, 9, 2, 0, 100, 0, 0, {}, reset};
+        const QStringList m = lines(StatusReport::metrics(s, ProcessFigures{}));
+        for (const char *line :
+             {"velmora_device_quota_used{device=\"0\",port=\"Com3\",period=\"day\"} 100",
+              "velmora_device_quota_used{device=\"1\",port=\"Com4\",period=\"month\"} 9",
+              "velmora_device_quota_used{device=\"0\",port=\"Com3\",period=\"recipients\"} 40",
+              "velmora_device_quota_limit{device=\"0\",port=\"Com3\",period=\"day\"} 100",
+              "velmora_device_resting{device=\"0\",port=\"Com3\"} 1",
+              "velmora_device_resting{device=\"1\",port=\"Com4\"} 0"})
+            QVERIFY2(m.contains(QLatin1String(line)), line);
+        // A period without a limit has no limit sample.
+        QVERIFY(!m.join(QLatin1Char('\n'))
+                         .contains(QLatin1String(
+                                 "limit{device=\"0\",port=\"Com3\",period=\"hour\"")));
+        const QString page = QString::fromUtf8(StatusReport::page(s, {}));
+        QVERIFY(page.contains(QStringLiteral("<td>空闲，休息至08:00</td>")));
+        QVERIFY(page.contains(QStringLiteral("<td>连接失败,等候再试</td>")));
+        const QJsonObject quota =
+                ApiViews::device(s.devices.at(0))[QLatin1String("quota")].toObject();
+        QCOMPARE(quota[QLatin1String("used")][QLatin1String("day")].toInt(), 100);
+        QCOMPARE(quota[QLatin1String("limits")][QLatin1String("day")].toInt(), 100);
+        QVERIFY(quota[QLatin1String("limits")][QLatin1String("hour")].isNull());
+        QCOMPARE(
+                QDateTime::fromString(quota[QLatin1String("restingUntil")].toString(), Qt::ISODate),
+                reset);
+        QVERIFY(ApiViews::device(
+                        s.devices.at(1))[QLatin1String("quota")][QLatin1String("restingUntil")]
+                        .isNull());
     }
 };
 
