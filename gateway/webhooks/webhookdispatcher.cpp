@@ -16,28 +16,6 @@ WebhookDispatcher::WebhookDispatcher(EngineEvents &events, const QString &progra
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &WebhookDispatcher::deliverDue);
-    connect(&events, &EngineEvents::messageSent, this,
-            [this](qint64 id, const QString &number, const DeviceRef &device, const QDateTime &at) {
-                record(QStringLiteral("message.sent"),
-                       WebhookPayload::sent(id, number, device, at));
-            });
-    connect(&events, &EngineEvents::messageFailed, this,
-            [this](qint64 id, const QString &number, const DeviceRef &device, const QString &reason,
-                   const QDateTime &at) {
-                record(QStringLiteral("message.failed"),
-                       WebhookPayload::failed(id, number, device, reason, at));
-            });
-    connect(&events, &EngineEvents::messageDelivered, this,
-            [this](qint64 id, const QString &number, int status, const QDateTime &at) {
-                record(QStringLiteral("message.delivered"),
-                       WebhookPayload::delivered(id, number, status, at));
-            });
-    connect(&events, &EngineEvents::messageReceived, this,
-            [this](const QString &number, const QString &text, const DeviceRef &device,
-                   const QDateTime &at) {
-                record(QStringLiteral("message.received"),
-                       WebhookPayload::received(number, text, device, at));
-            });
 }
 
 WebhookDispatcher::~WebhookDispatcher()
@@ -62,9 +40,44 @@ qint64 WebhookDispatcher::backoffSeconds(int failures, const WebhookSettings &se
     return qMin<qint64>(wait, settings.retryMaxSeconds);
 }
 
+// Followed only while webhooks are on: the engine then makes no event values at all.
+void WebhookDispatcher::follow(bool on)
+{
+    if (on == m_following)
+        return;
+    m_following = on;
+    if (!on) {
+        disconnect(&m_events, nullptr, this, nullptr);
+        return;
+    }
+    connect(&m_events, &EngineEvents::messageSent, this,
+            [this](qint64 id, const QString &number, const DeviceRef &device, const QDateTime &at) {
+                record(QStringLiteral("message.sent"),
+                       WebhookPayload::sent(id, number, device, at));
+            });
+    connect(&m_events, &EngineEvents::messageFailed, this,
+            [this](qint64 id, const QString &number, const DeviceRef &device, const QString &reason,
+                   const QDateTime &at) {
+                record(QStringLiteral("message.failed"),
+                       WebhookPayload::failed(id, number, device, reason, at));
+            });
+    connect(&m_events, &EngineEvents::messageDelivered, this,
+            [this](qint64 id, const QString &number, int status, const QDateTime &at) {
+                record(QStringLiteral("message.delivered"),
+                       WebhookPayload::delivered(id, number, status, at));
+            });
+    connect(&m_events, &EngineEvents::messageReceived, this,
+            [this](const QString &number, const QString &text, const DeviceRef &device,
+                   const QDateTime &at) {
+                record(QStringLiteral("message.received"),
+                       WebhookPayload::received(number, text, device, at));
+            });
+}
+
 void WebhookDispatcher::configure(const WebhookSettings &settings)
 {
     m_settings = settings;
+    follow(m_settings.enabled());
     if (!m_settings.enabled())
         return;
     if (!m_loaded)

@@ -50,6 +50,7 @@ public:
     static qint64 backoffSeconds(int failures, const WebhookSettings &settings);
 
 private:
+    void follow(bool on);
     struct Pending
     {
         WebhookEntry entry;
@@ -80,4 +81,5 @@ private:
     QNetworkAccessManager m_network;
     QTimer m_timer;
     WebhookCounters m_counters;
+    bool m_following = false;
 };
