@@ -28,6 +28,8 @@ public:
     virtual void supervise() = 0;
     // Device d was opened: what it says of its network is taken in.
     virtual void deviceOpened(int d) = 0;
+    // Rows loaded and not yet handed to a modem.
+    virtual int queueLength() const = 0;
     // The SysNo of every row a modem has in hand, its outcome not known yet.
     virtual QStringList rowsInFlight() const = 0;
 };

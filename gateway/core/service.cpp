@@ -20,8 +20,10 @@ Service::Service(Configuration &config, DevicePool &pool, DeviceTable &table, Lo
     m_tmMd.setInterval(60000);
     connect(&m_timer1, &QTimer::timeout, this, [this] { m_path.pollQueue(); });
     connect(&m_tmMd, &QTimer::timeout, this, &Service::tm_md_Timer);
+    // New rows are read only once the loaded ones are gone; while they last, the news of a
+    // change (most often the gateway's own writes) would cost a poll for nothing.
     connect(&m_watcher, &QueueWatcher::queueChanged, this, [this] {
-        if (m_timer1.isActive())
+        if (m_timer1.isActive() && m_path.queueLength() == 0)
             m_path.pollQueue();
     });
 }

@@ -42,7 +42,7 @@ public:
     void supervise() override;
     void deviceOpened(int d) override { m_health.update(d); }
     QStringList rowsInFlight() const override;
-    int queueLength() const { return m_dispatch.queueLength(); }
+    int queueLength() const override { return m_dispatch.queueLength(); }
     // Why rows cannot be sent from the database now, in the operator's words; empty when they
     // can. Database figures in it are those of the last start or supervision tick.
     QString cannotSend() const;
