@@ -45,6 +45,35 @@ QString Settings::defaultConnectionString(const QString &programDir)
             + QStringLiteral("/DataBase/SMS.db; User Id=admin; Password=");
 }
 
+namespace {
+
+// A whole number of [Service] key from low on, or the default with one line that says so.
+int serviceNumber(const IniFile &ini, const QString &key, int fallback, int low,
+                  const QString &unit, const std::function<void(const QString &)> &log)
+{
+    const QString text =
+            ini.read(QStringLiteral("Service"), key, QString::number(fallback)).trimmed();
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (ok && value >= low)
+        return value;
+    log(QStringLiteral("配置项%1的值“%2”不是%3，使用%4").arg(key, text, unit).arg(fallback));
+    return fallback;
+}
+
+void readServiceTimes(const IniFile &ini, Settings &s,
+                      const std::function<void(const QString &)> &log)
+{
+    s.stopWaitMs =
+            qMin(serviceNumber(ini, QStringLiteral("StopWait"), 10, 0, QStringLiteral("秒数"), log),
+                 600)
+            * 1000;
+    s.stuckAfterMinutes =
+            serviceNumber(ini, QStringLiteral("StuckAfter"), 10, 1, QStringLiteral("分钟数"), log);
+}
+
+} // namespace
+
 Settings LoadSettings(const IniFile &file, const QString &programDir,
                       const std::function<void(const QString &)> &log)
 {
@@ -71,27 +100,11 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
                     .trimmed()
             == QLatin1String("1");
 
-    const QString stopWait =
-            ini.read(QStringLiteral("Service"), QStringLiteral("StopWait"), QStringLiteral("10"));
-    bool waitOk = false;
-    const int waitSeconds = stopWait.trimmed().toInt(&waitOk);
-    if (waitOk && waitSeconds >= 0)
-        s.stopWaitMs = qMin(waitSeconds, 600) * 1000;
-    else
-        log(QStringLiteral("配置项StopWait的值“%1”不是秒数，使用10").arg(stopWait));
     s.watchQueue =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("WatchQueue"), QStringLiteral("1"))
                     .trimmed()
             != QLatin1String("0");
-
-    const QString stuck =
-            ini.read(QStringLiteral("Service"), QStringLiteral("StuckAfter"), QStringLiteral("10"));
-    bool stuckOk = false;
-    const int stuckMinutes = stuck.trimmed().toInt(&stuckOk);
-    if (stuckOk && stuckMinutes > 0)
-        s.stuckAfterMinutes = stuckMinutes;
-    else
-        log(QStringLiteral("配置项StuckAfter的值“%1”不是分钟数，使用10").arg(stuck));
+    readServiceTimes(ini, s, log);
 
     const QString rcount =
             ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));

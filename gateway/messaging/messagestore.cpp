@@ -232,14 +232,9 @@ bool MessageStore::saveReceived(const QString &sender, const QString &text,
 
     if (m_db.isOpen() && !m_spool.isEmpty())
         replay(false);
-    if (!key.isEmpty()) {
-        if (m_journal.isPending(key) && holds(entry, m_journal.pendingTime(key))) {
-            noteStored(key);
-            return true;
-        }
-        QString error;
-        if (!m_journal.markPending(key, storedTime(entry), &error))
-            qWarning("receive journal: %s", qPrintable(error));
+    if (storedBeforeACrash(entry, key)) {
+        noteStored(key);
+        return true;
     }
     bool refused = false;
     bool lost = false;
@@ -304,6 +299,20 @@ bool MessageStore::saveReport(const QString &sysNo, const QString &number, int s
         refused = !m_db.lastFailureLostConnection();
     }
     return spoolEntry(entry, refused);
+}
+
+// A message read again whose mark says a crash may have cut its storing short is looked for;
+// any other is marked before it is stored.
+bool MessageStore::storedBeforeACrash(const SpoolEntry &entry, const QString &key)
+{
+    if (key.isEmpty())
+        return false;
+    if (m_journal.isPending(key) && holds(entry, m_journal.pendingTime(key)))
+        return true;
+    QString error;
+    if (!m_journal.markPending(key, storedTime(entry), &error))
+        qWarning("receive journal: %s", qPrintable(error));
+    return false;
 }
 
 // Whether a message whose storing a crash may have cut short is in the spool or in smsrecv.

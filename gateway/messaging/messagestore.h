@@ -85,6 +85,7 @@ private:
     bool quarantineEntry(const SpoolEntry &entry, const QString &reason);
     QString storedTime(const SpoolEntry &entry) const;
     void noteStored(const QString &key);
+    bool storedBeforeACrash(const SpoolEntry &entry, const QString &key);
     bool holds(const SpoolEntry &entry, const QString &handleTime);
     bool landedMeanwhile(const SpoolEntry &entry);
     bool inTable(const QString &table, const QString &number, const QString &text);
