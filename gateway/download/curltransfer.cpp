@@ -159,21 +159,25 @@ struct CurlTransfer::Worker
         return static_cast<Worker *>(self)->abort.load() ? 1 : 0;
     }
 
-    void run()
+    // The request's own headers, and a reload's; curl keeps a pointer to the list until the end.
+    curl_slist *headerList() const
     {
-        char errorBuffer[CURL_ERROR_SIZE] = {};
-        curl_slist *headerList = nullptr;
+        curl_slist *list = nullptr;
         for (const QByteArray &h : std::as_const(request.headers))
-            headerList = curl_slist_append(headerList, h.constData());
+            list = curl_slist_append(list, h.constData());
         if (request.forceReload) {
-            headerList = curl_slist_append(headerList, "Cache-Control: no-cache");
-            headerList = curl_slist_append(headerList, "Pragma: no-cache");
+            list = curl_slist_append(list, "Cache-Control: no-cache");
+            list = curl_slist_append(list, "Pragma: no-cache");
         }
+        return list;
+    }
+
+    // curl copies string options, so the UTF-8 values may be temporaries.
+    void setConnectionOptions(char *errorBuffer, curl_slist *headers)
+    {
         const QByteArray proxy = request.proxy.toUtf8();
         const QByteArray user = request.userName.toUtf8();
         const QByteArray password = request.password.toUtf8();
-
-        phase(Resolving);
         curl_easy_setopt(curl, CURLOPT_URL, request.url.constData());
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
         curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
@@ -183,8 +187,8 @@ struct CurlTransfer::Worker
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, request.failOnHttpError ? 1L : 0L);
         curl_easy_setopt(curl, CURLOPT_USERAGENT, "Velmora");
-        if (headerList)
-            curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList);
+        if (headers)
+            curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
         if (!proxy.isEmpty())
             curl_easy_setopt(curl, CURLOPT_PROXY, proxy.constData());
         else if (!request.useEnvironmentProxy)
@@ -207,7 +211,10 @@ struct CurlTransfer::Worker
         }
         if (request.totalTimeoutSecs > 0)
             curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(request.totalTimeoutSecs));
+    }
 
+    void setMethod()
+    {
         const QByteArray method = request.method.toUpper();
         if (method == "HEAD") {
             curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
@@ -222,7 +229,10 @@ struct CurlTransfer::Worker
                 curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.constData());
             }
         }
+    }
 
+    void setCallbacks()
+    {
         curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Worker::onOpenSocket);
         curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Worker::onCloseSocket);
@@ -239,6 +249,16 @@ struct CurlTransfer::Worker
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Worker::onXferInfo);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    }
+
+    void run()
+    {
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        curl_slist *headers = headerList();
+        phase(Resolving);
+        setConnectionOptions(errorBuffer, headers);
+        setMethod();
+        setCallbacks();
 
         const CURLcode code = curl_easy_perform(curl);
         if (code == CURLE_OK)
@@ -246,7 +266,7 @@ struct CurlTransfer::Worker
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.responseCode);
         curl_easy_cleanup(curl);
         curl = nullptr;
-        curl_slist_free_all(headerList);
+        curl_slist_free_all(headers);
 
         result.ok = code == CURLE_OK;
         result.cancelled = code == CURLE_ABORTED_BY_CALLBACK && abort.load();

@@ -211,40 +211,54 @@ bool AtChannel::belongsToCurrent(const QByteArray &line, const AtResponse::Line 
 void AtChannel::handleLine(const QByteArray &line)
 {
     qCDebug(lcAt) << "<-" << line;
+    if (takesAwaitedPdu(line) || takesPrompt(line) || isEcho(line))
+        return;
+    const AtResponse::Line kind = AtResponse::classify(line);
+    if (setsAsideLateLine(line, kind) || answersCurrent(line, kind))
+        return;
+    handleUnasked(line, kind);
+}
+
+bool AtChannel::takesAwaitedPdu(const QByteArray &line)
+{
     if (m_awaitingPdu) {
         const AtResponse::Line urc = *m_awaitingPdu;
         m_awaitingPdu.reset();
         Q_EMIT unsolicited(urc, line.trimmed());
-        return;
+        return true;
     }
     if (m_responseAwaitsPdu && m_current) {
         const AtResponse::Line kind = AtResponse::classify(line);
         if (kind.kind == AtResponse::Kind::Information) {
             m_responseAwaitsPdu = false;
             m_current->result.lines.append(line.trimmed());
-            return;
+            return true;
         }
         // An unsolicited code between a header and its PDU keeps the wait for the PDU; anything
         // else means the modem gave none, and the line is handled as what it is.
         if (kind.kind != AtResponse::Kind::Unsolicited)
             m_responseAwaitsPdu = false;
     }
-    if (m_current && line == ">" && !m_current->command.payload.isEmpty()) {
-        m_current->promptSeen = true;
-        m_current->result.payloadWritten = true;
-        m_device->write(m_current->command.payload + '\x1a');
-        return;
-    }
-    if (isEcho(line))
-        return;
+    return false;
+}
 
-    const AtResponse::Line kind = AtResponse::classify(line);
-    using AtResponse::Kind;
+bool AtChannel::takesPrompt(const QByteArray &line)
+{
+    if (!m_current || line != ">" || m_current->command.payload.isEmpty())
+        return false;
+    m_current->promptSeen = true;
+    m_current->result.payloadWritten = true;
+    m_device->write(m_current->command.payload + '\x1a');
+    return true;
+}
+
+bool AtChannel::setsAsideLateLine(const QByteArray &line, const AtResponse::Line &kind)
+{
     if (!m_current && m_settle.isActive()) {
         for (const QByteArray &p : m_lateLinePrefixes) {
             if (line.startsWith(p)) {
                 m_lateLines.append(line.trimmed());
-                return;
+                return true;
             }
         }
     }
@@ -252,55 +266,61 @@ void AtChannel::handleLine(const QByteArray &line)
         // The reference of a message sent before this channel took the port (or given up on):
         // the OK after it is that message's, not the answer to what is in flight now.
         m_strayFinalDue = true;
-        return;
+        return true;
     }
-    if (kind.kind == Kind::Ok && std::exchange(m_strayFinalDue, false)) {
+    if (kind.kind == AtResponse::Kind::Ok && std::exchange(m_strayFinalDue, false)) {
         qCDebug(lcAt) << "late final result dropped";
-        return;
+        return true;
     }
-    if (m_current) {
-        const bool dialling = m_current->command.text.startsWith("ATD")
-                || m_current->command.text.startsWith("ATA");
-        switch (kind.kind) {
-        case Kind::Ok:
-            finishCurrent(AtResult::Status::Ok, &kind);
-            return;
-        case Kind::Error:
-        case Kind::CmeError:
-            finishCurrent(AtResult::Status::Error, &kind);
-            return;
-        case Kind::CmsError:
-            // AT+CMGS stores nothing: a full store said meanwhile is not the message's result,
-            // which still comes.
-            if (kind.errorCode == AtResponse::CmsMemoryFull
-                && !m_current->command.payload.isEmpty())
-                break;
-            {
-                QPointer<AtChannel> self(this);
-                finishCurrent(AtResult::Status::Error, &kind);
-                if (self)
-                    Q_EMIT cmsError(kind.errorCode);
-            }
-            return;
-        case Kind::CallEnd:
-        case Kind::Connect:
-            if (dialling) {
-                finishCurrent(kind.kind == Kind::Connect ? AtResult::Status::Ok
-                                                         : AtResult::Status::Error,
-                              &kind);
-                return;
-            }
-            break;
-        case Kind::Unsolicited:
-        case Kind::Information:
-            if (belongsToCurrent(line, kind)) {
-                m_current->result.lines.append(line.trimmed());
-                m_responseAwaitsPdu = m_current->command.pduAfterLine;
-                return;
-            }
-            break;
-        }
+    return false;
+}
+
+bool AtChannel::answersCurrent(const QByteArray &line, const AtResponse::Line &kind)
+{
+    if (!m_current)
+        return false;
+    using AtResponse::Kind;
+    switch (kind.kind) {
+    case Kind::Ok:
+        finishCurrent(AtResult::Status::Ok, &kind);
+        return true;
+    case Kind::Error:
+    case Kind::CmeError:
+        finishCurrent(AtResult::Status::Error, &kind);
+        return true;
+    case Kind::CmsError: {
+        // AT+CMGS stores nothing: a full store said meanwhile is not the message's result,
+        // which still comes.
+        if (kind.errorCode == AtResponse::CmsMemoryFull && !m_current->command.payload.isEmpty())
+            return false;
+        QPointer<AtChannel> self(this);
+        finishCurrent(AtResult::Status::Error, &kind);
+        if (self)
+            Q_EMIT cmsError(kind.errorCode);
+        return true;
     }
+    case Kind::CallEnd:
+    case Kind::Connect:
+        if (!m_current->command.text.startsWith("ATD")
+            && !m_current->command.text.startsWith("ATA"))
+            return false;
+        finishCurrent(kind.kind == Kind::Connect ? AtResult::Status::Ok : AtResult::Status::Error,
+                      &kind);
+        return true;
+    case Kind::Unsolicited:
+    case Kind::Information:
+        if (!belongsToCurrent(line, kind))
+            return false;
+        m_current->result.lines.append(line.trimmed());
+        m_responseAwaitsPdu = m_current->command.pduAfterLine;
+        return true;
+    }
+    return false;
+}
+
+void AtChannel::handleUnasked(const QByteArray &line, const AtResponse::Line &kind)
+{
+    using AtResponse::Kind;
     if (kind.kind == Kind::Unsolicited && AtResponse::takesPduLine(kind.urc)) {
         m_awaitingPdu = kind;
         return;

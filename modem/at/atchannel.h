@@ -83,6 +83,12 @@ private:
 
     void startNext();
     void handleLine(const QByteArray &line);
+    // The steps of handleLine, in order; each says whether it took the line.
+    bool takesAwaitedPdu(const QByteArray &line);
+    bool takesPrompt(const QByteArray &line);
+    bool setsAsideLateLine(const QByteArray &line, const AtResponse::Line &kind);
+    bool answersCurrent(const QByteArray &line, const AtResponse::Line &kind);
+    void handleUnasked(const QByteArray &line, const AtResponse::Line &kind);
     void finishCurrent(AtResult::Status status, const AtResponse::Line *final);
     void onTimeout();
     void startResync();
