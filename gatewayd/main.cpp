@@ -44,13 +44,10 @@ QString lockRefusal(QLockFile &lock, const QString &programDir)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-gatewayd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
+namespace {
 
-    QCommandLineParser parser;
+QCommandLineOption describeOptions(QCommandLineParser &parser)
+{
     parser.setApplicationDescription(
             QStringLiteral("The Velmora SMS gateway as a service: starts at once, stops on SIGTERM "
                            "or SIGINT, reloads Config.ini on SIGHUP."));
@@ -62,21 +59,12 @@ int main(int argc, char *argv[])
                            "(default: the folder of this program)."),
             QStringLiteral("DIR"));
     parser.addOption(programDirOption);
-    TokenCommands::addOptions(parser);
-    const DatabaseCommand databaseCommand(parser);
-    parser.process(app);
+    return programDirOption;
+}
 
-    const QString programDir = parser.isSet(programDirOption)
-            ? QDir(parser.value(programDirOption)).absolutePath()
-            : InstallLayout::programDir();
-    if (!QFileInfo(programDir).isDir()) {
-        fail(QStringLiteral("%1 is not a folder").arg(programDir));
-        return 2;
-    }
-    if (const auto done = TokenCommands::run(parser, programDir))
-        return *done;
-    if (databaseCommand.requested(parser))
-        return databaseCommand.run(parser, programDir);
+// The service itself, once the command line asked for nothing else.
+int runService(const QString &programDir)
+{
     // The serial-port links belong to the program folder, wherever the program itself is.
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(programDir + QStringLiteral("/ports")));
@@ -109,4 +97,32 @@ int main(int argc, char *argv[])
     // Started from inside the event loop, so a stop during the start's first tick can end it.
     QTimer::singleShot(0, &daemon, &GatewayDaemon::start);
     return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-gatewayd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
+
+    QCommandLineParser parser;
+    const QCommandLineOption programDirOption = describeOptions(parser);
+    TokenCommands::addOptions(parser);
+    const DatabaseCommand databaseCommand(parser);
+    parser.process(app);
+
+    const QString programDir = parser.isSet(programDirOption)
+            ? QDir(parser.value(programDirOption)).absolutePath()
+            : InstallLayout::programDir();
+    if (!QFileInfo(programDir).isDir()) {
+        fail(QStringLiteral("%1 is not a folder").arg(programDir));
+        return 2;
+    }
+    if (const auto done = TokenCommands::run(parser, programDir))
+        return *done;
+    if (databaseCommand.requested(parser))
+        return databaseCommand.run(parser, programDir);
+    return runService(programDir);
 }

@@ -72,6 +72,47 @@ void readServiceTimes(const IniFile &ini, Settings &s,
             serviceNumber(ini, QStringLiteral("StuckAfter"), 10, 1, QStringLiteral("分钟数"), log);
 }
 
+// RCount is only checked, so that a bad value is told; nothing else reads it.
+void readScanTimes(const IniFile &ini, Settings &s, const std::function<void(const QString &)> &log)
+{
+    const QString rcount =
+            ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));
+    bool ok = false;
+    rcount.trimmed().toInt(&ok);
+    if (!ok)
+        log(QStringLiteral("配置项RCount的值“%1”不是整数，已忽略").arg(rcount));
+
+    const QString scan =
+            ini.read(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("15000"));
+    const int interval = scan.trimmed().toInt(&ok);
+    if (ok && interval >= 0) {
+        s.scanIntervalMs = interval;
+    } else {
+        log(QStringLiteral("配置项ScanDT的值“%1”不是有效的毫秒数，改用%2")
+                    .arg(scan)
+                    .arg(Settings::DefaultScanIntervalMs));
+        s.scanIntervalMs = Settings::DefaultScanIntervalMs;
+    }
+}
+
+void countDevices(Settings &s, const std::function<void(const QString &)> &log)
+{
+    s.listedDevices = int(s.DevicePorts.size());
+    // Every port needs its rate; a short Rate list would leave devices without one.
+    if (s.DeviceRates.size() < s.DevicePorts.size()) {
+        log(QStringLiteral("配置项Rate的个数(%1)少于Port的个数(%2)，缺少的波特率按9600处理")
+                    .arg(s.DeviceRates.size())
+                    .arg(s.DevicePorts.size()));
+        while (s.DeviceRates.size() < s.DevicePorts.size())
+            s.DeviceRates << QString::number(Settings::DefaultBaudRate);
+    }
+    s.DeviceCount = short(qMin(s.listedDevices, 32767));
+    if (s.DeviceCount > Settings::MaxDevices) {
+        log(QStringLiteral("可用端口超过128个，本程序只支持最大128口，更多的串口将不被使用!"));
+        s.DeviceCount = Settings::MaxDevices;
+    }
+}
+
 } // namespace
 
 Settings LoadSettings(const IniFile &file, const QString &programDir,
@@ -106,39 +147,8 @@ Settings LoadSettings(const IniFile &file, const QString &programDir,
             != QLatin1String("0");
     readServiceTimes(ini, s, log);
 
-    const QString rcount =
-            ini.read(QStringLiteral("DBCon"), QStringLiteral("RCount"), QStringLiteral("3"));
-    bool ok = false;
-    rcount.trimmed().toInt(&ok);
-    if (!ok)
-        log(QStringLiteral("配置项RCount的值“%1”不是整数，已忽略").arg(rcount));
-
-    const QString scan =
-            ini.read(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("15000"));
-    const int interval = scan.trimmed().toInt(&ok);
-    if (ok && interval >= 0) {
-        s.scanIntervalMs = interval;
-    } else {
-        log(QStringLiteral("配置项ScanDT的值“%1”不是有效的毫秒数，改用%2")
-                    .arg(scan)
-                    .arg(Settings::DefaultScanIntervalMs));
-        s.scanIntervalMs = Settings::DefaultScanIntervalMs;
-    }
-
-    s.listedDevices = int(s.DevicePorts.size());
-    // Every port needs its rate; a short Rate list would leave devices without one.
-    if (s.DeviceRates.size() < s.DevicePorts.size()) {
-        log(QStringLiteral("配置项Rate的个数(%1)少于Port的个数(%2)，缺少的波特率按9600处理")
-                    .arg(s.DeviceRates.size())
-                    .arg(s.DevicePorts.size()));
-        while (s.DeviceRates.size() < s.DevicePorts.size())
-            s.DeviceRates << QString::number(Settings::DefaultBaudRate);
-    }
-    s.DeviceCount = short(qMin(s.listedDevices, 32767));
-    if (s.DeviceCount > Settings::MaxDevices) {
-        log(QStringLiteral("可用端口超过128个，本程序只支持最大128口，更多的串口将不被使用!"));
-        s.DeviceCount = Settings::MaxDevices;
-    }
+    readScanTimes(ini, s, log);
+    countDevices(s, log);
     checkDevices(s, log);
     s.Policy = LoadPolicy(ini, s.DevicePorts.mid(0, s.DeviceCount), log);
     return s;

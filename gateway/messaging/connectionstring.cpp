@@ -78,6 +78,75 @@ bool isKey(const QString &key, std::initializer_list<const char *> keys)
     return false;
 }
 
+bool readSqlite(const Pairs &pairs, ConnectionString &cs, QString *error)
+{
+    cs.kind = ConnectionString::Kind::SQLite;
+    cs.driver = QStringLiteral("QSQLITE");
+    cs.databaseName = valueOf(pairs, {"Data Source", "DataSource", "Database"});
+    if (cs.databaseName.isEmpty()) {
+        *error = QStringLiteral("连接字符串缺少 Data Source（SQLite 数据库文件）。");
+        return false;
+    }
+    return true;
+}
+
+bool readServer(const Pairs &pairs, bool postgres, ConnectionString &cs, QString *error)
+{
+    cs.kind = postgres ? ConnectionString::Kind::PostgreSQL : ConnectionString::Kind::MySQL;
+    cs.driver = postgres ? QStringLiteral("QPSQL") : QStringLiteral("QMYSQL");
+    cs.host = valueOf(pairs, {"Data Source", "DataSource", "Server", "Host"});
+    cs.databaseName = valueOf(pairs, {"Initial Catalog", "Database"});
+    const QString port = valueOf(pairs, {"Port"});
+    if (!port.isEmpty()) {
+        bool ok = false;
+        cs.port = port.toInt(&ok);
+        if (!ok || cs.port <= 0 || cs.port > 65535) {
+            *error = QStringLiteral("连接字符串中的端口“%1”无效。").arg(port);
+            return false;
+        }
+    }
+    if (cs.databaseName.isEmpty()) {
+        *error = QStringLiteral("连接字符串缺少 Initial Catalog（数据库名）。");
+        return false;
+    }
+    return true;
+}
+
+// The rest goes to the driver manager as it stands. Qt prefixes a string without DRIVER= or
+// SERVER= with "DSN=", so a DSN key is moved to the front without its name.
+bool readOdbc(const Pairs &pairs, ConnectionString &cs, QString *error)
+{
+    cs.kind = ConnectionString::Kind::Odbc;
+    cs.driver = QStringLiteral("QODBC");
+    QStringList rest;
+    QString dsn;
+    for (const auto &p : pairs) {
+        if (isKey(p.first, {"Provider", "User Id", "UserId", "User", "UID", "Password", "PWD"}))
+            continue;
+        if (isKey(p.first, {"DSN"}) && dsn.isEmpty()) {
+            dsn = p.second;
+            continue;
+        }
+        QString value = p.second;
+        if (value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('{')))
+            value = QLatin1Char('{') + value + QLatin1Char('}');
+        rest << p.first + QLatin1Char('=') + value;
+    }
+    const bool direct = std::any_of(rest.cbegin(), rest.cend(), [](const QString &pair) {
+        return pair.startsWith(QLatin1String("DRIVER="), Qt::CaseInsensitive)
+                || pair.startsWith(QLatin1String("SERVER="), Qt::CaseInsensitive)
+                || pair.startsWith(QLatin1String("FILEDSN="), Qt::CaseInsensitive);
+    });
+    if (!dsn.isEmpty())
+        rest.prepend(direct ? QStringLiteral("DSN=") + dsn : dsn);
+    cs.databaseName = rest.join(QLatin1Char(';'));
+    if (cs.databaseName.isEmpty()) {
+        *error = QStringLiteral("ODBC 连接字符串为空，需要 DSN=... 或 Driver={...};...。");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool ConnectionString::parse(const QString &text, ConnectionString *out, QString *error)
@@ -92,6 +161,7 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
     cs.user = valueOf(pairs, {"User Id", "UserId", "User", "UID"});
     cs.password = valueOf(pairs, {"Password", "PWD"});
 
+    bool ok = false;
     if (provider.startsWith(QLatin1String("Microsoft.Jet.OLEDB"), Qt::CaseInsensitive)
         || provider.startsWith(QLatin1String("Microsoft.ACE.OLEDB"), Qt::CaseInsensitive)) {
         *error = QStringLiteral(
@@ -99,79 +169,22 @@ bool ConnectionString::parse(const QString &text, ConnectionString *out, QString
                          "[DBCon] ConSTR 中改用 Provider=SQLite; Data Source=<数据库文件>，"
                          "例如程序目录下的 DataBase/SMS.db。")
                          .arg(provider);
-        return false;
-    }
-    if (isKey(provider, {"SQLite", "SQLite3"})) {
-        cs.kind = Kind::SQLite;
-        cs.driver = QStringLiteral("QSQLITE");
-        cs.databaseName = valueOf(pairs, {"Data Source", "DataSource", "Database"});
-        if (cs.databaseName.isEmpty()) {
-            *error = QStringLiteral("连接字符串缺少 Data Source（SQLite 数据库文件）。");
-            return false;
-        }
-    } else if (isKey(provider, {"PostgreSQL", "PgSQL", "Postgres"})
-               || isKey(provider, {"MySQL", "MariaDB"})) {
-        const bool pg = isKey(provider, {"PostgreSQL", "PgSQL", "Postgres"});
-        cs.kind = pg ? Kind::PostgreSQL : Kind::MySQL;
-        cs.driver = pg ? QStringLiteral("QPSQL") : QStringLiteral("QMYSQL");
-        cs.host = valueOf(pairs, {"Data Source", "DataSource", "Server", "Host"});
-        cs.databaseName = valueOf(pairs, {"Initial Catalog", "Database"});
-        const QString port = valueOf(pairs, {"Port"});
-        if (!port.isEmpty()) {
-            bool ok = false;
-            cs.port = port.toInt(&ok);
-            if (!ok || cs.port <= 0 || cs.port > 65535) {
-                *error = QStringLiteral("连接字符串中的端口“%1”无效。").arg(port);
-                return false;
-            }
-        }
-        if (cs.databaseName.isEmpty()) {
-            *error = QStringLiteral("连接字符串缺少 Initial Catalog（数据库名）。");
-            return false;
-        }
+    } else if (isKey(provider, {"SQLite", "SQLite3"})) {
+        ok = readSqlite(pairs, cs, error);
+    } else if (isKey(provider, {"PostgreSQL", "PgSQL", "Postgres"})) {
+        ok = readServer(pairs, true, cs, error);
+    } else if (isKey(provider, {"MySQL", "MariaDB"})) {
+        ok = readServer(pairs, false, cs, error);
     } else if (isKey(provider, {"MSDASQL", "MSDASQL.1", "ODBC"})) {
-        cs.kind = Kind::Odbc;
-        cs.driver = QStringLiteral("QODBC");
-        // The rest goes to the driver manager as it stands. Qt prefixes a string without
-        // DRIVER= or SERVER= with "DSN=", so a DSN key is moved to the front without its name.
-        QStringList rest;
-        QString dsn;
-        for (const auto &p : pairs) {
-            if (isKey(p.first, {"Provider", "User Id", "UserId", "User", "UID", "Password", "PWD"}))
-                continue;
-            if (isKey(p.first, {"DSN"}) && dsn.isEmpty()) {
-                dsn = p.second;
-                continue;
-            }
-            QString value = p.second;
-            if (value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('{')))
-                value = QLatin1Char('{') + value + QLatin1Char('}');
-            rest << p.first + QLatin1Char('=') + value;
-        }
-        const bool direct = std::any_of(rest.cbegin(), rest.cend(), [](const QString &pair) {
-            return pair.startsWith(QLatin1String("DRIVER="), Qt::CaseInsensitive)
-                    || pair.startsWith(QLatin1String("SERVER="), Qt::CaseInsensitive)
-                    || pair.startsWith(QLatin1String("FILEDSN="), Qt::CaseInsensitive);
-        });
-        if (!dsn.isEmpty()) {
-            if (direct)
-                rest.prepend(QStringLiteral("DSN=") + dsn);
-            else
-                rest.prepend(dsn);
-        }
-        cs.databaseName = rest.join(QLatin1Char(';'));
-        if (cs.databaseName.isEmpty()) {
-            *error = QStringLiteral("ODBC 连接字符串为空，需要 DSN=... 或 Driver={...};...。");
-            return false;
-        }
+        ok = readOdbc(pairs, cs, error);
     } else {
         *error = QStringLiteral("不支持的数据库提供程序“%1”。可用的有 SQLite、PostgreSQL、MySQL、"
                                 "MariaDB 和 MSDASQL（ODBC）。")
                          .arg(provider);
-        return false;
     }
-    *out = cs;
-    return true;
+    if (ok)
+        *out = cs;
+    return ok;
 }
 
 QString ConnectionString::connectOptions(int timeoutSeconds) const
