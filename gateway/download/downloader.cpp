@@ -102,33 +102,10 @@ void Downloader::setFileSize(const QVariant &value)
     changed("FileSize");
 }
 
-void Downloader::AsyncRead(const QString &Target, qint32 AsyncType, const QString &PropertyName,
-                           const QVariant &AsyncReadOptions)
+// Each transfer's news reaches its read, found again by the transfer, since a cancel may have
+// ended the read in between.
+void Downloader::follow(CurlTransfer *transfer)
 {
-    const bool busy = std::any_of(m_reads.cbegin(), m_reads.cend(), [&](const Read *r) {
-        return r->prop.PropertyName == PropertyName;
-    });
-    if (busy) {
-        m_error = QStringLiteral("a read named \"%1\" is already running").arg(PropertyName);
-        Q_EMIT DownloadError(ErrorInAsyncRead);
-        return;
-    }
-    if (AsyncType != AsyncProp::ByteArray) {
-        m_error = QStringLiteral("read type %1 is not supported").arg(AsyncType);
-        Q_EMIT DownloadError(ErrorInAsyncRead);
-        return;
-    }
-    TransferRequest request = m_inet->requestFor(Target.toUtf8());
-    request.forceReload = (AsyncReadOptions.toInt() & ForceUpdate) != 0;
-    // A server that refuses the file delivers no data.
-    request.failOnHttpError = true;
-
-    auto *read = new Read;
-    read->transfer = new CurlTransfer(this);
-    read->prop.AsyncType = AsyncType;
-    read->prop.PropertyName = PropertyName;
-    read->prop.Target = Target;
-    CurlTransfer *transfer = read->transfer;
     connect(transfer, &CurlTransfer::phaseChanged, this, [this, transfer](int phase) {
         Read *r = findRead(transfer);
         if (!r)
@@ -169,6 +146,36 @@ void Downloader::AsyncRead(const QString &Target, qint32 AsyncType, const QStrin
                 if (Read *r = findRead(transfer))
                     complete(r, result);
             });
+}
+
+void Downloader::AsyncRead(const QString &Target, qint32 AsyncType, const QString &PropertyName,
+                           const QVariant &AsyncReadOptions)
+{
+    const bool busy = std::any_of(m_reads.cbegin(), m_reads.cend(), [&](const Read *r) {
+        return r->prop.PropertyName == PropertyName;
+    });
+    if (busy) {
+        m_error = QStringLiteral("a read named \"%1\" is already running").arg(PropertyName);
+        Q_EMIT DownloadError(ErrorInAsyncRead);
+        return;
+    }
+    if (AsyncType != AsyncProp::ByteArray) {
+        m_error = QStringLiteral("read type %1 is not supported").arg(AsyncType);
+        Q_EMIT DownloadError(ErrorInAsyncRead);
+        return;
+    }
+    TransferRequest request = m_inet->requestFor(Target.toUtf8());
+    request.forceReload = (AsyncReadOptions.toInt() & ForceUpdate) != 0;
+    // A server that refuses the file delivers no data.
+    request.failOnHttpError = true;
+
+    auto *read = new Read;
+    read->transfer = new CurlTransfer(this);
+    read->prop.AsyncType = AsyncType;
+    read->prop.PropertyName = PropertyName;
+    read->prop.Target = Target;
+    CurlTransfer *transfer = read->transfer;
+    follow(transfer);
 
     if (!transfer->start(request)) {
         m_error = transfer->errorString();

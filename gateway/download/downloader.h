@@ -140,6 +140,7 @@ private:
     void progress(Read *read, int statusCode);
     // Raises an event; true when the host's handler reported a failure.
     bool raise(Dispatch kind, const std::function<void()> &event);
+    void follow(CurlTransfer *transfer);
     void complete(Read *read, const TransferResult &result);
     Read *findRead(const CurlTransfer *transfer);
     void removeRead(Read *read);

@@ -70,7 +70,7 @@ void FrmAbout::StartSysInfo()
     m_messageBox(this, applicationTitle(), QStringLiteral("此时系统信息不可用"));
 }
 
-void FrmAbout::buildControls()
+QFrame *FrmAbout::buildHeader()
 {
     auto *picture1 = new QFrame(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
@@ -101,21 +101,11 @@ void FrmAbout::buildControls()
     header->addWidget(m_picIcon);
     header->addSpacing(8);
     header->addLayout(titleColumn, 1);
+    return picture1;
+}
 
-    auto *description = new QLabel(QStringLiteral("软件主要实现功能："), this);
-    description->setObjectName(QStringLiteral("lblDescription"));
-    auto *lbl001 = new QLabel(
-            QStringLiteral("    以数据库为短信收发接口，兼容各类平台，有效和业务系统无缝连接；"
-                           "提供稳定的后台短信服务，减少开发工作量，降低开发成本。"),
-            this);
-    lbl001->setObjectName(QStringLiteral("lbl001"));
-    lbl001->setWordWrap(true);
-    lbl001->setMinimumWidth(360);
-
-    auto *picture2 = new QFrame(this);
-    picture2->setObjectName(QStringLiteral("Picture2"));
-    picture2->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-
+QLayout *FrmAbout::buildFooter()
+{
     m_lblMail = new LinkLabel(QStringLiteral("E-mail:") + QLatin1String(Contact::Mail), this);
     m_lblMail->setObjectName(QStringLiteral("lblmail"));
     m_lblMail->setToolTip(QStringLiteral("点击给我写信"));
@@ -144,7 +134,27 @@ void FrmAbout::buildControls()
     auto *footer = new QHBoxLayout;
     footer->addLayout(links, 1);
     footer->addLayout(buttons);
+    return footer;
+}
 
+void FrmAbout::buildControls()
+{
+    QFrame *picture1 = buildHeader();
+    auto *description = new QLabel(QStringLiteral("软件主要实现功能："), this);
+    description->setObjectName(QStringLiteral("lblDescription"));
+    auto *lbl001 = new QLabel(
+            QStringLiteral("    以数据库为短信收发接口，兼容各类平台，有效和业务系统无缝连接；"
+                           "提供稳定的后台短信服务，减少开发工作量，降低开发成本。"),
+            this);
+    lbl001->setObjectName(QStringLiteral("lbl001"));
+    lbl001->setWordWrap(true);
+    lbl001->setMinimumWidth(360);
+
+    auto *picture2 = new QFrame(this);
+    picture2->setObjectName(QStringLiteral("Picture2"));
+    picture2->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+
+    QLayout *footer = buildFooter();
     auto *main = new QVBoxLayout(this);
     main->addWidget(picture1);
     main->addSpacing(6);

@@ -6,7 +6,9 @@
 #include <functional>
 
 class LinkLabel;
+class QFrame;
 class QLabel;
+class QLayout;
 class QPushButton;
 
 // The about box: title, version, what the gateway does, two contact links, and a button that
@@ -39,6 +41,8 @@ public:
 
 private:
     void buildControls();
+    QFrame *buildHeader();
+    QLayout *buildFooter();
     void placeBeside(const QWidget *mainWindow);
 
     QLabel *m_picIcon = nullptr;

@@ -45,6 +45,12 @@ FrmTest::FrmTest(EngineClient &client, QWidget *parent) : QDialog(parent), m_cli
     m_command3 = new QPushButton(QStringLiteral("取 消"), this);
     m_command3->setObjectName(QStringLiteral("Command3"));
 
+    layOut(title, hint);
+    connectControls();
+}
+
+void FrmTest::layOut(QLabel *title, QLabel *hint)
+{
     auto *columns = new QGridLayout;
     columns->addWidget(m_text2, 0, 0);
     columns->addWidget(m_label2, 0, 1);
@@ -62,7 +68,10 @@ FrmTest::FrmTest(EngineClient &client, QWidget *parent) : QDialog(parent), m_cli
     layout->addWidget(hint);
     layout->addLayout(buttons);
     resize(560, 360);
+}
 
+void FrmTest::connectControls()
+{
     const auto countNumbers = [this] {
         m_text2->setText(TestComposer::numberListCaption(m_text1->toPlainText()));
     };

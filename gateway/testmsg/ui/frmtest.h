@@ -30,6 +30,8 @@ public:
     void Command2_Click();
 
 private:
+    void layOut(QLabel *title, QLabel *hint);
+    void connectControls();
     EngineClient &m_client;
     QPlainTextEdit *m_text1;
     QLineEdit *m_text2;
