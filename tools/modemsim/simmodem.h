@@ -114,7 +114,8 @@ private:
     void finishText(bool submit);
     void submitPdu(const QByteArray &hex);
     void submitText(const QString &text);
-    // Answers an accepted submission with its reference.
+    // Hands an accepted submission to the network and answers +CMGS with its reference, which
+    // it returns for a delivery report.
     int submitted(const SmsPdu &pdu);
     int takeFailure();
     void reportLater(const QString &recipient, int reference);
