@@ -42,16 +42,25 @@ void report(const char *what, int modems, const Figures &f)
     std::fflush(stdout);
 }
 
-bool run(int count, int seconds, int receivePerModem)
-{
-    ModemSimProcess sim(count, 1, {QStringLiteral("--storage"), QStringLiteral("255")});
-    if (!sim.start()) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
-        return false;
-    }
-    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+using Controls = std::vector<std::unique_ptr<SmsControl>>;
 
-    std::vector<std::unique_ptr<SmsControl>> controls;
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void disconnectAll(const QList<QMetaObject::Connection> &connections)
+{
+    for (const QMetaObject::Connection &c : connections)
+        QObject::disconnect(c);
+}
+
+// A driver on each simulated modem, opened as the gateway opens them; false, with the reason
+// printed, when one does not open.
+bool openControls(int count, Controls *controls)
+{
     QElapsedTimer openTime;
     openTime.start();
     for (int port = 1; port <= count; ++port) {
@@ -68,22 +77,23 @@ bool run(int count, int seconds, int receivePerModem)
             std::fprintf(stderr, "COM%d: %s\n", port, qPrintable(why));
             return false;
         }
-        controls.push_back(std::move(c));
+        controls->push_back(std::move(c));
     }
     std::printf("open     modems=%-3d in %.3f s\n", count, double(openTime.elapsed()) / 1000.0);
-    // Let the listing and status queries after the open finish.
-    QEventLoop settle;
-    QTimer::singleShot(300, &settle, &QEventLoop::quit);
-    settle.exec();
+    return true;
+}
 
-    // Sending: every modem sends the next message as soon as the last one is through.
+// Sending: every modem sends the next message as soon as the last one is through.
+void sendPhase(Controls &controls, int count, int seconds)
+{
     Figures send;
     bool sending = true;
     qint64 failures = 0;
     const QString text = QStringLiteral("Benchmark message through the Velmora modem driver.");
+    QList<QMetaObject::Connection> connections;
     for (auto &c : controls) {
         SmsControl *control = c.get();
-        QObject::connect(control, &ModemControl::OnSndMsg, control, [&, control] {
+        connections << QObject::connect(control, &ModemControl::OnSndMsg, control, [&, control] {
             ++send.messages;
             if (control->GetIndexOfLastSnd() < 1)
                 ++failures;
@@ -104,21 +114,23 @@ bool run(int count, int seconds, int receivePerModem)
     loop.exec();
     send.wall = double(wall.nsecsElapsed()) / 1e9;
     send.cpu = cpuSeconds() - cpu0;
-    // Drain the messages still in flight.
-    QEventLoop drain;
-    QTimer::singleShot(200, &drain, &QEventLoop::quit);
-    drain.exec();
+    settle(200); // drain the messages still in flight
+    disconnectAll(connections);
     report("send", count, send);
     if (failures > 0)
         std::printf("         %lld sends failed\n", static_cast<long long>(failures));
+}
 
-    // Receiving: a burst on every modem, each read, stored elsewhere and deleted from the SIM.
+// Receiving: a burst on every modem, each read, stored elsewhere and deleted from the SIM.
+bool receivePhase(ModemSimProcess &sim, Controls &controls, int count, int receivePerModem)
+{
     Figures receive;
     const qint64 expected = qint64(receivePerModem) * count;
     QEventLoop done;
+    QList<QMetaObject::Connection> connections;
     for (auto &c : controls) {
         SmsControl *control = c.get();
-        QObject::connect(control, &ModemControl::OnRecvMsg, control, [&, control] {
+        connections << QObject::connect(control, &ModemControl::OnRecvMsg, control, [&, control] {
             QString sca, sender, body, ts;
             if (control->ReadMsgForVB(sca, sender, body, ts) == 0 && ++receive.messages == expected)
                 done.quit();
@@ -129,19 +141,39 @@ bool run(int count, int seconds, int receivePerModem)
             sim.deliver(port, QStringLiteral("+8613812345678"), QStringLiteral("burst %1").arg(i));
     }
     const double cpu1 = cpuSeconds();
-    wall.restart();
+    QElapsedTimer wall;
+    wall.start();
     QTimer::singleShot(120000, &done, &QEventLoop::quit);
     if (receive.messages < expected)
         done.exec();
     receive.wall = double(wall.nsecsElapsed()) / 1e9;
     receive.cpu = cpuSeconds() - cpu1;
+    disconnectAll(connections);
     report("receive", count, receive);
     if (receive.messages != expected)
         std::printf("         only %lld of %lld received\n",
                     static_cast<long long>(receive.messages), static_cast<long long>(expected));
+    return receive.messages == expected;
+}
+
+bool run(int count, int seconds, int receivePerModem)
+{
+    ModemSimProcess sim(count, 1, {QStringLiteral("--storage"), QStringLiteral("255")});
+    if (!sim.start()) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
+        return false;
+    }
+    qputenv("VELMORA_PORTS_DIR", sim.portsDir().toUtf8());
+
+    Controls controls;
+    if (!openControls(count, &controls))
+        return false;
+    settle(300); // let the listing and status queries after the open finish
+    sendPhase(controls, count, seconds);
+    const bool received = receivePhase(sim, controls, count, receivePerModem);
     for (auto &c : controls)
         c->CloseComm();
-    return receive.messages == expected;
+    return received;
 }
 
 } // namespace

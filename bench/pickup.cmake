@@ -2,8 +2,10 @@
 # the webhook's latency, through velmora-gatewayd on SQLite (and PostgreSQL when
 # VELMORA_TEST_PGSQL is set). Run with `make bench_pickup`.
 add_executable(bench_pickup_run ${CMAKE_CURRENT_LIST_DIR}/pickup/bench_pickup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/gatewaydprocess.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/testdatabase.cpp)
-target_include_directories(bench_pickup_run PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+target_include_directories(bench_pickup_run PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+    ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_pickup_run PRIVATE gw_engine Qt6::Network Qt6::Sql)
 velmora_warnings(bench_pickup_run)
 set_target_properties(bench_pickup_run PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench

@@ -1,8 +1,10 @@
 # Several services on one queue: `make bench_shared` (PostgreSQL when VELMORA_TEST_PGSQL is set,
 # as .ci/databases.sh prints it; SQLite otherwise).
 add_executable(bench_shared ${CMAKE_CURRENT_LIST_DIR}/shared/bench_shared.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/gatewaydprocess.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/testdatabase.cpp)
-target_include_directories(bench_shared PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+target_include_directories(bench_shared PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+    ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_shared PRIVATE gw_engine Qt6::Network)
 velmora_warnings(bench_shared)
 set_target_properties(bench_shared PROPERTIES

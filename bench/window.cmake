@@ -2,7 +2,8 @@
 # 128 simulated modems, SQLite. Run it with `make bench_window` (builds the modem simulator too).
 add_executable(bench_window_send ${CMAKE_CURRENT_LIST_DIR}/window/bench_window_send.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/testdatabase.cpp)
-target_include_directories(bench_window_send PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+target_include_directories(bench_window_send PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+    ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_window_send PRIVATE gw_ui smscontrol Qt6::Network)
 velmora_warnings(bench_window_send)
 set_target_properties(bench_window_send PROPERTIES

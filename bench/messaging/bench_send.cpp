@@ -5,6 +5,26 @@
 
 #include <QCoreApplication>
 
+namespace {
+
+// The figures after the heading line.
+void report(QTextStream &out, BenchRig &rig, int rows, int sent, double seconds,
+            const BenchRig::Usage &before, const BenchRig::Usage &after)
+{
+    const int failed = rig.database()
+                               .scalar(QStringLiteral("select count(*) from SMS where Status=-1"))
+                               .toInt();
+    out << "\n  first tick to last row at 2: " << QString::number(seconds, 'f', 2) << " s, "
+        << QString::number(sent / seconds, 'f', 0) << " messages/s"
+        << "\n  rows at 2: " << sent << ", at -1: " << failed << "\n  gateway CPU: "
+        << QString::number((after.cpuSeconds - before.cpuSeconds) * 1000 / rows, 'f', 3)
+        << " ms/message"
+        << "\n  peak RSS: " << QString::number(after.peakRssKb / 1024.0, 'f', 1) << " MB"
+        << Qt::endl;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -56,17 +76,8 @@ int main(int argc, char **argv)
     const int sent = rig.database()
                              .scalar(QStringLiteral("select count(*) from SMS where Status=2"))
                              .toInt();
-    const int failed = rig.database()
-                               .scalar(QStringLiteral("select count(*) from SMS where Status=-1"))
-                               .toInt();
     out << "send " << engine << ": " << rows << " rows, " << modems << " modems, ScanDT " << scan
-        << "\n  start to all idle: " << QString::number(startup, 'f', 2) << " s"
-        << "\n  first tick to last row at 2: " << QString::number(seconds, 'f', 2) << " s, "
-        << QString::number(sent / seconds, 'f', 0) << " messages/s"
-        << "\n  rows at 2: " << sent << ", at -1: " << failed << "\n  gateway CPU: "
-        << QString::number((after.cpuSeconds - before.cpuSeconds) * 1000 / rows, 'f', 3)
-        << " ms/message"
-        << "\n  peak RSS: " << QString::number(after.peakRssKb / 1024.0, 'f', 1) << " MB"
-        << Qt::endl;
+        << "\n  start to all idle: " << QString::number(startup, 'f', 2) << " s";
+    report(out, rig, rows, sent, seconds, before, after);
     return sent == rows ? 0 : 2;
 }

@@ -3,46 +3,26 @@
 // message.sent webhook at a local receiver. Rows go one at a time, spaced out, so each is a
 // one-off message as an application queues it.
 //   bench_pickup <sqlite|postgresql> [rows] [gapMs]
+#include "gatewaydprocess.h"
 #include "hookarrivals.h"
 #include "modemsimprocess.h"
+#include "portlist.h"
 #include "simcontrols.h"
 #include "testdatabase.h"
 
 #include "common/inifile.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
-#include <csignal>
 
 namespace {
 
 constexpr int Modems = 4;
 const QString Secret = QStringLiteral("whsec_MfKQ9r8GKYqrTwjUPD8ILPZIo2LaLaSw");
-
-QByteArray httpGet(quint16 port, const QByteArray &path)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000))
-        return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
-    QByteArray data;
-    while (socket.waitForReadyRead(2000))
-        data += socket.readAll();
-    return data;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // Parts the simulator's modems have submitted so far, -1 when it does not answer.
 int submitted(ModemSimProcess &sim)
@@ -59,31 +39,12 @@ void writeConfig(const QString &folder, const QString &connection, quint16 httpP
 {
     // No ScanDT: the default poll, so what is measured is the watch.
     IniFile ini(folder + QStringLiteral("/Config.ini"));
-    QStringList ports;
-    QStringList rates;
-    for (int i = 1; i <= Modems; ++i) {
-        ports << QString::number(i);
-        rates << QStringLiteral("115200");
-    }
     ini.write(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), connection);
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports.join(QLatin1Char(',')));
-    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates.join(QLatin1Char(',')));
+    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), PortList::ports(Modems));
+    ini.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), PortList::rates(Modems));
     ini.write(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString::number(httpPort));
     ini.write(QStringLiteral("Webhooks"), QStringLiteral("Url"), hookUrl);
     ini.write(QStringLiteral("Webhooks"), QStringLiteral("Secret"), Secret);
-}
-
-bool waitForDevices(QProcess &daemon, quint16 httpPort)
-{
-    QElapsedTimer startup;
-    startup.start();
-    const QByteArray allUp = "velmora_devices_up " + QByteArray::number(Modems) + '\n';
-    while (!httpGet(httpPort, "/metrics").contains(allUp)) {
-        if (startup.elapsed() > 60000 || daemon.state() != QProcess::Running)
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
 }
 
 // Waits, with the loop turning for the receiver, until the modems submitted more than `before`;
@@ -194,24 +155,17 @@ int main(int argc, char **argv)
     clock.start();
     HookArrivals hooks(clock);
     QTemporaryDir folder;
-    const quint16 httpPort = freePort();
+    const quint16 httpPort = GatewaydProcess::freePort();
     writeConfig(folder.path(), tdb.connectionString(), httpPort, hooks.url());
 
-    QProcess daemon;
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.setStandardOutputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_PORTS_DIR"), sim.portsDir());
-    daemon.setProcessEnvironment(env);
-    daemon.start(qEnvironmentVariable("VELMORA_GATEWAYD"),
-                 {QStringLiteral("--program-dir"), folder.path()});
-    if (!daemon.waitForStarted(5000) || !waitForDevices(daemon, httpPort)) {
+    GatewaydProcess daemon;
+    if (!daemon.start(sim.portsDir(), folder.path())
+        || daemon.waitForDevices(httpPort, Modems, 60000) < 0) {
         out << "velmora-gatewayd: the devices did not come up" << Qt::endl;
         return 1;
     }
     const Samples s = measure(tdb, sim, hooks, clock, rows, gapMs);
-    ::kill(pid_t(daemon.processId()), SIGTERM);
-    daemon.waitForFinished(10000);
+    daemon.stop();
 
     out << "pick-up " << engine << ": " << rows << " rows one at a time, " << gapMs
         << " ms apart, default ScanDT, " << Modems << " modems"

@@ -1,22 +1,22 @@
 // Messages a second through the service program velmora-gatewayd, from pending rows to all rows
 // at Status 2, with the service's CPU time per message read from /proc/<pid>/stat.
 //   bench_gatewayd [rows] [modems] [scanMs]
+#include "gatewaydprocess.h"
 #include "modemsimprocess.h"
+#include "portlist.h"
 #include "simcontrols.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -32,19 +32,6 @@ double cpuSeconds(qint64 pid)
     const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
     const double ticks = double(f.value(11).toLongLong() + f.value(12).toLongLong());
     return ticks / double(::sysconf(_SC_CLK_TCK));
-}
-
-QByteArray httpGet(quint16 port, const QByteArray &path)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000))
-        return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
-    QByteArray data;
-    while (socket.waitForReadyRead(2000))
-        data += socket.readAll();
-    return data;
 }
 
 // VELMORA_BENCH_PROFILE names a command run as "<command> on|off <pid>" around the burst, so
@@ -64,6 +51,70 @@ int scalar(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+struct Burst
+{
+    int done = 0;
+    int failed = 0;
+    double seconds = 0;
+    double cpu = 0;
+};
+
+// The installed empty database in the program folder; its path.
+QString copyDatabase(const QString &folder)
+{
+    QDir(folder).mkpath(QStringLiteral("DataBase"));
+    const QString dbPath = folder + QStringLiteral("/DataBase/SMS.db");
+    QFile::copy(qEnvironmentVariable("VELMORA_BUILD_DIR")
+                        + QStringLiteral("/install-root/MainApp/DataBase/SMS.db"),
+                dbPath);
+    return dbPath;
+}
+
+void writeConfig(const QString &folder, int scanMs, int modems, quint16 port)
+{
+    QFile config(folder + QStringLiteral("/Config.ini"));
+    config.open(QIODevice::WriteOnly);
+    config.write(QStringLiteral("[DBCon]\nScanDT=%1\n[SMSCom]\nPort=%2\nRate=%3\n"
+                                "[Service]\nHttpPort=%4\n")
+                         .arg(scanMs)
+                         .arg(PortList::ports(modems), PortList::rates(modems))
+                         .arg(port)
+                         .toUtf8());
+    config.close();
+}
+
+void insertRows(QSqlDatabase &db, int rows)
+{
+    db.transaction();
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("insert into SMS (CellNumber, SMSContent) values (?, ?)"));
+    for (int i = 1; i <= rows; ++i) {
+        insert.addBindValue(QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0')));
+        insert.addBindValue(QStringLiteral("bench %1").arg(i));
+        insert.exec();
+    }
+    db.commit();
+}
+
+// From the rows in the table to all of them sent or failed, with the service's CPU time.
+Burst measure(QSqlDatabase &db, qint64 pid, int rows)
+{
+    Burst b;
+    toggleProfile("on", pid);
+    const double cpuBefore = cpuSeconds(pid);
+    QElapsedTimer wall;
+    wall.start();
+    while ((b.done = scalar(db, QStringLiteral("select count(*) from SMS where Status in (2, -1)")))
+                   < rows
+           && wall.elapsed() < 600000)
+        QThread::msleep(20);
+    b.seconds = double(wall.nsecsElapsed()) / 1e9;
+    b.cpu = cpuSeconds(pid) - cpuBefore;
+    toggleProfile("off", pid);
+    b.failed = scalar(db, QStringLiteral("select count(*) from SMS where Status=-1"));
+    return b;
 }
 
 } // namespace
@@ -88,94 +139,36 @@ int main(int argc, char **argv)
         return 1;
     }
     QTemporaryDir folder;
-    QDir(folder.path()).mkpath(QStringLiteral("DataBase"));
-    const QString dbPath = folder.path() + QStringLiteral("/DataBase/SMS.db");
-    QFile::copy(qEnvironmentVariable("VELMORA_BUILD_DIR")
-                        + QStringLiteral("/install-root/MainApp/DataBase/SMS.db"),
-                dbPath);
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-    }
-    QStringList ports;
-    QStringList rates;
-    for (int i = 1; i <= modems; ++i) {
-        ports << QString::number(i);
-        rates << QStringLiteral("115200");
-    }
-    QFile config(folder.path() + QStringLiteral("/Config.ini"));
-    config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("[DBCon]\nScanDT=%1\n[SMSCom]\nPort=%2\nRate=%3\n"
-                                "[Service]\nHttpPort=%4\n")
-                         .arg(scanMs)
-                         .arg(ports.join(QLatin1Char(',')), rates.join(QLatin1Char(',')))
-                         .arg(port)
-                         .toUtf8());
-    config.close();
+    const QString dbPath = copyDatabase(folder.path());
+    const quint16 port = GatewaydProcess::freePort();
+    writeConfig(folder.path(), scanMs, modems, port);
 
-    QProcess daemon;
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.setStandardOutputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_PORTS_DIR"), sim.portsDir());
-    daemon.setProcessEnvironment(env);
-    daemon.start(qEnvironmentVariable("VELMORA_GATEWAYD"),
-                 {QStringLiteral("--program-dir"), folder.path()});
-    if (!daemon.waitForStarted(5000)) {
+    GatewaydProcess daemon;
+    if (!daemon.start(sim.portsDir(), folder.path())) {
         out << "velmora-gatewayd did not start" << Qt::endl;
         return 1;
     }
-    QElapsedTimer startup;
-    startup.start();
-    const QByteArray allUp = "velmora_devices_up " + QByteArray::number(modems) + '\n';
-    while (!httpGet(port, "/metrics").contains(allUp)) {
-        if (startup.elapsed() > 600000 || daemon.state() != QProcess::Running) {
-            out << "the devices did not come up" << Qt::endl;
-            return 1;
-        }
-        QThread::msleep(100);
+    const qint64 startMs = daemon.waitForDevices(port, modems, 600000);
+    if (startMs < 0) {
+        out << "the devices did not come up" << Qt::endl;
+        return 1;
     }
-    const double startSeconds = double(startup.elapsed()) / 1000;
+    const double startSeconds = double(startMs) / 1000;
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(dbPath);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     db.open();
-    db.transaction();
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("insert into SMS (CellNumber, SMSContent) values (?, ?)"));
-    for (int i = 1; i <= rows; ++i) {
-        insert.addBindValue(QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0')));
-        insert.addBindValue(QStringLiteral("bench %1").arg(i));
-        insert.exec();
-    }
-    db.commit();
-
-    toggleProfile("on", daemon.processId());
-    const double cpuBefore = cpuSeconds(daemon.processId());
-    QElapsedTimer wall;
-    wall.start();
-    int done = 0;
-    while ((done = scalar(db, QStringLiteral("select count(*) from SMS where Status in (2, -1)")))
-                   < rows
-           && wall.elapsed() < 600000)
-        QThread::msleep(20);
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds(daemon.processId()) - cpuBefore;
-    toggleProfile("off", daemon.processId());
-    const int failed = scalar(db, QStringLiteral("select count(*) from SMS where Status=-1"));
-
-    ::kill(pid_t(daemon.processId()), SIGTERM);
-    daemon.waitForFinished(10000);
+    insertRows(db, rows);
+    const Burst b = measure(db, daemon.pid(), rows);
+    daemon.stop();
 
     out << "service send sqlite: " << rows << " rows, " << modems << " modems, ScanDT " << scanMs
         << "\n  start to all devices up: " << QString::number(startSeconds, 'f', 2) << " s"
-        << "\n  results: " << done << " (" << failed << " failed) in "
-        << QString::number(seconds, 'f', 2) << " s"
-        << "\n  messages a second: " << QString::number(double(done) / seconds, 'f', 0)
-        << "\n  service CPU a message: " << QString::number(cpu * 1000 / qMax(1, done), 'f', 3)
+        << "\n  results: " << b.done << " (" << b.failed << " failed) in "
+        << QString::number(b.seconds, 'f', 2) << " s"
+        << "\n  messages a second: " << QString::number(double(b.done) / b.seconds, 'f', 0)
+        << "\n  service CPU a message: " << QString::number(b.cpu * 1000 / qMax(1, b.done), 'f', 3)
         << " ms" << Qt::endl;
-    return done == rows ? 0 : 1;
+    return b.done == rows ? 0 : 1;
 }

@@ -14,6 +14,7 @@
 #include "messaging/messageflow.h"
 #include "messaging/messagestore.h"
 #include "modemsimprocess.h"
+#include "portlist.h"
 #include "smscontrol.h"
 #include "testdatabase.h"
 
@@ -68,6 +69,124 @@ private:
     double m_longest = 0;
 };
 
+struct Figures
+{
+    double seconds = 0;
+    double cpu = 0;
+    double windowCpu = 0;
+    int batches = 0;
+    double longestWaitMs = 0;
+};
+
+void writeConfig(const QString &path, const QString &connection, const QString &scan, int modems)
+{
+    IniFile config(path);
+    config.write(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), connection);
+    config.write(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), scan);
+    config.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), PortList::ports(modems));
+    config.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), PortList::rates(modems));
+}
+
+// Starts the service from the window's side and waits, the window's loop turning, until no
+// device is offline any more; the devices still offline two minutes after startup began.
+int startDevices(EngineThread &engine, EngineClient &client, int modems,
+                 const QElapsedTimer &startup)
+{
+    Gateway &gw = engine.gateway();
+    client.startService();
+    int offline = modems;
+    while (offline > 0 && startup.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        engine.runAndWait([&] {
+            offline = 0;
+            for (int d = 0; d < modems; ++d)
+                offline += gw.pool().state(d) == DeviceState::Offline ? 1 : 0;
+        });
+    }
+    return offline;
+}
+
+// Turns the window's loop until every row has its result and every status is written.
+void waitForResults(Gateway &gw, const std::atomic<int> &results, int rows,
+                    const QElapsedTimer &wall)
+{
+    while (results < rows && wall.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // Asked without waiting, so the window's thread is measured and never held up here.
+    std::atomic<qsizetype> unwritten = -1;
+    while (unwritten != 0 && wall.elapsed() < 600000) {
+        unwritten = -1;
+        QMetaObject::invokeMethod(
+                &gw, [&] { unwritten = gw.flow().store().unwrittenStatuses(); },
+                Qt::QueuedConnection);
+        while (unwritten < 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+// From the first tick to the last row written, with the CPU time of the process and of the
+// window's thread.
+Figures measure(EngineThread &engine, EngineClient &client, int rows)
+{
+    Gateway &gw = engine.gateway();
+    Figures f;
+    std::atomic<int> results = 0;
+    // Counted only while measuring: the counters end with this function.
+    const QList<QMetaObject::Connection> counters = {
+            QObject::connect(
+                    &gw.events(), &EngineEvents::messageSent, &gw, [&results] { ++results; },
+                    Qt::DirectConnection),
+            QObject::connect(
+                    &gw.events(), &EngineEvents::messageFailed, &gw, [&results] { ++results; },
+                    Qt::DirectConnection),
+            QObject::connect(&engine.bridge(), &EngineBridge::batchReady, &client,
+                             [&f] { ++f.batches; }),
+    };
+    LatenessProbe probe;
+    probe.start();
+    const double cpuBefore = cpuSeconds();
+    const double windowCpuBefore = cpuSeconds(RUSAGE_THREAD);
+    QElapsedTimer wall;
+    wall.start();
+    QMetaObject::invokeMethod(
+            &gw, [&gw] { gw.flow().Timer1_Timer(); }, Qt::QueuedConnection);
+    waitForResults(gw, results, rows, wall);
+    f.seconds = double(wall.nsecsElapsed()) / 1e9;
+    f.cpu = cpuSeconds() - cpuBefore;
+    f.windowCpu = cpuSeconds(RUSAGE_THREAD) - windowCpuBefore;
+    probe.stop();
+    f.longestWaitMs = probe.longestMs();
+    engine.runAndWait([&] { gw.service().mnuGXFW_Click(); });
+    for (const QMetaObject::Connection &c : counters)
+        QObject::disconnect(c);
+    return f;
+}
+
+// The real modem control for every device, made on the engine's thread.
+bool createControls(EngineThread &engine, QString *error)
+{
+    bool created = false;
+    engine.runAndWait([&] {
+        created = engine.gateway().pool().create(
+                [](QString *) -> ModemControl * { return new SmsControl; }, error);
+    });
+    return created;
+}
+
+// The figures of the run, after the heading line.
+void report(QTextStream &out, const Figures &f, int rows, int sent, int failed)
+{
+    out << "\n  first tick to last row at 2: " << QString::number(f.seconds, 'f', 2) << " s, "
+        << QString::number(sent / f.seconds, 'f', 0) << " messages/s"
+        << "\n  rows at 2: " << sent << ", at -1: " << failed
+        << "\n  batches to the window: " << f.batches
+        << "\n  CPU (engine and window): " << QString::number(f.cpu * 1000 / rows, 'f', 3)
+        << " ms/message, of which the window's thread "
+        << QString::number(f.windowCpu * 1000 / rows, 'f', 3)
+        << "\n  longest wait of the window's thread: " << QString::number(f.longestWaitMs, 'f', 1)
+        << " ms" << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -94,26 +213,12 @@ int main(int argc, char **argv)
         return 1;
     }
     QTemporaryDir programDir;
-    IniFile config(programDir.filePath(QStringLiteral("Config.ini")));
-    QStringList ports;
-    QStringList rates;
-    for (int p = 1; p <= modems; ++p) {
-        ports << QString::number(p);
-        rates << QStringLiteral("115200");
-    }
-    config.write(QStringLiteral("DBCon"), QStringLiteral("ConSTR"), db.connectionString());
-    config.write(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), scan);
-    config.write(QStringLiteral("SMSCom"), QStringLiteral("Port"), ports.join(QLatin1Char(',')));
-    config.write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), rates.join(QLatin1Char(',')));
+    writeConfig(programDir.filePath(QStringLiteral("Config.ini")), db.connectionString(), scan,
+                modems);
 
     EngineThread engine(programDir.path(), SystemClock::instance());
     Gateway &gw = engine.gateway();
-    bool created = false;
-    engine.runAndWait([&] {
-        created = gw.pool().create([](QString *) -> ModemControl * { return new SmsControl; },
-                                   &error);
-    });
-    if (!created) {
+    if (!createControls(engine, &error)) {
         out << "modem controls: " << error << Qt::endl;
         return 1;
     }
@@ -124,17 +229,7 @@ int main(int argc, char **argv)
 
     QElapsedTimer startup;
     startup.start();
-    client.startService();
-    int offline = modems;
-    while (offline > 0 && startup.elapsed() < 120000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-        engine.runAndWait([&] {
-            offline = 0;
-            for (int d = 0; d < modems; ++d)
-                offline += gw.pool().state(d) == DeviceState::Offline ? 1 : 0;
-        });
-    }
-    if (offline > 0) {
+    if (const int offline = startDevices(engine, client, modems, startup); offline > 0) {
         out << offline << " devices did not open" << Qt::endl;
         return 1;
     }
@@ -143,56 +238,13 @@ int main(int argc, char **argv)
         out << "could not insert the pending rows" << Qt::endl;
         return 1;
     }
-
-    std::atomic<int> results = 0;
-    QObject::connect(
-            &gw.events(), &EngineEvents::messageSent, &gw, [&results] { ++results; },
-            Qt::DirectConnection);
-    QObject::connect(
-            &gw.events(), &EngineEvents::messageFailed, &gw, [&results] { ++results; },
-            Qt::DirectConnection);
-    int batches = 0;
-    QObject::connect(&engine.bridge(), &EngineBridge::batchReady, &client,
-                     [&batches] { ++batches; });
-    LatenessProbe probe;
-    probe.start();
-    const double cpuBefore = cpuSeconds();
-    const double windowCpuBefore = cpuSeconds(RUSAGE_THREAD);
-    QElapsedTimer wall;
-    wall.start();
-    QMetaObject::invokeMethod(
-            &gw, [&gw] { gw.flow().Timer1_Timer(); }, Qt::QueuedConnection);
-    while (results < rows && wall.elapsed() < 600000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    // Asked without waiting, so the window's thread is measured and never held up here.
-    std::atomic<qsizetype> unwritten = -1;
-    while (unwritten != 0 && wall.elapsed() < 600000) {
-        unwritten = -1;
-        QMetaObject::invokeMethod(
-                &gw, [&] { unwritten = gw.flow().store().unwrittenStatuses(); },
-                Qt::QueuedConnection);
-        while (unwritten < 0)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    const double windowCpu = cpuSeconds(RUSAGE_THREAD) - windowCpuBefore;
-    probe.stop();
-    engine.runAndWait([&] { gw.service().mnuGXFW_Click(); });
+    const Figures f = measure(engine, client, rows);
 
     const int sent = db.scalar(QStringLiteral("select count(*) from SMS where Status=2")).toInt();
     const int failed =
             db.scalar(QStringLiteral("select count(*) from SMS where Status=-1")).toInt();
     out << "window program, sqlite: " << rows << " rows, " << modems << " modems, ScanDT " << scan
-        << "\n  start to all idle: " << QString::number(startSeconds, 'f', 2) << " s"
-        << "\n  first tick to last row at 2: " << QString::number(seconds, 'f', 2) << " s, "
-        << QString::number(sent / seconds, 'f', 0) << " messages/s"
-        << "\n  rows at 2: " << sent << ", at -1: " << failed
-        << "\n  batches to the window: " << batches
-        << "\n  CPU (engine and window): " << QString::number(cpu * 1000 / rows, 'f', 3)
-        << " ms/message, of which the window's thread "
-        << QString::number(windowCpu * 1000 / rows, 'f', 3)
-        << "\n  longest wait of the window's thread: " << QString::number(probe.longestMs(), 'f', 1)
-        << " ms" << Qt::endl;
+        << "\n  start to all idle: " << QString::number(startSeconds, 'f', 2) << " s";
+    report(out, f, rows, sent, failed);
     return sent == rows ? 0 : 2;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modemcommands.h"
+
 #include <QByteArrayList>
 #include <QObject>
 #include <QString>
@@ -26,7 +28,10 @@ private:
     void onReadable(QLocalSocket *socket);
     // Runs one command; fills the data lines, returns the empty text or the error.
     QString run(const QString &line, QByteArrayList *data);
+    // The commands for all modems (ping, stats, delay all, ...); false for any other.
+    bool runOnNetwork(const QString &cmd, const QStringList &args, QByteArrayList *data);
 
     SimNetwork *m_network;
     QLocalServer *m_server;
+    ModemCommands m_modemCommands;
 };

@@ -23,12 +23,20 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-modemsim"));
+    QString portsDir;
+    int count = 1;
+    int first = 1;
+    qulonglong numberBase = 0;
+    QString control;
+    QString model;
+    int storage = 255;
+};
+
+// The command line; false, with the reason printed, when the simulator cannot start with it.
+bool parseOptions(const QCoreApplication &app, Options *o)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated GSM modems for tests and demos."));
     parser.addHelpOption();
@@ -60,54 +68,80 @@ int main(int argc, char **argv)
     parser.process(app);
     if (!parser.isSet(portsOption)) {
         std::fprintf(stderr, "velmora-modemsim: --ports is required\n");
-        return 2;
+        return false;
     }
-    const QString portsDir = QDir(parser.value(portsOption)).absolutePath();
-    QDir().mkpath(portsDir);
-    const int count = parser.value(countOption).toInt();
-    const int first = parser.value(firstOption).toInt();
-    const qulonglong base = parser.value(numberOption).toULongLong();
-    const QString control = parser.isSet(controlOption)
-            ? parser.value(controlOption)
-            : portsDir + QStringLiteral("/modemsim.sock");
-    if (count < 1 || first < 1) {
+    o->portsDir = QDir(parser.value(portsOption)).absolutePath();
+    QDir().mkpath(o->portsDir);
+    o->count = parser.value(countOption).toInt();
+    o->first = parser.value(firstOption).toInt();
+    o->numberBase = parser.value(numberOption).toULongLong();
+    o->control = parser.isSet(controlOption) ? parser.value(controlOption)
+                                             : o->portsDir + QStringLiteral("/modemsim.sock");
+    o->model = parser.value(modelOption);
+    o->storage = parser.value(storageOption).toInt();
+    if (o->count < 1 || o->first < 1) {
         std::fprintf(stderr, "velmora-modemsim: --count and --first must be 1 or more\n");
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// The modems with their links; false, with the reason printed, when a link cannot be made.
+bool createModems(const Options &o, SimNetwork *network, QObject *parent, QList<SimModem *> *modems)
+{
+    for (int i = 0; i < o.count; ++i) {
+        const int port = o.first + i;
+        auto *modem = new SimModem(port, QStringLiteral("+%1").arg(o.numberBase + qulonglong(port)),
+                                   network, parent);
+        modem->setModel(o.model);
+        modem->setCapacity(qMax(1, o.storage));
+        QString error;
+        if (!modem->create(o.portsDir + QStringLiteral("/com%1").arg(port), &error)) {
+            std::fprintf(stderr, "velmora-modemsim: %s\n", qPrintable(error));
+            return false;
+        }
+        network->add(modem);
+        modems->append(modem);
+    }
+    return true;
+}
+
+void quitOnSignals(QCoreApplication &app)
+{
+    if (::pipe(signalPipe) != 0)
+        return;
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-modemsim"));
+    Options options;
+    if (!parseOptions(app, &options))
+        return 2;
 
     SimNetwork network;
     QList<SimModem *> modems;
-    for (int i = 0; i < count; ++i) {
-        const int port = first + i;
-        auto *modem = new SimModem(port, QStringLiteral("+%1").arg(base + qulonglong(port)),
-                                   &network, &app);
-        modem->setModel(parser.value(modelOption));
-        modem->setCapacity(qMax(1, parser.value(storageOption).toInt()));
-        QString error;
-        if (!modem->create(portsDir + QStringLiteral("/com%1").arg(port), &error)) {
-            std::fprintf(stderr, "velmora-modemsim: %s\n", qPrintable(error));
-            return 1;
-        }
-        network.add(modem);
-        modems.append(modem);
-    }
+    if (!createModems(options, &network, &app, &modems))
+        return 1;
     ControlServer server(&network);
     QString error;
-    if (!server.listen(control, &error)) {
-        std::fprintf(stderr, "velmora-modemsim: %s: %s\n", qPrintable(control), qPrintable(error));
+    if (!server.listen(options.control, &error)) {
+        std::fprintf(stderr, "velmora-modemsim: %s: %s\n", qPrintable(options.control),
+                     qPrintable(error));
         return 1;
     }
     QObject::connect(&server, &ControlServer::quitRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    quitOnSignals(app);
 
-    if (::pipe(signalPipe) == 0) {
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
-        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    }
-
-    std::printf("ready %d %s\n", count, qPrintable(control));
+    std::printf("ready %d %s\n", options.count, qPrintable(options.control));
     std::fflush(stdout);
     const int rc = app.exec();
     qDeleteAll(modems); // removes the links

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "commandtable.h"
 #include "pdu/pduencoder.h"
+#include "simcall.h"
+#include "simsettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,7 +11,6 @@
 #include <QObject>
 #include <QQueue>
 #include <QString>
-#include <QTimer>
 
 class PseudoTerminal;
 class SimNetwork;
@@ -79,40 +81,54 @@ public:
     void setReportsStoredOnly(bool on) { m_reportsStoredOnly = on; }
     void unsolicited(const QByteArray &line);
 
-    bool isRinging() const { return m_ringsLeft > 0; }
-    int hangUps() const { return m_hangUps; }
+    bool isRinging() const { return m_call.isRinging(); }
+    int hangUps() const { return m_call.hangUps(); }
     bool isSilent() const { return m_silent; }
     bool isGone() const;
-    bool echoes() const { return m_echo; }
+    bool echoes() const { return m_settings.echo; }
     const QMap<int, Stored> &storage() const { return m_storage; }
     int heldBack() const { return int(m_heldBack.size()); }
 
 private:
+    // The command handlers by area work on the modem's state as its firmware would.
+    friend class IdentityCommands;
+    friend class StatusCommands;
+    friend class SmsCommands;
+    friend class StorageCommands;
+
+    enum class Input { Command, Pdu, Text };
+
     void onBytes(const QByteArray &bytes);
     void process();
+    // One whole command line, or text up to Ctrl-Z or ESC; false when it has not all come yet.
+    bool processCommandLine();
+    bool processText();
     void execute(const QByteArray &line);
+    // Handles one basic command (E, Z, H, ...) at the start of rest, which it consumes; returns
+    // the final answer so far.
+    QByteArray basic(QByteArray *rest, QByteArrayList *lines);
     // Handles one extended command ("+CMGF=0"); appends its answer lines, returns the final.
     QByteArray extended(const QByteArray &command, QByteArrayList *lines);
-    QByteArray cmsError(int code) const;
-    QByteArray cmeError(int code) const;
+    // The "> " prompt of AT+CMGS: what comes next is the message, up to Ctrl-Z or ESC.
+    void promptForText(Input kind);
     void finishText(bool submit);
     void submitPdu(const QByteArray &hex);
     void submitText(const QString &text);
+    // Hands an accepted submission to the network and answers +CMGS with its reference, which
+    // it returns for a delivery report.
+    int submitted(const SmsPdu &pdu);
     int takeFailure();
     void reportLater(const QString &recipient, int reference);
     void reply(const QByteArrayList &lines, const QByteArray &final);
     void replyAfterSend(const QByteArray &text);
     void writeUrc(const QByteArray &line);
     void store(const PduEncoder::Encoded &deliver, const QByteArray &memory = "SM");
+    void storeHeldBack();
     QMap<int, Stored> &readStorage() { return m_readMe ? m_meStorage : m_storage; }
     int room() const { return m_fullAt > 0 ? m_fullAt : m_capacity; }
-    void resetSettings();
+    void resetSettings() { m_settings = SimSettings(); }
     // What a power cut takes: input, a message half typed, answers not given yet, settings.
     void forget();
-    void ringOnce();
-    QByteArray readText(int index, const Stored &s, bool listing) const;
-    QByteArray encodeText(const QString &text) const;
-    QString decodeText(const QByteArray &text) const;
 
     int m_port;
     QString m_number;
@@ -121,7 +137,7 @@ private:
     QString m_model = QStringLiteral("Velmora GSM Simulator");
 
     QByteArray m_input;
-    enum class Input { Command, Pdu, Text } m_inputState = Input::Command;
+    Input m_inputState = Input::Command;
     int m_expectedLength = 0;
     QString m_textDestination;
     QByteArray m_text;
@@ -130,13 +146,8 @@ private:
     // Counts restarts: an answer planned before one is never given.
     quint64 m_life = 0;
 
-    bool m_echo = true;
-    int m_cmee = 0;
-    int m_cmgf = 0;
-    QByteArray m_cscs = "GSM";
-    int m_cnmiMode = 0;
-    int m_cnmiMt = 0;
-    bool m_clip = false;
+    SimSettings m_settings;
+    CommandTable m_commands;
     int m_nextReference = 0;
 
     int m_capacity = 255;
@@ -153,16 +164,11 @@ private:
     int m_simBusyAnswers = 0;
     SimState m_simState = SimState::Ready;
     int m_registration = 1;
-    int m_cregMode = 0;
-    int m_cnmiDs = 0;
     int m_reportDelayMs = 0;
     bool m_reportsStoredOnly = false;
     QString m_linkPath;
     bool m_silent = false;
     int m_sendDelayMs = 0;
 
-    QString m_caller;
-    int m_ringsLeft = 0;
-    int m_hangUps = 0;
-    QTimer m_ringTimer;
+    SimCall m_call;
 };
