@@ -1,5 +1,7 @@
 # Windows and widgets of the widgets area, on the offscreen platform.
-velmora_add_test(NAME tst_xbutton SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_xbutton.cpp LIBS gw_ui)
+foreach(test tst_xbutton tst_xbuttonstore)
+    velmora_add_test(NAME ${test} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${test}.cpp LIBS gw_ui)
+endforeach()
 
 foreach(window frmabout frmhelp)
     velmora_add_test(NAME tst_${window}
