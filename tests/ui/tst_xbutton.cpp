@@ -1,6 +1,7 @@
 #include "common/propertybag.h"
 #include "widgets/olecolor.h"
 #include "widgets/xbutton.h"
+#include "xbuttonharness.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,13 +15,7 @@ Q_DECLARE_METATYPE(ButtonAction)
 
 namespace {
 
-constexpr quint32 Back = OleColor::rgb(219, 216, 209);
-constexpr quint32 Hover = OleColor::rgb(200, 230, 200);
-constexpr quint32 Down = OleColor::rgb(150, 180, 220);
-constexpr quint32 Light = OleColor::rgb(250, 250, 250);
-constexpr quint32 Shade = OleColor::rgb(90, 90, 90);
-constexpr quint32 FrameA = OleColor::rgb(255, 0, 0);
-constexpr quint32 FrameB = OleColor::rgb(0, 0, 255);
+using namespace XButtonColours;
 
 QColor plain(quint32 colour)
 {
@@ -31,92 +26,6 @@ QColor grey(int level)
 {
     return QColor(level, level, level);
 }
-
-QPixmap solid(const QColor &colour, int w = 16, int h = 16)
-{
-    QPixmap pixmap(w, h);
-    pixmap.fill(colour);
-    return pixmap;
-}
-
-// Drives one button with synthetic mouse events and a fake screen cursor, and records the
-// events it raises in order.
-struct Harness
-{
-    explicit Harness(QSize size = QSize(80, 24))
-    {
-        button.resize(size);
-        button.setBackColor(Back);
-        button.setMouseOnColor(Hover);
-        button.setMouseDownColor(Down);
-        button.setStyle3DColor1(Light);
-        button.setStyle3DColor2(Shade);
-        button.setCursorSource([this] { return cursor; });
-        QObject::connect(&button, &XButton::Click, &button, [this] { events << "Click"; });
-        QObject::connect(&button, &XButton::MouseOn, &button, [this] { events << "MouseOn"; });
-        QObject::connect(&button, &XButton::MouseOut, &button, [this] { events << "MouseOut"; });
-        QObject::connect(&button, &XButton::MouseDown, &button,
-                         [this](int, int, float, float) { events << "MouseDown"; });
-        QObject::connect(&button, &XButton::MouseUp, &button,
-                         [this](int, int, float, float) { events << "MouseUp"; });
-        button.show();
-    }
-
-    void send(QEvent::Type type, QPointF local, Qt::MouseButton which,
-              Qt::KeyboardModifiers modifiers = {})
-    {
-        if (type == QEvent::MouseButtonPress)
-            held |= which;
-        else if (type == QEvent::MouseButtonRelease)
-            held &= ~Qt::MouseButtons(which);
-        QMouseEvent event(type, local, QPointF(origin) + local, which, held, modifiers);
-        QCoreApplication::sendEvent(&button, &event);
-    }
-
-    void move(QPoint local)
-    {
-        cursor = origin + local;
-        send(QEvent::MouseMove, local, Qt::NoButton);
-    }
-
-    // The cursor goes somewhere; moves reach the button only inside it or while a button is held.
-    void cursorTo(QPoint local)
-    {
-        cursor = origin + local;
-        if (held != Qt::NoButton || button.rect().contains(local))
-            send(QEvent::MouseMove, local, Qt::NoButton);
-        button.pollCursor();
-    }
-
-    void step(const QString &token)
-    {
-        static const QHash<QChar, Qt::MouseButton> buttons{
-                {'L', Qt::LeftButton}, {'R', Qt::RightButton}, {'M', Qt::MiddleButton}};
-        if (token == "move")
-            move(inside);
-        else if (token == "out")
-            cursorTo(QPoint(120, 10));
-        else if (token == "in")
-            cursorTo(inside);
-        else if (token == "poll")
-            button.pollCursor();
-        else if (token.startsWith("press"))
-            send(QEvent::MouseButtonPress, cursor - origin, buttons.value(token.back()));
-        else if (token.startsWith("release"))
-            send(QEvent::MouseButtonRelease, cursor - origin, buttons.value(token.back()));
-        else
-            QFAIL(qPrintable("unknown step " + token));
-    }
-
-    QColor at(int x, int y) const { return button.face().pixelColor(x, y); }
-
-    XButton button;
-    QPoint origin{200, 100};
-    QPoint inside{10, 10};
-    QPoint cursor{0, 0};
-    Qt::MouseButtons held;
-    QStringList events;
-};
 
 } // namespace
 
@@ -578,74 +487,6 @@ private slots:
         button->show();
         button->setBackColor(OleColor::rgb(0, 160, 0));
         QCOMPARE(button->face().pixelColor(1, 1), QColor(0, 160, 0));
-    }
-
-    void setterNotifications_data()
-    {
-        QTest::addColumn<ButtonAction>("action");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("redraws");
-        QTest::addColumn<bool>("drawnBeforeNotice");
-
-        auto row = [](const char *tag, ButtonAction a, const char *name, bool redraws,
-                      bool before) {
-            QTest::newRow(tag) << a << QString(name) << redraws << before;
-        };
-        row(
-                "IfDraw", [](XButton &b) { b.setIfDraw(true); }, "IfDraw", true, true);
-        row(
-                "BackColor", [](XButton &b) { b.setBackColor(FrameA); }, "BackColor", true, true);
-        row(
-                "ForeColor", [](XButton &b) { b.setForeColor(FrameA); }, "ForeColor", true, true);
-        row(
-                "StyleColor2", [](XButton &b) { b.setStyleColor2(FrameA); }, "StyleColor2", true,
-                true);
-        row(
-                "Style3DColor1", [](XButton &b) { b.setStyle3DColor1(FrameA); }, "Style3DColor1",
-                true, true);
-        row(
-                "Picture", [](XButton &b) { b.setPicture(solid(Qt::red)); }, "Picture", true, true);
-        row(
-                "style", [](XButton &b) { b.setButtonStyle(1); }, "style", true, true);
-        row(
-                "Enabled", [](XButton &b) { b.setEnabled(false); }, "Enabled", true, false);
-        row(
-                "Font",
-                [](XButton &b) {
-                    QFont f = b.font();
-                    f.setPixelSize(30);
-                    b.setFont(f);
-                },
-                "Font", true, false);
-        row(
-                "Caption", [](XButton &b) { b.setCaption("x"); }, "Caption", false, false);
-        row(
-                "Tag", [](XButton &b) { b.setTag("x"); }, "Tag", false, false);
-        row(
-                "ToolTip", [](XButton &b) { b.setToolTip("x"); }, "ToolTip", false, false);
-    }
-
-    void setterNotifications()
-    {
-        QFETCH(ButtonAction, action);
-        QFETCH(QString, name);
-        QFETCH(bool, redraws);
-        QFETCH(bool, drawnBeforeNotice);
-        Harness h;
-        // While hovering the face carries raised edges that only DrawMouseOn draws: any redraw
-        // of the face alone shows.
-        h.step("move");
-        const QImage before = h.button.face();
-        QStringList names;
-        QImage atNotice;
-        connect(&h.button, &XButton::propertyChanged, this, [&](const QString &n) {
-            names << n;
-            atNotice = h.button.face();
-        });
-        action(h.button);
-        QCOMPARE(names, QStringList{name});
-        QCOMPARE(h.button.face() != before, redraws);
-        QCOMPARE(atNotice != before, drawnBeforeNotice);
     }
 
 private:

@@ -1,10 +1,19 @@
 #include "common/propertybag.h"
 #include "widgets/olecolor.h"
 #include "widgets/xbutton.h"
+#include "xbuttonharness.h"
 
 #include <QTest>
 
-// How a button is kept in a form's stored record and read back from it.
+#include <functional>
+
+using ButtonAction = std::function<void(XButton &)>;
+Q_DECLARE_METATYPE(ButtonAction)
+
+using namespace XButtonColours;
+
+// How a button is kept in a form's stored record and read back from it, and what it announces
+// when a property changes.
 class TestXButtonStore : public QObject
 {
     Q_OBJECT
@@ -63,9 +72,7 @@ private slots:
         b->setStyleColor2(OleColor::rgb(16, 17, 18));
         b->setStyle3DColor1(OleColor::rgb(19, 20, 21));
         b->setStyle3DColor2(OleColor::rgb(22, 23, 24));
-        QPixmap picture(8, 8);
-        picture.fill(Qt::cyan);
-        b->setPicture(picture);
+        b->setPicture(solid(Qt::cyan, 8, 8));
         b->setButtonStyle(1);
         b->setEnabled(false);
         QFont font = host.font();
@@ -124,6 +131,74 @@ private slots:
         QCOMPARE(names, QStringList{"Picture"});
         QVERIFY(!b.isEnabled());
         QCOMPARE(b.toolTip(), QStringLiteral("t"));
+    }
+
+    void setterNotifications_data()
+    {
+        QTest::addColumn<ButtonAction>("action");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("redraws");
+        QTest::addColumn<bool>("drawnBeforeNotice");
+
+        auto row = [](const char *tag, ButtonAction a, const char *name, bool redraws,
+                      bool before) {
+            QTest::newRow(tag) << a << QString(name) << redraws << before;
+        };
+        row(
+                "IfDraw", [](XButton &b) { b.setIfDraw(true); }, "IfDraw", true, true);
+        row(
+                "BackColor", [](XButton &b) { b.setBackColor(FrameA); }, "BackColor", true, true);
+        row(
+                "ForeColor", [](XButton &b) { b.setForeColor(FrameA); }, "ForeColor", true, true);
+        row(
+                "StyleColor2", [](XButton &b) { b.setStyleColor2(FrameA); }, "StyleColor2", true,
+                true);
+        row(
+                "Style3DColor1", [](XButton &b) { b.setStyle3DColor1(FrameA); }, "Style3DColor1",
+                true, true);
+        row(
+                "Picture", [](XButton &b) { b.setPicture(solid(Qt::red)); }, "Picture", true, true);
+        row(
+                "style", [](XButton &b) { b.setButtonStyle(1); }, "style", true, true);
+        row(
+                "Enabled", [](XButton &b) { b.setEnabled(false); }, "Enabled", true, false);
+        row(
+                "Font",
+                [](XButton &b) {
+                    QFont f = b.font();
+                    f.setPixelSize(30);
+                    b.setFont(f);
+                },
+                "Font", true, false);
+        row(
+                "Caption", [](XButton &b) { b.setCaption("x"); }, "Caption", false, false);
+        row(
+                "Tag", [](XButton &b) { b.setTag("x"); }, "Tag", false, false);
+        row(
+                "ToolTip", [](XButton &b) { b.setToolTip("x"); }, "ToolTip", false, false);
+    }
+
+    void setterNotifications()
+    {
+        QFETCH(ButtonAction, action);
+        QFETCH(QString, name);
+        QFETCH(bool, redraws);
+        QFETCH(bool, drawnBeforeNotice);
+        Harness h;
+        // While hovering the face carries raised edges that only DrawMouseOn draws: any redraw
+        // of the face alone shows.
+        h.step("move");
+        const QImage before = h.button.face();
+        QStringList names;
+        QImage atNotice;
+        connect(&h.button, &XButton::propertyChanged, this, [&](const QString &n) {
+            names << n;
+            atNotice = h.button.face();
+        });
+        action(h.button);
+        QCOMPARE(names, QStringList{name});
+        QCOMPARE(h.button.face() != before, redraws);
+        QCOMPARE(atNotice != before, drawnBeforeNotice);
     }
 };
 
