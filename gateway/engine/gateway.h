@@ -44,12 +44,17 @@ public:
     bool mayEditDevices() override;
     void searchDevices(const DeviceSearchRequest &request, const Progress &progress) override;
     bool queueTestMessage(const QString &number, const QString &text) override;
+    qint64 queueTestMessageId(const QString &number, const QString &text) override;
     void queueTestMessages(const QString &numbersText, const QString &messageText,
                            const Progress &progress) override;
     QueueResult queueMessages(const QList<OutgoingMessage> &messages) override;
     void writeLog(const QString &line) override { WriteLog(line); }
     EngineStatus status() const override;
     QStringList recentLog(int lines) const override;
+    QList<HistoryMinute> history(int minutes, const QString &port = {}) const override;
+    bool setDeviceInService(const QString &port, bool inService) override;
+    void recheckDevice(const QString &port, std::function<void(QStringList report)> done) override;
+    int requeueRows(const QList<qint64> &ids, QString *error) override;
     QString configPath() const override { return m_config.path(); }
 
     EngineEvents &events() { return m_events; }
