@@ -8,6 +8,7 @@
 #include "api/apiroutes.h"
 #include "api/httplistener.h"
 #include "common/clock.h"
+#include "console/consoleserver.h"
 
 #include "common/inifile.h"
 #include "engine/engineapi.h"
@@ -32,7 +33,10 @@ StatusServer::StatusServer(EngineApi &engine, EngineEvents &events, std::unique_
                            QObject *parent)
     : QObject(parent), m_engine(engine), m_apiEngine(std::move(api)),
       m_api(std::make_unique<ApiRoutes>(*m_apiEngine, QFileInfo(engine.configPath()).absolutePath(),
-                                        SystemClock::instance()))
+                                        SystemClock::instance())),
+      m_console(std::make_unique<ConsoleServer>(engine, events, m_api->access(),
+                                                QFileInfo(engine.configPath()).absolutePath(),
+                                                SystemClock::instance()))
 {
     connect(&events, &EngineEvents::runningChanged, this, [this](bool running) {
         if (running)
@@ -94,6 +98,7 @@ quint16 StatusServer::applySettings()
 void StatusServer::listen(const QHostAddress &address, quint16 port)
 {
     // Qt's server cannot stop listening; a new one replaces it.
+    m_console->closeAll();
     m_server.reset();
     m_port = 0;
     m_wantedPort = port;
@@ -115,6 +120,7 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
     m_api->install(*m_server);
+    m_console->install(*m_server, address.isLoopback(), m_tls.enabled());
     HttpLimits limits;
     limits.allowedHosts = HttpListener::ownNames(address);
     QString error;
