@@ -1,5 +1,7 @@
 #include "logfollower.h"
 
+#include <algorithm>
+
 namespace {
 
 // Lines compared before the match is taken for the place: the time stamps are to the second,
@@ -25,8 +27,9 @@ QStringList LogFollower::follow(const QStringList &recent, bool *reset)
     *reset = false;
     if (lines == m_seen)
         return {};
-    const qsizetype check = qMin(Overlap, m_seen.size());
-    for (qsizetype end = lines.size(); check > 0 && end >= check; --end) {
+    // The oldest of the lines seen may have left the window: near its start fewer are compared.
+    for (qsizetype end = lines.size(); !m_seen.isEmpty() && end > 0; --end) {
+        const qsizetype check = std::min({Overlap, m_seen.size(), end});
         bool same = true;
         for (qsizetype k = 1; k <= check && same; ++k)
             same = lines.at(end - k) == m_seen.at(m_seen.size() - k);
