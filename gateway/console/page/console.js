@@ -158,8 +158,10 @@
     if (d.bars === null) return el('span', '-');
     const s = el('span');
     s.append(el('span', '▮'.repeat(d.bars) + '▯'.repeat(4 - d.bars), 'bars'), ` ${d.dbm} dBm `);
-    const when = el('small'); when.dataset.age = d.healthAt;
-    s.append('(', when, ')');
+    if (d.healthAt) {
+      const when = el('small'); when.dataset.age = d.healthAt;
+      s.append('(', when, '前)');
+    }
     return s;
   }
 
