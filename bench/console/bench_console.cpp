@@ -1,6 +1,6 @@
 // The service's CPU time a message, from pending rows to their results, with 128 simulated
-// modems at full speed: first with no console open, then with N consoles on the live channel,
-// which then pushes the whole state every second. Prints both and their ratio.
+// modems at full speed, in runs that take turns without a console and with N consoles on the
+// live channel (which then pushes the whole state every second). Prints both and their ratio.
 //   bench_console [rows per run] [modems] [consoles]
 #include "modemsimprocess.h"
 #include "simcontrols.h"

@@ -19,6 +19,8 @@ constexpr int AdmitMilliseconds = 10000;
 // History the page draws: a day for the gateway, an hour for a device.
 constexpr int GatewayMinutes = 1440;
 constexpr int DeviceMinutes = 60;
+constexpr quint64 MaxIncoming = 4096;
+constexpr qint64 MaxBacklog = 8 * 1024 * 1024;
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -54,18 +56,22 @@ void ConsoleLive::accept(std::unique_ptr<QWebSocket> socket, bool open, bool tls
 {
     const QUrl url = socket->requestUrl();
     const QByteArray origin = socket->origin().toLatin1();
-    if (url.path() != QLatin1String("/console/live")) {
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not found"));
+    const char *refusal = nullptr;
+    if (url.path() != QLatin1String("/console/live"))
+        refusal = "not found";
+    else if (!origin.isEmpty() && !OriginCheck::sameHost(origin, hostOf(url), tls))
+        refusal = "origin";
+    else if (clients() >= MaxClients)
+        refusal = "busy";
+    if (refusal) {
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QLatin1String(refusal));
+        // The close frame goes out once the loop turns.
+        socket.release()->deleteLater();
         return;
     }
-    if (!origin.isEmpty() && !OriginCheck::sameHost(origin, hostOf(url), tls)) {
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("origin"));
-        return;
-    }
-    if (clients() >= MaxClients) {
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("busy"));
-        return;
-    }
+    // A page sends a token and small requests; nothing it sends may fill the memory.
+    socket->setMaxAllowedIncomingMessageSize(MaxIncoming);
+    socket->setMaxAllowedIncomingFrameSize(MaxIncoming);
     QWebSocket *raw = socket.get();
     connect(raw, &QWebSocket::textMessageReceived, this,
             [this, raw](const QString &text) { received(raw, text); });
@@ -214,7 +220,13 @@ void ConsoleLive::send(const QByteArray &message, QWebSocket *only)
         return;
     }
     for (Client &c : m_clients) {
-        if (c.admitted)
+        if (!c.admitted)
+            continue;
+        // A page that reads nothing would have its pushes pile up here for ever; it is closed
+        // and, when it comes back, starts from the state as it is then.
+        if (c.socket->bytesToWrite() > MaxBacklog)
+            c.socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("too slow"));
+        else
             c.socket->sendBinaryMessage(message);
     }
 }

@@ -206,6 +206,11 @@ void TestConsole::liveChannelOffLoopbackNeedsAToken()
     wrong.socket.sendTextMessage(QStringLiteral(R"({"token": "vm_guess"})"));
     QTRY_VERIFY(wrong.closed());
     QVERIFY(wrong.messages.isEmpty());
+    // Nothing a page sends is kept beyond a few kilobytes.
+    LiveClient huge;
+    QVERIFY(huge.open(m_port));
+    huge.socket.sendTextMessage(QString(100000, QLatin1Char('x')));
+    QTRY_VERIFY(huge.closed());
     LiveClient reader;
     QVERIFY(reader.open(m_port));
     const QByteArray token = addToken(QStringLiteral("monitor"), TokenStore::Role::Read);
