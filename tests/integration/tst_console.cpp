@@ -291,6 +291,18 @@ void TestConsole::thePageInARealBrowser()
     QVERIFY(browser.waitFor(QStringLiteral("document.querySelector('#devices "
                                            "tr[data-port=\"1\"]').className === 'outofservice'")));
 
+    // On a phone the page keeps to the screen's width; wide tables scroll inside their box.
+    browser.resize(390, 844);
+    QVERIFY(browser.waitFor(QStringLiteral("document.documentElement.scrollWidth <= 390")));
+
+    // The gateway goes silent: the page says so and greys out.
+    QVERIFY(!browser.evaluate(QStringLiteral("document.body.classList.contains('silent')"))
+                     .toBool());
+    m_server.reset();
+    QVERIFY(browser.waitFor(QStringLiteral("document.body.classList.contains('silent') && "
+                                           "!document.getElementById('silent').hidden"),
+                            30000));
+
     QVERIFY(!browser.requests().isEmpty());
     for (const QString &url : browser.requests())
         QVERIFY2(url.startsWith(base() + QLatin1Char('/'))

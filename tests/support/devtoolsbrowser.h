@@ -86,12 +86,18 @@ public:
             return fail(QStringLiteral("no page session"));
         command(QStringLiteral("Page.enable"));
         command(QStringLiteral("Network.enable"));
+        resize(width, height);
+        return true;
+    }
+
+    // The page's viewport as a screen of this size shows it; below 600 px as a phone's.
+    void resize(int width, int height)
+    {
         command(QStringLiteral("Emulation.setDeviceMetricsOverride"),
                 {{QStringLiteral("width"), width},
                  {QStringLiteral("height"), height},
                  {QStringLiteral("deviceScaleFactor"), 1},
                  {QStringLiteral("mobile"), width < 600}});
-        return true;
     }
 
     void stop()
