@@ -87,15 +87,21 @@ void ConsoleActions::log(const QString &who, const QString &what)
 QHttpServerResponse ConsoleActions::perform(const QString &action, const QJsonObject &body,
                                             const QString &who)
 {
+    // A start reads the settings again and may put the server on another port, which replaces
+    // the server answering this request: the engine is told once the answer is out of its hands.
+    EngineApi &engine = m_engine;
     if (action == QLatin1String("start")) {
         log(who, QStringLiteral("启动服务"));
-        m_engine.start();
+        QMetaObject::invokeMethod(
+                &m_live, [&engine] { engine.start(); }, Qt::QueuedConnection);
     } else if (action == QLatin1String("stop")) {
         log(who, QStringLiteral("停止服务"));
-        m_engine.stop();
+        QMetaObject::invokeMethod(
+                &m_live, [&engine] { engine.stop(); }, Qt::QueuedConnection);
     } else if (action == QLatin1String("reload")) {
         log(who, QStringLiteral("重新加载配置"));
-        m_engine.reload();
+        QMetaObject::invokeMethod(
+                &m_live, [&engine] { engine.reload(); }, Qt::QueuedConnection);
     } else if (action == QLatin1String("test")) {
         return testMessage(body, who);
     } else if (action == QLatin1String("device-out") || action == QLatin1String("device-in")

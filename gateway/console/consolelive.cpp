@@ -147,22 +147,25 @@ void ConsoleLive::received(QWebSocket *socket, const QString &text)
 
 void ConsoleLive::admit(Client &client)
 {
-    client.admitted = true;
     const QDateTime now = m_clock.now();
     const qint64 ms = now.toMSecsSinceEpoch();
-    if (!m_tick.isActive() || m_state.isEmpty()) {
+    if (!m_tick.isActive()) {
         m_state = compact(ConsoleState::state(m_engine.status()));
         m_lastSent = now;
+        bool reset = false;
+        m_log.follow(m_engine.recentLog(LogLines), &reset);
         m_tick.start();
+    } else {
+        // The pages open already hear the lines up to now before this one gets them all.
+        pushLog(now);
     }
+    client.admitted = true;
     QWebSocket *socket = client.socket.get();
     send(ConsoleState::message("state", ms, m_state), socket);
-    bool reset = false;
-    m_log.follow(m_engine.recentLog(LogLines), &reset);
-    const QJsonArray lines = QJsonArray::fromStringList(m_log.seen());
     send(ConsoleState::message(
                  "log", ms,
-                 compact({{QStringLiteral("reset"), true}, {QStringLiteral("lines"), lines}})),
+                 compact({{QStringLiteral("reset"), true},
+                          {QStringLiteral("lines"), QJsonArray::fromStringList(m_log.seen())}})),
          socket);
     send(historyMessage({}, now), socket);
 }
@@ -170,7 +173,7 @@ void ConsoleLive::admit(Client &client)
 void ConsoleLive::tick()
 {
     const QDateTime now = m_clock.now();
-    pushState(now, false);
+    pushState(now);
     pushLog(now);
     const qint64 minute = now.toSecsSinceEpoch() / 60;
     if (minute != m_historyMinute) {
@@ -179,11 +182,11 @@ void ConsoleLive::tick()
     }
 }
 
-void ConsoleLive::pushState(const QDateTime &now, bool force)
+void ConsoleLive::pushState(const QDateTime &now)
 {
     QByteArray state = compact(ConsoleState::state(m_engine.status()));
     const qint64 ms = now.toMSecsSinceEpoch();
-    if (force || state != m_state) {
+    if (state != m_state) {
         m_state = std::move(state);
         m_lastSent = now;
         send(ConsoleState::message("state", ms, m_state));

@@ -57,7 +57,7 @@ private:
     void drop(QWebSocket *socket);
     Client *find(QWebSocket *socket);
     void tick();
-    void pushState(const QDateTime &now, bool force);
+    void pushState(const QDateTime &now);
     void pushLog(const QDateTime &now);
     QByteArray historyMessage(const QString &port, const QDateTime &now) const;
     void send(const QByteArray &message, QWebSocket *only = nullptr);

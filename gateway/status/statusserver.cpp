@@ -18,6 +18,8 @@
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QLoggingCategory>
+#include <QTcpServer>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcStatus, "velmora.status")
 
@@ -26,6 +28,7 @@ namespace {
 const QByteArray Html = QByteArrayLiteral("text/html; charset=utf-8");
 const QByteArray Metrics = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
 const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
+constexpr int RetireMilliseconds = 2000;
 
 } // namespace
 
@@ -97,9 +100,17 @@ quint16 StatusServer::applySettings()
 
 void StatusServer::listen(const QHostAddress &address, quint16 port)
 {
-    // Qt's server cannot stop listening; a new one replaces it.
+    // Qt's server cannot stop listening; a new one replaces it. The old one stops taking
+    // connections now but lives a moment longer: a console's start that moved the server is
+    // answered by the old one, and its answer must leave before its socket goes.
     m_console->closeAll();
-    m_server.reset();
+    if (m_server) {
+        for (QTcpServer *listener : m_server->servers())
+            listener->close();
+        QHttpServer *old = m_server.release();
+        old->setParent(this);
+        QTimer::singleShot(RetireMilliseconds, old, &QObject::deleteLater);
+    }
     m_port = 0;
     m_wantedPort = port;
     m_address = address;
