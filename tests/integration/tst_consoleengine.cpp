@@ -15,6 +15,8 @@ class TestConsoleEngine : public QObject
 private Q_SLOTS:
     void aSimulatedModemTellsItsSimAndARefusalItsCodeAndMeaning();
     void eachFailureHasItsCode();
+    void queueFiguresAreReadAtTheTick_data();
+    void queueFiguresAreReadAtTheTick();
 };
 
 namespace {
@@ -81,6 +83,64 @@ void TestConsoleEngine::eachFailureHasItsCode()
     Q_EMIT h.fake(0).DeviceLost();
     h.settle();
     QCOMPARE(h->status().devices.at(0).failureCode, QStringLiteral("lost"));
+}
+
+void TestConsoleEngine::queueFiguresAreReadAtTheTick_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+    QTest::newRow("mysql") << "mysql";
+}
+
+void TestConsoleEngine::queueFiguresAreReadAtTheTick()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    // No device, so nothing the figures count is sent meanwhile.
+    GatewayHarness h(tdb.connectionString(), QString());
+    const auto row = [&](int status, int minutesAgo) {
+        const QString at = minutesAgo < 0 ? QStringLiteral("NULL")
+                                          : QLatin1Char('\'')
+                        + h.clock.now()
+                                  .addSecs(-60 * minutesAgo)
+                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                        + QLatin1Char('\'');
+        return tdb.exec(QStringLiteral("insert into SMS(CellNumber,SMSContent,Status,HandleTime) "
+                                       "values('1390000%1','x',%2,%3)")
+                                .arg(status == 1 ? minutesAgo : 0)
+                                .arg(status)
+                                .arg(at));
+    };
+    QVERIFY(row(0, -1) && row(0, -1));
+    QVERIFY(row(1, 30) && row(1, 25) && row(1, 2));
+    QVERIFY(row(-1, 30) && row(-1, 120) && row(-1, 3000) && row(2, 5));
+    h.start();
+    h.clock.advance(300);
+    QVERIFY(row(0, -1));
+    // A page between ticks sees the figures of the last one.
+    QCOMPARE(h->status().queue.waiting, 2);
+    h.supervise();
+
+    const QueueFigures q = h->status().queue;
+    QCOMPARE(q.readAt, h.clock.now());
+    QCOMPARE(q.waiting, 3);
+    QCOMPARE(q.handed, 3);
+    QCOMPARE(q.failedLastHour, 1);
+    QCOMPARE(q.failedLastDay, 2);
+    QCOMPARE(q.oldestWaitingSeconds, 300);
+    QCOMPARE(q.stuck.size(), 2);
+    QCOMPARE(q.stuck.at(0).number, QStringLiteral("139000030"));
+    QCOMPARE(q.stuck.at(0).since, h.clock.now().addSecs(-60 * 35));
+    QCOMPARE(q.stuck.at(1).number, QStringLiteral("139000025"));
+    QCOMPARE(h->status().rowsStuck, 2);
+    QVERIFY2(h->status().version.contains(engine == QLatin1String("sqlite") ? "SQLite"
+                                                  : engine == QLatin1String("mysql")
+                                                  ? "."
+                                                  : "PostgreSQL"),
+             qPrintable(h->status().version));
+    QCOMPARE(h->status().databaseReason, QString());
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEngine)
