@@ -33,6 +33,7 @@ public:
         InfoRegistration = 7, // AT+CREG? status digit
         InfoOperator = 8,     // AT+COPS? operator name
         InfoLastError = 10,   // why the last open failed or the modem was lost
+        InfoOwnNumber = 15,   // AT+CNUM: the SIM's own number, empty when it does not know it
         InfoRinging = 16,     // "1" while a voice call rings, else "0"
     };
 

@@ -163,6 +163,9 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
     case InfoImsi:
         text = id.imsi;
         break;
+    case InfoOwnNumber:
+        text = id.ownNumber;
+        break;
     case InfoSignal:
         text = net.signal;
         break;

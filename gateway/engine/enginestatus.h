@@ -20,7 +20,7 @@ struct EngineStatus
     bool databaseUp = false;
     // Why the database is down, as its client said at the last try; empty while it is up.
     QString databaseReason;
-    // The program's version.
+    // The database server and its version ("PostgreSQL 15.5"), read once a connection.
     QString version;
     // Why the gateway cannot send while it runs (a refused shared queue, no database); empty
     // when it can.

@@ -227,6 +227,8 @@ EngineStatus Gateway::status() const
     EngineStatus s;
     s.running = m_service->running();
     s.databaseUp = m_flow->store().isOpen();
+    s.databaseReason = m_flow->databaseReason();
+    s.version = m_flow->serverVersion();
     s.devices = m_devices.statuses();
     if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
         for (int d = 0; d < s.devices.size(); ++d)
@@ -247,6 +249,7 @@ EngineStatus Gateway::status() const
     s.countsAt = m_flow->countsAt();
     s.rowsStuck = m_flow->rowsStuck();
     s.stuckAfterMinutes = settings().stuckAfterMinutes;
+    s.queue = m_flow->queueFigures();
     s.lastPoll = m_flow->lastPoll();
     s.sendDurations = m_sendTimings.durations();
     if (s.running)

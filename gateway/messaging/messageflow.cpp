@@ -19,7 +19,8 @@ MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, 
       m_calls(context), m_health(context, m_dispatch), m_loss(context, m_dispatch),
       m_log(context.log), m_programDir(programDir),
       m_policy(context.settings, context.pool, context.clock, programDir,
-               [&log = context.log](const QString &line) { log.WriteLog(line); })
+               [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_figureReader(m_store.db())
 {
     m_dispatch.setPolicy(&m_policy);
 }
@@ -59,6 +60,7 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
     m_handed.clear();
     m_countsAt = {};
     m_fileCheck.forget();
+    m_figureReader.forget();
     const bool opened = m_store.open(connectionString, &error);
     if (opened)
         m_fileCheck.opened(connectionString);
@@ -110,10 +112,37 @@ void MessageFlow::countStuckRows()
         m_rowsStuck = rows->first().value(0).toLongLong();
 }
 
+QString MessageFlow::databaseReason() const
+{
+    if (m_store.isOpen())
+        return {};
+    const QString why = m_store.downReason();
+    return why.isEmpty() ? QStringLiteral("数据库未连接") : why;
+}
+
+QString MessageFlow::holderOf(qint64 id, const QString &gateway) const
+{
+    const QList<QueuedMessage> &jobs = m_dispatch.deviceJobs();
+    for (int d = 0; d < jobs.size(); ++d) {
+        if (!jobs.at(d).isEmpty() && jobs.at(d).SysNo.toLongLong() == id)
+            return m_settings.deviceLabel(d);
+    }
+    return gateway;
+}
+
+void MessageFlow::readQueueFigures()
+{
+    m_queue = m_figureReader.read(
+            m_clock.now(), m_settings.stuckAfterMinutes, sharing(),
+            [this](qint64 id, const QString &gateway) { return holderOf(id, gateway); });
+    m_serverVersion = m_figureReader.serverVersion();
+}
+
 void MessageFlow::refreshFigures()
 {
     m_fileProblem = m_fileCheck.problem();
     countStuckRows();
+    readQueueFigures();
     if (!sharing() || !m_store.isOpen())
         return;
     QString error;

@@ -34,6 +34,9 @@ public:
     // Opens the database for a service start.
     bool open(const QString &connectionString, QString *error);
     bool isOpen() const { return m_db.isOpen(); }
+    // Why the connection is not open: the last failed open or reconnect, else the failure that
+    // took the connection; empty when it is open.
+    QString downReason() const;
     // Writes out everything the spool holds, refused entries included.
     void writeOutSpool();
     // Reopens a lost connection, or tries again one that failed at the start (no prompt),
@@ -113,4 +116,5 @@ private:
     QSet<qint64> m_reported;
     bool m_lossReported = false;
     bool m_reopenFailureReported = false;
+    QString m_openFailure;
 };
