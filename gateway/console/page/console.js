@@ -55,7 +55,13 @@
       const text = typeof event.data === 'string' ? event.data : decoder.decode(event.data);
       receive(JSON.parse(text));
     };
-    socket.onclose = () => { socket = null; setTimeout(connect, 2000); };
+    socket.onclose = (event) => {
+      socket = null;
+      // Away from 127.0.0.1 the gateway tells nothing without a token.
+      if (event.code === 1008 && /token/.test(event.reason))
+        say('需要令牌才能查看：请在“操作”中填写令牌（任何角色均可查看）', true);
+      setTimeout(connect, 2000);
+    };
   }
 
   function receive(m) {
