@@ -131,6 +131,17 @@ QString programDir(QTemporaryDir &folder, int modems, quint16 port)
     return folder.path();
 }
 
+bool startService(QProcess &daemon, const QString &dir, const QString &portsDir)
+{
+    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    daemon.setStandardOutputFile(QProcess::nullDevice());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_PORTS_DIR"), portsDir);
+    daemon.setProcessEnvironment(env);
+    daemon.start(qEnvironmentVariable("VELMORA_GATEWAYD"), {QStringLiteral("--program-dir"), dir});
+    return daemon.waitForStarted(5000);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,13 +168,7 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     const QString dir = programDir(folder, modems, port);
     QProcess daemon;
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.setStandardOutputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_PORTS_DIR"), sim.portsDir());
-    daemon.setProcessEnvironment(env);
-    daemon.start(qEnvironmentVariable("VELMORA_GATEWAYD"), {QStringLiteral("--program-dir"), dir});
-    if (!daemon.waitForStarted(5000))
+    if (!startService(daemon, dir, sim.portsDir()))
         return 1;
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
