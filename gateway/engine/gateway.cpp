@@ -14,11 +14,11 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
-    m_flow =
-            std::make_unique<MessageFlow>(m_config.programDir(),
-                                          FlowContext{m_config.settings(), m_pool, m_devices, m_log,
-                                                      m_panel, m_sendTimings, m_events, clock},
-                                          prompter);
+    m_flow = std::make_unique<MessageFlow>(m_config.programDir(),
+                                           FlowContext{m_config.settings(), m_pool, m_devices,
+                                                       m_log, m_panel, m_sendTimings, m_events,
+                                                       m_history, clock},
+                                           prompter);
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
     m_queuer = std::make_unique<MessageQueuer>(m_flow->db(), [this] {
         for (int d = 0; ServiceRunning() && d < settings().DeviceCount; ++d) {
@@ -164,9 +164,24 @@ qint64 Gateway::queueTestMessageId(const QString &number, const QString &text)
     return -1;
 }
 
-QList<HistoryMinute> Gateway::history(int, const QString &) const
+QList<HistoryMinute> Gateway::history(int minutes, const QString &port) const
 {
-    return {};
+    if (port.isEmpty())
+        return m_history.minutes(qMin(minutes, EngineHistory::GatewayMinutes), -1, m_clock.now());
+    const int d = deviceOf(port);
+    if (d < 0)
+        return {};
+    return m_history.minutes(qMin(minutes, EngineHistory::DeviceMinutes), d, m_clock.now());
+}
+
+int Gateway::deviceOf(const QString &port) const
+{
+    const QList<DeviceStatus> &devices = m_devices.statuses();
+    for (int d = 0; d < devices.size(); ++d) {
+        if (devices.at(d).port == port.trimmed())
+            return d;
+    }
+    return -1;
 }
 
 bool Gateway::setDeviceInService(const QString &, bool)

@@ -96,6 +96,9 @@ Q_SIGNALS:
     void statusPanelChanged(const QString &text);
 
 private:
+    // The row of the device with this configured port number ("3"); -1 when none.
+    int deviceOf(const QString &port) const;
+
     const Clock &m_clock;
     Prompter &m_prompter;
     EngineEvents m_events;
@@ -105,6 +108,8 @@ private:
     DevicePool m_pool;
     StatusPanel m_panel;
     SendTimings m_sendTimings;
+    // Kept across starts: a reload leaves the last day's charts as they were.
+    EngineHistory m_history;
     QDateTime m_startedAt;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;

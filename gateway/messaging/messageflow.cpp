@@ -7,6 +7,7 @@
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
+#include "engine/enginehistory.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
     : m_settings(context.settings), m_clock(context.clock), m_prompter(prompter),
@@ -17,7 +18,7 @@ MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, 
       m_dispatch(context, m_store, m_claims), m_reports(context, m_store),
       m_results(context, m_dispatch, m_reports), m_receiver(context, m_store, m_dispatch),
       m_calls(context), m_health(context, m_dispatch), m_loss(context, m_dispatch),
-      m_log(context.log), m_programDir(programDir),
+      m_log(context.log), m_history(context.history), m_programDir(programDir),
       m_policy(context.settings, context.pool, context.clock, programDir,
                [&log = context.log](const QString &line) { log.WriteLog(line); }),
       m_figureReader(m_store.db())
@@ -165,6 +166,7 @@ void MessageFlow::Timer1_Timer()
     m_lastPoll = m_clock.now();
     m_store.keepUp(false);
     m_dispatch.Timer1_Timer();
+    m_history.queueLength(m_dispatch.queueLength(), m_lastPoll);
     // Between ticks the shared queue's counts are read again at a poll once they are this old,
     // so the page follows a dead gateway's rows within seconds; a request never reads them.
     if (sharing() && m_store.isOpen()
@@ -176,4 +178,5 @@ void MessageFlow::supervise()
 {
     m_store.keepUp(true);
     refreshFigures();
+    m_history.queueLength(m_dispatch.queueLength(), m_clock.now());
 }

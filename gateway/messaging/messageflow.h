@@ -126,6 +126,7 @@ private:
     DeviceHealth m_health;
     DeviceLossHandler m_loss;
     LogSink &m_log;
+    EngineHistory &m_history;
     QString m_programDir;
     SendingPolicy m_policy;
     DatabaseFileCheck m_fileCheck;

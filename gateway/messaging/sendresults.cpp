@@ -10,6 +10,7 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "engine/engineevents.h"
+#include "engine/enginehistory.h"
 #include "modemapi/cmserror.h"
 #include "modemapi/modemcontrol.h"
 #include "policy/messageparts.h"
@@ -37,7 +38,7 @@ void SendResults::sendFinished(int d, int result)
         return;
     }
     const bool success = result >= 1;
-    m_ctx.timings.resultFor(d);
+    m_ctx.history.sendResult(d, success, m_ctx.timings.resultFor(d), m_ctx.clock.now());
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
     QString why;
     if (success) {

@@ -17,6 +17,8 @@ private Q_SLOTS:
     void eachFailureHasItsCode();
     void queueFiguresAreReadAtTheTick_data();
     void queueFiguresAreReadAtTheTick();
+    void historyCountsEachMinute();
+    void historyPercentilesFollowTheSendTimes();
 };
 
 namespace {
@@ -141,6 +143,70 @@ void TestConsoleEngine::queueFiguresAreReadAtTheTick()
                                                   : "PostgreSQL"),
              qPrintable(h->status().version));
     QCOMPARE(h->status().databaseReason, QString());
+}
+
+void TestConsoleEngine::historyCountsEachMinute()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.start();
+    QVERIFY(tdb.insertPending(5));
+    h.poll();
+    h.finish(0, true);
+    h.finish(1, false);
+    h.finish(0, true);
+    h.fake(1).deliver(QStringLiteral("13900001111"), QStringLiteral("hi"),
+                      QStringLiteral("261206044700+32"));
+    h.settle();
+    h.clock.advance(60);
+    h.finish(0, true);
+    h.poll();
+
+    const QList<HistoryMinute> all = h->history(3);
+    QCOMPARE(all.size(), 3);
+    const HistoryMinute &first = all.at(1);
+    QCOMPARE(first.minute, QDateTime(QDate(2026, 12, 6), QTime(4, 47)));
+    QCOMPARE(first.sent, 2);
+    QCOMPARE(first.failed, 1);
+    QCOMPARE(first.received, 1);
+    QCOMPARE(first.queueLength, 3);
+    QVERIFY(first.sendP50 >= 0 && first.sendP99 <= 0.25);
+    QCOMPARE(all.at(2).sent, 1);
+    QCOMPARE(all.at(2).queueLength, h->status().queueLength);
+    QCOMPARE(all.at(0), HistoryMinute{all.at(0).minute});
+
+    const QList<HistoryMinute> second = h->history(2, QStringLiteral("2"));
+    QCOMPARE(second.size(), 2);
+    QCOMPARE(second.at(0).sent, 0);
+    QCOMPARE(second.at(0).failed, 1);
+    QCOMPARE(second.at(0).received, 1);
+    QCOMPARE(h->history(1000, QStringLiteral("1")).size(), EngineHistory::DeviceMinutes);
+    QCOMPARE(h->history(5000).size(), EngineHistory::GatewayMinutes);
+    QVERIFY(h->history(5, QStringLiteral("9")).isEmpty());
+}
+
+void TestConsoleEngine::historyPercentilesFollowTheSendTimes()
+{
+    EngineHistory history;
+    const QDateTime at(QDate(2026, 12, 6), QTime(4, 47, 10));
+    for (int i = 0; i < 90; ++i)
+        history.sendResult(0, true, 0.9, at);
+    for (int i = 0; i < 10; ++i)
+        history.sendResult(0, false, 25, at);
+    history.sendResult(0, true, -1, at); // not timed: counted, no time
+    const HistoryMinute m = history.minutes(1, -1, at).constLast();
+    QCOMPARE(m.sent, 91);
+    QCOMPARE(m.failed, 10);
+    QVERIFY2(m.sendP50 > 0.7 && m.sendP50 <= 1, qPrintable(QString::number(m.sendP50)));
+    QVERIFY2(m.sendP90 > 0.7 && m.sendP90 <= 1, qPrintable(QString::number(m.sendP90)));
+    QVERIFY2(m.sendP99 > 22 && m.sendP99 <= 32, qPrintable(QString::number(m.sendP99)));
+    // A day later the slot holds the new minute only.
+    history.sendResult(0, true, 3, at.addDays(1));
+    const HistoryMinute later = history.minutes(1, -1, at.addDays(1)).constLast();
+    QCOMPARE(later.sent, 1);
+    QCOMPARE(later.failed, 0);
+    QVERIFY(later.sendP50 > 2.8 && later.sendP50 <= 4);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEngine)
