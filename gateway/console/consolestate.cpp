@@ -160,12 +160,12 @@ QJsonObject state(const EngineStatus &s)
     QJsonArray devices;
     for (const DeviceStatus &d : s.devices)
         devices.append(device(d));
-    const QString version = s.version.isEmpty() ? QStringLiteral(VELMORA_VERSION_TEXT) : s.version;
     return {{QStringLiteral("running"), s.running},
             {QStringLiteral("cannotSend"), StatusReport::unavailable(s)},
             {QStringLiteral("databaseUp"), s.databaseUp},
             {QStringLiteral("databaseReason"), s.databaseReason},
-            {QStringLiteral("version"), version},
+            {QStringLiteral("version"), QStringLiteral(VELMORA_VERSION_TEXT)},
+            {QStringLiteral("databaseVersion"), s.version},
             {QStringLiteral("startedAt"), time(s.startedAt)},
             {QStringLiteral("lastPoll"), time(s.lastPoll)},
             {QStringLiteral("queueLength"), s.queueLength},

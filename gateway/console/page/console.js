@@ -102,6 +102,8 @@
     if (s.running && s.cannotSend) service.textContent += '：' + s.cannotSend;
     const db = $('database');
     db.textContent = s.databaseUp ? '已连接' : '未连接' + (s.databaseReason ? '：' + s.databaseReason : '');
+    db.title = s.databaseVersion || '';
+    if (s.databaseUp && s.databaseVersion) db.textContent += `（${s.databaseVersion}）`;
     db.className = s.databaseUp ? '' : 'bad';
     $('version').textContent = s.version;
     $('lastpoll').textContent = clock(s.lastPoll);

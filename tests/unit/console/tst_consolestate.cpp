@@ -3,6 +3,7 @@
 #include "console/origincheck.h"
 #include "engine/enginehistory.h"
 #include "engine/enginestatus.h"
+#include "version.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -89,6 +90,16 @@ private Q_SLOTS:
         DeviceStatus off;
         off.registration = 0;
         QVERIFY(!ConsoleState::trouble(off));
+    }
+
+    // The engine's version is the database server's; the program's own is told beside it.
+    void versionsOfProgramAndDatabase()
+    {
+        EngineStatus s = status();
+        s.version = QStringLiteral("PostgreSQL 15.5");
+        const QJsonObject state = ConsoleState::state(s);
+        QCOMPARE(state[QLatin1String("databaseVersion")].toString(), s.version);
+        QCOMPARE(state[QLatin1String("version")].toString(), QStringLiteral(VELMORA_VERSION_TEXT));
     }
 
     void queueFiguresAndStuckRows()
