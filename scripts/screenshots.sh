@@ -92,7 +92,7 @@ echo "$out/status-page.png"
 sim() { echo "$1" | python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(sys.stdin.buffer.read()); s.recv(100)' "$work/sim.sock"; }
 console() { # picture name, width
     chromium --headless=new --no-sandbox --disable-gpu --user-data-dir="$work/chromium-$1" \
-        --window-size="$2,2600" --timeout=5000 --screenshot="$out/$1.png" \
+        --window-size="$2,2600" --timeout=8000 --screenshot="$out/$1.png" \
         "http://127.0.0.1:$port/console" >/dev/null 2>&1
     echo "$out/$1.png"
 }
