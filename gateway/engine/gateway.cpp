@@ -184,9 +184,17 @@ int Gateway::deviceOf(const QString &port) const
     return -1;
 }
 
-bool Gateway::setDeviceInService(const QString &, bool)
+bool Gateway::setDeviceInService(const QString &port, bool inService)
 {
-    return false;
+    const int d = deviceOf(port);
+    if (d < 0)
+        return false;
+    m_pool.setInService(d, inService);
+    m_devices.setInService(d, inService);
+    // Back in service, a free device takes its next row now rather than at the next poll.
+    if (inService && ServiceRunning())
+        m_flow->dispatch().DispatchToDevice(d);
+    return true;
 }
 
 void Gateway::recheckDevice(const QString &, std::function<void(QStringList)> done)
@@ -195,11 +203,13 @@ void Gateway::recheckDevice(const QString &, std::function<void(QStringList)> do
         done({});
 }
 
-int Gateway::requeueRows(const QList<qint64> &, QString *error)
+int Gateway::requeueRows(const QList<qint64> &ids, QString *error)
 {
+    QString why;
+    const int moved = m_flow->requeueRows(ids, &why);
     if (error)
-        *error = QStringLiteral("数据库未连接");
-    return -1;
+        *error = why;
+    return moved;
 }
 
 void Gateway::queueTestMessages(const QString &numbersText, const QString &messageText,
