@@ -197,10 +197,19 @@ bool Gateway::setDeviceInService(const QString &port, bool inService)
     return true;
 }
 
-void Gateway::recheckDevice(const QString &, std::function<void(QStringList)> done)
+void Gateway::recheckDevice(const QString &port, std::function<void(QStringList)> done)
 {
-    if (done)
-        done({});
+    const int d = deviceOf(port);
+    QString notOpen;
+    if (d < 0)
+        notOpen = QStringLiteral("没有这个设备：Com") + port;
+    else if (!ServiceRunning())
+        notOpen = QStringLiteral("服务未启动");
+    else if (m_pool.state(d) == DeviceState::Offline)
+        notOpen = m_devices.status(d).lastFailure.isEmpty()
+                ? QStringLiteral("短信猫未连接")
+                : QStringLiteral("短信猫未连接：") + m_devices.status(d).lastFailure;
+    m_recheck.ask(d, notOpen, std::move(done));
 }
 
 int Gateway::requeueRows(const QList<qint64> &ids, QString *error)

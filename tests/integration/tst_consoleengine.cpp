@@ -53,6 +53,18 @@ void TestConsoleEngine::aSimulatedModemTellsItsSimAndARefusalItsCodeAndMeaning()
     QVERIFY(!sim.numberOf(1).isEmpty());
     QCOMPARE(opened.simNumber, sim.numberOf(1));
 
+    // The re-check is answered later, from the modem, never inside the call.
+    QStringList report;
+    h->recheckDevice(QStringLiteral("1"), [&report](const QStringList &lines) { report = lines; });
+    QVERIFY(report.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!report.isEmpty(), Wait);
+    QVERIFY2(report.contains(QStringLiteral("AT+CPIN?：+CPIN: READY"))
+                     && report.contains(QStringLiteral("AT+CSQ：+CSQ: 23,99"))
+                     && report.contains(QStringLiteral("AT+CGMM：Velmora GSM Simulator")),
+             qPrintable(report.join(QLatin1Char('\n'))));
+    h->recheckDevice(QStringLiteral("9"), [&report](const QStringList &lines) { report = lines; });
+    QCOMPARE(report, QStringList{QStringLiteral("没有这个设备：Com9")});
+
     QVERIFY(sim.failNextSend(1, 38));
     QVERIFY(tdb.insertPending(1));
     h.poll();
