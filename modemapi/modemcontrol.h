@@ -119,6 +119,14 @@ public:
         InfoSendRefusal = 14,
     };
 
+    // --- A check on request ---
+    // Asks the open modem, behind what it is doing, what the check tool would: AT, +CPIN?,
+    // +CSQ, +CREG?, +COPS?, the model. CheckFinished follows once, with GetInfo 17 holding the
+    // report, a line each ("AT+CSQ：+CSQ: 23,99"). false, and no event, when the modem is not
+    // open or the control cannot check.
+    virtual bool Check();
+    enum CheckInfo : short { InfoCheckReport = 17 };
+
 Q_SIGNALS:
     void OnRecvMsg();
     void OnSndMsg();
@@ -140,4 +148,5 @@ Q_SIGNALS:
     void Notice();
     // The modem confirmed the removal of stored messages: TakeRemovedMsgKeys names them.
     void MessagesRemoved();
+    void CheckFinished();
 };

@@ -196,6 +196,9 @@ bool SmsControl::getReason(short nInfoID, QString &text) const
     case InfoSendRefusal:
         text = m_sendRefusal;
         return true;
+    case InfoCheckReport:
+        text = m_checkReport;
+        return true;
     default:
         return false;
     }
@@ -239,6 +242,14 @@ void SmsControl::onDeviceLost(const QString &error)
 void SmsControl::RefreshHealth()
 {
     m_modem.refreshHealth();
+}
+
+bool SmsControl::Check()
+{
+    return m_modem.checkup([this](const QStringList &report) {
+        m_checkReport = report.join(QLatin1Char('\n'));
+        Q_EMIT CheckFinished();
+    });
 }
 
 bool SmsControl::ReadStatusReport(int &reference, QString &recipient, int &status,

@@ -141,6 +141,8 @@ void Service::mnuGXFW_Click()
     for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
         m_pool.close(d);
         m_pool.setState(d, DeviceState::Offline);
+        // Out of service lasts while the service runs; the rebuilt list shows every device in.
+        m_pool.setInService(d, true);
     }
     RefreshDeviceList();
     m_log.WriteLog(QStringLiteral("系统服务停止……"));

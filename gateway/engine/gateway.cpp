@@ -184,22 +184,41 @@ int Gateway::deviceOf(const QString &port) const
     return -1;
 }
 
-bool Gateway::setDeviceInService(const QString &, bool)
+bool Gateway::setDeviceInService(const QString &port, bool inService)
 {
-    return false;
+    const int d = deviceOf(port);
+    if (d < 0)
+        return false;
+    m_pool.setInService(d, inService);
+    m_devices.setInService(d, inService);
+    // Back in service, a free device takes its next row now rather than at the next poll.
+    if (inService && ServiceRunning())
+        m_flow->dispatch().DispatchToDevice(d);
+    return true;
 }
 
-void Gateway::recheckDevice(const QString &, std::function<void(QStringList)> done)
+void Gateway::recheckDevice(const QString &port, std::function<void(QStringList)> done)
 {
-    if (done)
-        done({});
+    const int d = deviceOf(port);
+    QString notOpen;
+    if (d < 0)
+        notOpen = QStringLiteral("没有这个设备：Com") + port;
+    else if (!ServiceRunning())
+        notOpen = QStringLiteral("服务未启动");
+    else if (m_pool.state(d) == DeviceState::Offline)
+        notOpen = m_devices.status(d).lastFailure.isEmpty()
+                ? QStringLiteral("短信猫未连接")
+                : QStringLiteral("短信猫未连接：") + m_devices.status(d).lastFailure;
+    m_recheck.ask(d, notOpen, std::move(done));
 }
 
-int Gateway::requeueRows(const QList<qint64> &, QString *error)
+int Gateway::requeueRows(const QList<qint64> &ids, QString *error)
 {
+    QString why;
+    const int moved = m_flow->requeueRows(ids, &why);
     if (error)
-        *error = QStringLiteral("数据库未连接");
-    return -1;
+        *error = why;
+    return moved;
 }
 
 void Gateway::queueTestMessages(const QString &numbersText, const QString &messageText,

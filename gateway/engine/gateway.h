@@ -3,6 +3,7 @@
 #include "core/activitylog.h"
 #include "core/configuration.h"
 #include "core/devicepool.h"
+#include "core/devicerecheck.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
 #include "discovery/devicesearch.h"
@@ -106,6 +107,7 @@ private:
     Configuration m_config;
     DeviceTable m_devices;
     DevicePool m_pool;
+    DeviceRecheck m_recheck{m_pool};
     StatusPanel m_panel;
     SendTimings m_sendTimings;
     // Kept across starts: a reload leaves the last day's charts as they were.

@@ -121,14 +121,49 @@ QString MessageFlow::databaseReason() const
     return why.isEmpty() ? QStringLiteral("数据库未连接") : why;
 }
 
-QString MessageFlow::holderOf(qint64 id, const QString &gateway) const
+int MessageFlow::deviceHolding(qint64 id) const
 {
     const QList<QueuedMessage> &jobs = m_dispatch.deviceJobs();
     for (int d = 0; d < jobs.size(); ++d) {
         if (!jobs.at(d).isEmpty() && jobs.at(d).SysNo.toLongLong() == id)
-            return m_settings.deviceLabel(d);
+            return d;
     }
-    return gateway;
+    return -1;
+}
+
+QString MessageFlow::holderOf(qint64 id, const QString &gateway) const
+{
+    const int d = deviceHolding(id);
+    return d < 0 ? gateway : m_settings.deviceLabel(d);
+}
+
+int MessageFlow::requeueRows(const QList<qint64> &ids, QString *error)
+{
+    if (!m_store.isOpen()) {
+        *error = databaseReason();
+        return -1;
+    }
+    DBHelper &db = m_store.db();
+    const bool grouped = db.beginTransaction();
+    int moved = 0;
+    for (const qint64 id : ids) {
+        if (deviceHolding(id) >= 0 || m_store.statusPending(QString::number(id)))
+            continue;
+        const std::optional<int> n =
+                db.ExecSQLString(Statements::requeue(id, m_settings.GatewayName));
+        if (!n) {
+            *error = db.lastError();
+            if (grouped)
+                db.rollbackTransaction();
+            return -1;
+        }
+        moved += *n;
+    }
+    if (grouped && !db.commitTransaction()) {
+        *error = db.lastError();
+        return -1;
+    }
+    return moved;
 }
 
 void MessageFlow::readQueueFigures()

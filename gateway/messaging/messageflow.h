@@ -60,6 +60,11 @@ public:
     const QString &serverVersion() const { return m_serverVersion; }
     // Why the database is not open, in its client's words; empty while it is.
     QString databaseReason() const;
+    // Rows at 1 back to 0 for the operator, in one transaction: those still at 1, on a shared
+    // queue this gateway's claims only, less those whose outcome is on its way here (a device
+    // of this gateway holds it, or its result waits to be written). The number moved, or -1
+    // with *error.
+    int requeueRows(const QList<qint64> &ids, QString *error);
 
     void Timer1_Timer();
 
@@ -109,6 +114,8 @@ private:
     void readQueueFigures();
     // The device that holds row id, else the gateway that claimed it.
     QString holderOf(qint64 id, const QString &gateway) const;
+    // The device of this gateway that holds row id now; -1 when none.
+    int deviceHolding(qint64 id) const;
     void refreshCounts();
 
     static constexpr int CountsMaxAgeSeconds = 10;

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -56,6 +57,13 @@ public:
     void flushStatuses();
     void setAfterStatusFlush(std::function<void()> then) { m_afterFlush = std::move(then); }
     qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
+    // The row's final status waits to be written (in the batch or the spool).
+    bool statusPending(const QString &sysNo) const
+    {
+        return m_pendingStatus.contains(sysNo)
+                || std::any_of(m_statusBatch.cbegin(), m_statusBatch.cend(),
+                               [&sysNo](const SpoolEntry &e) { return e.sysNo == sysNo; });
+    }
     // Queues one pending row for the test composer; false (and logged) when it failed.
     bool insertTest(const QString &number, const QString &text);
     // Stores one received message, then queues its forwarding row when forwardNumber is set.

@@ -164,6 +164,17 @@ SqlStatement Statements::handedBefore(const QString &handleTime, int limit, bool
             {textValue(handleTime)}};
 }
 
+SqlStatement Statements::requeue(qint64 sysNo, const QString &gateway)
+{
+    if (gateway.isEmpty())
+        return {QStringLiteral(
+                        "update SMS set Status=0,HandleTime=NULL where SysNo=? and Status=1"),
+                {sysNo}};
+    return {QStringLiteral("update SMS set Status=0,HandleTime=NULL,Gateway=NULL where SysNo=? and "
+                           "Status=1 and Gateway=?"),
+            {sysNo, textValue(gateway)}};
+}
+
 SqlStatement Statements::serverVersion(int driverType)
 {
     switch (driverType) {

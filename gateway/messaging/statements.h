@@ -69,6 +69,9 @@ public:
     // The oldest rows at 1 since before this time: SysNo, CellNumber, HandleTime and, on a
     // shared queue, the claiming Gateway.
     static SqlStatement handedBefore(const QString &handleTime, int limit, bool withGateway);
+    // A row at 1 back to 0, only while it is still at 1 and, with gateway set, only while it is
+    // that gateway's claim.
+    static SqlStatement requeue(qint64 sysNo, const QString &gateway);
     // The server's own version in one text; driverType is QSqlDriver::DbmsType.
     static SqlStatement serverVersion(int driverType);
 

@@ -19,6 +19,9 @@ private Q_SLOTS:
     void queueFiguresAreReadAtTheTick();
     void historyCountsEachMinute();
     void historyPercentilesFollowTheSendTimes();
+    void aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem();
+    void requeueMovesOnlyRowsStillAtOne_data();
+    void requeueMovesOnlyRowsStillAtOne();
 };
 
 namespace {
@@ -49,6 +52,18 @@ void TestConsoleEngine::aSimulatedModemTellsItsSimAndARefusalItsCodeAndMeaning()
     QCOMPARE(opened.imei, QStringLiteral("860000000000001"));
     QVERIFY(!sim.numberOf(1).isEmpty());
     QCOMPARE(opened.simNumber, sim.numberOf(1));
+
+    // The re-check is answered later, from the modem, never inside the call.
+    QStringList report;
+    h->recheckDevice(QStringLiteral("1"), [&report](const QStringList &lines) { report = lines; });
+    QVERIFY(report.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!report.isEmpty(), Wait);
+    QVERIFY2(report.contains(QStringLiteral("AT+CPIN?：+CPIN: READY"))
+                     && report.contains(QStringLiteral("AT+CSQ：+CSQ: 23,99"))
+                     && report.contains(QStringLiteral("AT+CGMM：Velmora GSM Simulator")),
+             qPrintable(report.join(QLatin1Char('\n'))));
+    h->recheckDevice(QStringLiteral("9"), [&report](const QStringList &lines) { report = lines; });
+    QCOMPARE(report, QStringList{QStringLiteral("没有这个设备：Com9")});
 
     QVERIFY(sim.failNextSend(1, 38));
     QVERIFY(tdb.insertPending(1));
@@ -207,6 +222,94 @@ void TestConsoleEngine::historyPercentilesFollowTheSendTimes()
     QCOMPARE(later.sent, 1);
     QCOMPARE(later.failed, 0);
     QVERIFY(later.sendP50 > 2.8 && later.sendP50 <= 4);
+}
+
+void TestConsoleEngine::aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.start();
+    const DeviceRow shown = h->devices().row(0);
+    QVERIFY(h->setDeviceInService(QStringLiteral("1"), false));
+    QVERIFY(!h->setDeviceInService(QStringLiteral("7"), false));
+    QVERIFY(tdb.insertPending(3));
+    h.poll();
+    h.finish(1, true);
+    QCOMPARE(h.fake(0).sent.size(), 0);
+    QCOMPARE(h.fake(1).sent.size(), 2);
+    QVERIFY(!h->status().devices.at(0).inService);
+    QVERIFY(h->status().devices.at(1).inService);
+    QCOMPARE(h->devices().row(0).status, shown.status);
+    QCOMPARE(h->devices().row(0).image, shown.image);
+
+    // Back in service it takes the next row at once.
+    QVERIFY(h->setDeviceInService(QStringLiteral("1"), true));
+    h.settle();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    h.stop();
+    QVERIFY(h->setDeviceInService(QStringLiteral("2"), false));
+    h.start();
+    QVERIFY(h->status().devices.at(1).inService);
+}
+
+void TestConsoleEngine::requeueMovesOnlyRowsStillAtOne_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::addColumn<QString>("gateway");
+    for (const char *engine : {"sqlite", "postgresql", "mysql"}) {
+        QTest::addRow("%s", engine) << engine << QString();
+        QTest::addRow("%s shared", engine) << engine << "east";
+    }
+}
+
+void TestConsoleEngine::requeueMovesOnlyRowsStillAtOne()
+{
+    QFETCH(QString, engine);
+    QFETCH(QString, gateway);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString());
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), gateway);
+    h.makeGateway();
+    h.start();
+    // The device holds this one: its outcome is on its way.
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    const auto last = [&tdb] {
+        return tdb.scalar(QStringLiteral("select max(SysNo) from SMS")).toLongLong();
+    };
+    const qint64 held = last();
+    const auto row = [&](int status, const QString &by) {
+        const QString claim =
+                by.isEmpty() ? QStringLiteral("NULL") : QLatin1Char('\'') + by + QLatin1Char('\'');
+        return tdb.exec(QStringLiteral(
+                                "insert into SMS(CellNumber,SMSContent,Status,HandleTime,Gateway) "
+                                "values('13900000000','x',%1,'2026-12-06 04:00:00',%2)")
+                                .arg(status)
+                                .arg(claim))
+                ? last()
+                : -1;
+    };
+    const qint64 mine = row(1, gateway);
+    const qint64 sent = row(2, gateway);
+    const qint64 another = row(1, QStringLiteral("west"));
+    QString error;
+    const int moved = h->requeueRows({mine, sent, held, another, 999999}, &error);
+    QVERIFY2(moved >= 0, qPrintable(error));
+    const auto status = [&tdb](qint64 id) {
+        return tdb.scalar(QStringLiteral("select Status from SMS where SysNo=%1").arg(id)).toInt();
+    };
+    QCOMPARE(status(mine), 0);
+    QCOMPARE(status(sent), 2);
+    QCOMPARE(status(held), 1);
+    // Without a shared queue every row at 1 is this gateway's own.
+    QCOMPARE(status(another), gateway.isEmpty() ? 0 : 1);
+    QCOMPARE(moved, gateway.isEmpty() ? 2 : 1);
+    QVERIFY(tdb.scalar(QStringLiteral("select HandleTime from SMS where SysNo=%1").arg(mine))
+                    .isNull());
+    // A row moved once is at 0: asked again, nothing moves.
+    QCOMPARE(h->requeueRows({mine}, &error), 0);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEngine)
