@@ -90,6 +90,15 @@ void Modem::refreshNetworkStatus()
         m_health.refreshAll();
 }
 
+bool Modem::checkup(ModemCheckup::Done done)
+{
+    AtChannel *c = channel();
+    if (!isOpen() || !c)
+        return false;
+    ModemCheckup::run(*c, m_session.settings().commandMs, std::move(done));
+    return true;
+}
+
 void Modem::refreshHealth()
 {
     if (isOpen())

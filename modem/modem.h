@@ -1,6 +1,7 @@
 #pragma once
 
 #include "modemcalls.h"
+#include "modemcheckup.h"
 #include "modemhealth.h"
 #include "modeminbox.h"
 #include "modemreports.h"
@@ -58,6 +59,9 @@ public:
     void refreshHealth();
     // 1 home network, 5 roaming.
     bool isRegistered() const { return m_health.isRegistered(); }
+    // Asks what the check tool would, behind whatever is going on; done follows once with the
+    // report. false, and no done, when the modem is not open.
+    bool checkup(ModemCheckup::Done done);
 
     bool hasStatusReport() const { return m_reports.hasReport(); }
     StatusReport takeStatusReport() { return m_reports.takeReport(); }

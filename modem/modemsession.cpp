@@ -282,7 +282,7 @@ bool ModemSession::initialise()
     run("AT+CLIP=1");
     // Registration changes come as +CREG: <stat> (TS 27.007 §7.2).
     run("AT+CREG=1");
-    readIdentity(QDeadlineTimer(m_settings.commandMs * 5));
+    readIdentity(QDeadlineTimer(m_settings.commandMs * 6));
     if (!m_opening)
         return failClosed();
     return m_port && m_channel;
@@ -380,6 +380,14 @@ void ModemSession::readIdentity(QDeadlineTimer deadline)
     m_identity.revision = ask("AT+CGMR", "+CGMR:");
     m_identity.imei = ask("AT+CGSN", "+CGSN:");
     m_identity.imsi = ask("AT+CIMI", "+CIMI:");
+    if (deadline.hasExpired())
+        return;
+    AtCommand cnum;
+    cnum.text = "AT+CNUM";
+    cnum.timeoutMs = m_settings.commandMs;
+    cnum.prefixes = {"+CNUM:"};
+    const AtResult r = runBlocking(cnum, deadline);
+    m_identity.ownNumber = r.ok() ? ModemText::ownNumber(r) : QString();
 }
 
 void ModemSession::close()

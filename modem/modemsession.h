@@ -16,6 +16,7 @@ struct ModemIdentity
     QString revision;
     QString imei;
     QString imsi;
+    QString ownNumber; // AT+CNUM, when the SIM holds it
 };
 
 // The serial port of one modem and the AT channel over it: opened, found answering, brought in

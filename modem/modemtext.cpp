@@ -18,6 +18,29 @@ QString firstAnswer(const AtResult &r, const QByteArray &prefix)
     return {};
 }
 
+QString ownNumber(const AtResult &r)
+{
+    static const QByteArray prefix("+CNUM:");
+    for (const QByteArray &line : r.lines) {
+        if (!line.startsWith(prefix))
+            continue;
+        // The name before the number may be empty, unquoted or hold a comma of its own.
+        QList<QByteArray> fields{QByteArray()};
+        bool quoted = false;
+        for (const char c : line.mid(prefix.size())) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == ',' && !quoted)
+                fields.append(QByteArray());
+            else
+                fields.last().append(c);
+        }
+        if (fields.size() >= 2 && !fields.at(1).trimmed().isEmpty())
+            return QString::fromLatin1(fields.at(1).trimmed());
+    }
+    return {};
+}
+
 QString describe(const AtResult &r)
 {
     switch (r.status) {

@@ -14,6 +14,11 @@ QString ModemControl::infoText(short id)
 
 void ModemControl::RefreshHealth() { }
 
+bool ModemControl::Check()
+{
+    return false;
+}
+
 bool ModemControl::ReadStatusReport(int &, QString &, int &, QString &)
 {
     return false;

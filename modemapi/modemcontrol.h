@@ -33,6 +33,7 @@ public:
         InfoRegistration = 7, // AT+CREG? status digit
         InfoOperator = 8,     // AT+COPS? operator name
         InfoLastError = 10,   // why the last open failed or the modem was lost
+        InfoOwnNumber = 15,   // AT+CNUM: the SIM's own number, empty when it does not know it
         InfoRinging = 16,     // "1" while a voice call rings, else "0"
     };
 
@@ -118,6 +119,14 @@ public:
         InfoSendRefusal = 14,
     };
 
+    // --- A check on request ---
+    // Asks the open modem, behind what it is doing, what the check tool would: AT, +CPIN?,
+    // +CSQ, +CREG?, +COPS?, the model. CheckFinished follows once, with GetInfo 17 holding the
+    // report, a line each ("AT+CSQ：+CSQ: 23,99"). false, and no event, when the modem is not
+    // open or the control cannot check.
+    virtual bool Check();
+    enum CheckInfo : short { InfoCheckReport = 17 };
+
 Q_SIGNALS:
     void OnRecvMsg();
     void OnSndMsg();
@@ -139,4 +148,5 @@ Q_SIGNALS:
     void Notice();
     // The modem confirmed the removal of stored messages: TakeRemovedMsgKeys names them.
     void MessagesRemoved();
+    void CheckFinished();
 };

@@ -84,3 +84,27 @@ chromium --headless --no-sandbox --disable-gpu --user-data-dir="$work/chromium" 
     --window-size=1100,900 --screenshot="$out/status-page.png" "http://127.0.0.1:$port/" \
     >/dev/null 2>&1
 echo "$out/status-page.png"
+
+# The console of the same service at a desktop's and a phone's width: first as it sends, then on
+# a bad day: a modem the network refuses (+CMS ERROR 38), one without its network, one unplugged,
+# and rows long in a modem's hands. The page fills itself from its live channel after loading,
+# so each picture is taken a few seconds in.
+sim() { echo "$1" | python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(sys.stdin.buffer.read()); s.recv(100)' "$work/sim.sock"; }
+console() { # picture name, width
+    chromium --headless=new --no-sandbox --disable-gpu --user-data-dir="$work/chromium-$1" \
+        --window-size="$2,2600" --timeout=8000 --screenshot="$out/$1.png" \
+        "http://127.0.0.1:$port/console" >/dev/null 2>&1
+    echo "$out/$1.png"
+}
+console console 1280
+console console-phone 390
+for i in 1 2 3; do
+    echo "insert into SMS (CellNumber, SMSContent, Status, HandleTime) values ('1380000000$i', '结果未知 $i', 1, datetime('now', 'localtime', '-2 hours'));"
+done | sqlite3 "$service/DataBase/SMS.db"
+sim "failnext 2 38 1000"
+sim "network 3 0"
+sim "vanish 4"
+# The rows at 1 are read at the service's supervision tick, once a minute.
+sleep 62
+console console-bad 1280
+console console-bad-phone 390

@@ -163,6 +163,9 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
     case InfoImsi:
         text = id.imsi;
         break;
+    case InfoOwnNumber:
+        text = id.ownNumber;
+        break;
     case InfoSignal:
         text = net.signal;
         break;
@@ -192,6 +195,9 @@ bool SmsControl::getReason(short nInfoID, QString &text) const
         return true;
     case InfoSendRefusal:
         text = m_sendRefusal;
+        return true;
+    case InfoCheckReport:
+        text = m_checkReport;
         return true;
     default:
         return false;
@@ -236,6 +242,14 @@ void SmsControl::onDeviceLost(const QString &error)
 void SmsControl::RefreshHealth()
 {
     m_modem.refreshHealth();
+}
+
+bool SmsControl::Check()
+{
+    return m_modem.checkup([this](const QStringList &report) {
+        m_checkReport = report.join(QLatin1Char('\n'));
+        Q_EMIT CheckFinished();
+    });
 }
 
 bool SmsControl::ReadStatusReport(int &reference, QString &recipient, int &status,

@@ -34,9 +34,10 @@
 // (AT+CREG?, then +CREG reports), 8 operator (AT+COPS?), 9 device path of the port, 10 reason
 // of the last failed open or of the loss of the device ("SIM asks for a PIN", "SIM missing",
 // "SIM busy after power-on", "no modem answers on ..."), 16 "1" while a voice call rings, else
-// "0". 6 and 7 are the last known values; RefreshHealth() asks again, and a lost device has
-// none. 11 is 10 in Chinese, 12 why the last message failed (with the meaning of a +CMS
-// code), 13 the text of the last Notice.
+// "0", 15 the SIM's own number (AT+CNUM at open, empty when the SIM does not know it), 17 the
+// report of the last Check(), a line a command. 6 and 7 are the last known values; RefreshHealth()
+// asks again, and a lost device has none. 11 is 10 in Chinese, 12 why the last message failed (with
+// the meaning of a +CMS code), 13 the text of the last Notice.
 //
 // OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened (also: an open of
 // this control is already in progress), 3 no modem answers or CloseComm ended the open, 4 the
@@ -90,6 +91,7 @@ public:
     QStringList TakeRemovedMsgKeys() override;
 
     void RefreshHealth() override;
+    bool Check() override;
     bool ReadStatusReport(int &reference, QString &recipient, int &status,
                           QString &dischargeTime) override;
     int GetReferenceOfLastSnd() override;
@@ -115,6 +117,7 @@ private:
     int m_lastSend = 0;
     QString m_sendFailure;
     QString m_sendRefusal;
+    QString m_checkReport;
     QString m_device;
     QString m_lastError;
     QString m_lastReason;

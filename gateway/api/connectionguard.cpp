@@ -114,6 +114,10 @@ bool ConnectionGuard::checkHead(qsizetype headEnd)
         refuse({413, "body_too_large", QStringLiteral("请求体超过%1字节").arg(m_limits.maxBody)});
         return false;
     }
+    // A WebSocket lives on past its request; the server hands it over and the console closes
+    // what is not its own. Its idle time is the console's business from here.
+    if (headerValue(lines, "Upgrade").toLower() == "websocket")
+        m_idle.stop();
     const QByteArray connection = headerValue(lines, "Connection").toLower();
     m_closeAfter = connection.contains("close")
             || (requestLine.endsWith("HTTP/1.0") && !connection.contains("keep-alive"));

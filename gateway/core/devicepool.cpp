@@ -129,7 +129,18 @@ void DevicePool::setRegistered(int d, bool registered)
         m_unregistered[d] = !registered;
 }
 
+bool DevicePool::inService(int d) const
+{
+    return d >= 0 && d < Count && !m_outOfService[d];
+}
+
+void DevicePool::setInService(int d, bool inService)
+{
+    if (d >= 0 && d < Count)
+        m_outOfService[d] = !inService;
+}
+
 bool DevicePool::takesMessages(int d) const
 {
-    return state(d) == DeviceState::Free && registered(d);
+    return state(d) == DeviceState::Free && registered(d) && inService(d);
 }

@@ -49,7 +49,11 @@ public:
     // Why the control's last open failed or its device was lost, in the operator's language
     // where the control has it.
     static QString operatorReason(ModemControl &control);
-    // Free and registered: a message handed over now can be sent.
+    // Whether the operator left device d in service; one taken out stays open but gets no
+    // messages until it is put back or the service stops.
+    bool inService(int d) const;
+    void setInService(int d, bool inService);
+    // Free, registered and in service: a message handed over now can be sent.
     bool takesMessages(int d) const;
 
 private:
@@ -60,4 +64,5 @@ private:
     std::array<DeviceState, Count> m_states{};
     std::array<bool, Count> m_closing{};
     std::array<bool, Count> m_unregistered{};
+    std::array<bool, Count> m_outOfService{};
 };

@@ -215,6 +215,29 @@ void DeviceTable::setLastFailure(int r, const QString &reason)
     change(r, [&reason](DeviceStatus &d) { d.lastFailure = reason; });
 }
 
+void DeviceTable::setLastFailure(int r, const QString &reason, const QString &code)
+{
+    change(r, [&](DeviceStatus &d) {
+        d.lastFailure = reason;
+        d.failureCode = code;
+    });
+}
+
+void DeviceTable::setIdentity(int r, const QString &imsi, const QString &imei,
+                              const QString &simNumber)
+{
+    change(r, [&](DeviceStatus &d) {
+        d.imsi = imsi;
+        d.imei = imei;
+        d.simNumber = simNumber;
+    });
+}
+
+void DeviceTable::setInService(int r, bool inService)
+{
+    change(r, [inService](DeviceStatus &d) { d.inService = inService; });
+}
+
 QString DeviceTable::portsText() const
 {
     QString ports;

@@ -62,6 +62,10 @@ public:
     void setHealth(int r, std::optional<int> rssi, std::optional<int> ber,
                    std::optional<int> registration, const QString &operatorName);
     void setLastFailure(int r, const QString &reason);
+    // The reason in the operator's words and its machine form (FailureCode).
+    void setLastFailure(int r, const QString &reason, const QString &code);
+    void setIdentity(int r, const QString &imsi, const QString &imei, const QString &simNumber);
+    void setInService(int r, bool inService);
 
     // The Port and Rate values that describe the rows, as written to the configuration file.
     QString portsText() const;

@@ -3,6 +3,7 @@
 #include "configuration.h"
 #include "devicepool.h"
 #include "devicetable.h"
+#include "failurecode.h"
 #include "logsink.h"
 #include "messagepath.h"
 
@@ -140,6 +141,8 @@ void Service::mnuGXFW_Click()
     for (int d = 0; d < m_config.settings().DeviceCount; ++d) {
         m_pool.close(d);
         m_pool.setState(d, DeviceState::Offline);
+        // Out of service lasts while the service runs; the rebuilt list shows every device in.
+        m_pool.setInService(d, true);
     }
     RefreshDeviceList();
     m_log.WriteLog(QStringLiteral("系统服务停止……"));
@@ -183,8 +186,10 @@ void Service::refreshHealth()
 void Service::reportOpenFailure(short d)
 {
     // The driver's reason for the failed open ("SIM卡需要输入PIN码", ...).
-    const QString why = DevicePool::operatorReason(*m_pool.control(d));
-    m_table.setLastFailure(d, why);
+    ModemControl &control = *m_pool.control(d);
+    const QString why = DevicePool::operatorReason(control);
+    m_table.setLastFailure(d, why,
+                           FailureCode::ofOpen(control.infoText(ModemControl::InfoLastError)));
     QString &last = m_openFailure[std::size_t(d)];
     if (why.isEmpty() || why == last)
         return;
@@ -233,6 +238,9 @@ void Service::OpenDevice(short d)
     m_openFailure[std::size_t(d)].clear();
     control->GetInfo(ModemControl::InfoModel, text);
     m_table.setModel(d, text);
+    m_table.setIdentity(d, control->infoText(ModemControl::InfoImsi),
+                        control->infoText(ModemControl::InfoImei),
+                        control->infoText(ModemControl::InfoOwnNumber));
     m_table.setLink(d, LinkState::Idle);
     m_table.setPortOpen(d, true);
     m_pool.setState(d, DeviceState::Free);

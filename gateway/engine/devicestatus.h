@@ -30,8 +30,19 @@ struct DeviceStatus
     std::optional<int> registration;
     QString operatorName;
     QDateTime healthAt;
-    // The reason of the last failure (open, send, loss) in the operator's words.
+    // The SIM and the modem as the driver read them at open (AT+CIMI, AT+CGSN, AT+CNUM), so the
+    // operator finds the SIM in a rack; empty when the modem did not tell.
+    QString imsi;
+    QString imei;
+    QString simNumber;
+    // False while the operator took the device out of service: it stays open but gets no rows.
+    bool inService = true;
+    // The reason of the last failure (open, send, loss) in the operator's words; a refusal
+    // reads "+CMS ERROR: 38 网络故障".
     QString lastFailure;
+    // The same reason for machines: "cms:38", "permission", "locked", "unregistered",
+    // "timeout", "lost"; empty when there is none.
+    QString failureCode;
     QDateTime lastSuccess;
     // Only while the sending policy is on.
     std::optional<DeviceQuota> quota;

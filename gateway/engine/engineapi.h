@@ -1,8 +1,10 @@
 #pragma once
 
+#include "enginehistory.h"
 #include "enginestatus.h"
 #include "outgoingmessage.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -46,6 +48,9 @@ public:
     // Test messages as the composer queues them: one row per number, on the connection of the
     // last start; false when the database refused one.
     virtual bool queueTestMessage(const QString &number, const QString &text) = 0;
+    // The same row, for a front end that follows its result through EngineEvents: its SysNo,
+    // or -1 when the database refused it.
+    virtual qint64 queueTestMessageId(const QString &number, const QString &text) = 0;
     // The composer's whole list, one row per line, with its closing box for the operator.
     virtual void queueTestMessages(const QString &numbersText, const QString &messageText,
                                    const Progress &progress) = 0;
@@ -57,6 +62,22 @@ public:
 
     // A copy of the engine's state as it is now.
     virtual EngineStatus status() const = 0;
+    // The engine's last minutes, the newest last; at most 1440 for the whole gateway (port
+    // empty) and 60 for one device (port as DeviceStatus::port, "3").
+    virtual QList<HistoryMinute> history(int minutes, const QString &port = {}) const = 0;
+
+    // Takes a device out of service and back while the service runs; its rows go to the
+    // others. false when no device has this port. The caller logs who asked.
+    virtual bool setDeviceInService(const QString &port, bool inService) = 0;
+    // Asks the device now what the modem check would (AT, +CPIN?, +CSQ, +CREG?, +COPS?, the
+    // model); done gets the report's lines on the engine's thread, later. A device that is not
+    // open answers at once with why.
+    virtual void recheckDevice(const QString &port,
+                               std::function<void(QStringList report)> done) = 0;
+    // Puts rows at 1 back to 0: only those still at 1 and, on a shared queue, only this
+    // gateway's claims. The number of rows moved, or -1 with *error.
+    virtual int requeueRows(const QList<qint64> &ids, QString *error) = 0;
+
     // The newest lines of the activity log, the newest last.
     virtual QStringList recentLog(int lines) const = 0;
     // The configuration file; fixed for the life of the engine, so any thread may ask.

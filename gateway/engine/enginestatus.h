@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestatus.h"
+#include "queuefigures.h"
 
 #include "senddurations.h"
 #include "webhooks/webhookcounters.h"
@@ -17,6 +18,10 @@ struct EngineStatus
 {
     bool running = false;
     bool databaseUp = false;
+    // Why the database is down, as its client said at the last try; empty while it is up.
+    QString databaseReason;
+    // The database server and its version ("PostgreSQL 15.5"), read once a connection.
+    QString version;
     // Why the gateway cannot send while it runs (a refused shared queue, no database); empty
     // when it can.
     QString cannotSend;
@@ -38,6 +43,8 @@ struct EngineStatus
     // known.
     qint64 rowsStuck = -1;
     int stuckAfterMinutes = 10;
+    // The queue in the database, as of the last supervision tick.
+    QueueFigures queue;
     SendDurations sendDurations;
 
     int devicesUp() const

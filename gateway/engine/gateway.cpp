@@ -14,11 +14,11 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
-    m_flow =
-            std::make_unique<MessageFlow>(m_config.programDir(),
-                                          FlowContext{m_config.settings(), m_pool, m_devices, m_log,
-                                                      m_panel, m_sendTimings, m_events, clock},
-                                          prompter);
+    m_flow = std::make_unique<MessageFlow>(m_config.programDir(),
+                                           FlowContext{m_config.settings(), m_pool, m_devices,
+                                                       m_log, m_panel, m_sendTimings, m_events,
+                                                       m_history, clock},
+                                           prompter);
     m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
     m_queuer = std::make_unique<MessageQueuer>(m_flow->db(), [this] {
         for (int d = 0; ServiceRunning() && d < settings().DeviceCount; ++d) {
@@ -153,6 +153,74 @@ bool Gateway::queueTestMessage(const QString &number, const QString &text)
     return m_flow->queueTestMessage(number, text);
 }
 
+qint64 Gateway::queueTestMessageId(const QString &number, const QString &text)
+{
+    // The composer's row, through the queuer, which knows how each database tells the new key;
+    // like the composer's it waits for a start when the service is stopped.
+    const QueueResult queued = m_queuer->queue({OutgoingMessage{number, text}});
+    if (queued.ok() && queued.ids.size() == 1)
+        return queued.ids.first();
+    WriteLog(QStringLiteral("测试短信入库失败：") + queued.error);
+    return -1;
+}
+
+QList<HistoryMinute> Gateway::history(int minutes, const QString &port) const
+{
+    if (port.isEmpty())
+        return m_history.minutes(qMin(minutes, EngineHistory::GatewayMinutes), -1, m_clock.now());
+    const int d = deviceOf(port);
+    if (d < 0)
+        return {};
+    return m_history.minutes(qMin(minutes, EngineHistory::DeviceMinutes), d, m_clock.now());
+}
+
+int Gateway::deviceOf(const QString &port) const
+{
+    const QList<DeviceStatus> &devices = m_devices.statuses();
+    for (int d = 0; d < devices.size(); ++d) {
+        if (devices.at(d).port == port.trimmed())
+            return d;
+    }
+    return -1;
+}
+
+bool Gateway::setDeviceInService(const QString &port, bool inService)
+{
+    const int d = deviceOf(port);
+    if (d < 0)
+        return false;
+    m_pool.setInService(d, inService);
+    m_devices.setInService(d, inService);
+    // Back in service, a free device takes its next row now rather than at the next poll.
+    if (inService && ServiceRunning())
+        m_flow->dispatch().DispatchToDevice(d);
+    return true;
+}
+
+void Gateway::recheckDevice(const QString &port, std::function<void(QStringList)> done)
+{
+    const int d = deviceOf(port);
+    QString notOpen;
+    if (d < 0)
+        notOpen = QStringLiteral("没有这个设备：Com") + port;
+    else if (!ServiceRunning())
+        notOpen = QStringLiteral("服务未启动");
+    else if (m_pool.state(d) == DeviceState::Offline)
+        notOpen = m_devices.status(d).lastFailure.isEmpty()
+                ? QStringLiteral("短信猫未连接")
+                : QStringLiteral("短信猫未连接：") + m_devices.status(d).lastFailure;
+    m_recheck.ask(d, notOpen, std::move(done));
+}
+
+int Gateway::requeueRows(const QList<qint64> &ids, QString *error)
+{
+    QString why;
+    const int moved = m_flow->requeueRows(ids, &why);
+    if (error)
+        *error = why;
+    return moved;
+}
+
 void Gateway::queueTestMessages(const QString &numbersText, const QString &messageText,
                                 const Progress &progress)
 {
@@ -193,6 +261,8 @@ EngineStatus Gateway::status() const
     EngineStatus s;
     s.running = m_service->running();
     s.databaseUp = m_flow->store().isOpen();
+    s.databaseReason = m_flow->databaseReason();
+    s.version = m_flow->serverVersion();
     s.devices = m_devices.statuses();
     if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
         for (int d = 0; d < s.devices.size(); ++d)
@@ -213,6 +283,7 @@ EngineStatus Gateway::status() const
     s.countsAt = m_flow->countsAt();
     s.rowsStuck = m_flow->rowsStuck();
     s.stuckAfterMinutes = settings().stuckAfterMinutes;
+    s.queue = m_flow->queueFigures();
     s.lastPoll = m_flow->lastPoll();
     s.sendDurations = m_sendTimings.durations();
     if (s.running)

@@ -3,6 +3,7 @@
 #include "core/activitylog.h"
 #include "core/configuration.h"
 #include "core/devicepool.h"
+#include "core/devicerecheck.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
 #include "discovery/devicesearch.h"
@@ -44,12 +45,17 @@ public:
     bool mayEditDevices() override;
     void searchDevices(const DeviceSearchRequest &request, const Progress &progress) override;
     bool queueTestMessage(const QString &number, const QString &text) override;
+    qint64 queueTestMessageId(const QString &number, const QString &text) override;
     void queueTestMessages(const QString &numbersText, const QString &messageText,
                            const Progress &progress) override;
     QueueResult queueMessages(const QList<OutgoingMessage> &messages) override;
     void writeLog(const QString &line) override { WriteLog(line); }
     EngineStatus status() const override;
     QStringList recentLog(int lines) const override;
+    QList<HistoryMinute> history(int minutes, const QString &port = {}) const override;
+    bool setDeviceInService(const QString &port, bool inService) override;
+    void recheckDevice(const QString &port, std::function<void(QStringList report)> done) override;
+    int requeueRows(const QList<qint64> &ids, QString *error) override;
     QString configPath() const override { return m_config.path(); }
 
     EngineEvents &events() { return m_events; }
@@ -91,6 +97,9 @@ Q_SIGNALS:
     void statusPanelChanged(const QString &text);
 
 private:
+    // The row of the device with this configured port number ("3"); -1 when none.
+    int deviceOf(const QString &port) const;
+
     const Clock &m_clock;
     Prompter &m_prompter;
     EngineEvents m_events;
@@ -98,8 +107,11 @@ private:
     Configuration m_config;
     DeviceTable m_devices;
     DevicePool m_pool;
+    DeviceRecheck m_recheck{m_pool};
     StatusPanel m_panel;
     SendTimings m_sendTimings;
+    // Kept across starts: a reload leaves the last day's charts as they were.
+    EngineHistory m_history;
     QDateTime m_startedAt;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;

@@ -4,6 +4,7 @@
 
 #include "core/devicepool.h"
 #include "core/devicetable.h"
+#include "core/failurecode.h"
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
@@ -44,6 +45,7 @@ void DeviceHealth::update(int d)
     m_ctx.pool.setRegistered(d, registered);
     const QString port = m_ctx.settings.deviceLabel(d);
     if (!registered) {
+        m_ctx.table.setLastFailure(d, QStringLiteral("未注册到GSM网络"), FailureCode::Unregistered);
         m_ctx.log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "core/devicepool.h"
 #include "core/devicetable.h"
+#include "core/failurecode.h"
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
@@ -21,7 +22,7 @@ void DeviceLossHandler::deviceLost(int d, const QString &why)
     m_ctx.pool.setState(d, DeviceState::Offline);
     m_ctx.table.setLink(d, LinkState::Failed);
     m_ctx.table.setPortOpen(d, false);
-    m_ctx.table.setLastFailure(d, why);
+    m_ctx.table.setLastFailure(d, why, FailureCode::Lost);
     const QString port = m_ctx.settings.deviceLabel(d);
     m_ctx.log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
                                      : port + QStringLiteral("口连接中断：") + why);

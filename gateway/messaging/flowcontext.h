@@ -4,6 +4,7 @@ class Clock;
 class DevicePool;
 class DeviceTable;
 class EngineEvents;
+class EngineHistory;
 class LogSink;
 class SendTimings;
 class StatusPanel;
@@ -11,7 +12,7 @@ struct Settings;
 
 // What every handler of the message path works with, handed over as one: the settings, the
 // devices and their shown status, the operator's log and status panel, the send timings, the
-// engine's events and the clock. The pieces outlive the handlers.
+// engine's events, its history and the clock. The pieces outlive the handlers.
 struct FlowContext
 {
     const Settings &settings;
@@ -21,5 +22,6 @@ struct FlowContext
     StatusPanel &panel;
     SendTimings &timings;
     EngineEvents &events;
+    EngineHistory &history;
     const Clock &clock;
 };

@@ -7,6 +7,7 @@
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
+#include "engine/enginehistory.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
     : m_settings(context.settings), m_clock(context.clock), m_prompter(prompter),
@@ -17,9 +18,10 @@ MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, 
       m_dispatch(context, m_store, m_claims), m_reports(context, m_store),
       m_results(context, m_dispatch, m_reports), m_receiver(context, m_store, m_dispatch),
       m_calls(context), m_health(context, m_dispatch), m_loss(context, m_dispatch),
-      m_log(context.log), m_programDir(programDir),
+      m_log(context.log), m_history(context.history), m_programDir(programDir),
       m_policy(context.settings, context.pool, context.clock, programDir,
-               [&log = context.log](const QString &line) { log.WriteLog(line); })
+               [&log = context.log](const QString &line) { log.WriteLog(line); }),
+      m_figureReader(m_store.db())
 {
     m_dispatch.setPolicy(&m_policy);
 }
@@ -59,6 +61,7 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
     m_handed.clear();
     m_countsAt = {};
     m_fileCheck.forget();
+    m_figureReader.forget();
     const bool opened = m_store.open(connectionString, &error);
     if (opened)
         m_fileCheck.opened(connectionString);
@@ -110,10 +113,72 @@ void MessageFlow::countStuckRows()
         m_rowsStuck = rows->first().value(0).toLongLong();
 }
 
+QString MessageFlow::databaseReason() const
+{
+    if (m_store.isOpen())
+        return {};
+    const QString why = m_store.downReason();
+    return why.isEmpty() ? QStringLiteral("数据库未连接") : why;
+}
+
+int MessageFlow::deviceHolding(qint64 id) const
+{
+    const QList<QueuedMessage> &jobs = m_dispatch.deviceJobs();
+    for (int d = 0; d < jobs.size(); ++d) {
+        if (!jobs.at(d).isEmpty() && jobs.at(d).SysNo.toLongLong() == id)
+            return d;
+    }
+    return -1;
+}
+
+QString MessageFlow::holderOf(qint64 id, const QString &gateway) const
+{
+    const int d = deviceHolding(id);
+    return d < 0 ? gateway : m_settings.deviceLabel(d);
+}
+
+int MessageFlow::requeueRows(const QList<qint64> &ids, QString *error)
+{
+    if (!m_store.isOpen()) {
+        *error = databaseReason();
+        return -1;
+    }
+    DBHelper &db = m_store.db();
+    const bool grouped = db.beginTransaction();
+    int moved = 0;
+    for (const qint64 id : ids) {
+        if (deviceHolding(id) >= 0 || m_store.statusPending(QString::number(id)))
+            continue;
+        const std::optional<int> n =
+                db.ExecSQLString(Statements::requeue(id, m_settings.GatewayName));
+        if (!n) {
+            *error = db.lastError();
+            if (grouped)
+                db.rollbackTransaction();
+            return -1;
+        }
+        moved += *n;
+    }
+    if (grouped && !db.commitTransaction()) {
+        *error = db.lastError();
+        return -1;
+    }
+    return moved;
+}
+
+void MessageFlow::readQueueFigures()
+{
+    m_queue = m_figureReader.read(
+            m_clock.now(), m_settings.stuckAfterMinutes, sharing(),
+            [this](qint64 id, const QString &gateway) { return holderOf(id, gateway); });
+    m_serverVersion = m_figureReader.serverVersion();
+}
+
 void MessageFlow::refreshFigures()
 {
     m_fileProblem = m_fileCheck.problem();
     countStuckRows();
+    readQueueFigures();
     if (!sharing() || !m_store.isOpen())
         return;
     QString error;
@@ -136,6 +201,7 @@ void MessageFlow::Timer1_Timer()
     m_lastPoll = m_clock.now();
     m_store.keepUp(false);
     m_dispatch.Timer1_Timer();
+    m_history.queueLength(m_dispatch.queueLength(), m_lastPoll);
     // Between ticks the shared queue's counts are read again at a poll once they are this old,
     // so the page follows a dead gateway's rows within seconds; a request never reads them.
     if (sharing() && m_store.isOpen()
@@ -147,4 +213,5 @@ void MessageFlow::supervise()
 {
     m_store.keepUp(true);
     refreshFigures();
+    m_history.queueLength(m_dispatch.queueLength(), m_clock.now());
 }

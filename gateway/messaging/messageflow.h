@@ -9,6 +9,7 @@
 #include "messagestore.h"
 #include "queueclaims.h"
 #include "queuedmessage.h"
+#include "queuefigurereader.h"
 #include "senddispatch.h"
 #include "sendresults.h"
 
@@ -18,6 +19,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QString>
 
 class Prompter;
 
@@ -53,6 +55,16 @@ public:
     // Rows at 1 longer than StuckAfter, as of the last tick; -1 while not known.
     qint64 rowsStuck() const { return m_rowsStuck; }
     const QDateTime &lastPoll() const { return m_lastPoll; }
+    // The queue in the database and the server's version, as of the last tick.
+    const QueueFigures &queueFigures() const { return m_queue; }
+    const QString &serverVersion() const { return m_serverVersion; }
+    // Why the database is not open, in its client's words; empty while it is.
+    QString databaseReason() const;
+    // Rows at 1 back to 0 for the operator, in one transaction: those still at 1, on a shared
+    // queue this gateway's claims only, less those whose outcome is on its way here (a device
+    // of this gateway holds it, or its result waits to be written). The number moved, or -1
+    // with *error.
+    int requeueRows(const QList<qint64> &ids, QString *error);
 
     void Timer1_Timer();
 
@@ -99,6 +111,11 @@ private:
     // The shared queue's readiness, its counts and the database file, once a tick.
     void refreshFigures();
     void countStuckRows();
+    void readQueueFigures();
+    // The device that holds row id, else the gateway that claimed it.
+    QString holderOf(qint64 id, const QString &gateway) const;
+    // The device of this gateway that holds row id now; -1 when none.
+    int deviceHolding(qint64 id) const;
     void refreshCounts();
 
     static constexpr int CountsMaxAgeSeconds = 10;
@@ -116,6 +133,7 @@ private:
     DeviceHealth m_health;
     DeviceLossHandler m_loss;
     LogSink &m_log;
+    EngineHistory &m_history;
     QString m_programDir;
     SendingPolicy m_policy;
     DatabaseFileCheck m_fileCheck;
@@ -125,5 +143,8 @@ private:
     QList<std::pair<QString, qint64>> m_handed;
     QDateTime m_countsAt;
     qint64 m_rowsStuck = -1;
+    QueueFigureReader m_figureReader;
+    QueueFigures m_queue;
+    QString m_serverVersion;
     QDateTime m_lastPoll;
 };

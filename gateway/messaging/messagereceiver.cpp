@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/statuspanel.h"
 #include "engine/engineevents.h"
+#include "engine/enginehistory.h"
 #include "modemapi/modemcontrol.h"
 
 MessageReceiver::MessageReceiver(const FlowContext &context, MessageStore &store,
@@ -46,6 +47,7 @@ void MessageReceiver::messageWaiting(int d)
                            + QLatin1Char(':') + text);
         m_ctx.table.countReceived(d, 1);
         if (SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+            m_ctx.history.received(d, 1, m_ctx.clock.now());
             if (m_ctx.events.followed(&EngineEvents::messageReceived))
                 Q_EMIT m_ctx.events.messageReceived(
                         sender, text, {m_ctx.settings.deviceLabel(d), {}}, m_ctx.clock.now());

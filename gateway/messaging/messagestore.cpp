@@ -76,11 +76,20 @@ bool MessageStore::open(const QString &connectionString, QString *error)
     m_refused.clear();
     m_lossReported = false;
     m_reopenFailureReported = false;
+    m_openFailure.clear();
     if (m_db.OpenConnection(connectionString, error))
         return true;
+    m_openFailure = *error;
     // The operator has been shown this failure; the retries at the ticks stay quiet about it.
     m_reopenFailureReported = true;
     return false;
+}
+
+QString MessageStore::downReason() const
+{
+    if (m_db.isOpen())
+        return {};
+    return m_openFailure.isEmpty() ? m_db.lastError() : m_openFailure;
 }
 
 void MessageStore::writeOutSpool()
@@ -96,13 +105,17 @@ void MessageStore::keepUp(bool retryRefused)
         // A connection that was never made (the server was still down at the start) is
         // opened afresh; one that was lost is reopened. A server that does not answer at once
         // is asked again at the next tick, not waited for.
-        if (m_db.reconnect(m_target, &error, ReconnectWaitMs) != DBHelper::Reconnect::Done) {
+        const DBHelper::Reconnect reconnect = m_db.reconnect(m_target, &error, ReconnectWaitMs);
+        if (reconnect == DBHelper::Reconnect::Failed)
+            m_openFailure = error;
+        if (reconnect != DBHelper::Reconnect::Done) {
             if (!m_reopenFailureReported)
                 m_log(QStringLiteral("数据库重新连接失败：") + error);
             m_reopenFailureReported = true;
             return;
         }
         m_log(QStringLiteral("数据库重新连接成功……"));
+        m_openFailure.clear();
         m_lossReported = false;
         m_reopenFailureReported = false;
     }

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -34,6 +35,9 @@ public:
     // Opens the database for a service start.
     bool open(const QString &connectionString, QString *error);
     bool isOpen() const { return m_db.isOpen(); }
+    // Why the connection is not open: the last failed open or reconnect, else the failure that
+    // took the connection; empty when it is open.
+    QString downReason() const;
     // Writes out everything the spool holds, refused entries included.
     void writeOutSpool();
     // Reopens a lost connection, or tries again one that failed at the start (no prompt),
@@ -53,6 +57,13 @@ public:
     void flushStatuses();
     void setAfterStatusFlush(std::function<void()> then) { m_afterFlush = std::move(then); }
     qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
+    // The row's final status waits to be written (in the batch or the spool).
+    bool statusPending(const QString &sysNo) const
+    {
+        return m_pendingStatus.contains(sysNo)
+                || std::any_of(m_statusBatch.cbegin(), m_statusBatch.cend(),
+                               [&sysNo](const SpoolEntry &e) { return e.sysNo == sysNo; });
+    }
     // Queues one pending row for the test composer; false (and logged) when it failed.
     bool insertTest(const QString &number, const QString &text);
     // Stores one received message, then queues its forwarding row when forwardNumber is set.
@@ -113,4 +124,5 @@ private:
     QSet<qint64> m_reported;
     bool m_lossReported = false;
     bool m_reopenFailureReported = false;
+    QString m_openFailure;
 };

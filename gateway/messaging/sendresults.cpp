@@ -6,9 +6,12 @@
 #include "common/clock.h"
 #include "core/devicepool.h"
 #include "core/devicetable.h"
+#include "core/failurecode.h"
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "engine/engineevents.h"
+#include "engine/enginehistory.h"
+#include "modemapi/cmserror.h"
 #include "modemapi/modemcontrol.h"
 #include "policy/messageparts.h"
 #include "sendtimings.h"
@@ -35,7 +38,7 @@ void SendResults::sendFinished(int d, int result)
         return;
     }
     const bool success = result >= 1;
-    m_ctx.timings.resultFor(d);
+    m_ctx.history.sendResult(d, success, m_ctx.timings.resultFor(d), m_ctx.clock.now());
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
     QString why;
     if (success) {
@@ -47,12 +50,7 @@ void SendResults::sendFinished(int d, int result)
         m_reports.sent(d, *job);
     } else {
         m_ctx.log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
-        if (ModemControl *control = m_ctx.pool.control(d))
-            why = control->infoText(ModemControl::InfoSendFailure);
-        if (!why.isEmpty()) {
-            m_ctx.log.WriteLog(port + QStringLiteral("口失败原因：") + why);
-            m_ctx.table.setLastFailure(d, why);
-        }
+        why = noteFailure(d);
         m_ctx.table.countSent(d, false);
         m_ctx.pool.setState(d, DeviceState::Offline);
         if (tryElsewhere(d, *job)) {
@@ -69,6 +67,23 @@ void SendResults::sendFinished(int d, int result)
         m_dispatch.noteFailure(done, why);
     announce(d, done, success, why);
     m_dispatch.DispatchToDevice(d);
+}
+
+QString SendResults::noteFailure(int d)
+{
+    ModemControl *control = m_ctx.pool.control(d);
+    if (!control)
+        return {};
+    const QString why = control->infoText(ModemControl::InfoSendFailure);
+    const QString refusal = control->infoText(ModemControl::InfoSendRefusal);
+    // The code's meaning from the gateway's own table: a driver may name the code alone.
+    const int cms = FailureCode::cmsCodeOfSend(refusal, why);
+    if (!why.isEmpty())
+        m_ctx.log.WriteLog(m_ctx.settings.deviceLabel(d) + QStringLiteral("口失败原因：") + why);
+    if (!why.isEmpty() || cms >= 0)
+        m_ctx.table.setLastFailure(d, cms >= 0 ? CmsError::describe(cms) : why,
+                                   FailureCode::ofSend(refusal, why));
+    return why;
 }
 
 bool SendResults::tryElsewhere(int d, const QueuedMessage &failed)

@@ -18,6 +18,8 @@ public:
     void sendFinished(int d, int result);
 
 private:
+    // Logs why device d's message failed and shows it on the device; the driver's reason.
+    QString noteFailure(int d);
     void announce(int d, const QueuedMessage &message, bool accepted, const QString &why);
     // A message the modem refused for certain goes to another device while the policy allows;
     // true when it does.

@@ -6,10 +6,10 @@ void SendTimings::handedOver(int d)
         m_started[d].start();
 }
 
-void SendTimings::resultFor(int d)
+double SendTimings::resultFor(int d)
 {
     if (d < 0 || d >= Devices || !m_started[d].isValid())
-        return;
+        return -1;
     const double seconds = double(m_started[d].nsecsElapsed()) / 1e9;
     m_started[d].invalidate();
     std::size_t bucket = 0;
@@ -18,6 +18,7 @@ void SendTimings::resultFor(int d)
     ++m_durations.buckets[bucket];
     ++m_durations.count;
     m_durations.sum += seconds;
+    return seconds;
 }
 
 void SendTimings::reset()

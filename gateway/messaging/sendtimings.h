@@ -14,8 +14,9 @@ public:
     static constexpr const std::array<double, 10> &Bounds = SendDurations::Bounds;
 
     void handedOver(int d);
-    // A result without a hand-over (a stray result, one after a restart) is not counted.
-    void resultFor(int d);
+    // A result without a hand-over (a stray result, one after a restart) is not counted. The
+    // seconds since the hand-over, -1 when not counted.
+    double resultFor(int d);
     // Starts again from nothing, as the per-device counters do at a service start.
     void reset();
 

@@ -140,6 +140,54 @@ SqlStatement Statements::countHandedBefore(const QString &handleTime)
             {textValue(handleTime)}};
 }
 
+SqlStatement Statements::queueCounts()
+{
+    return {QStringLiteral("select Status, count(*), min(SysNo) from SMS where Status=0 or "
+                           "Status=1 group by Status")};
+}
+
+SqlStatement Statements::failedSince(const QString &dayAgo, const QString &hourAgo)
+{
+    return {QStringLiteral("select count(*), sum(case when HandleTime>=? then 1 else 0 end) from "
+                           "SMS where Status=-1 and HandleTime>=?"),
+            {textValue(hourAgo), textValue(dayAgo)}};
+}
+
+SqlStatement Statements::handedBefore(const QString &handleTime, int limit, bool withGateway)
+{
+    // Without a shared queue the table may have no Gateway column at all.
+    return {QStringLiteral("select SysNo, CellNumber, HandleTime")
+                    + (withGateway ? QStringLiteral(", Gateway") : QString())
+                    + QStringLiteral(" from SMS where Status=1 and HandleTime<? order by "
+                                     "HandleTime, SysNo limit ")
+                    + QString::number(qMax(1, limit)),
+            {textValue(handleTime)}};
+}
+
+SqlStatement Statements::requeue(qint64 sysNo, const QString &gateway)
+{
+    if (gateway.isEmpty())
+        return {QStringLiteral(
+                        "update SMS set Status=0,HandleTime=NULL where SysNo=? and Status=1"),
+                {sysNo}};
+    return {QStringLiteral("update SMS set Status=0,HandleTime=NULL,Gateway=NULL where SysNo=? and "
+                           "Status=1 and Gateway=?"),
+            {sysNo, textValue(gateway)}};
+}
+
+SqlStatement Statements::serverVersion(int driverType)
+{
+    switch (driverType) {
+    case QSqlDriver::PostgreSQL:
+        return {QStringLiteral("select 'PostgreSQL ' || current_setting('server_version')")};
+    case QSqlDriver::MySqlServer:
+        // MariaDB names itself in its version ("10.11.6-MariaDB-0+deb12u1").
+        return {QStringLiteral("select version()")};
+    default:
+        return {QStringLiteral("select 'SQLite ' || sqlite_version()")};
+    }
+}
+
 SqlStatement Statements::countReceived(const QString &number, const QString &body,
                                        const QString &handleTime)
 {

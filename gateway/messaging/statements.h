@@ -61,6 +61,20 @@ public:
 
     // Rows at 1 whose HandleTime is before this time: their outcome has been unknown since.
     static SqlStatement countHandedBefore(const QString &handleTime);
+    // The queue as the console shows it, read at the supervision tick. Rows at 0 and at 1:
+    // Status, how many, the lowest SysNo.
+    static SqlStatement queueCounts();
+    // Rows at -1 since each of the two times: the longer span first.
+    static SqlStatement failedSince(const QString &dayAgo, const QString &hourAgo);
+    // The oldest rows at 1 since before this time: SysNo, CellNumber, HandleTime and, on a
+    // shared queue, the claiming Gateway.
+    static SqlStatement handedBefore(const QString &handleTime, int limit, bool withGateway);
+    // A row at 1 back to 0, only while it is still at 1 and, with gateway set, only while it is
+    // that gateway's claim.
+    static SqlStatement requeue(qint64 sysNo, const QString &gateway);
+    // The server's own version in one text; driverType is QSqlDriver::DbmsType.
+    static SqlStatement serverVersion(int driverType);
+
     // How many smsrecv rows hold this message: number, text and the time its row was given.
     static SqlStatement countReceived(const QString &number, const QString &text,
                                       const QString &handleTime);

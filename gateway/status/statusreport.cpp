@@ -289,6 +289,7 @@ QByteArray page(const EngineStatus &status, const QStringList &logLines)
     out += QStringLiteral("<p id=\"service\">%1</p>\n")
                    .arg(status.running ? QStringLiteral("服务运行中")
                                        : QStringLiteral("服务已停止"));
+    out += QStringLiteral("<p id=\"console\"><a href=\"/console\">控制台</a></p>\n");
     out += deviceTable(status);
     out += QStringLiteral("<p id=\"queue\">内存剩余短信:%1</p>\n").arg(status.queueLength);
     out += QStringLiteral("<p id=\"database\">数据库:%1</p>\n")

@@ -8,6 +8,7 @@
 #include "api/apiroutes.h"
 #include "api/httplistener.h"
 #include "common/clock.h"
+#include "console/consoleserver.h"
 
 #include "common/inifile.h"
 #include "engine/engineapi.h"
@@ -17,6 +18,8 @@
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QLoggingCategory>
+#include <QTcpServer>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcStatus, "velmora.status")
 
@@ -25,6 +28,7 @@ namespace {
 const QByteArray Html = QByteArrayLiteral("text/html; charset=utf-8");
 const QByteArray Metrics = QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8");
 const QByteArray Text = QByteArrayLiteral("text/plain; charset=utf-8");
+constexpr int RetireMilliseconds = 2000;
 
 } // namespace
 
@@ -32,7 +36,10 @@ StatusServer::StatusServer(EngineApi &engine, EngineEvents &events, std::unique_
                            QObject *parent)
     : QObject(parent), m_engine(engine), m_apiEngine(std::move(api)),
       m_api(std::make_unique<ApiRoutes>(*m_apiEngine, QFileInfo(engine.configPath()).absolutePath(),
-                                        SystemClock::instance()))
+                                        SystemClock::instance())),
+      m_console(std::make_unique<ConsoleServer>(engine, events, m_api->access(),
+                                                QFileInfo(engine.configPath()).absolutePath(),
+                                                SystemClock::instance()))
 {
     connect(&events, &EngineEvents::runningChanged, this, [this](bool running) {
         if (running)
@@ -93,8 +100,17 @@ quint16 StatusServer::applySettings()
 
 void StatusServer::listen(const QHostAddress &address, quint16 port)
 {
-    // Qt's server cannot stop listening; a new one replaces it.
-    m_server.reset();
+    // Qt's server cannot stop listening; a new one replaces it. The old one stops taking
+    // connections now but lives a moment longer: a console's start that moved the server is
+    // answered by the old one, and its answer must leave before its socket goes.
+    m_console->closeAll();
+    if (m_server) {
+        for (QTcpServer *listener : m_server->servers())
+            listener->close();
+        QHttpServer *old = m_server.release();
+        old->setParent(this);
+        QTimer::singleShot(RetireMilliseconds, old, &QObject::deleteLater);
+    }
     m_port = 0;
     m_wantedPort = port;
     m_address = address;
@@ -115,6 +131,7 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
     m_api->install(*m_server);
+    m_console->install(*m_server, address.isLoopback(), m_tls.enabled());
     HttpLimits limits;
     limits.allowedHosts = HttpListener::ownNames(address);
     QString error;

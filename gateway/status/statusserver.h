@@ -9,6 +9,7 @@
 
 class ApiEngine;
 class ApiRoutes;
+class ConsoleServer;
 class EngineApi;
 class EngineEvents;
 class QHttpServer;
@@ -19,7 +20,8 @@ class QHttpServerResponse;
 // Config.ini; listens on 127.0.0.1 unless HttpAddress names another address. The settings are
 // read when the server is made and again at every service start, like the others. It also
 // carries the API under /api/v1/; on an address other than loopback the page and the metrics
-// need a token too. TlsCertificate and TlsKey make it HTTPS.
+// need a token too. TlsCertificate and TlsKey make it HTTPS. The operator's console is under
+// /console.
 class StatusServer : public QObject
 {
     Q_OBJECT
@@ -34,6 +36,7 @@ public:
     // Reads the settings and listens accordingly; the port listened on, 0 when off.
     quint16 applySettings();
     quint16 port() const { return m_port; }
+    ConsoleServer &console() { return *m_console; }
     // "http://address:port/", empty when off.
     QString address() const;
 
@@ -45,6 +48,7 @@ private:
     EngineApi &m_engine;
     std::unique_ptr<ApiEngine> m_apiEngine;
     std::unique_ptr<ApiRoutes> m_api;
+    std::unique_ptr<ConsoleServer> m_console;
     HttpListener::Tls m_tls;
     std::unique_ptr<QHttpServer> m_server;
     QHostAddress m_address;

@@ -31,6 +31,9 @@ public:
     short openResult = 0;
     QString lastError; // GetInfo 10: the reason of the last failed open
     QString model = QStringLiteral("FAKE-GSM");
+    QString imsi; // GetInfo 5, 4 and 9 when set
+    QString imei;
+    QString ownNumber;
     int sendResult = 1;
     QString sendFailure; // GetInfo 12: why the last message failed
     QString sendRefusal; // GetInfo 14: the code of a final refusal of the last message
@@ -81,6 +84,11 @@ public:
         calls << QStringLiteral("GetInfo(%1)").arg(id);
         if (id == InfoModel) {
             text = model;
+            return true;
+        }
+        if ((id == InfoImsi && !imsi.isEmpty()) || (id == InfoImei && !imei.isEmpty())
+            || (id == InfoOwnNumber && !ownNumber.isEmpty())) {
+            text = id == InfoImsi ? imsi : id == InfoImei ? imei : ownNumber;
             return true;
         }
         if (id == 10) {

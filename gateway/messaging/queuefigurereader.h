@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/queuefigures.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+class DBHelper;
+
+// Reads the queue's figures for the console at the supervision tick, over the gateway's
+// connection (so on the database link, never on a page request). The table keeps no insert
+// time, so a waiting row's age counts from the tick that first found it the oldest: a lower
+// bound, exact to a tick for a queue that does not move.
+class QueueFigureReader
+{
+public:
+    // The device (or the claiming gateway) that holds a row at 1; empty when not known.
+    using Holder = std::function<QString(qint64 id, const QString &gateway)>;
+
+    explicit QueueFigureReader(DBHelper &db) : m_db(db) { }
+
+    // Figures left at -1 are those the database did not give.
+    QueueFigures read(const QDateTime &now, int stuckAfterMinutes, bool sharing,
+                      const Holder &holder);
+    // The server and its version, read once a connection.
+    const QString &serverVersion();
+    // A new connection: its server may be another.
+    void forget();
+
+private:
+    void readCounts(QueueFigures &figures, const QDateTime &now);
+    void readFailed(QueueFigures &figures, const QDateTime &now);
+    void readStuck(QueueFigures &figures, const QDateTime &before, bool sharing,
+                   const Holder &holder);
+
+    DBHelper &m_db;
+    qint64 m_oldestId = -1;
+    QDateTime m_oldestSince;
+    QString m_version;
+};
