@@ -189,9 +189,13 @@ void DeviceTable::setModel(int r, const QString &model)
     change(r, [&model](DeviceStatus &d) { d.model = model; });
 }
 
-void DeviceTable::countSent(int r, bool success)
+void DeviceTable::countSent(int r, bool success, const QDateTime &at)
 {
-    change(r, [success](DeviceStatus &d) { ++(success ? d.sent : d.failed); });
+    change(r, [success, &at](DeviceStatus &d) {
+        ++(success ? d.sent : d.failed);
+        if (success)
+            d.lastSuccess = at;
+    });
 }
 
 void DeviceTable::countReceived(int r, int count)
@@ -200,9 +204,11 @@ void DeviceTable::countReceived(int r, int count)
 }
 
 void DeviceTable::setHealth(int r, std::optional<int> rssi, std::optional<int> ber,
-                            std::optional<int> registration, const QString &operatorName)
+                            std::optional<int> registration, const QString &operatorName,
+                            const QDateTime &at)
 {
     change(r, [&](DeviceStatus &d) {
+        d.healthAt = at;
         d.rssi = rssi;
         d.ber = ber;
         d.registration = registration;

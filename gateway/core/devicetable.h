@@ -55,12 +55,14 @@ public:
     void setLink(int r, LinkState link);
     void setPortOpen(int r, bool open);
     void setModel(int r, const QString &model);
-    // One result of a send: accepted by the network or not.
-    void countSent(int r, bool success);
+    // One result of a send at a time: accepted by the network or not.
+    void countSent(int r, bool success, const QDateTime &at);
     // Messages received; a negative count takes back one that could not be kept.
     void countReceived(int r, int count);
+    // What the modem said of its signal and network, and when.
     void setHealth(int r, std::optional<int> rssi, std::optional<int> ber,
-                   std::optional<int> registration, const QString &operatorName);
+                   std::optional<int> registration, const QString &operatorName,
+                   const QDateTime &at);
     void setLastFailure(int r, const QString &reason);
     // The reason in the operator's words and its machine form (FailureCode).
     void setLastFailure(int r, const QString &reason, const QString &code);

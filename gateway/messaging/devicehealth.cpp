@@ -2,6 +2,8 @@
 
 #include "senddispatch.h"
 
+#include "common/clock.h"
+
 #include "core/devicepool.h"
 #include "core/devicetable.h"
 #include "core/failurecode.h"
@@ -33,9 +35,9 @@ void DeviceHealth::update(int d)
     const QString registration = control->infoText(ModemControl::InfoRegistration);
     const QString signal = control->infoText(ModemControl::InfoSignal);
     const std::optional<int> rssi = number(signal.section(QLatin1Char(','), 0, 0));
-    m_ctx.table.setHealth(d, rssi,
-                          rssi ? number(signal.section(QLatin1Char(','), 1, 1)) : std::nullopt,
-                          number(registration), control->infoText(ModemControl::InfoOperator));
+    m_ctx.table.setHealth(
+            d, rssi, rssi ? number(signal.section(QLatin1Char(','), 1, 1)) : std::nullopt,
+            number(registration), control->infoText(ModemControl::InfoOperator), m_ctx.clock.now());
     // Home (1) or roaming (5). A modem that never said is given the benefit of the doubt: only
     // a reported loss holds its messages back.
     const bool registered = registration.isEmpty() || registration == QLatin1String("1")

@@ -45,13 +45,13 @@ void SendResults::sendFinished(int d, int result)
         m_ctx.log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
         job->Status = RowStatus::Sent;
         m_ctx.table.setLink(d, LinkState::Idle);
-        m_ctx.table.countSent(d, true);
+        m_ctx.table.countSent(d, true, m_ctx.clock.now());
         m_ctx.pool.setState(d, DeviceState::Free);
         m_reports.sent(d, *job);
     } else {
         m_ctx.log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
         why = noteFailure(d);
-        m_ctx.table.countSent(d, false);
+        m_ctx.table.countSent(d, false, m_ctx.clock.now());
         m_ctx.pool.setState(d, DeviceState::Offline);
         if (tryElsewhere(d, *job)) {
             *job = QueuedMessage();

@@ -29,8 +29,8 @@ private Q_SLOTS:
         DeviceTable &table = harness->devices();
         harness->WriteLog(QStringLiteral("a"));
         table.setLink(0, LinkState::Sending);
-        table.countSent(1, true);
-        table.countSent(2, false);
+        table.countSent(1, true, QDateTime());
+        table.countSent(2, false, QDateTime());
         // Updates after a removal name the rows as they are numbered after it.
         table.removeDeviceRow(0);
         table.setLink(0, LinkState::Idle);

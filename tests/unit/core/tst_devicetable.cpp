@@ -102,9 +102,10 @@ private Q_SLOTS:
         DeviceTable table;
         table.appendDevice(DeviceTable::fresh(QStringLiteral("4"), QStringLiteral("9600")));
         QSignalSpy changes(&table, &DeviceTable::deviceChanged);
-        table.countSent(0, true);
-        table.countSent(0, false);
-        table.countSent(0, true);
+        const QDateTime first(QDate(2026, 12, 6), QTime(4, 47, 10));
+        table.countSent(0, true, first);
+        table.countSent(0, false, first.addSecs(5));
+        table.countSent(0, true, first.addSecs(10));
         table.countReceived(0, 2);
         table.countReceived(0, -1);
         table.setLink(0, LinkState::Sending);
@@ -114,21 +115,24 @@ private Q_SLOTS:
         QCOMPARE(table.row(0).status, QStringLiteral("正在发送"));
         QCOMPARE(table.row(0).image, DeviceRow::ImageConnected);
         QCOMPARE(table.status(0).failed, qint64(1));
+        // The last success is the last accepted send's, not a later failure's.
+        QCOMPARE(table.status(0).lastSuccess, first.addSecs(10));
         QCOMPARE(changes.size(), 7);
         // Nothing known: no tooltip; what is known is shown, the rest as "-".
         QCOMPARE(table.data(table.index(0, DeviceTable::ColStatus), Qt::ToolTipRole), QVariant());
-        table.setHealth(0, 17, 99, 5, QString());
+        table.setHealth(0, 17, 99, 5, QString(), first);
+        QCOMPARE(table.status(0).healthAt, first);
         QCOMPARE(table.row(0).health,
                  QStringLiteral("信号: 17,99\n网络注册: 已注册(漫游)\n运营商: -"));
-        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"));
+        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"), first);
         QCOMPARE(table.row(0).health, QStringLiteral("信号: -\n网络注册: 8\n运营商: CMCC"));
         // The same values again are no change.
         changes.clear();
-        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"));
+        table.setHealth(0, std::nullopt, std::nullopt, 8, QStringLiteral("CMCC"), first);
         table.setLink(0, LinkState::Sending);
         QCOMPARE(changes.size(), 0);
         // Rows that are not there are left alone.
-        table.countSent(1, true);
+        table.countSent(1, true, first);
         QCOMPARE(table.rowCount(), 1);
     }
 };
