@@ -22,6 +22,7 @@ private Q_SLOTS:
     void aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem();
     void requeueMovesOnlyRowsStillAtOne_data();
     void requeueMovesOnlyRowsStillAtOne();
+    void aTestMessageNamesItsRow();
 };
 
 namespace {
@@ -310,6 +311,25 @@ void TestConsoleEngine::requeueMovesOnlyRowsStillAtOne()
                     .isNull());
     // A row moved once is at 0: asked again, nothing moves.
     QCOMPARE(h->requeueRows({mine}, &error), 0);
+}
+
+void TestConsoleEngine::aTestMessageNamesItsRow()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString());
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    const qint64 id = h->queueTestMessageId(QStringLiteral("13900002222"), QStringLiteral("测试"));
+    QCOMPARE(tdb.rows(QStringLiteral("select CellNumber, SMSContent from SMS where SysNo=%1")
+                              .arg(id)),
+             QStringList{QStringLiteral("13900002222|测试")});
+
+    GatewayHarness down(QStringLiteral("Provider=SQLite; Data Source=/nonexistent/x.db"));
+    down.start();
+    QCOMPARE(down->queueTestMessageId(QStringLiteral("13900002222"), QStringLiteral("x")), -1);
+    QVERIFY(down.loggedStartingWith(QStringLiteral("测试短信入库失败：")));
+    QVERIFY(!down->status().databaseReason.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEngine)
