@@ -101,6 +101,12 @@ void TestConsoleEngine::eachFailureHasItsCode()
     Q_EMIT h.fake(0).DeviceLost();
     h.settle();
     QCOMPARE(h->status().devices.at(0).failureCode, QStringLiteral("lost"));
+
+    h.fake(2).registration = QStringLiteral("3");
+    Q_EMIT h.fake(2).RegistrationChanged();
+    h.settle();
+    QCOMPARE(h->status().devices.at(2).failureCode, QStringLiteral("unregistered"));
+    QCOMPARE(h->status().devices.at(2).lastFailure, QStringLiteral("未注册到GSM网络"));
 }
 
 void TestConsoleEngine::queueFiguresAreReadAtTheTick_data()
