@@ -165,6 +165,15 @@ void TestConsoleEngine::queueFiguresAreReadAtTheTick()
                                                   : "PostgreSQL"),
              qPrintable(h->status().version));
     QCOMPARE(h->status().databaseReason, QString());
+
+    // The oldest row gone, the next one has been waiting since the first tick too.
+    const qint64 oldest =
+            tdb.scalar(QStringLiteral("select min(SysNo) from SMS where Status=0")).toLongLong();
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Status=2 where SysNo=%1").arg(oldest)));
+    h.clock.advance(60);
+    h.supervise();
+    QCOMPARE(h->status().queue.waiting, 2);
+    QCOMPARE(h->status().queue.oldestWaitingSeconds, 360);
 }
 
 void TestConsoleEngine::historyCountsEachMinute()
