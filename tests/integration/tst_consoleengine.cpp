@@ -263,6 +263,8 @@ void TestConsoleEngine::aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem()
     QVERIFY(h->setDeviceInService(QStringLiteral("1"), true));
     h.settle();
     QCOMPARE(h.fake(0).sent.size(), 1);
+    h.finish(0, true);
+    h.finish(1, true);
     h.stop();
     QVERIFY(h->setDeviceInService(QStringLiteral("2"), false));
     h.start();
