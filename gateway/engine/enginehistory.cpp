@@ -74,7 +74,8 @@ double EngineHistory::percentile(const Slot &slot, int total, double fraction)
 HistoryMinute EngineHistory::minuteOf(const Slot &slot, qint64 key)
 {
     HistoryMinute m;
-    m.minute = QDateTime::fromSecsSinceEpoch(key * 60);
+    m.minute =
+            QDateTime(QDate::fromJulianDay(key / 1440), QTime(int(key % 1440 / 60), int(key % 60)));
     if (slot.key != key)
         return m;
     m.sent = slot.sent;

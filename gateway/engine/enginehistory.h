@@ -52,7 +52,7 @@ public:
 private:
     struct Slot
     {
-        qint64 key = -1; // minutes since the epoch
+        qint64 key = -1; // keyOf the minute
         int sent = 0;
         int failed = 0;
         int received = 0;
@@ -61,7 +61,11 @@ private:
     };
     using DeviceRing = std::array<Slot, DeviceMinutes>;
 
-    static qint64 keyOf(const QDateTime &t) { return t.toSecsSinceEpoch() / 60; }
+    // The minute by the clock's own date and time: no time zone is looked up per message.
+    static qint64 keyOf(const QDateTime &t)
+    {
+        return t.date().toJulianDay() * 1440 + t.time().hour() * 60 + t.time().minute();
+    }
     static Slot &slot(Slot *ring, int size, qint64 key);
     Slot *deviceRing(int d);
     static HistoryMinute minuteOf(const Slot &slot, qint64 key);

@@ -35,12 +35,23 @@ void QueueFigureReader::readCounts(QueueFigures &figures, const QDateTime &now)
             figures.handed = row.value(1).toLongLong();
         }
     }
-    if (oldest != m_oldestId) {
-        m_oldestId = oldest;
-        m_oldestSince = now;
+    if (const auto newest = m_db.readRows(Statements::newestRow());
+        newest && !newest->isEmpty() && !newest->first().value(0).isEmpty()) {
+        while (!m_newest.isEmpty() && m_newest.first().first.secsTo(now) > 86400)
+            m_newest.removeFirst();
+        m_newest.append({now, newest->first().value(0).toLongLong()});
     }
     if (figures.waiting > 0)
-        figures.oldestWaitingSeconds = m_oldestSince.secsTo(now);
+        figures.oldestWaitingSeconds = ageOf(oldest, now);
+}
+
+qint64 QueueFigureReader::ageOf(qint64 id, const QDateTime &now) const
+{
+    for (const auto &[at, newest] : m_newest) {
+        if (newest >= id)
+            return at.secsTo(now);
+    }
+    return 0;
 }
 
 void QueueFigureReader::readFailed(QueueFigures &figures, const QDateTime &now)
@@ -84,7 +95,6 @@ const QString &QueueFigureReader::serverVersion()
 
 void QueueFigureReader::forget()
 {
-    m_oldestId = -1;
-    m_oldestSince = {};
+    m_newest.clear();
     m_version.clear();
 }

@@ -3,15 +3,17 @@
 #include "engine/queuefigures.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <functional>
+#include <utility>
 
 class DBHelper;
 
 // Reads the queue's figures for the console at the supervision tick, over the gateway's
 // connection (so on the database link, never on a page request). The table keeps no insert
-// time, so a waiting row's age counts from the tick that first found it the oldest: a lower
-// bound, exact to a tick for a queue that does not move.
+// time, so a waiting row's age counts from the first tick whose newest SysNo was at least its
+// own (keys only grow): a lower bound, exact to a tick, for at most a day.
 class QueueFigureReader
 {
 public:
@@ -30,12 +32,14 @@ public:
 
 private:
     void readCounts(QueueFigures &figures, const QDateTime &now);
+    // How long row id has been in the table as far as the ticks tell.
+    qint64 ageOf(qint64 id, const QDateTime &now) const;
     void readFailed(QueueFigures &figures, const QDateTime &now);
     void readStuck(QueueFigures &figures, const QDateTime &before, bool sharing,
                    const Holder &holder);
 
     DBHelper &m_db;
-    qint64 m_oldestId = -1;
-    QDateTime m_oldestSince;
+    // The newest SysNo at each tick of the last day, oldest first.
+    QList<std::pair<QDateTime, qint64>> m_newest;
     QString m_version;
 };

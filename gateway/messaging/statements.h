@@ -64,6 +64,8 @@ public:
     // The queue as the console shows it, read at the supervision tick. Rows at 0 and at 1:
     // Status, how many, the lowest SysNo.
     static SqlStatement queueCounts();
+    // The newest row's SysNo, whatever its status.
+    static SqlStatement newestRow() { return {QStringLiteral("select max(SysNo) from SMS")}; }
     // Rows at -1 since each of the two times: the longer span first.
     static SqlStatement failedSince(const QString &dayAgo, const QString &hourAgo);
     // The oldest rows at 1 since before this time: SysNo, CellNumber, HandleTime and, on a

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem();
     void requeueMovesOnlyRowsStillAtOne_data();
     void requeueMovesOnlyRowsStillAtOne();
+    void aTestMessageNamesItsRow();
 };
 
 namespace {
@@ -100,6 +101,12 @@ void TestConsoleEngine::eachFailureHasItsCode()
     Q_EMIT h.fake(0).DeviceLost();
     h.settle();
     QCOMPARE(h->status().devices.at(0).failureCode, QStringLiteral("lost"));
+
+    h.fake(2).registration = QStringLiteral("3");
+    Q_EMIT h.fake(2).RegistrationChanged();
+    h.settle();
+    QCOMPARE(h->status().devices.at(2).failureCode, QStringLiteral("unregistered"));
+    QCOMPARE(h->status().devices.at(2).lastFailure, QStringLiteral("未注册到GSM网络"));
 }
 
 void TestConsoleEngine::queueFiguresAreReadAtTheTick_data()
@@ -158,6 +165,15 @@ void TestConsoleEngine::queueFiguresAreReadAtTheTick()
                                                   : "PostgreSQL"),
              qPrintable(h->status().version));
     QCOMPARE(h->status().databaseReason, QString());
+
+    // The oldest row gone, the next one has been waiting since the first tick too.
+    const qint64 oldest =
+            tdb.scalar(QStringLiteral("select min(SysNo) from SMS where Status=0")).toLongLong();
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Status=2 where SysNo=%1").arg(oldest)));
+    h.clock.advance(60);
+    h.supervise();
+    QCOMPARE(h->status().queue.waiting, 2);
+    QCOMPARE(h->status().queue.oldestWaitingSeconds, 360);
 }
 
 void TestConsoleEngine::historyCountsEachMinute()
@@ -247,6 +263,8 @@ void TestConsoleEngine::aDeviceOutOfServiceGetsNoRowsWhileAnotherTakesThem()
     QVERIFY(h->setDeviceInService(QStringLiteral("1"), true));
     h.settle();
     QCOMPARE(h.fake(0).sent.size(), 1);
+    h.finish(0, true);
+    h.finish(1, true);
     h.stop();
     QVERIFY(h->setDeviceInService(QStringLiteral("2"), false));
     h.start();
@@ -310,6 +328,25 @@ void TestConsoleEngine::requeueMovesOnlyRowsStillAtOne()
                     .isNull());
     // A row moved once is at 0: asked again, nothing moves.
     QCOMPARE(h->requeueRows({mine}, &error), 0);
+}
+
+void TestConsoleEngine::aTestMessageNamesItsRow()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString());
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    const qint64 id = h->queueTestMessageId(QStringLiteral("13900002222"), QStringLiteral("测试"));
+    QCOMPARE(tdb.rows(QStringLiteral("select CellNumber, SMSContent from SMS where SysNo=%1")
+                              .arg(id)),
+             QStringList{QStringLiteral("13900002222|测试")});
+
+    GatewayHarness down(QStringLiteral("Provider=SQLite; Data Source=/nonexistent/x.db"));
+    down.start();
+    QCOMPARE(down->queueTestMessageId(QStringLiteral("13900002222"), QStringLiteral("x")), -1);
+    QVERIFY(down.loggedStartingWith(QStringLiteral("测试短信入库失败：")));
+    QVERIFY(!down->status().databaseReason.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestConsoleEngine)

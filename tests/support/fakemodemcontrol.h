@@ -34,6 +34,7 @@ public:
     QString imsi; // GetInfo 5, 4 and 9 when set
     QString imei;
     QString ownNumber;
+    QString registration; // GetInfo 7 when set
     int sendResult = 1;
     QString sendFailure; // GetInfo 12: why the last message failed
     QString sendRefusal; // GetInfo 14: the code of a final refusal of the last message
@@ -84,6 +85,10 @@ public:
         calls << QStringLiteral("GetInfo(%1)").arg(id);
         if (id == InfoModel) {
             text = model;
+            return true;
+        }
+        if (id == InfoRegistration && !registration.isEmpty()) {
+            text = registration;
             return true;
         }
         if ((id == InfoImsi && !imsi.isEmpty()) || (id == InfoImei && !imei.isEmpty())
