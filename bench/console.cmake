@@ -1,8 +1,10 @@
 # What open consoles cost the service: `make bench_console` (SQLite, 128 modems at full speed,
 # the service's CPU a message with no console and with five).
 find_package(Qt6 6.4 REQUIRED COMPONENTS WebSockets)
-add_executable(bench_console ${CMAKE_CURRENT_LIST_DIR}/console/bench_console.cpp)
-target_include_directories(bench_console PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+add_executable(bench_console ${CMAKE_CURRENT_LIST_DIR}/console/bench_console.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/processcpu.cpp)
+target_include_directories(bench_console PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+    ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_console PRIVATE gw_common velmora_modemapi Qt6::Sql Qt6::Network
     Qt6::WebSockets)
 velmora_warnings(bench_console)

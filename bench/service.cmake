@@ -1,6 +1,7 @@
 # The send benchmark through the service program: `make bench_service` (SQLite, 128 modems).
 add_executable(bench_gatewayd ${CMAKE_CURRENT_LIST_DIR}/service/bench_gatewayd.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/support/gatewaydprocess.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/support/gatewaydprocess.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/processcpu.cpp)
 target_include_directories(bench_gatewayd PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
     ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_gatewayd PRIVATE gw_common velmora_modemapi Qt6::Sql Qt6::Network)

@@ -3,6 +3,7 @@
 // live channel (which then pushes the whole state every second). Prints both and their ratio.
 //   bench_console [rows per run] [modems] [consoles]
 #include "modemsimprocess.h"
+#include "processcpu.h"
 #include "simcontrols.h"
 
 #include <QCoreApplication>
@@ -24,19 +25,6 @@
 
 namespace {
 
-// utime + stime of a process, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return double(f.value(11).toLongLong() + f.value(12).toLongLong())
-            / double(::sysconf(_SC_CLK_TCK));
-}
-
-// Turns this process's loop (the consoles read here) for ms.
 void turn(int ms)
 {
     QEventLoop loop;
@@ -70,7 +58,8 @@ Run sendRows(QSqlDatabase &db, qint64 pid, int rows, int run)
         insert.exec();
     }
     db.commit();
-    const double cpuBefore = cpuSeconds(pid);
+    ProcessCpu::toggleProfile("on", pid);
+    const double cpuBefore = ProcessCpu::seconds(pid);
     QElapsedTimer wall;
     wall.start();
     Run r;
@@ -80,7 +69,8 @@ Run sendRows(QSqlDatabase &db, qint64 pid, int rows, int run)
            && wall.elapsed() < 600000)
         turn(20);
     r.seconds = double(wall.nsecsElapsed()) / 1e9;
-    r.cpuPerMessageMs = (cpuSeconds(pid) - cpuBefore) * 1000 / qMax(1, r.done);
+    r.cpuPerMessageMs = (ProcessCpu::seconds(pid) - cpuBefore) * 1000 / qMax(1, r.done);
+    ProcessCpu::toggleProfile("off", pid);
     return r;
 }
 

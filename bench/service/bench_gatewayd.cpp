@@ -4,6 +4,7 @@
 #include "gatewaydprocess.h"
 #include "modemsimprocess.h"
 #include "portlist.h"
+#include "processcpu.h"
 #include "simcontrols.h"
 
 #include <QCoreApplication>
@@ -20,32 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-// utime + stime of a process, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    // Fields after the command name, which is in parentheses and may hold blanks.
-    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    const double ticks = double(f.value(11).toLongLong() + f.value(12).toLongLong());
-    return ticks / double(::sysconf(_SC_CLK_TCK));
-}
-
-// VELMORA_BENCH_PROFILE names a command run as "<command> on|off <pid>" around the burst, so
-// that a profiler started with collection off (valgrind --tool=callgrind --instr-atstart=no,
-// with "callgrind_control -i") counts the sends alone and not the start-up.
-void toggleProfile(const char *state, qint64 pid)
-{
-    const QStringList command = qEnvironmentVariable("VELMORA_BENCH_PROFILE")
-                                        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (command.isEmpty())
-        return;
-    QProcess::execute(command.first(),
-                      command.mid(1) << QString::fromLatin1(state) << QString::number(pid));
-}
 
 int scalar(QSqlDatabase &db, const QString &sql)
 {
@@ -102,8 +77,8 @@ void insertRows(QSqlDatabase &db, int rows)
 Burst measure(QSqlDatabase &db, qint64 pid, int rows)
 {
     Burst b;
-    toggleProfile("on", pid);
-    const double cpuBefore = cpuSeconds(pid);
+    ProcessCpu::toggleProfile("on", pid);
+    const double cpuBefore = ProcessCpu::seconds(pid);
     QElapsedTimer wall;
     wall.start();
     while ((b.done = scalar(db, QStringLiteral("select count(*) from SMS where Status in (2, -1)")))
@@ -111,8 +86,8 @@ Burst measure(QSqlDatabase &db, qint64 pid, int rows)
            && wall.elapsed() < 600000)
         QThread::msleep(20);
     b.seconds = double(wall.nsecsElapsed()) / 1e9;
-    b.cpu = cpuSeconds(pid) - cpuBefore;
-    toggleProfile("off", pid);
+    b.cpu = ProcessCpu::seconds(pid) - cpuBefore;
+    ProcessCpu::toggleProfile("off", pid);
     b.failed = scalar(db, QStringLiteral("select count(*) from SMS where Status=-1"));
     return b;
 }
