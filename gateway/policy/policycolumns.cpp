@@ -1,5 +1,6 @@
 #include "policycolumns.h"
 
+#include "engine/outgoingmessage.h"
 #include "messaging/dbhelper.h"
 #include "messaging/statements.h"
 
@@ -97,4 +98,34 @@ SqlStatement PolicyColumns::noteReason(const QString &sysNo, const QString &why)
 {
     return {QStringLiteral("update SMS set Reason=? where SysNo=?"),
             {Statements::textValue(why), Statements::keyValue(sysNo)}};
+}
+
+QString PolicyColumns::missingFor(const OutgoingMessage &m) const
+{
+    if (m.priority && !priority)
+        return QStringLiteral("priority");
+    if (m.sendAfter.isValid() && !sendAfter)
+        return QStringLiteral("sendAfter");
+    if (m.validUntil.isValid() && !validUntil)
+        return QStringLiteral("validUntil");
+    return {};
+}
+
+SqlStatement PolicyColumns::insert(const OutgoingMessage &m)
+{
+    QString columns = QStringLiteral("cellnumber,smscontent");
+    QString marks = QStringLiteral("?,?");
+    QVariantList values{Statements::textValue(m.number), Statements::textValue(m.text)};
+    const auto add = [&](const QString &column, const QVariant &value) {
+        columns += QLatin1Char(',') + column;
+        marks += QStringLiteral(",?");
+        values << value;
+    };
+    if (m.priority)
+        add(QStringLiteral("Priority"), *m.priority);
+    if (m.sendAfter.isValid())
+        add(QStringLiteral("SendAfter"), Statements::timeText(m.sendAfter));
+    if (m.validUntil.isValid())
+        add(QStringLiteral("ValidUntil"), Statements::timeText(m.validUntil));
+    return {QStringLiteral("insert into sms(%1) values(%2)").arg(columns, marks), values};
 }

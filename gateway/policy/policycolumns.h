@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class DBHelper;
+struct OutgoingMessage;
 
 // The optional columns of SMS: Priority (higher first), SendAfter (not before), ValidUntil (not
 // after: the row goes to -1 instead) and Reason (why a row went to -1). Each is used only where
@@ -37,6 +38,11 @@ struct PolicyColumns
     SqlStatement loadAbove(int priority, const QString &now) const;
     // A pending row that goes to -1 without being sent (expired, rate limited).
     SqlStatement refuse(const QString &sysNo, const QString &handleTime, const QString &why) const;
+    // The first of the message's optional fields the table has no column for, by the field's
+    // name; empty when the table holds them all.
+    QString missingFor(const OutgoingMessage &message) const;
+    // The row of a message queued through the gateway, with the optional columns it sets.
+    static SqlStatement insert(const OutgoingMessage &message);
     // Why a row that was sent went to -1: the modem's error.
     static SqlStatement noteReason(const QString &sysNo, const QString &why);
 
