@@ -128,21 +128,31 @@ void SendDispatch::LoadPendingMessages()
         // Gateways that all loaded the oldest rows would reach for the same rows one after
         // the other; each starts at a window of its own choosing among the oldest few, and
         // takes its rows in an order of its own.
+        // The window is taken in the order the rows go out, of those that may go now.
+        if (!m_columnsProbed)
+            m_columns = PolicyColumns::probe(m_store.db());
+        m_columnsProbed = true;
+        const QString now = Statements::timeText(m_ctx.clock.now());
         const int limit = shareLoadLimit();
-        const int offset = int(m_random() % 3) * limit;
-        rows = m_store.loadPending(limit, offset);
+        int offset = int(m_random() % 3) * limit;
+        rows = m_store.loadPending(m_columns.loadPending(now, limit, offset));
         if (rows && rows->isEmpty() && offset > 0)
-            rows = m_store.loadPending(limit, 0);
+            rows = m_store.loadPending(m_columns.loadPending(now, limit, offset = 0));
         if (rows)
             std::shuffle(rows->begin(), rows->end(), m_random);
+        // A window further down leaves out rows of a higher priority, which go first.
+        if (rows && offset > 0 && m_columns.priority)
+            addHigherPriority(*rows, limit);
     } else {
         rows = m_store.loadPending();
     }
     if (!rows)
         return;
     m_sendQueue.resize(1);
-    if (!rows->isEmpty())
+    if (!rows->isEmpty()) {
         m_columns = PolicyColumns::probe(m_store.db());
+        m_columnsProbed = true;
+    }
     schedule(*rows);
     m_sendQueue.append(std::move(*rows));
 }
@@ -159,6 +169,16 @@ void SendDispatch::loadHigherPriority()
         return;
     schedule(*rows);
     m_sendQueue.append(std::move(*rows));
+}
+
+void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
+{
+    int highest = rows.isEmpty() ? 0 : rows.first().Priority;
+    for (const QueuedMessage &row : std::as_const(rows))
+        highest = std::max(highest, row.Priority);
+    const QString now = Statements::timeText(m_ctx.clock.now());
+    if (auto above = m_store.loadPending(m_columns.loadAbove(highest, now, limit)))
+        rows.append(std::move(*above));
 }
 
 void SendDispatch::schedule(QList<QueuedMessage> &rows)

@@ -78,6 +78,8 @@ private:
     // Rows of a higher priority than any in the loaded queue, which came after it was loaded,
     // go to its end.
     void loadHigherPriority();
+    // Adds to a window of a shared queue the rows of a priority above any in it, at most limit.
+    void addHigherPriority(QList<QueuedMessage> &rows, int limit);
     // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
     void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
@@ -94,5 +96,6 @@ private:
     QList<int> m_reserved;
     // The optional columns the table had at the last load that found rows.
     PolicyColumns m_columns;
+    bool m_columnsProbed = false;
     std::minstd_rand m_random{std::random_device{}()};
 };

@@ -71,14 +71,21 @@ SqlStatement PolicyColumns::loadPending(const QString &now, int limit, int offse
     return {sql, sendAfter ? QVariantList{now} : QVariantList{}};
 }
 
-SqlStatement PolicyColumns::loadAbove(int above, const QString &now) const
+SqlStatement PolicyColumns::loadAbove(int above, const QString &now, int limit) const
 {
     QVariantList values{above};
     if (sendAfter)
         values << now;
-    return {QStringLiteral("select * from SMS where Status=0 and Priority>?") + readyFilter()
-                    + QStringLiteral(" order by Priority, SysNo desc"),
-            values};
+    // An empty Priority is 0, above a negative one.
+    const QString sql =
+            QStringLiteral("select * from SMS where Status=0 and coalesce(Priority,0)>?")
+            + readyFilter();
+    if (limit > 0)
+        return {sql
+                        + QStringLiteral(" order by coalesce(Priority,0) desc, SysNo limit %1")
+                                  .arg(limit),
+                values};
+    return {sql + QStringLiteral(" order by coalesce(Priority,0), SysNo desc"), values};
 }
 
 SqlStatement PolicyColumns::refuse(const QString &sysNo, const QString &handleTime,

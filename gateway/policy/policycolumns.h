@@ -34,8 +34,9 @@ struct PolicyColumns
     // served from there), of equal priority in the order they came. With a limit, only that
     // many, from the offset-th on.
     SqlStatement loadPending(const QString &now, int limit, int offset) const;
-    // Pending rows of a priority above the given one, for a queue loaded before they came.
-    SqlStatement loadAbove(int priority, const QString &now) const;
+    // Pending rows of a priority above the given one, for a queue loaded before they came or
+    // a window of a shared queue that begins below them. With a limit, the highest that many.
+    SqlStatement loadAbove(int priority, const QString &now, int limit = 0) const;
     // A pending row that goes to -1 without being sent (expired, rate limited).
     SqlStatement refuse(const QString &sysNo, const QString &handleTime, const QString &why) const;
     // The first of the message's optional fields the table has no column for, by the field's

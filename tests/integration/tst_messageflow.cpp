@@ -1,6 +1,7 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
 
+#include "messaging/statements.h"
 #include "policy/policycolumns.h"
 
 #include <QTest>
@@ -25,6 +26,8 @@ private Q_SLOTS:
     void statusShowsTheQuotaOfEachDevice();
     void priorityScheduleAndExpiryColumns_data() { engines_data(); }
     void priorityScheduleAndExpiryColumns();
+    void sharedQueueLoadsByPriorityOnlyRowsThatAreDue_data() { engines_data(); }
+    void sharedQueueLoadsByPriorityOnlyRowsThatAreDue();
     void openFailureReasonIsLoggedOncePerChange();
     void receivedMessagesAreStoredAndForwarded_data();
     void receivedMessagesAreStoredAndForwarded();
@@ -51,6 +54,13 @@ namespace {
 QString dbName()
 {
     return QStringLiteral("flow_") + QString::fromLatin1(QTest::currentTestFunction()).left(24);
+}
+
+PolicyColumns::Engine engineKind(const QString &engine)
+{
+    return engine == QLatin1String("postgresql") ? PolicyColumns::Engine::PostgreSQL
+            : engine == QLatin1String("mysql")   ? PolicyColumns::Engine::MariaDB
+                                                 : PolicyColumns::Engine::SQLite;
 }
 
 const QString HandedOver = QStringLiteral("2026-12-06 04:47:10");
@@ -328,6 +338,39 @@ void TestMessageFlow::priorityScheduleAndExpiryColumns()
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 4);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900004"));
+}
+
+void TestMessageFlow::sharedQueueLoadsByPriorityOnlyRowsThatAreDue()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(engineKind(engine)))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QStringLiteral("east"));
+    h.makeGateway();
+    h.start();
+    // More rows than one load of a shared queue takes (64 for one device): the oldest 60 are
+    // not due, two near the end come first.
+    QVERIFY(tdb.insertPending(200));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo<=60")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=5 where SysNo=190")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=199")));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(h.fake(0).sent.last().text, QStringLiteral("msg 199"));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().text, QStringLiteral("msg 190"));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.size(), 3);
+    QVERIFY(h.fake(0).sent.last().text.mid(4).toInt() > 60);
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS where SysNo<=60 and Status<>0"))
+                     .toInt(),
+             0);
+    QCOMPARE(tdb.rows(QStringLiteral("select Gateway from SMS where SysNo=199")),
+             QStringList(QStringLiteral("east")));
 }
 
 void TestMessageFlow::openFailureReasonIsLoggedOncePerChange()
