@@ -183,6 +183,8 @@ void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
 
 void SendDispatch::schedule(QList<QueuedMessage> &rows)
 {
+    if (policyOn())
+        m_policy->recallRefusals(rows);
     const QDateTime now = m_ctx.clock.now();
     bool prioritised = false;
     for (qsizetype i = rows.size() - 1; i >= 0; --i) {
@@ -213,6 +215,8 @@ void SendDispatch::expire(qsizetype at)
 {
     const QueuedMessage row = m_sendQueue.takeAt(at);
     const QDateTime now = m_ctx.clock.now();
+    if (policyOn())
+        m_policy->rowEnded(row.SysNo);
     m_ctx.log.WriteLog(QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
                                .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
     if (row.claimed) {
@@ -365,6 +369,7 @@ void SendDispatch::dispatchByPolicy()
     };
     const auto refuse = [this](qsizetype at, const QString &reason, const QDateTime &when) {
         const QueuedMessage row = m_sendQueue.takeAt(at);
+        m_policy->rowEnded(row.SysNo);
         // A failed write leaves the row pending; the next load meets the same limit.
         m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
                                            .refuse(row.SysNo, Statements::timeText(when), reason));
@@ -394,6 +399,8 @@ void SendDispatch::noteFailure(const QueuedMessage &row, const QString &why)
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 {
+    if ((message.Status == RowStatus::Sent || message.Status == RowStatus::Failed) && policyOn())
+        m_policy->rowEnded(message.SysNo);
     m_store.writeStatus(message);
 }
 

@@ -39,12 +39,13 @@ bool SendingPolicy::enabled() const
     return m_settings.Policy.enabled;
 }
 
-QString SendingPolicy::journalPath(const QString &programDir, const QString &gatewayName)
+QString SendingPolicy::journalPath(const QString &programDir, const QString &gatewayName,
+                                   const QString &base)
 {
     QString name;
     for (const QChar c : gatewayName)
         name += c.isLetterOrNumber() || c == QLatin1Char('-') ? c : QLatin1Char('_');
-    return programDir + QStringLiteral("/SendCounts")
+    return programDir + QLatin1Char('/') + base
             + (name.isEmpty() ? QString() : QLatin1Char('-') + name) + QStringLiteral(".log");
 }
 
@@ -60,6 +61,10 @@ void SendingPolicy::prepare()
             m_counts.add(r);
         m_compactedMonth = QDateTime();
     }
+    const QString refusals =
+            journalPath(m_programDir, m_settings.GatewayName, QStringLiteral("Refusals"));
+    if (!m_refusals || m_refusals->path() != refusals)
+        m_refusals = std::make_unique<RefusalJournal>(refusals);
     if (schedule.start(QuotaPeriod::Month, m_clock.now()) != m_compactedMonth)
         compact();
     const int count = m_settings.DeviceCount;
@@ -173,8 +178,40 @@ bool SendingPolicy::retryElsewhere(int d, QueuedMessage &row, bool refusedForCer
     if (row.refusedBy.size() >= m_settings.Policy.attempts)
         return false;
     prepare();
-    return SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
-            .anotherDeviceFor(rowOf(row));
+    if (!SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
+                 .anotherDeviceFor(rowOf(row)))
+        return false;
+    QString error;
+    if (!m_refusals->add(row.SysNo, m_settings.DevicePorts.value(d), &error))
+        m_log(QStringLiteral("写入拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
+    return true;
+}
+
+void SendingPolicy::recallRefusals(QList<QueuedMessage> &rows)
+{
+    if (!enabled())
+        return;
+    prepare();
+    if (m_refusals->isEmpty())
+        return;
+    for (QueuedMessage &row : rows) {
+        const QStringList ports = m_refusals->refusedBy(row.SysNo);
+        if (ports.isEmpty())
+            continue;
+        // A port no longer configured still counts as an attempt spent.
+        row.refusedBy.clear();
+        for (const QString &port : ports)
+            row.refusedBy.append(int(m_settings.DevicePorts.indexOf(port)));
+    }
+}
+
+void SendingPolicy::rowEnded(const QString &sysNo)
+{
+    if (!m_refusals || m_refusals->isEmpty())
+        return;
+    QString error;
+    if (!m_refusals->forget(sysNo, &error))
+        m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
 }
 
 DeviceUsage SendingPolicy::usage(int d) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refusaljournal.h"
 #include "sendcounts.h"
 #include "sendjournal.h"
 #include "sendpolicy.h"
@@ -46,13 +47,20 @@ public:
     // for certain, attempts are left and a device of its route has not refused it yet.
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
 
+    // Rows loaded anew learn which devices refused them before the queue was last loaded,
+    // whatever happened in between.
+    void recallRefusals(QList<QueuedMessage> &rows);
+    // The row ended; which devices refused it is no longer kept.
+    void rowEnded(const QString &sysNo);
+
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
     std::optional<DeviceRest> restOf(int d) const;
     // When the shortest period device d has a limit for begins anew (the day without any).
     QDateTime nextReset(int d) const;
     // The journal's file: each gateway of a shared database its own.
-    static QString journalPath(const QString &programDir, const QString &gatewayName);
+    static QString journalPath(const QString &programDir, const QString &gatewayName,
+                               const QString &base = QStringLiteral("SendCounts"));
 
 private:
     QList<PolicyDevice> devices() const;
@@ -68,6 +76,7 @@ private:
     QString m_programDir;
     Log m_log;
     std::unique_ptr<SendJournal> m_journal;
+    std::unique_ptr<RefusalJournal> m_refusals;
     SendCounts m_counts;
     QDateTime m_compactedMonth;
     QList<QDateTime> m_pacedUntil;

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void deviceLostMidSendKeepsTheRowHanded();
     void refusedSendMovesToAnotherDevice_data();
     void refusedSendMovesToAnotherDevice();
+    void refusalsOutlastAStopAndARestart();
     void statusShowsTheQuotaOfEachDevice();
     void priorityScheduleAndExpiryColumns_data() { engines_data(); }
     void priorityScheduleAndExpiryColumns();
@@ -265,6 +266,61 @@ void TestMessageFlow::refusedSendMovesToAnotherDevice()
     h.finish(second, false);
     QCOMPARE(carriers().size(), 2);
     QCOMPARE(tdb.scalar(status).toInt(), -1);
+}
+
+void TestMessageFlow::refusalsOutlastAStopAndARestart()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("3"));
+    h.makeGateway();
+    const auto othersBusy = [&h] {
+        h->pool().setState(1, DeviceState::Busy);
+        h->pool().setState(2, DeviceState::Busy);
+    };
+    h.start();
+    othersBusy();
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    h.fake(0).sendRefusal = QStringLiteral("21");
+    h.finish(0, false);
+    // Waiting for another device, pending in the table.
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
+
+    // A stop drops the loaded queue; the row is read again and still kept from Com1.
+    h.stop();
+    h.start();
+    othersBusy();
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
+
+    // As after a crash: a new engine on the same program folder.
+    h.makeGateway();
+    h.start();
+    othersBusy();
+    h.poll();
+    QVERIFY(h.fake(0).sent.isEmpty());
+    h->pool().setState(1, DeviceState::Free);
+    h.poll();
+    QCOMPARE(h.fake(1).sent.size(), 1);
+    // A second refusal leaves one attempt, through Com3 alone.
+    h.fake(1).sendRefusal = QStringLiteral("21");
+    h.finish(1, false);
+    h.makeGateway();
+    h.start();
+    h.poll();
+    QVERIFY(h.fake(0).sent.isEmpty());
+    QVERIFY(h.fake(1).sent.isEmpty());
+    QCOMPARE(h.fake(2).sent.size(), 1);
+    h.finish(2, true);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 2);
+    // A row that ended is no longer kept.
+    QFile kept(h.programDir() + QStringLiteral("/Refusals.log"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray());
 }
 
 void TestMessageFlow::statusShowsTheQuotaOfEachDevice()
