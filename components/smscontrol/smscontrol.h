@@ -115,6 +115,7 @@ private:
     int m_lastSend = 0;
     QString m_sendFailure;
     QString m_sendRefusal;
+    bool m_sendRefusedWhole = false;
     QString m_device;
     QString m_lastError;
     QString m_lastReason;

@@ -215,20 +215,31 @@ void TestMessageFlow::refusedSendMovesToAnotherDevice_data()
 {
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("whole");
     QTest::addColumn<bool>("retried");
     QTest::newRow("refused for certain") << "21"
-                                         << "msg 1" << true;
+                                         << "msg 1"
+                                         << "" << true;
     // No code: a time-out or a lost port, the message may be on the air.
     QTest::newRow("outcome unknown") << ""
-                                     << "msg 1" << false;
-    // The first part may have gone out before the second was refused.
-    QTest::newRow("later part of a long text") << "21" << QString(200, QLatin1Char('x')) << false;
+                                     << "msg 1"
+                                     << "" << false;
+    // The first part went out before the second was refused.
+    QTest::newRow("later part of a long text")
+            << "21" << QString(200, QLatin1Char('x')) << "0" << false;
+    // A control that cannot say which part was refused.
+    QTest::newRow("long text, part unknown")
+            << "21" << QString(200, QLatin1Char('x')) << "" << false;
+    // Nothing of it on the air: another modem may send all of it.
+    QTest::newRow("first part of a long text")
+            << "21" << QString(200, QLatin1Char('x')) << "1" << true;
 }
 
 void TestMessageFlow::refusedSendMovesToAnotherDevice()
 {
     QFETCH(QString, refusal);
     QFETCH(QString, text);
+    QFETCH(QString, whole);
     QFETCH(bool, retried);
     TestDatabase tdb(QStringLiteral("sqlite"));
     VELMORA_NEED_DATABASE(tdb, dbName());
@@ -248,6 +259,7 @@ void TestMessageFlow::refusedSendMovesToAnotherDevice()
     QCOMPARE(carriers().size(), 1);
     const int first = carriers().first();
     h.fake(first).sendRefusal = refusal;
+    h.fake(first).refusedWhole = whole;
     h.finish(first, false);
     const QString status = QStringLiteral("select Status from SMS");
     if (!retried) {
@@ -263,6 +275,7 @@ void TestMessageFlow::refusedSendMovesToAnotherDevice()
     QCOMPARE(tdb.scalar(status).toInt(), 1);
     // Two attempts spent: the second refusal is final, the third device never sees the row.
     h.fake(second).sendRefusal = refusal;
+    h.fake(second).refusedWhole = whole;
     h.finish(second, false);
     QCOMPARE(carriers().size(), 2);
     QCOMPARE(tdb.scalar(status).toInt(), -1);

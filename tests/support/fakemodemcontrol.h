@@ -32,8 +32,9 @@ public:
     QString lastError; // GetInfo 10: the reason of the last failed open
     QString model = QStringLiteral("FAKE-GSM");
     int sendResult = 1;
-    QString sendFailure; // GetInfo 12: why the last message failed
-    QString sendRefusal; // GetInfo 14: the code of a final refusal of the last message
+    QString sendFailure;  // GetInfo 12: why the last message failed
+    QString sendRefusal;  // GetInfo 14: the code of a final refusal of the last message
+    QString refusedWhole; // GetInfo 15: "1" when no part of the refused message went out
     int lastSendIndex = 1;
     bool ringInfoValid = true;
     QString ringState = QStringLiteral("0");
@@ -93,6 +94,10 @@ public:
         }
         if (id == InfoSendRefusal) {
             text = sendRefusal;
+            return true;
+        }
+        if (id == InfoSendRefusedWhole && !refusedWhole.isEmpty()) {
+            text = refusedWhole;
             return true;
         }
         if (id == InfoRinging) {
