@@ -27,6 +27,8 @@ private Q_SLOTS:
     void statusShowsTheQuotaOfEachDevice();
     void priorityScheduleAndExpiryColumns_data() { engines_data(); }
     void priorityScheduleAndExpiryColumns();
+    void policyKeepsPriorityScheduleAndExpiry_data() { engines_data(); }
+    void policyKeepsPriorityScheduleAndExpiry();
     void sharedQueueLoadsByPriorityOnlyRowsThatAreDue_data() { engines_data(); }
     void sharedQueueLoadsByPriorityOnlyRowsThatAreDue();
     void openFailureReasonIsLoggedOncePerChange();
@@ -407,6 +409,63 @@ void TestMessageFlow::priorityScheduleAndExpiryColumns()
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 4);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900004"));
+}
+
+void TestMessageFlow::policyKeepsPriorityScheduleAndExpiry()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(engineKind(engine)))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("100"));
+    h.makeGateway();
+    h.start();
+    // One device takes rows, so the order they leave in is the order they are handed in.
+    h->pool().setState(1, DeviceState::Busy);
+    QVERIFY(tdb.insertPending(6));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo=1")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:00:00' where SysNo=2")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=3")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=4 where SysNo=5")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:50:00' where SysNo=4")));
+    const auto texts = [&h] {
+        QStringList list;
+        for (const auto &m : std::as_const(h.fake(0).sent))
+            list << m.text;
+        return list;
+    };
+    h.poll();
+    QVERIFY(h.logged(QStringLiteral("短信(SysNo=2)未发送：已过有效期2026-12-06 04:00:00")));
+    // Comes while the others are loaded, and goes next all the same.
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1380000"), QStringLiteral("urgent ")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=7 where SysNo=7")));
+    h.poll();
+    h.finish(0, true);
+    h.finish(0, true);
+    h.finish(0, true);
+    // Equal priorities as without the policy: from the queue's end.
+    QCOMPARE(texts(), QStringList({"msg 3", "urgent 1", "msg 5", "msg 6"}));
+    // Past its time while it waits in the loaded queue: refused, not sent late.
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(4, 51)));
+    h.finish(0, true);
+    h.poll();
+    QCOMPARE(texts().size(), 4);
+    QCOMPARE(h->flow().queueLength(), 0);
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
+    h.poll();
+    QCOMPARE(texts().last(), QStringLiteral("msg 1"));
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|1|<null>"), QStringLiteral("2|-1|expired"),
+                          QStringLiteral("3|2|<null>"), QStringLiteral("4|-1|expired"),
+                          QStringLiteral("5|2|<null>"), QStringLiteral("6|2|<null>"),
+                          QStringLiteral("7|2|<null>")}));
+    // The five handed over count against the device's day, the expired ones not.
+    QCOMPARE(h->status().devices.at(0).quota->dayParts, 5);
 }
 
 void TestMessageFlow::sharedQueueLoadsByPriorityOnlyRowsThatAreDue()
