@@ -267,6 +267,10 @@ void SendDispatch::DispatchToDevice(int d)
 
 void SendDispatch::handOverReserved()
 {
+    if (policyOn()) {
+        handOverReservedByPolicy();
+        return;
+    }
     // Each reserved row was the end of the queue when its device was offered it. Handed in
     // the same order, a row its device does not take is offered to the next device instead,
     // as if they had been handed one by one; rows left over go back to the queue.
@@ -289,6 +293,30 @@ void SendDispatch::handOverReserved()
     }
     // The 0s are written now, not a turn later: the rows are waiting again at once.
     m_store.flushStatuses();
+}
+
+void SendDispatch::handOverReservedByPolicy()
+{
+    // Each row goes to the device the policy chose for it, or back to the queue: another
+    // device may be outside its route. All are counted with one wait for the disk, before
+    // any modem has one.
+    const QList<int> devices = std::exchange(m_reserved, {});
+    QList<QueuedMessage> rows;
+    for (int d : devices)
+        rows.append(std::exchange(m_jobs[d], QueuedMessage()));
+    m_policy->handedOver(devices, rows);
+    bool returned = false;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (handOver(devices.at(i), rows.at(i)))
+            continue;
+        QueuedMessage back = rows.at(i);
+        back.Status = RowStatus::Pending;
+        UpdateSendStatus(back);
+        m_sendQueue.append(back);
+        returned = true;
+    }
+    if (returned)
+        m_store.flushStatuses();
 }
 
 bool SendDispatch::handOver(int d, const QueuedMessage &job)
@@ -334,6 +362,18 @@ bool SendDispatch::handOverLast(int d)
     return true;
 }
 
+bool SendDispatch::reserve(int d)
+{
+    // A device whose row waits for its 1 to be written takes no other.
+    if (!m_ctx.pool.control(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
+        return false;
+    m_jobs[d] = m_sendQueue.takeLast();
+    m_jobs[d].Status = RowStatus::Handed;
+    m_reserved.append(d);
+    UpdateSendStatus(m_jobs.at(d));
+    return true;
+}
+
 bool SendDispatch::policyOn() const
 {
     return m_policy && m_policy->enabled();
@@ -362,7 +402,7 @@ void SendDispatch::dispatchByPolicy()
                 return SendingPolicy::HandOver::Stop;
             }
         }
-        if (handOverLast(d))
+        if (m_sendQueue.last().claimed ? handOverLast(d) : reserve(d))
             return SendingPolicy::HandOver::Taken;
         m_sendQueue.move(last, at);
         return SendingPolicy::HandOver::NotTaken;

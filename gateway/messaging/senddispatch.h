@@ -70,6 +70,11 @@ private:
     void returnReserved();
     // Hands the message at the end of the queue to device d; false when the modem did not take it.
     bool handOverLast(int d);
+    // The policy gave device d the message at the end of the queue: its 1 goes with the other
+    // status writes of this turn, and the modem gets it after them. False when d has one
+    // waiting already.
+    bool reserve(int d);
+    void handOverReservedByPolicy();
     bool policyOn() const;
     // The optional columns of loaded rows: an expired row goes to -1, a row not due yet stays
     // at 0 in the table until a later load, and the highest priority goes to the queue's end.

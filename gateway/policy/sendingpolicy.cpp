@@ -59,13 +59,14 @@ void SendingPolicy::prepare()
         m_counts = SendCounts(schedule);
         for (const SendRecord &r : m_journal->load())
             m_counts.add(r);
-        m_compactedMonth = QDateTime();
+        m_compactedMonth = -1;
     }
     const QString refusals =
             journalPath(m_programDir, m_settings.GatewayName, QStringLiteral("Refusals"));
     if (!m_refusals || m_refusals->path() != refusals)
         m_refusals = std::make_unique<RefusalJournal>(refusals);
-    if (schedule.start(QuotaPeriod::Month, m_clock.now()) != m_compactedMonth)
+    if (m_counts.periodStart(QuotaPeriod::Month, m_clock.now().toSecsSinceEpoch())
+        != m_compactedMonth)
         compact();
     const int count = m_settings.DeviceCount;
     m_pacedUntil.resize(count);
@@ -76,9 +77,9 @@ void SendingPolicy::prepare()
 void SendingPolicy::compact()
 {
     const QDateTime now = m_clock.now();
-    const QDateTime month = m_counts.schedule().start(QuotaPeriod::Month, now);
+    const qint64 month = m_counts.periodStart(QuotaPeriod::Month, now.toSecsSinceEpoch());
     const qint64 window = now.toSecsSinceEpoch() - 60LL * m_settings.Policy.recipientWindowMinutes;
-    const qint64 keepFrom = std::min(month.toSecsSinceEpoch(), window);
+    const qint64 keepFrom = std::min(month, window);
     QList<SendRecord> records = m_journal->load();
     records.removeIf([keepFrom](const SendRecord &r) { return r.at < keepFrom; });
     QString error;
@@ -151,22 +152,33 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
 
 void SendingPolicy::handedOver(int d, const QueuedMessage &row)
 {
-    if (!enabled())
+    handedOver(QList<int>{d}, QList<QueuedMessage>{row});
+}
+
+void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows)
+{
+    if (!enabled() || rows.isEmpty())
         return;
     prepare();
     const QDateTime now = m_clock.now();
-    const SendRecord record{now.toSecsSinceEpoch(), m_settings.DevicePorts.value(d),
-                            qMax(1, row.parts), row.CellNumber};
+    QList<SendRecord> records;
+    records.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        records.append({now.toSecsSinceEpoch(), m_settings.DevicePorts.value(devices.at(i)),
+                        qMax(1, rows.at(i).parts), rows.at(i).CellNumber});
     QString error;
-    if (!m_journal->append(record, &error))
+    if (!m_journal->append(records, &error))
         m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
-    m_counts.add(record);
-    const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
-    if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
-        const int extra = limits.randomGapSeconds > 0
-                ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
-                : 0;
-        m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_counts.add(records.at(i));
+        const int d = devices.at(i);
+        const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
+        if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
+            const int extra = limits.randomGapSeconds > 0
+                    ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
+                    : 0;
+            m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+        }
     }
 }
 

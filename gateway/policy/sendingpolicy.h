@@ -43,6 +43,8 @@ public:
                   const RefuseRow &refuse);
     // Counts the message device d was given, on the disk before the modem has it.
     void handedOver(int d, const QueuedMessage &row);
+    // Device devices[i] is given rows[i]: all counted with one wait for the disk.
+    void handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows);
     // Device d failed row. True when the row may go to another device: the modem refused it
     // for certain, attempts are left and a device of its route has not refused it yet.
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
@@ -78,7 +80,8 @@ private:
     std::unique_ptr<SendJournal> m_journal;
     std::unique_ptr<RefusalJournal> m_refusals;
     SendCounts m_counts;
-    QDateTime m_compactedMonth;
+    // The month whose start the journal was last compacted at; -1 before the first.
+    qint64 m_compactedMonth = -1;
     QList<QDateTime> m_pacedUntil;
     QList<std::optional<DeviceRest>> m_rests;
     QList<bool> m_routeDown;

@@ -2,11 +2,12 @@
 
 SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
                        QList<PolicyDevice> devices, QDateTime now)
-    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now))
+    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now)),
+      m_nowSecs(m_now.toSecsSinceEpoch())
 {
     m_rooms.reserve(m_devices.size());
     for (int d = 0; d < m_devices.size(); ++d)
-        m_rooms.append({m_counts.usage(m_devices.at(d).port, m_now), m_config.limitsOf(d)});
+        m_rooms.append({m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)});
     m_openInGroup = QList<int>(m_config.groups.size(), 0);
     for (int d = 0; d < m_devices.size(); ++d) {
         if (open(d))
@@ -67,7 +68,7 @@ std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) c
         rest = {DeviceRest::Cause::MonthParts, r.limits.monthParts, {}};
     else if (r.limits.monthRecipients > 0 && r.used.monthRecipients >= r.limits.monthRecipients
              && (row.number.isNull()
-                 || !m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now)))
+                 || !m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_nowSecs)))
         rest = {DeviceRest::Cause::MonthRecipients, r.limits.monthRecipients, {}};
     else if (passes(r.used.dayParts, r.limits.dayParts))
         rest = {DeviceRest::Cause::DayParts, r.limits.dayParts, {}};
@@ -91,7 +92,7 @@ bool SendPolicy::recipientBlocked(const QString &number) const
 {
     if (m_config.recipientLimit <= 0)
         return false;
-    const qint64 since = m_now.toSecsSinceEpoch() - 60LL * m_config.recipientWindowMinutes;
+    const qint64 since = m_nowSecs - 60LL * m_config.recipientWindowMinutes;
     return m_counts.sentTo(number, since) >= m_config.recipientLimit;
 }
 
@@ -145,6 +146,6 @@ void SendPolicy::taken(int d, const PolicyRow &row)
     r.used.hourParts += row.parts;
     r.used.dayParts += row.parts;
     r.used.monthParts += row.parts;
-    if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now))
+    if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_nowSecs))
         ++r.used.monthRecipients;
 }

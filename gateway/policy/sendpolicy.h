@@ -93,4 +93,5 @@ private:
     QList<int> m_openInGroup;
     int m_open = 0;
     QDateTime m_now;
+    qint64 m_nowSecs = 0;
 };
