@@ -362,12 +362,12 @@ bool SendDispatch::handOverLast(int d)
     return true;
 }
 
-bool SendDispatch::reserve(int d)
+bool SendDispatch::reserve(int d, qsizetype at)
 {
     // A device whose row waits for its 1 to be written takes no other.
     if (!m_ctx.pool.control(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
         return false;
-    m_jobs[d] = m_sendQueue.takeLast();
+    m_jobs[d] = m_sendQueue.takeAt(at);
     m_jobs[d].Status = RowStatus::Handed;
     m_reserved.append(d);
     UpdateSendStatus(m_jobs.at(d));
@@ -386,6 +386,10 @@ void SendDispatch::dispatchByPolicy()
             expire(at);
             return SendingPolicy::HandOver::Gone;
         }
+        // A row of this gateway alone is taken from where it stands.
+        if (!sharing() && !m_sendQueue.at(at).claimed)
+            return reserve(d, at) ? SendingPolicy::HandOver::Taken
+                                  : SendingPolicy::HandOver::NotTaken;
         const qsizetype last = m_sendQueue.size() - 1;
         m_sendQueue.move(at, last);
         if (sharing() && !m_sendQueue.last().claimed) {
@@ -402,7 +406,7 @@ void SendDispatch::dispatchByPolicy()
                 return SendingPolicy::HandOver::Stop;
             }
         }
-        if (m_sendQueue.last().claimed ? handOverLast(d) : reserve(d))
+        if (handOverLast(d))
             return SendingPolicy::HandOver::Taken;
         m_sendQueue.move(last, at);
         return SendingPolicy::HandOver::NotTaken;

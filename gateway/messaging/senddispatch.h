@@ -70,10 +70,10 @@ private:
     void returnReserved();
     // Hands the message at the end of the queue to device d; false when the modem did not take it.
     bool handOverLast(int d);
-    // The policy gave device d the message at the end of the queue: its 1 goes with the other
-    // status writes of this turn, and the modem gets it after them. False when d has one
-    // waiting already.
-    bool reserve(int d);
+    // The policy gave device d the message at of the queue: its 1 goes with the other status
+    // writes of this turn, and the modem gets it after them. False when d has one waiting
+    // already.
+    bool reserve(int d, qsizetype at);
     void handOverReservedByPolicy();
     bool policyOn() const;
     // The optional columns of loaded rows: an expired row goes to -1, a row not due yet stays
