@@ -50,6 +50,8 @@ private Q_SLOTS:
     void listQueuesOneRowPerNumber();
     void badInputLeavesNothingInTheTable_data();
     void badInputLeavesNothingInTheTable();
+    void badScheduleFieldsLeaveNothingInTheTable_data();
+    void badScheduleFieldsLeaveNothingInTheTable() { badInputLeavesNothingInTheTable(); }
     void scheduleFieldsNeedTheirColumnsAndReasonReadsBack();
     void tokensAreCheckedAndChangesSeenWhileRunning();
     void idempotencyKeyAnswersTheFirstResultAcrossARestart();
@@ -217,28 +219,6 @@ void TestApi::badInputLeavesNothingInTheTable_data()
     QTest::newRow("256 parts") << sendBody(QStringLiteral("13800138000"),
                                            QString(17086, QChar(0x4e2d)))
                                << json << 422 << QByteArray("text_too_long");
-    QTest::newRow("priority too high")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1001})") << json << 422
-            << QByteArray("invalid_priority");
-    QTest::newRow("priority not whole")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1.5})") << json << 422
-            << QByteArray("invalid_priority");
-    QTest::newRow("priority as text")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": "5"})") << json << 422
-            << QByteArray("invalid_priority");
-    QTest::newRow("time in words")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "tomorrow"})") << json
-            << 422 << QByteArray("invalid_time");
-    QTest::newRow("no such day") << QByteArray(
-            R"({"to": "13800138000", "text": "x", "validUntil": "2026-02-30T10:00:00"})")
-                                 << json << 422 << QByteArray("invalid_time");
-    QTest::newRow("date without time")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06"})")
-            << json << 422 << QByteArray("invalid_time");
-    QTest::newRow("valid before due")
-            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06T06:00:00",
-                              "validUntil": "2026-12-06T05:00:00"})")
-            << json << 422 << QByteArray("invalid_time");
     QTest::newRow("not json") << QByteArray(R"({"to": "13800138000", "text": "x"})")
                               << QByteArray("text/plain") << 415
                               << QByteArray("unsupported_media_type");
@@ -264,6 +244,37 @@ void TestApi::badInputLeavesNothingInTheTable()
     QCOMPARE(rows(), 0);
     // The connection stays usable after a refusal made by the HTTP server itself.
     QCOMPARE(m_client->get(QStringLiteral("/api/v1/devices")).status, 200);
+}
+
+void TestApi::badScheduleFieldsLeaveNothingInTheTable_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("code");
+    const QByteArray json = "application/json";
+    QTest::newRow("priority too high")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1001})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("priority not whole")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1.5})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("priority as text")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": "5"})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("time in words")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "tomorrow"})") << json
+            << 422 << QByteArray("invalid_time");
+    QTest::newRow("no such day") << QByteArray(
+            R"({"to": "13800138000", "text": "x", "validUntil": "2026-02-30T10:00:00"})")
+                                 << json << 422 << QByteArray("invalid_time");
+    QTest::newRow("date without time")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06"})")
+            << json << 422 << QByteArray("invalid_time");
+    QTest::newRow("valid before due")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06T06:00:00",
+                              "validUntil": "2026-12-06T05:00:00"})")
+            << json << 422 << QByteArray("invalid_time");
 }
 
 void TestApi::scheduleFieldsNeedTheirColumnsAndReasonReadsBack()
