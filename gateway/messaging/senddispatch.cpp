@@ -418,7 +418,7 @@ void SendDispatch::dispatchByPolicy()
         m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
                                            .refuse(row.SysNo, Statements::timeText(when), reason));
     };
-    m_policy->dispatch(m_sendQueue, handOver, refuse);
+    m_policy->dispatch(m_sendQueue, handOver, refuse, m_reserved);
 }
 
 bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCertain)

@@ -89,13 +89,13 @@ void SendingPolicy::compact()
     m_compactedMonth = month;
 }
 
-QList<PolicyDevice> SendingPolicy::devices() const
+QList<PolicyDevice> SendingPolicy::devices(const QList<int> &held) const
 {
     QList<PolicyDevice> list;
     list.reserve(m_settings.DeviceCount);
     for (int d = 0; d < m_settings.DeviceCount; ++d) {
         list.append({m_settings.DevicePorts.value(d), m_pool.state(d) != DeviceState::Offline,
-                     m_pool.takesMessages(d), m_pacedUntil.value(d)});
+                     m_pool.takesMessages(d) && !held.contains(d), m_pacedUntil.value(d)});
     }
     return list;
 }
@@ -108,10 +108,10 @@ PolicyRow SendingPolicy::rowOf(QueuedMessage &row)
 }
 
 void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
-                             const RefuseRow &refuse)
+                             const RefuseRow &refuse, const QList<int> &held)
 {
     prepare();
-    const QList<PolicyDevice> list = devices();
+    const QList<PolicyDevice> list = devices(held);
     SendPolicy policy(m_settings.Policy, m_counts, list, m_clock.now());
     reportRests(policy);
     reportRoutes(list);
@@ -172,6 +172,8 @@ void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMess
     for (qsizetype i = 0; i < rows.size(); ++i) {
         m_counts.add(records.at(i));
         const int d = devices.at(i);
+        if (d < m_counted.size())
+            m_counted[d] = true;
         const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
         if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
             const int extra = limits.randomGapSeconds > 0
@@ -254,7 +256,16 @@ QDateTime SendingPolicy::nextReset(int d) const
 
 void SendingPolicy::reportRests(const SendPolicy &policy)
 {
+    // A rest begins with a count and ends with time; a new limit from a reload is met by the
+    // look at every device made once a second.
+    const qint64 now = m_clock.now().toSecsSinceEpoch();
+    const bool all = now != m_allRestsSeenAt;
+    m_allRestsSeenAt = now;
+    m_counted.resize(m_rests.size());
     for (int d = 0; d < m_rests.size(); ++d) {
+        if (!all && !m_counted.at(d) && !m_rests.at(d))
+            continue;
+        m_counted[d] = false;
         const std::optional<DeviceRest> rest = policy.restOf(d);
         if (rest == m_rests.at(d))
             continue;

@@ -39,8 +39,9 @@ public:
 
     bool enabled() const;
     // Offers the queue's rows, from its end, to the devices that may take them.
-    void dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
-                  const RefuseRow &refuse);
+    // Devices in held were given a row already that they do not have yet, and take no other.
+    void dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver, const RefuseRow &refuse,
+                  const QList<int> &held = {});
     // Counts the message device d was given, on the disk before the modem has it.
     void handedOver(int d, const QueuedMessage &row);
     // Device devices[i] is given rows[i]: all counted with one wait for the disk.
@@ -65,7 +66,7 @@ public:
                                const QString &base = QStringLiteral("SendCounts"));
 
 private:
-    QList<PolicyDevice> devices() const;
+    QList<PolicyDevice> devices(const QList<int> &held = {}) const;
     void prepare();
     void reportRests(const SendPolicy &policy);
     void reportRoutes(const QList<PolicyDevice> &devices);
@@ -84,6 +85,9 @@ private:
     qint64 m_compactedMonth = -1;
     QList<QDateTime> m_pacedUntil;
     QList<std::optional<DeviceRest>> m_rests;
+    // Devices counted since their rest was last looked at, and when every device last was.
+    QList<bool> m_counted;
+    qint64 m_allRestsSeenAt = -1;
     QList<bool> m_routeDown;
     std::minstd_rand m_random{std::random_device{}()};
 };

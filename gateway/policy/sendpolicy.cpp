@@ -111,31 +111,43 @@ PolicyDecision SendPolicy::decide(const PolicyRow &row) const
     if (recipientBlocked(row.number))
         return {PolicyDecision::Kind::Refuse, -1, PolicyDecision::Why::RecipientLimit, {}};
     const int route = m_config.routeOf(row.number);
-    PolicyDecision wait{PolicyDecision::Kind::Wait, -1, PolicyDecision::Why::NoDevice, {}};
-    const auto waitFor = [&wait](PolicyDecision::Why why, const QDateTime &until) {
-        if (wait.why == PolicyDecision::Why::NoDevice || wait.why == PolicyDecision::Why::Busy
-            || until < wait.until)
-            wait = {PolicyDecision::Kind::Wait, -1, why, until};
-    };
+    // Free devices are few among many: the one to send through is looked for among them
+    // alone, and why the row waits only when none takes it.
     int best = -1;
+    for (int d = 0; d < m_devices.size(); ++d) {
+        const PolicyDevice &device = m_devices.at(d);
+        if (!device.free || !device.online || !m_config.routeAllows(route, d)
+            || row.refusedBy.contains(d) || limitPassed(d, row)
+            || (device.pacedUntil.isValid() && device.pacedUntil > m_now))
+            continue;
+        // The SIM that sent least today goes first, so a pool wears evenly.
+        if (best < 0 || m_rooms.at(d).used.dayParts < m_rooms.at(best).used.dayParts)
+            best = d;
+    }
+    if (best >= 0)
+        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
+    return waitFor(row, route);
+}
+
+PolicyDecision SendPolicy::waitFor(const PolicyRow &row, int route) const
+{
+    PolicyDecision wait{PolicyDecision::Kind::Wait, -1, PolicyDecision::Why::NoDevice, {}};
+    const auto until = [&wait](PolicyDecision::Why why, const QDateTime &time) {
+        if (wait.why == PolicyDecision::Why::NoDevice || wait.why == PolicyDecision::Why::Busy
+            || time < wait.until)
+            wait = {PolicyDecision::Kind::Wait, -1, why, time};
+    };
     for (int d = 0; d < m_devices.size(); ++d) {
         const PolicyDevice &device = m_devices.at(d);
         if (!device.online || !m_config.routeAllows(route, d) || row.refusedBy.contains(d))
             continue;
-        if (const auto rest = limitPassed(d, row)) {
-            waitFor(PolicyDecision::Why::Resting, rest->until);
-        } else if (device.pacedUntil.isValid() && device.pacedUntil > m_now) {
-            waitFor(PolicyDecision::Why::Pacing, device.pacedUntil);
-        } else if (!device.free) {
-            if (wait.why == PolicyDecision::Why::NoDevice)
-                wait.why = PolicyDecision::Why::Busy;
-        } else if (best < 0 || m_rooms.at(d).used.dayParts < m_rooms.at(best).used.dayParts) {
-            // The SIM that sent least today goes first, so a pool wears evenly.
-            best = d;
-        }
+        if (const auto rest = limitPassed(d, row))
+            until(PolicyDecision::Why::Resting, rest->until);
+        else if (device.pacedUntil.isValid() && device.pacedUntil > m_now)
+            until(PolicyDecision::Why::Pacing, device.pacedUntil);
+        else if (wait.why == PolicyDecision::Why::NoDevice)
+            wait.why = PolicyDecision::Why::Busy;
     }
-    if (best >= 0)
-        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
     return wait;
 }
 

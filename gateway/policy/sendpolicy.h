@@ -82,6 +82,8 @@ private:
     // The limit a row of these parts would pass on device d, if any.
     std::optional<DeviceRest> limitPassed(int d, const PolicyRow &row) const;
     QDateTime untilOf(DeviceRest::Cause cause) const;
+    // Why no device takes the row now, and until when.
+    PolicyDecision waitFor(const PolicyRow &row, int route) const;
     bool open(int d) const;
     void countOpen(int d, int change);
 
