@@ -22,6 +22,7 @@ private Q_SLOTS:
     void refusedSendMovesToAnotherDevice_data();
     void refusedSendMovesToAnotherDevice();
     void refusalsOutlastAStopAndARestart();
+    void aRestIsLoggedOnceAndEndsAtTheReset();
 };
 
 namespace {
@@ -261,6 +262,31 @@ void TestPolicyFlow::refusalsOutlastAStopAndARestart()
     QFile kept(h.programDir() + QStringLiteral("/Refusals.log"));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray());
+}
+
+void TestPolicyFlow::aRestIsLoggedOnceAndEndsAtTheReset()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("1"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.finish(0, true);
+    h.poll();
+    h.poll();
+    const QString rest =
+            QStringLiteral("Com1口达到每日1条的上限，暂停发送，2026-12-07 00:00:00恢复");
+    QCOMPARE(h.log().count(rest), 1);
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS where Status=0")).toInt(), 1);
+    h.clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 1)));
+    h.poll();
+    QVERIFY(h.logged(QStringLiteral("Com1口发送限额已重置，恢复发送")));
+    QCOMPARE(h.fake(0).sent.size(), 2);
+    QCOMPARE(h.log().count(rest), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPolicyFlow)
