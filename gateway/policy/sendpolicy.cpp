@@ -5,14 +5,21 @@ SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
     : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now)),
       m_nowSecs(m_now.toSecsSinceEpoch())
 {
-    m_rooms.reserve(m_devices.size());
-    for (int d = 0; d < m_devices.size(); ++d)
-        m_rooms.append({m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)});
+    // Worked out for a device once a pass asks: most devices are busy and never are.
+    m_rooms.resize(m_devices.size());
     m_openInGroup = QList<int>(m_config.groups.size(), 0);
     for (int d = 0; d < m_devices.size(); ++d) {
         if (open(d))
             countOpen(d, 1);
     }
+}
+
+SendPolicy::Room &SendPolicy::room(int d) const
+{
+    std::optional<Room> &r = m_rooms[d];
+    if (!r)
+        r = Room{m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)};
+    return *r;
 }
 
 bool SendPolicy::open(int d) const
@@ -58,7 +65,7 @@ QDateTime SendPolicy::untilOf(DeviceRest::Cause cause) const
 
 std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) const
 {
-    const Room &r = m_rooms.at(d);
+    const Room &r = room(d);
     const auto passes = [&row](int used, int limit) {
         return limit > 0 && used + row.parts > limit;
     };
@@ -121,7 +128,7 @@ PolicyDecision SendPolicy::decide(const PolicyRow &row) const
             || (device.pacedUntil.isValid() && device.pacedUntil > m_now))
             continue;
         // The SIM that sent least today goes first, so a pool wears evenly.
-        if (best < 0 || m_rooms.at(d).used.dayParts < m_rooms.at(best).used.dayParts)
+        if (best < 0 || room(d).used.dayParts < room(best).used.dayParts)
             best = d;
     }
     if (best >= 0)
@@ -154,7 +161,7 @@ PolicyDecision SendPolicy::waitFor(const PolicyRow &row, int route) const
 void SendPolicy::taken(int d, const PolicyRow &row)
 {
     unavailable(d);
-    Room &r = m_rooms[d];
+    Room &r = room(d);
     r.used.hourParts += row.parts;
     r.used.dayParts += row.parts;
     r.used.monthParts += row.parts;

@@ -84,13 +84,14 @@ private:
     QDateTime untilOf(DeviceRest::Cause cause) const;
     // Why no device takes the row now, and until when.
     PolicyDecision waitFor(const PolicyRow &row, int route) const;
+    Room &room(int d) const;
     bool open(int d) const;
     void countOpen(int d, int change);
 
     const PolicyConfig &m_config;
     const SendCounts &m_counts;
     QList<PolicyDevice> m_devices;
-    QList<Room> m_rooms;
+    mutable QList<std::optional<Room>> m_rooms;
     // Open devices in each group, and in all.
     QList<int> m_openInGroup;
     int m_open = 0;
