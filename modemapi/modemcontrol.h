@@ -117,6 +117,10 @@ public:
         // (not a transient code, or one the driver retried already), e.g. "21"; empty when it
         // succeeded or its outcome is not certain (a time-out, a lost port).
         InfoSendRefusal = 14,
+        // "1" when the refusal of InfoSendRefusal came before the network accepted any part of
+        // the message, so none of it is on the air; "0" otherwise. A control that cannot tell
+        // gives nothing, and a long message is then never sent again elsewhere.
+        InfoSendRefusedWhole = 18,
     };
 
     // --- A check on request ---

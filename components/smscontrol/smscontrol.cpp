@@ -199,6 +199,9 @@ bool SmsControl::getReason(short nInfoID, QString &text) const
     case InfoCheckReport:
         text = m_checkReport;
         return true;
+    case InfoSendRefusedWhole:
+        text = m_sendRefusedWhole ? QStringLiteral("1") : QStringLiteral("0");
+        return true;
     default:
         return false;
     }
@@ -219,6 +222,9 @@ void SmsControl::onSendFinished(bool ok, int reference)
     const int code = ok ? -1 : ModemErrors::cmsErrorOf(m_sendFailure);
     m_sendRefusal =
             code >= 0 && !ModemErrors::isTransient(code) ? QString::number(code) : QString();
+    // The driver keeps the reference of the last part the network accepted; none means no
+    // part of the refused message went out.
+    m_sendRefusedWhole = !m_sendRefusal.isEmpty() && m_modem.lastReference() < 0;
     Q_EMIT OnSndMsg();
 }
 

@@ -118,6 +118,7 @@ private:
     QString m_sendFailure;
     QString m_sendRefusal;
     QString m_checkReport;
+    bool m_sendRefusedWhole = false;
     QString m_device;
     QString m_lastError;
     QString m_lastReason;

@@ -120,6 +120,9 @@ QHttpServerResponse ApiRoutes::queue(const QHttpServerRequest &request, const QS
         return ApiResponse::error(*e);
     const SendRequest &send = std::get<SendRequest>(parsed);
     const QueueResult result = m_engine.queueMessages(send.messages);
+    if (!result.ok() && !result.field.isEmpty())
+        return ApiResponse::error(
+                ApiError::invalid("unsupported_field", result.error, result.field));
     if (!result.ok())
         return ApiResponse::error(unavailable(result.error));
     const QJsonValue body = queuedBody(result.ids, send.list);

@@ -86,6 +86,8 @@ QJsonObject message(const StoredMessage &m, const QString &device)
                   {QStringLiteral("handledAt"), time(m.handledAt)}};
     if (!device.isEmpty())
         o.insert(QStringLiteral("device"), device);
+    if (!m.reason.isEmpty())
+        o.insert(QStringLiteral("reason"), m.reason);
     if (m.reportStatus)
         o.insert(QStringLiteral("report"),
                  QJsonObject{{QStringLiteral("status"), reportName(*m.reportStatus)},

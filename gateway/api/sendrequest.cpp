@@ -9,10 +9,15 @@
 #include <QJsonObject>
 #include <QStringDecoder>
 
+#include <cmath>
+
 namespace {
 
 const QString ToKey = QStringLiteral("to");
 const QString TextKey = QStringLiteral("text");
+const QString PriorityKey = QStringLiteral("priority");
+const QString SendAfterKey = QStringLiteral("sendAfter");
+const QString ValidUntilKey = QStringLiteral("validUntil");
 
 // A text the databases store unchanged and the driver can encode: no lone half of a
 // surrogate pair (JSON may escape one) and no NUL, which PostgreSQL refuses.
@@ -80,6 +85,68 @@ std::variant<QString, ApiError> text(const QJsonValue &value)
     return t;
 }
 
+std::variant<std::optional<int>, ApiError> priority(const QJsonValue &value)
+{
+    if (value.isUndefined() || value.isNull())
+        return std::optional<int>();
+    const double n = value.toDouble();
+    if (!value.isDouble() || n != std::trunc(n) || n < SendRequest::MinPriority
+        || n > SendRequest::MaxPriority)
+        return ApiError::invalid("invalid_priority",
+                                 QStringLiteral("priority 须为%1至%2的整数")
+                                         .arg(SendRequest::MinPriority)
+                                         .arg(SendRequest::MaxPriority),
+                                 PriorityKey);
+    return std::optional<int>(int(n));
+}
+
+// A date and time with seconds, in ISO 8601; local time without an offset, as the tables
+// hold their times. Parts of a second are dropped: the columns keep whole seconds.
+std::variant<QDateTime, ApiError> time(const QJsonValue &value, const QString &key)
+{
+    if (value.isUndefined() || value.isNull())
+        return QDateTime();
+    const QString text = value.toString();
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!value.isString() || text.size() < 19 || !t.isValid())
+        return ApiError::invalid(
+                "invalid_time",
+                QStringLiteral("%1 须为ISO 8601日期时间，如2026-03-16T06:00:00+08:00").arg(key),
+                key);
+    t = t.toLocalTime();
+    t.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
+    return t;
+}
+
+struct Schedule
+{
+    std::optional<int> priority;
+    QDateTime sendAfter;
+    QDateTime validUntil;
+};
+
+std::variant<Schedule, ApiError> schedule(const QJsonObject &o)
+{
+    Schedule s;
+    auto p = priority(o.value(PriorityKey));
+    if (auto *e = std::get_if<ApiError>(&p))
+        return *e;
+    s.priority = std::get<std::optional<int>>(p);
+    auto after = time(o.value(SendAfterKey), SendAfterKey);
+    if (auto *e = std::get_if<ApiError>(&after))
+        return *e;
+    s.sendAfter = std::get<QDateTime>(after);
+    auto until = time(o.value(ValidUntilKey), ValidUntilKey);
+    if (auto *e = std::get_if<ApiError>(&until))
+        return *e;
+    s.validUntil = std::get<QDateTime>(until);
+    // Such a row could only ever expire.
+    if (s.sendAfter.isValid() && s.validUntil.isValid() && s.validUntil <= s.sendAfter)
+        return ApiError::invalid("invalid_time", QStringLiteral("validUntil 须晚于 sendAfter"),
+                                 ValidUntilKey);
+    return s;
+}
+
 std::variant<QJsonObject, ApiError> object(const QByteArray &body)
 {
     // QJsonDocument would replace bad UTF-8 with U+FFFD in silence.
@@ -113,7 +180,8 @@ std::variant<SendRequest, ApiError> SendRequest::parse(const QByteArray &body)
         return *e;
     const QJsonObject o = std::get<QJsonObject>(parsed);
     for (auto it = o.begin(); it != o.end(); ++it) {
-        if (it.key() != ToKey && it.key() != TextKey)
+        if (!QStringList{ToKey, TextKey, PriorityKey, SendAfterKey, ValidUntilKey}.contains(
+                    it.key()))
             return ApiError::invalid("unknown_field", QStringLiteral("未知字段%1").arg(it.key()),
                                      it.key());
     }
@@ -126,7 +194,12 @@ std::variant<SendRequest, ApiError> SendRequest::parse(const QByteArray &body)
     auto t = text(o.value(TextKey));
     if (auto *e = std::get_if<ApiError>(&t))
         return *e;
+    auto when = schedule(o);
+    if (auto *e = std::get_if<ApiError>(&when))
+        return *e;
+    const Schedule &s = std::get<Schedule>(when);
     for (const QString &number : std::get<QStringList>(to))
-        request.messages.append({number, std::get<QString>(t)});
+        request.messages.append(
+                {number, std::get<QString>(t), s.priority, s.sendAfter, s.validUntil});
     return request;
 }

@@ -19,6 +19,9 @@ struct SendRequest
     static constexpr int MaxNumbers = 1000;
     // The driver sends a text in at most this many concatenated messages.
     static constexpr int MaxParts = 255;
+    // The optional priority: higher goes first, 0 when absent.
+    static constexpr int MinPriority = -1000;
+    static constexpr int MaxPriority = 1000;
 
     static std::variant<SendRequest, ApiError> parse(const QByteArray &body);
     // The parts the driver makes of the text; 0 when it cannot send it at all.

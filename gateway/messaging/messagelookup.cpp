@@ -29,24 +29,43 @@ QDateTime MessageLookup::timeValue(const QString &text)
     return t;
 }
 
-std::optional<std::optional<StoredMessage>> MessageLookup::message(qint64 id, QString *error)
+std::optional<QStringList> MessageLookup::readRow(qint64 id, QString *error)
 {
-    const auto rows = m_db.readRows({QStringLiteral("select SysNo, CellNumber, SMSContent, "
-                                                    "Status, HandleTime from SMS where SysNo=?"),
-                                     {id}});
+    constexpr qint64 RecheckMs = 60000;
+    const QString select = QStringLiteral("select SysNo, CellNumber, SMSContent, Status, "
+                                          "HandleTime%1 from SMS where SysNo=?");
+    const bool reason = !m_noReason.isValid() || m_noReason.hasExpired(RecheckMs);
+    auto rows = m_db.readRows({select.arg(reason ? QStringLiteral(", Reason") : QString()), {id}});
+    if (!rows && reason && m_db.isOpen()) {
+        // A table without the optional column: read without it.
+        rows = m_db.readRows({select.arg(QString()), {id}});
+        if (rows)
+            m_noReason.start();
+    } else if (rows && reason) {
+        m_noReason.invalidate();
+    }
     if (!rows) {
         *error = m_db.lastError();
         return std::nullopt;
     }
-    if (rows->isEmpty())
+    return rows->isEmpty() ? QStringList() : rows->first();
+}
+
+std::optional<std::optional<StoredMessage>> MessageLookup::message(qint64 id, QString *error)
+{
+    const auto row = readRow(id, error);
+    if (!row)
+        return std::nullopt;
+    if (row->isEmpty())
         return std::optional<StoredMessage>();
-    const QStringList &r = rows->first();
+    const QStringList &r = *row;
     StoredMessage m;
     m.id = id;
     m.number = r.value(1);
     m.text = r.value(2);
     m.status = r.value(3).toInt();
     m.handledAt = timeValue(r.value(4));
+    m.reason = r.value(5);
     addReport(m_db, m);
     return std::optional<StoredMessage>(m);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -18,6 +19,8 @@ struct StoredMessage
     // TP-ST of the latest report, when one came.
     std::optional<int> reportStatus;
     QDateTime reportAt;
+    // Why the row went to -1, where the table has the Reason column.
+    QString reason{};
 };
 
 // One row of smsrecv.
@@ -44,5 +47,10 @@ public:
     static QDateTime timeValue(const QString &text);
 
 private:
+    std::optional<QStringList> readRow(qint64 id, QString *error);
+
     DBHelper &m_db;
+    // Set while the table is known to have no Reason column; the upgrade command may add it
+    // while the gateway runs, so the knowledge is dropped after a while.
+    QElapsedTimer m_noReason;
 };

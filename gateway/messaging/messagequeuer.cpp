@@ -3,7 +3,11 @@
 #include "dbhelper.h"
 #include "statements.h"
 
+#include "policy/policycolumns.h"
+
 #include <QSqlDriver>
+
+#include <algorithm>
 
 MessageQueuer::MessageQueuer(DBHelper &db, std::function<void()> wake) : m_db(db)
 {
@@ -16,12 +20,27 @@ QueueResult MessageQueuer::queue(const QList<OutgoingMessage> &messages)
 {
     if (!m_db.isOpen())
         return {{}, QStringLiteral("数据库未连接")};
+    const bool scheduled = std::any_of(messages.cbegin(), messages.cend(), [](const auto &m) {
+        return m.priority || m.sendAfter.isValid() || m.validUntil.isValid();
+    });
+    if (scheduled) {
+        // Left out, a time would send the message early or late: refused instead.
+        const PolicyColumns columns = PolicyColumns::probe(m_db);
+        for (const OutgoingMessage &m : messages) {
+            if (const QString field = columns.missingFor(m); !field.isEmpty())
+                return {{},
+                        QStringLiteral("表SMS没有%1列，请先执行数据库升级（--upgrade-database）")
+                                .arg(field.at(0).toUpper() + field.mid(1)),
+                        field};
+        }
+    }
     // PostgreSQL tells a generated key only when the insert asks for it.
     const bool returning = m_db.driver() && m_db.driver()->dbmsType() == QSqlDriver::PostgreSQL;
     QList<SqlStatement> inserts;
     inserts.reserve(messages.size());
     for (const OutgoingMessage &m : messages) {
-        SqlStatement s = Statements::insertTest(m.number, m.text);
+        SqlStatement s =
+                scheduled ? PolicyColumns::insert(m) : Statements::insertTest(m.number, m.text);
         if (returning)
             s.sql += QStringLiteral(" returning SysNo");
         inserts.append(std::move(s));

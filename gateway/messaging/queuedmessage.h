@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 // The Status column of SMS: what the gateway knows of a row's message.
 enum class RowStatus {
@@ -40,3 +41,6 @@ struct QueuedMessage
 
     bool isEmpty() const { return SysNo.isEmpty(); }
 };
+
+// Its members move as bytes, so a long queue shifts by memmove when a row leaves its middle.
+Q_DECLARE_TYPEINFO(QueuedMessage, Q_RELOCATABLE_TYPE);

@@ -128,21 +128,31 @@ void SendDispatch::LoadPendingMessages()
         // Gateways that all loaded the oldest rows would reach for the same rows one after
         // the other; each starts at a window of its own choosing among the oldest few, and
         // takes its rows in an order of its own.
+        // The window is taken in the order the rows go out, of those that may go now.
+        if (!m_columnsProbed)
+            m_columns = PolicyColumns::probe(m_store.db());
+        m_columnsProbed = true;
+        const QString now = Statements::timeText(m_ctx.clock.now());
         const int limit = shareLoadLimit();
-        const int offset = int(m_random() % 3) * limit;
-        rows = m_store.loadPending(limit, offset);
+        int offset = int(m_random() % 3) * limit;
+        rows = m_store.loadPending(m_columns.loadPending(now, limit, offset));
         if (rows && rows->isEmpty() && offset > 0)
-            rows = m_store.loadPending(limit, 0);
+            rows = m_store.loadPending(m_columns.loadPending(now, limit, offset = 0));
         if (rows)
             std::shuffle(rows->begin(), rows->end(), m_random);
+        // A window further down leaves out rows of a higher priority, which go first.
+        if (rows && offset > 0 && m_columns.priority)
+            addHigherPriority(*rows, limit);
     } else {
         rows = m_store.loadPending();
     }
     if (!rows)
         return;
     m_sendQueue.resize(1);
-    if (!rows->isEmpty())
+    if (!rows->isEmpty()) {
         m_columns = PolicyColumns::probe(m_store.db());
+        m_columnsProbed = true;
+    }
     schedule(*rows);
     m_sendQueue.append(std::move(*rows));
 }
@@ -161,8 +171,20 @@ void SendDispatch::loadHigherPriority()
     m_sendQueue.append(std::move(*rows));
 }
 
+void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
+{
+    int highest = rows.isEmpty() ? 0 : rows.first().Priority;
+    for (const QueuedMessage &row : std::as_const(rows))
+        highest = std::max(highest, row.Priority);
+    const QString now = Statements::timeText(m_ctx.clock.now());
+    if (auto above = m_store.loadPending(m_columns.loadAbove(highest, now, limit)))
+        rows.append(std::move(*above));
+}
+
 void SendDispatch::schedule(QList<QueuedMessage> &rows)
 {
+    if (policyOn())
+        m_policy->recallRefusals(rows);
     const QDateTime now = m_ctx.clock.now();
     bool prioritised = false;
     for (qsizetype i = rows.size() - 1; i >= 0; --i) {
@@ -193,6 +215,8 @@ void SendDispatch::expire(qsizetype at)
 {
     const QueuedMessage row = m_sendQueue.takeAt(at);
     const QDateTime now = m_ctx.clock.now();
+    if (policyOn())
+        m_policy->rowEnded(row.SysNo);
     m_ctx.log.WriteLog(QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
                                .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
     if (row.claimed) {
@@ -243,6 +267,10 @@ void SendDispatch::DispatchToDevice(int d)
 
 void SendDispatch::handOverReserved()
 {
+    if (policyOn()) {
+        handOverReservedByPolicy();
+        return;
+    }
     // Each reserved row was the end of the queue when its device was offered it. Handed in
     // the same order, a row its device does not take is offered to the next device instead,
     // as if they had been handed one by one; rows left over go back to the queue.
@@ -265,6 +293,30 @@ void SendDispatch::handOverReserved()
     }
     // The 0s are written now, not a turn later: the rows are waiting again at once.
     m_store.flushStatuses();
+}
+
+void SendDispatch::handOverReservedByPolicy()
+{
+    // Each row goes to the device the policy chose for it, or back to the queue: another
+    // device may be outside its route. All are counted with one wait for the disk, before
+    // any modem has one.
+    const QList<int> devices = std::exchange(m_reserved, {});
+    QList<QueuedMessage> rows;
+    for (int d : devices)
+        rows.append(std::exchange(m_jobs[d], QueuedMessage()));
+    m_policy->handedOver(devices, rows);
+    bool returned = false;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (handOver(devices.at(i), rows.at(i)))
+            continue;
+        QueuedMessage back = rows.at(i);
+        back.Status = RowStatus::Pending;
+        UpdateSendStatus(back);
+        m_sendQueue.append(back);
+        returned = true;
+    }
+    if (returned)
+        m_store.flushStatuses();
 }
 
 bool SendDispatch::handOver(int d, const QueuedMessage &job)
@@ -310,6 +362,18 @@ bool SendDispatch::handOverLast(int d)
     return true;
 }
 
+bool SendDispatch::reserve(int d, qsizetype at)
+{
+    // A device whose row waits for its 1 to be written takes no other.
+    if (!m_ctx.pool.control(d) || d >= m_jobs.size() || !m_jobs.at(d).isEmpty())
+        return false;
+    m_jobs[d] = m_sendQueue.takeAt(at);
+    m_jobs[d].Status = RowStatus::Handed;
+    m_reserved.append(d);
+    UpdateSendStatus(m_jobs.at(d));
+    return true;
+}
+
 bool SendDispatch::policyOn() const
 {
     return m_policy && m_policy->enabled();
@@ -322,6 +386,10 @@ void SendDispatch::dispatchByPolicy()
             expire(at);
             return SendingPolicy::HandOver::Gone;
         }
+        // A row of this gateway alone is taken from where it stands.
+        if (!sharing() && !m_sendQueue.at(at).claimed)
+            return reserve(d, at) ? SendingPolicy::HandOver::Taken
+                                  : SendingPolicy::HandOver::NotTaken;
         const qsizetype last = m_sendQueue.size() - 1;
         m_sendQueue.move(at, last);
         if (sharing() && !m_sendQueue.last().claimed) {
@@ -345,11 +413,12 @@ void SendDispatch::dispatchByPolicy()
     };
     const auto refuse = [this](qsizetype at, const QString &reason, const QDateTime &when) {
         const QueuedMessage row = m_sendQueue.takeAt(at);
+        m_policy->rowEnded(row.SysNo);
         // A failed write leaves the row pending; the next load meets the same limit.
         m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
                                            .refuse(row.SysNo, Statements::timeText(when), reason));
     };
-    m_policy->dispatch(m_sendQueue, handOver, refuse);
+    m_policy->dispatch(m_sendQueue, handOver, refuse, m_reserved);
 }
 
 bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCertain)
@@ -374,6 +443,8 @@ void SendDispatch::noteFailure(const QueuedMessage &row, const QString &why)
 
 void SendDispatch::UpdateSendStatus(const QueuedMessage &message)
 {
+    if ((message.Status == RowStatus::Sent || message.Status == RowStatus::Failed) && policyOn())
+        m_policy->rowEnded(message.SysNo);
     m_store.writeStatus(message);
 }
 

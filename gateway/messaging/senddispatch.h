@@ -70,6 +70,11 @@ private:
     void returnReserved();
     // Hands the message at the end of the queue to device d; false when the modem did not take it.
     bool handOverLast(int d);
+    // The policy gave device d the message at of the queue: its 1 goes with the other status
+    // writes of this turn, and the modem gets it after them. False when d has one waiting
+    // already.
+    bool reserve(int d, qsizetype at);
+    void handOverReservedByPolicy();
     bool policyOn() const;
     // The optional columns of loaded rows: an expired row goes to -1, a row not due yet stays
     // at 0 in the table until a later load, and the highest priority goes to the queue's end.
@@ -78,6 +83,8 @@ private:
     // Rows of a higher priority than any in the loaded queue, which came after it was loaded,
     // go to its end.
     void loadHigherPriority();
+    // Adds to a window of a shared queue the rows of a priority above any in it, at most limit.
+    void addHigherPriority(QList<QueuedMessage> &rows, int limit);
     // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
     void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
@@ -94,5 +101,6 @@ private:
     QList<int> m_reserved;
     // The optional columns the table had at the last load that found rows.
     PolicyColumns m_columns;
+    bool m_columnsProbed = false;
     std::minstd_rand m_random{std::random_device{}()};
 };

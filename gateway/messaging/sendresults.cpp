@@ -90,10 +90,11 @@ bool SendResults::tryElsewhere(int d, const QueuedMessage &failed)
 {
     // Only a refusal leaves the message certainly off the air: a time-out or a lost port may
     // have sent it. A later part refused leaves the first ones on the air, and another modem
-    // would send them again.
+    // would send them again; a long message goes elsewhere only when its first part was refused.
     ModemControl *control = m_ctx.pool.control(d);
     const bool refused = control && !control->infoText(ModemControl::InfoSendRefusal).isEmpty()
-            && messageParts(failed.SMSContent) == 1;
+            && (messageParts(failed.SMSContent) == 1
+                || control->infoText(ModemControl::InfoSendRefusedWhole) == QLatin1String("1"));
     if (!m_dispatch.retryElsewhere(d, failed, refused))
         return false;
     m_ctx.log.WriteLog(m_ctx.settings.deviceLabel(d)

@@ -1,5 +1,6 @@
 #include "policycolumns.h"
 
+#include "engine/outgoingmessage.h"
 #include "messaging/dbhelper.h"
 #include "messaging/statements.h"
 
@@ -70,14 +71,21 @@ SqlStatement PolicyColumns::loadPending(const QString &now, int limit, int offse
     return {sql, sendAfter ? QVariantList{now} : QVariantList{}};
 }
 
-SqlStatement PolicyColumns::loadAbove(int above, const QString &now) const
+SqlStatement PolicyColumns::loadAbove(int above, const QString &now, int limit) const
 {
     QVariantList values{above};
     if (sendAfter)
         values << now;
-    return {QStringLiteral("select * from SMS where Status=0 and Priority>?") + readyFilter()
-                    + QStringLiteral(" order by Priority, SysNo desc"),
-            values};
+    // An empty Priority is 0, above a negative one.
+    const QString sql =
+            QStringLiteral("select * from SMS where Status=0 and coalesce(Priority,0)>?")
+            + readyFilter();
+    if (limit > 0)
+        return {sql
+                        + QStringLiteral(" order by coalesce(Priority,0) desc, SysNo limit %1")
+                                  .arg(limit),
+                values};
+    return {sql + QStringLiteral(" order by coalesce(Priority,0), SysNo desc"), values};
 }
 
 SqlStatement PolicyColumns::refuse(const QString &sysNo, const QString &handleTime,
@@ -97,4 +105,34 @@ SqlStatement PolicyColumns::noteReason(const QString &sysNo, const QString &why)
 {
     return {QStringLiteral("update SMS set Reason=? where SysNo=?"),
             {Statements::textValue(why), Statements::keyValue(sysNo)}};
+}
+
+QString PolicyColumns::missingFor(const OutgoingMessage &m) const
+{
+    if (m.priority && !priority)
+        return QStringLiteral("priority");
+    if (m.sendAfter.isValid() && !sendAfter)
+        return QStringLiteral("sendAfter");
+    if (m.validUntil.isValid() && !validUntil)
+        return QStringLiteral("validUntil");
+    return {};
+}
+
+SqlStatement PolicyColumns::insert(const OutgoingMessage &m)
+{
+    QString columns = QStringLiteral("cellnumber,smscontent");
+    QString marks = QStringLiteral("?,?");
+    QVariantList values{Statements::textValue(m.number), Statements::textValue(m.text)};
+    const auto add = [&](const QString &column, const QVariant &value) {
+        columns += QLatin1Char(',') + column;
+        marks += QStringLiteral(",?");
+        values << value;
+    };
+    if (m.priority)
+        add(QStringLiteral("Priority"), *m.priority);
+    if (m.sendAfter.isValid())
+        add(QStringLiteral("SendAfter"), Statements::timeText(m.sendAfter));
+    if (m.validUntil.isValid())
+        add(QStringLiteral("ValidUntil"), Statements::timeText(m.validUntil));
+    return {QStringLiteral("insert into sms(%1) values(%2)").arg(columns, marks), values};
 }

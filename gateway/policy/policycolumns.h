@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class DBHelper;
+struct OutgoingMessage;
 
 // The optional columns of SMS: Priority (higher first), SendAfter (not before), ValidUntil (not
 // after: the row goes to -1 instead) and Reason (why a row went to -1). Each is used only where
@@ -33,10 +34,16 @@ struct PolicyColumns
     // served from there), of equal priority in the order they came. With a limit, only that
     // many, from the offset-th on.
     SqlStatement loadPending(const QString &now, int limit, int offset) const;
-    // Pending rows of a priority above the given one, for a queue loaded before they came.
-    SqlStatement loadAbove(int priority, const QString &now) const;
+    // Pending rows of a priority above the given one, for a queue loaded before they came or
+    // a window of a shared queue that begins below them. With a limit, the highest that many.
+    SqlStatement loadAbove(int priority, const QString &now, int limit = 0) const;
     // A pending row that goes to -1 without being sent (expired, rate limited).
     SqlStatement refuse(const QString &sysNo, const QString &handleTime, const QString &why) const;
+    // The first of the message's optional fields the table has no column for, by the field's
+    // name; empty when the table holds them all.
+    QString missingFor(const OutgoingMessage &message) const;
+    // The row of a message queued through the gateway, with the optional columns it sets.
+    static SqlStatement insert(const OutgoingMessage &message);
     // Why a row that was sent went to -1: the modem's error.
     static SqlStatement noteReason(const QString &sysNo, const QString &why);
 

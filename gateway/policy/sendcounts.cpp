@@ -2,9 +2,20 @@
 
 #include <algorithm>
 
-void SendCounts::count(Counter &counter, const QDateTime &start, int parts)
+qint64 SendCounts::periodStart(QuotaPeriod period, qint64 at) const
 {
-    if (counter.start.isValid() && start < counter.start)
+    Span &span = m_spans[int(period)];
+    if (at < span.from || at >= span.to) {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(at);
+        span = {m_schedule.start(period, t).toSecsSinceEpoch(),
+                m_schedule.next(period, t).toSecsSinceEpoch()};
+    }
+    return span.from;
+}
+
+void SendCounts::count(Counter &counter, qint64 start, int parts)
+{
+    if (counter.start != Never && start < counter.start)
         return; // a record of a period already over
     if (counter.start != start) {
         counter.start = start;
@@ -15,12 +26,11 @@ void SendCounts::count(Counter &counter, const QDateTime &start, int parts)
 
 void SendCounts::add(const SendRecord &record)
 {
-    const QDateTime at = QDateTime::fromSecsSinceEpoch(record.at);
     Device &d = m_devices[record.device];
-    count(d.hour, m_schedule.start(QuotaPeriod::Hour, at), record.parts);
-    count(d.day, m_schedule.start(QuotaPeriod::Day, at), record.parts);
-    const QDateTime month = m_schedule.start(QuotaPeriod::Month, at);
-    if (!d.month.start.isValid() || month >= d.month.start) {
+    count(d.hour, periodStart(QuotaPeriod::Hour, record.at), record.parts);
+    count(d.day, periodStart(QuotaPeriod::Day, record.at), record.parts);
+    const qint64 month = periodStart(QuotaPeriod::Month, record.at);
+    if (d.month.start == Never || month >= d.month.start) {
         if (month != d.month.start)
             d.recipients.clear();
         d.recipients.insert(record.number);
@@ -29,27 +39,26 @@ void SendCounts::add(const SendRecord &record)
     m_toNumber[record.number].append(record.at);
 }
 
-int SendCounts::partsIn(const Counter &counter, QuotaPeriod period, const QDateTime &now) const
+int SendCounts::partsIn(const Counter &counter, QuotaPeriod period, qint64 now) const
 {
-    return counter.start == m_schedule.start(period, now) ? counter.parts : 0;
+    return counter.start == periodStart(period, now) ? counter.parts : 0;
 }
 
-DeviceUsage SendCounts::usage(const QString &device, const QDateTime &now) const
+DeviceUsage SendCounts::usage(const QString &device, qint64 now) const
 {
     const auto it = m_devices.constFind(device);
     if (it == m_devices.cend())
         return {};
-    const bool thisMonth = it->month.start == m_schedule.start(QuotaPeriod::Month, now);
+    const bool thisMonth = it->month.start == periodStart(QuotaPeriod::Month, now);
     return {partsIn(it->hour, QuotaPeriod::Hour, now), partsIn(it->day, QuotaPeriod::Day, now),
             partsIn(it->month, QuotaPeriod::Month, now),
             thisMonth ? int(it->recipients.size()) : 0};
 }
 
-bool SendCounts::knowsRecipient(const QString &device, const QString &number,
-                                const QDateTime &now) const
+bool SendCounts::knowsRecipient(const QString &device, const QString &number, qint64 now) const
 {
     const auto it = m_devices.constFind(device);
-    return it != m_devices.cend() && it->month.start == m_schedule.start(QuotaPeriod::Month, now)
+    return it != m_devices.cend() && it->month.start == periodStart(QuotaPeriod::Month, now)
             && it->recipients.contains(number);
 }
 

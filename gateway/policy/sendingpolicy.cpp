@@ -39,12 +39,13 @@ bool SendingPolicy::enabled() const
     return m_settings.Policy.enabled;
 }
 
-QString SendingPolicy::journalPath(const QString &programDir, const QString &gatewayName)
+QString SendingPolicy::journalPath(const QString &programDir, const QString &gatewayName,
+                                   const QString &base)
 {
     QString name;
     for (const QChar c : gatewayName)
         name += c.isLetterOrNumber() || c == QLatin1Char('-') ? c : QLatin1Char('_');
-    return programDir + QStringLiteral("/SendCounts")
+    return programDir + QLatin1Char('/') + base
             + (name.isEmpty() ? QString() : QLatin1Char('-') + name) + QStringLiteral(".log");
 }
 
@@ -58,9 +59,14 @@ void SendingPolicy::prepare()
         m_counts = SendCounts(schedule);
         for (const SendRecord &r : m_journal->load())
             m_counts.add(r);
-        m_compactedMonth = QDateTime();
+        m_compactedMonth = -1;
     }
-    if (schedule.start(QuotaPeriod::Month, m_clock.now()) != m_compactedMonth)
+    const QString refusals =
+            journalPath(m_programDir, m_settings.GatewayName, QStringLiteral("Refusals"));
+    if (!m_refusals || m_refusals->path() != refusals)
+        m_refusals = std::make_unique<RefusalJournal>(refusals);
+    if (m_counts.periodStart(QuotaPeriod::Month, m_clock.now().toSecsSinceEpoch())
+        != m_compactedMonth)
         compact();
     const int count = m_settings.DeviceCount;
     m_pacedUntil.resize(count);
@@ -71,9 +77,9 @@ void SendingPolicy::prepare()
 void SendingPolicy::compact()
 {
     const QDateTime now = m_clock.now();
-    const QDateTime month = m_counts.schedule().start(QuotaPeriod::Month, now);
+    const qint64 month = m_counts.periodStart(QuotaPeriod::Month, now.toSecsSinceEpoch());
     const qint64 window = now.toSecsSinceEpoch() - 60LL * m_settings.Policy.recipientWindowMinutes;
-    const qint64 keepFrom = std::min(month.toSecsSinceEpoch(), window);
+    const qint64 keepFrom = std::min(month, window);
     QList<SendRecord> records = m_journal->load();
     records.removeIf([keepFrom](const SendRecord &r) { return r.at < keepFrom; });
     QString error;
@@ -83,13 +89,13 @@ void SendingPolicy::compact()
     m_compactedMonth = month;
 }
 
-QList<PolicyDevice> SendingPolicy::devices() const
+QList<PolicyDevice> SendingPolicy::devices(const QList<int> &held) const
 {
     QList<PolicyDevice> list;
     list.reserve(m_settings.DeviceCount);
     for (int d = 0; d < m_settings.DeviceCount; ++d) {
         list.append({m_settings.DevicePorts.value(d), m_pool.state(d) != DeviceState::Offline,
-                     m_pool.takesMessages(d), m_pacedUntil.value(d)});
+                     m_pool.takesMessages(d) && !held.contains(d), m_pacedUntil.value(d)});
     }
     return list;
 }
@@ -102,10 +108,10 @@ PolicyRow SendingPolicy::rowOf(QueuedMessage &row)
 }
 
 void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
-                             const RefuseRow &refuse)
+                             const RefuseRow &refuse, const QList<int> &held)
 {
     prepare();
-    const QList<PolicyDevice> list = devices();
+    const QList<PolicyDevice> list = devices(held);
     SendPolicy policy(m_settings.Policy, m_counts, list, m_clock.now());
     reportRests(policy);
     reportRoutes(list);
@@ -146,22 +152,35 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
 
 void SendingPolicy::handedOver(int d, const QueuedMessage &row)
 {
-    if (!enabled())
+    handedOver(QList<int>{d}, QList<QueuedMessage>{row});
+}
+
+void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows)
+{
+    if (!enabled() || rows.isEmpty())
         return;
     prepare();
     const QDateTime now = m_clock.now();
-    const SendRecord record{now.toSecsSinceEpoch(), m_settings.DevicePorts.value(d),
-                            qMax(1, row.parts), row.CellNumber};
+    QList<SendRecord> records;
+    records.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        records.append({now.toSecsSinceEpoch(), m_settings.DevicePorts.value(devices.at(i)),
+                        qMax(1, rows.at(i).parts), rows.at(i).CellNumber});
     QString error;
-    if (!m_journal->append(record, &error))
+    if (!m_journal->append(records, &error))
         m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
-    m_counts.add(record);
-    const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
-    if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
-        const int extra = limits.randomGapSeconds > 0
-                ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
-                : 0;
-        m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        m_counts.add(records.at(i));
+        const int d = devices.at(i);
+        if (d < m_counted.size())
+            m_counted[d] = true;
+        const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
+        if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
+            const int extra = limits.randomGapSeconds > 0
+                    ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
+                    : 0;
+            m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+        }
     }
 }
 
@@ -173,8 +192,40 @@ bool SendingPolicy::retryElsewhere(int d, QueuedMessage &row, bool refusedForCer
     if (row.refusedBy.size() >= m_settings.Policy.attempts)
         return false;
     prepare();
-    return SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
-            .anotherDeviceFor(rowOf(row));
+    if (!SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
+                 .anotherDeviceFor(rowOf(row)))
+        return false;
+    QString error;
+    if (!m_refusals->add(row.SysNo, m_settings.DevicePorts.value(d), &error))
+        m_log(QStringLiteral("写入拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
+    return true;
+}
+
+void SendingPolicy::recallRefusals(QList<QueuedMessage> &rows)
+{
+    if (!enabled())
+        return;
+    prepare();
+    if (m_refusals->isEmpty())
+        return;
+    for (QueuedMessage &row : rows) {
+        const QStringList ports = m_refusals->refusedBy(row.SysNo);
+        if (ports.isEmpty())
+            continue;
+        // A port no longer configured still counts as an attempt spent.
+        row.refusedBy.clear();
+        for (const QString &port : ports)
+            row.refusedBy.append(int(m_settings.DevicePorts.indexOf(port)));
+    }
+}
+
+void SendingPolicy::rowEnded(const QString &sysNo)
+{
+    if (!m_refusals || m_refusals->isEmpty())
+        return;
+    QString error;
+    if (!m_refusals->forget(sysNo, &error))
+        m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
 }
 
 DeviceUsage SendingPolicy::usage(int d) const
@@ -205,7 +256,16 @@ QDateTime SendingPolicy::nextReset(int d) const
 
 void SendingPolicy::reportRests(const SendPolicy &policy)
 {
+    // A rest begins with a count and ends with time; a new limit from a reload is met by the
+    // look at every device made once a second.
+    const qint64 now = m_clock.now().toSecsSinceEpoch();
+    const bool all = now != m_allRestsSeenAt;
+    m_allRestsSeenAt = now;
+    m_counted.resize(m_rests.size());
     for (int d = 0; d < m_rests.size(); ++d) {
+        if (!all && !m_counted.at(d) && !m_rests.at(d))
+            continue;
+        m_counted[d] = false;
         const std::optional<DeviceRest> rest = policy.restOf(d);
         if (rest == m_rests.at(d))
             continue;

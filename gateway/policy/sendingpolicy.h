@@ -1,5 +1,6 @@
 #pragma once
 
+#include "refusaljournal.h"
 #include "sendcounts.h"
 #include "sendjournal.h"
 #include "sendpolicy.h"
@@ -38,13 +39,22 @@ public:
 
     bool enabled() const;
     // Offers the queue's rows, from its end, to the devices that may take them.
-    void dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
-                  const RefuseRow &refuse);
+    // Devices in held were given a row already that they do not have yet, and take no other.
+    void dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver, const RefuseRow &refuse,
+                  const QList<int> &held = {});
     // Counts the message device d was given, on the disk before the modem has it.
     void handedOver(int d, const QueuedMessage &row);
+    // Device devices[i] is given rows[i]: all counted with one wait for the disk.
+    void handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows);
     // Device d failed row. True when the row may go to another device: the modem refused it
     // for certain, attempts are left and a device of its route has not refused it yet.
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
+
+    // Rows loaded anew learn which devices refused them before the queue was last loaded,
+    // whatever happened in between.
+    void recallRefusals(QList<QueuedMessage> &rows);
+    // The row ended; which devices refused it is no longer kept.
+    void rowEnded(const QString &sysNo);
 
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
@@ -52,10 +62,11 @@ public:
     // When the shortest period device d has a limit for begins anew (the day without any).
     QDateTime nextReset(int d) const;
     // The journal's file: each gateway of a shared database its own.
-    static QString journalPath(const QString &programDir, const QString &gatewayName);
+    static QString journalPath(const QString &programDir, const QString &gatewayName,
+                               const QString &base = QStringLiteral("SendCounts"));
 
 private:
-    QList<PolicyDevice> devices() const;
+    QList<PolicyDevice> devices(const QList<int> &held = {}) const;
     void prepare();
     void reportRests(const SendPolicy &policy);
     void reportRoutes(const QList<PolicyDevice> &devices);
@@ -68,10 +79,15 @@ private:
     QString m_programDir;
     Log m_log;
     std::unique_ptr<SendJournal> m_journal;
+    std::unique_ptr<RefusalJournal> m_refusals;
     SendCounts m_counts;
-    QDateTime m_compactedMonth;
+    // The month whose start the journal was last compacted at; -1 before the first.
+    qint64 m_compactedMonth = -1;
     QList<QDateTime> m_pacedUntil;
     QList<std::optional<DeviceRest>> m_rests;
+    // Devices counted since their rest was last looked at, and when every device last was.
+    QList<bool> m_counted;
+    qint64 m_allRestsSeenAt = -1;
     QList<bool> m_routeDown;
     std::minstd_rand m_random{std::random_device{}()};
 };

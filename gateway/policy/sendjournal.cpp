@@ -75,12 +75,14 @@ bool SendJournal::openForAppend(QString *error)
     return m_fd >= 0;
 }
 
-bool SendJournal::append(const SendRecord &record, QString *error)
+bool SendJournal::append(const QList<SendRecord> &records, QString *error)
 {
     if (!openForAppend(error))
         return false;
     // A line cut off by a failed write is ended before the next one starts.
-    const QByteArray data = (m_cutOff ? QByteArray("\n") : QByteArray()) + line(record);
+    QByteArray data = m_cutOff ? QByteArray("\n") : QByteArray();
+    for (const SendRecord &record : records)
+        data += line(record);
     m_cutOff = !(writeFully(m_fd, data) && ::fdatasync(m_fd) == 0);
     if (!m_cutOff)
         return true;

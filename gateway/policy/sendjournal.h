@@ -20,7 +20,12 @@ public:
 
     const QString &path() const { return m_path; }
     QList<SendRecord> load();
-    bool append(const SendRecord &record, QString *error);
+    bool append(const SendRecord &record, QString *error)
+    {
+        return append(QList<SendRecord>{record}, error);
+    }
+    // Several records with one wait for the disk.
+    bool append(const QList<SendRecord> &records, QString *error);
     bool rewrite(const QList<SendRecord> &records, QString *error);
 
 private:

@@ -2,16 +2,24 @@
 
 SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
                        QList<PolicyDevice> devices, QDateTime now)
-    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now))
+    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now)),
+      m_nowSecs(m_now.toSecsSinceEpoch())
 {
-    m_rooms.reserve(m_devices.size());
-    for (int d = 0; d < m_devices.size(); ++d)
-        m_rooms.append({m_counts.usage(m_devices.at(d).port, m_now), m_config.limitsOf(d)});
+    // Worked out for a device once a pass asks: most devices are busy and never are.
+    m_rooms.resize(m_devices.size());
     m_openInGroup = QList<int>(m_config.groups.size(), 0);
     for (int d = 0; d < m_devices.size(); ++d) {
         if (open(d))
             countOpen(d, 1);
     }
+}
+
+SendPolicy::Room &SendPolicy::room(int d) const
+{
+    std::optional<Room> &r = m_rooms[d];
+    if (!r)
+        r = Room{m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)};
+    return *r;
 }
 
 bool SendPolicy::open(int d) const
@@ -57,7 +65,7 @@ QDateTime SendPolicy::untilOf(DeviceRest::Cause cause) const
 
 std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) const
 {
-    const Room &r = m_rooms.at(d);
+    const Room &r = room(d);
     const auto passes = [&row](int used, int limit) {
         return limit > 0 && used + row.parts > limit;
     };
@@ -67,7 +75,7 @@ std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) c
         rest = {DeviceRest::Cause::MonthParts, r.limits.monthParts, {}};
     else if (r.limits.monthRecipients > 0 && r.used.monthRecipients >= r.limits.monthRecipients
              && (row.number.isNull()
-                 || !m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now)))
+                 || !m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_nowSecs)))
         rest = {DeviceRest::Cause::MonthRecipients, r.limits.monthRecipients, {}};
     else if (passes(r.used.dayParts, r.limits.dayParts))
         rest = {DeviceRest::Cause::DayParts, r.limits.dayParts, {}};
@@ -91,7 +99,7 @@ bool SendPolicy::recipientBlocked(const QString &number) const
 {
     if (m_config.recipientLimit <= 0)
         return false;
-    const qint64 since = m_now.toSecsSinceEpoch() - 60LL * m_config.recipientWindowMinutes;
+    const qint64 since = m_nowSecs - 60LL * m_config.recipientWindowMinutes;
     return m_counts.sentTo(number, since) >= m_config.recipientLimit;
 }
 
@@ -110,41 +118,53 @@ PolicyDecision SendPolicy::decide(const PolicyRow &row) const
     if (recipientBlocked(row.number))
         return {PolicyDecision::Kind::Refuse, -1, PolicyDecision::Why::RecipientLimit, {}};
     const int route = m_config.routeOf(row.number);
-    PolicyDecision wait{PolicyDecision::Kind::Wait, -1, PolicyDecision::Why::NoDevice, {}};
-    const auto waitFor = [&wait](PolicyDecision::Why why, const QDateTime &until) {
-        if (wait.why == PolicyDecision::Why::NoDevice || wait.why == PolicyDecision::Why::Busy
-            || until < wait.until)
-            wait = {PolicyDecision::Kind::Wait, -1, why, until};
-    };
+    // Free devices are few among many: the one to send through is looked for among them
+    // alone, and why the row waits only when none takes it.
     int best = -1;
+    for (int d = 0; d < m_devices.size(); ++d) {
+        const PolicyDevice &device = m_devices.at(d);
+        if (!device.free || !device.online || !m_config.routeAllows(route, d)
+            || row.refusedBy.contains(d) || limitPassed(d, row)
+            || (device.pacedUntil.isValid() && device.pacedUntil > m_now))
+            continue;
+        // The SIM that sent least today goes first, so a pool wears evenly.
+        if (best < 0 || room(d).used.dayParts < room(best).used.dayParts)
+            best = d;
+    }
+    if (best >= 0)
+        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
+    return waitFor(row, route);
+}
+
+PolicyDecision SendPolicy::waitFor(const PolicyRow &row, int route) const
+{
+    PolicyDecision wait{PolicyDecision::Kind::Wait, -1, PolicyDecision::Why::NoDevice, {}};
+    const auto until = [&wait](PolicyDecision::Why why, const QDateTime &time) {
+        if (wait.why == PolicyDecision::Why::NoDevice || wait.why == PolicyDecision::Why::Busy
+            || time < wait.until)
+            wait = {PolicyDecision::Kind::Wait, -1, why, time};
+    };
     for (int d = 0; d < m_devices.size(); ++d) {
         const PolicyDevice &device = m_devices.at(d);
         if (!device.online || !m_config.routeAllows(route, d) || row.refusedBy.contains(d))
             continue;
-        if (const auto rest = limitPassed(d, row)) {
-            waitFor(PolicyDecision::Why::Resting, rest->until);
-        } else if (device.pacedUntil.isValid() && device.pacedUntil > m_now) {
-            waitFor(PolicyDecision::Why::Pacing, device.pacedUntil);
-        } else if (!device.free) {
-            if (wait.why == PolicyDecision::Why::NoDevice)
-                wait.why = PolicyDecision::Why::Busy;
-        } else if (best < 0 || m_rooms.at(d).used.dayParts < m_rooms.at(best).used.dayParts) {
-            // The SIM that sent least today goes first, so a pool wears evenly.
-            best = d;
-        }
+        if (const auto rest = limitPassed(d, row))
+            until(PolicyDecision::Why::Resting, rest->until);
+        else if (device.pacedUntil.isValid() && device.pacedUntil > m_now)
+            until(PolicyDecision::Why::Pacing, device.pacedUntil);
+        else if (wait.why == PolicyDecision::Why::NoDevice)
+            wait.why = PolicyDecision::Why::Busy;
     }
-    if (best >= 0)
-        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
     return wait;
 }
 
 void SendPolicy::taken(int d, const PolicyRow &row)
 {
     unavailable(d);
-    Room &r = m_rooms[d];
+    Room &r = room(d);
     r.used.hourParts += row.parts;
     r.used.dayParts += row.parts;
     r.used.monthParts += row.parts;
-    if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_now))
+    if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_nowSecs))
         ++r.used.monthRecipients;
 }

@@ -82,15 +82,19 @@ private:
     // The limit a row of these parts would pass on device d, if any.
     std::optional<DeviceRest> limitPassed(int d, const PolicyRow &row) const;
     QDateTime untilOf(DeviceRest::Cause cause) const;
+    // Why no device takes the row now, and until when.
+    PolicyDecision waitFor(const PolicyRow &row, int route) const;
+    Room &room(int d) const;
     bool open(int d) const;
     void countOpen(int d, int change);
 
     const PolicyConfig &m_config;
     const SendCounts &m_counts;
     QList<PolicyDevice> m_devices;
-    QList<Room> m_rooms;
+    mutable QList<std::optional<Room>> m_rooms;
     // Open devices in each group, and in all.
     QList<int> m_openInGroup;
     int m_open = 0;
     QDateTime m_now;
+    qint64 m_nowSecs = 0;
 };

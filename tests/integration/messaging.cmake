@@ -6,6 +6,9 @@ velmora_add_test(NAME tst_dbhelper
 velmora_add_test(NAME tst_messageflow
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_messageflow.cpp ${messaging_test_support}
     LIBS gw_engine TIMEOUT 300)
+velmora_add_test(NAME tst_policyflow
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_policyflow.cpp ${messaging_test_support}
+    LIBS gw_engine TIMEOUT 300)
 velmora_add_test(NAME tst_messagereliability
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_messagereliability.cpp ${messaging_test_support}
     LIBS gw_engine TIMEOUT 300)

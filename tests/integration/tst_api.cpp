@@ -7,6 +7,8 @@
 #include "api/tokenstore.h"
 #include "messaging/dbhelper.h"
 #include "messaging/messagequeuer.h"
+#include "messaging/statements.h"
+#include "policy/policycolumns.h"
 #include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
@@ -48,6 +50,9 @@ private Q_SLOTS:
     void listQueuesOneRowPerNumber();
     void badInputLeavesNothingInTheTable_data();
     void badInputLeavesNothingInTheTable();
+    void badScheduleFieldsLeaveNothingInTheTable_data();
+    void badScheduleFieldsLeaveNothingInTheTable() { badInputLeavesNothingInTheTable(); }
+    void scheduleFieldsNeedTheirColumnsAndReasonReadsBack();
     void tokensAreCheckedAndChangesSeenWhileRunning();
     void idempotencyKeyAnswersTheFirstResultAcrossARestart();
     void inboxAndDevices();
@@ -239,6 +244,80 @@ void TestApi::badInputLeavesNothingInTheTable()
     QCOMPARE(rows(), 0);
     // The connection stays usable after a refusal made by the HTTP server itself.
     QCOMPARE(m_client->get(QStringLiteral("/api/v1/devices")).status, 200);
+}
+
+void TestApi::badScheduleFieldsLeaveNothingInTheTable_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("code");
+    const QByteArray json = "application/json";
+    QTest::newRow("priority too high")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1001})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("priority not whole")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": 1.5})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("priority as text")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "priority": "5"})") << json << 422
+            << QByteArray("invalid_priority");
+    QTest::newRow("time in words")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "tomorrow"})") << json
+            << 422 << QByteArray("invalid_time");
+    QTest::newRow("no such day") << QByteArray(
+            R"({"to": "13800138000", "text": "x", "validUntil": "2026-02-30T10:00:00"})")
+                                 << json << 422 << QByteArray("invalid_time");
+    QTest::newRow("date without time")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06"})")
+            << json << 422 << QByteArray("invalid_time");
+    QTest::newRow("valid before due")
+            << QByteArray(R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06T06:00:00",
+                              "validUntil": "2026-12-06T05:00:00"})")
+            << json << 422 << QByteArray("invalid_time");
+}
+
+void TestApi::scheduleFieldsNeedTheirColumnsAndReasonReadsBack()
+{
+    m_client->token = addToken(QStringLiteral("app"));
+    const QString path = QStringLiteral("/api/v1/messages");
+    // Without its column the time would be dropped and the message sent at once.
+    auto r = m_client->post(
+            path, R"({"to": "13800138000", "text": "x", "sendAfter": "2026-12-06T05:00:00"})");
+    QCOMPARE(r.status, 422);
+    QCOMPARE(r.errorCode(), QByteArray("unsupported_field"));
+    QCOMPARE(r.json().object().value(QStringLiteral("error"))[QStringLiteral("field")].toString(),
+             QStringLiteral("sendAfter"));
+    QCOMPARE(rows(), 0);
+
+    for (const QString &add : PolicyColumns::addColumns(PolicyColumns::Engine::SQLite))
+        QVERIFY(m_db->exec(add));
+    r = m_client->post(path, R"({"to": "13800138001", "text": "later", "priority": 7,
+                                 "sendAfter": "2026-12-06T23:00:00+08:00"})");
+    QCOMPARE(r.status, 202);
+    const qint64 later = r.json().object().value(QStringLiteral("id")).toInteger();
+    r = m_client->post(path, R"({"to": "13800138002", "text": "gone", "priority": -3,
+                                 "validUntil": "2026-12-06T04:00:00"})");
+    QCOMPARE(r.status, 202);
+    const qint64 gone = r.json().object().value(QStringLiteral("id")).toInteger();
+    // Written in the tables' own form: local time, whole seconds.
+    const QString due = Statements::timeText(
+            QDateTime::fromString(QStringLiteral("2026-12-06T23:00:00+08:00"), Qt::ISODate)
+                    .toLocalTime());
+    QCOMPARE(m_db->rows(QStringLiteral("select Priority, SendAfter, ValidUntil from SMS order by "
+                                       "SysNo")),
+             QStringList({QStringLiteral("7|%1|<null>").arg(due),
+                          QStringLiteral("-3|<null>|2026-12-06 04:00:00")}));
+
+    // The expired one fails with its reason at the dispatch the queueing woke.
+    const auto read = [this](qint64 id) {
+        return m_client->get(QStringLiteral("/api/v1/messages/%1").arg(id)).json().object();
+    };
+    QTRY_COMPARE(read(gone).value(QStringLiteral("status")).toString(), QStringLiteral("failed"));
+    QCOMPARE(read(gone).value(QStringLiteral("reason")).toString(), QStringLiteral("expired"));
+    QVERIFY(m_gw->fake(0).sent.isEmpty());
+    QCOMPARE(read(later).value(QStringLiteral("status")).toString(), QStringLiteral("queued"));
+    QVERIFY(!read(later).contains(QStringLiteral("reason")));
 }
 
 void TestApi::tokensAreCheckedAndChangesSeenWhileRunning()

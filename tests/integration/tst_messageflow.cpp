@@ -20,8 +20,6 @@ private Q_SLOTS:
     void resultWithoutAJobChangesNothing_data() { engines_data(); }
     void resultWithoutAJobChangesNothing();
     void deviceLostMidSendKeepsTheRowHanded();
-    void refusedSendMovesToAnotherDevice_data();
-    void refusedSendMovesToAnotherDevice();
     void statusShowsTheQuotaOfEachDevice();
     void priorityScheduleAndExpiryColumns_data() { engines_data(); }
     void priorityScheduleAndExpiryColumns();
@@ -198,63 +196,6 @@ void TestMessageFlow::deviceLostMidSendKeepsTheRowHanded()
 
     h.supervise();
     QCOMPARE(h->pool().state(0), DeviceState::Free);
-}
-
-void TestMessageFlow::refusedSendMovesToAnotherDevice_data()
-{
-    QTest::addColumn<QString>("refusal");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("retried");
-    QTest::newRow("refused for certain") << "21"
-                                         << "msg 1" << true;
-    // No code: a time-out or a lost port, the message may be on the air.
-    QTest::newRow("outcome unknown") << ""
-                                     << "msg 1" << false;
-    // The first part may have gone out before the second was refused.
-    QTest::newRow("later part of a long text") << "21" << QString(200, QLatin1Char('x')) << false;
-}
-
-void TestMessageFlow::refusedSendMovesToAnotherDevice()
-{
-    QFETCH(QString, refusal);
-    QFETCH(QString, text);
-    QFETCH(bool, retried);
-    TestDatabase tdb(QStringLiteral("sqlite"));
-    VELMORA_NEED_DATABASE(tdb, dbName());
-    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
-    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
-    h.makeGateway();
-    h.start();
-    QVERIFY(tdb.insertPending(1));
-    QVERIFY(tdb.exec(QStringLiteral("update SMS set SMSContent='%1'").arg(text)));
-    h.poll();
-    const auto carriers = [&h] {
-        QList<int> list;
-        for (int d = 0; d < 3; ++d)
-            list += QList<int>(h.fake(d).sent.size(), d);
-        return list;
-    };
-    QCOMPARE(carriers().size(), 1);
-    const int first = carriers().first();
-    h.fake(first).sendRefusal = refusal;
-    h.finish(first, false);
-    const QString status = QStringLiteral("select Status from SMS");
-    if (!retried) {
-        QCOMPARE(carriers(), QList<int>({first}));
-        QCOMPARE(tdb.scalar(status).toInt(), -1);
-        return;
-    }
-    QVERIFY(h.loggedStartingWith(
-            QStringLiteral("Com%1口拒绝发送，改由其他短信猫重试-").arg(first + 1)));
-    QCOMPARE(carriers().size(), 2);
-    const int second = carriers().last();
-    QVERIFY(second != first);
-    QCOMPARE(tdb.scalar(status).toInt(), 1);
-    // Two attempts spent: the second refusal is final, the third device never sees the row.
-    h.fake(second).sendRefusal = refusal;
-    h.finish(second, false);
-    QCOMPARE(carriers().size(), 2);
-    QCOMPARE(tdb.scalar(status).toInt(), -1);
 }
 
 void TestMessageFlow::statusShowsTheQuotaOfEachDevice()

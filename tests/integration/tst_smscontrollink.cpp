@@ -453,9 +453,14 @@ void TestSmsControl::onlyALastingRefusalIsFinal_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("times");
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("rejected by the network") << 21 << 1 << "21";
+    QTest::addColumn<QString>("text");
+    QTest::newRow("rejected by the network") << 21 << 1 << "21"
+                                             << "refused";
     // Refused again after the driver's retry: the same SIM may pass it a moment later.
-    QTest::newRow("congestion") << 42 << 2 << "";
+    QTest::newRow("congestion") << 42 << 2 << ""
+                                << "refused";
+    // Its first part refused, none of a long message went out.
+    QTest::newRow("long, first part") << 21 << 1 << "21" << QString(200, QLatin1Char('x'));
 }
 
 void TestSmsControl::onlyALastingRefusalIsFinal()
@@ -463,15 +468,18 @@ void TestSmsControl::onlyALastingRefusalIsFinal()
     QFETCH(int, code);
     QFETCH(int, times);
     QFETCH(QString, refusal);
+    QFETCH(QString, text);
     SmsControl c;
     configure(c, 1);
     QCOMPARE(c.OpenComm(), short(0));
     QVERIFY(m_sim->command(QStringLiteral("failnext 1 %1 %2").arg(code).arg(times)).ok);
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
-    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("refused")) >= 1);
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), text) >= 1);
     QVERIFY(sent.wait(10000));
     QCOMPARE(c.GetIndexOfLastSnd(), -1);
     QCOMPARE(c.infoText(ModemControl::InfoSendRefusal), refusal);
+    QCOMPARE(c.infoText(ModemControl::InfoSendRefusedWhole),
+             refusal.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
     // A message that goes through clears it.
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("fine")) >= 1);
     QVERIFY(sent.wait(10000));

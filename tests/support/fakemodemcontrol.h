@@ -36,8 +36,9 @@ public:
     QString ownNumber;
     QString registration; // GetInfo 7 when set
     int sendResult = 1;
-    QString sendFailure; // GetInfo 12: why the last message failed
-    QString sendRefusal; // GetInfo 14: the code of a final refusal of the last message
+    QString sendFailure;  // GetInfo 12: why the last message failed
+    QString sendRefusal;  // GetInfo 14: the code of a final refusal of the last message
+    QString refusedWhole; // GetInfo 18: "1" when no part of the refused message went out
     int lastSendIndex = 1;
     bool ringInfoValid = true;
     QString ringState = QStringLiteral("0");
@@ -106,6 +107,10 @@ public:
         }
         if (id == InfoSendRefusal) {
             text = sendRefusal;
+            return true;
+        }
+        if (id == InfoSendRefusedWhole && !refusedWhole.isEmpty()) {
+            text = refusedWhole;
             return true;
         }
         if (id == InfoRinging) {

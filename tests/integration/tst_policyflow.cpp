@@ -1,0 +1,293 @@
+#include "gatewayharness.h"
+#include "testdatabase.h"
+
+#include "policy/policycolumns.h"
+
+#include <QFile>
+#include <QTest>
+
+// The sending policy and the optional columns through the real gateway engine, with scriptable
+// modem controls and the test's clock, on the embedded SQLite database and, where the
+// environment names them, PostgreSQL and MariaDB.
+class TestPolicyFlow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void engines_data();
+    void policyKeepsPriorityScheduleAndExpiry_data() { engines_data(); }
+    void policyKeepsPriorityScheduleAndExpiry();
+    void sharedQueueLoadsByPriorityOnlyRowsThatAreDue_data() { engines_data(); }
+    void sharedQueueLoadsByPriorityOnlyRowsThatAreDue();
+    void refusedSendMovesToAnotherDevice_data();
+    void refusedSendMovesToAnotherDevice();
+    void refusalsOutlastAStopAndARestart();
+    void aRestIsLoggedOnceAndEndsAtTheReset();
+};
+
+namespace {
+
+QString dbName()
+{
+    return QStringLiteral("pflow_") + QString::fromLatin1(QTest::currentTestFunction()).left(24);
+}
+
+PolicyColumns::Engine engineKind(const QString &engine)
+{
+    return engine == QLatin1String("postgresql") ? PolicyColumns::Engine::PostgreSQL
+            : engine == QLatin1String("mysql")   ? PolicyColumns::Engine::MariaDB
+                                                 : PolicyColumns::Engine::SQLite;
+}
+
+} // namespace
+
+void TestPolicyFlow::engines_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+    QTest::newRow("mysql") << "mysql";
+}
+
+void TestPolicyFlow::policyKeepsPriorityScheduleAndExpiry()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(engineKind(engine)))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("100"));
+    h.makeGateway();
+    h.start();
+    // One device takes rows, so the order they leave in is the order they are handed in.
+    h->pool().setState(1, DeviceState::Busy);
+    QVERIFY(tdb.insertPending(6));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo=1")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:00:00' where SysNo=2")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=3")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=4 where SysNo=5")));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set ValidUntil='2026-12-06 04:50:00' where SysNo=4")));
+    const auto texts = [&h] {
+        QStringList list;
+        for (const auto &m : std::as_const(h.fake(0).sent))
+            list << m.text;
+        return list;
+    };
+    h.poll();
+    QVERIFY(h.logged(QStringLiteral("短信(SysNo=2)未发送：已过有效期2026-12-06 04:00:00")));
+    // Comes while the others are loaded, and goes next all the same.
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1380000"), QStringLiteral("urgent ")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=7 where SysNo=7")));
+    h.poll();
+    h.finish(0, true);
+    h.finish(0, true);
+    h.finish(0, true);
+    // Equal priorities as without the policy: from the queue's end.
+    QCOMPARE(texts(), QStringList({"msg 3", "urgent 1", "msg 5", "msg 6"}));
+    // Past its time while it waits in the loaded queue: refused, not sent late.
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(4, 51)));
+    h.finish(0, true);
+    h.poll();
+    QCOMPARE(texts().size(), 4);
+    QCOMPARE(h->flow().queueLength(), 0);
+    h.clock.set(QDateTime(QDate(2026, 12, 6), QTime(5, 0, 1)));
+    h.poll();
+    QCOMPARE(texts().last(), QStringLiteral("msg 1"));
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|1|<null>"), QStringLiteral("2|-1|expired"),
+                          QStringLiteral("3|2|<null>"), QStringLiteral("4|-1|expired"),
+                          QStringLiteral("5|2|<null>"), QStringLiteral("6|2|<null>"),
+                          QStringLiteral("7|2|<null>")}));
+    // The five handed over count against the device's day, the expired ones not.
+    QCOMPARE(h->status().devices.at(0).quota->dayParts, 5);
+}
+
+void TestPolicyFlow::sharedQueueLoadsByPriorityOnlyRowsThatAreDue()
+{
+    QFETCH(QString, engine);
+    TestDatabase tdb(engine);
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(engineKind(engine)))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QStringLiteral("east"));
+    h.makeGateway();
+    h.start();
+    // More rows than one load of a shared queue takes (64 for one device): the oldest 60 are
+    // not due, two near the end come first.
+    QVERIFY(tdb.insertPending(200));
+    QVERIFY(tdb.exec(
+            QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo<=60")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=5 where SysNo=190")));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set Priority=9 where SysNo=199")));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(h.fake(0).sent.last().text, QStringLiteral("msg 199"));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.last().text, QStringLiteral("msg 190"));
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.size(), 3);
+    QVERIFY(h.fake(0).sent.last().text.mid(4).toInt() > 60);
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS where SysNo<=60 and Status<>0"))
+                     .toInt(),
+             0);
+    QCOMPARE(tdb.rows(QStringLiteral("select Gateway from SMS where SysNo=199")),
+             QStringList(QStringLiteral("east")));
+}
+
+void TestPolicyFlow::refusedSendMovesToAnotherDevice_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("whole");
+    QTest::addColumn<bool>("retried");
+    QTest::newRow("refused for certain") << "21"
+                                         << "msg 1"
+                                         << "" << true;
+    // No code: a time-out or a lost port, the message may be on the air.
+    QTest::newRow("outcome unknown") << ""
+                                     << "msg 1"
+                                     << "" << false;
+    // The first part went out before the second was refused.
+    QTest::newRow("later part of a long text")
+            << "21" << QString(200, QLatin1Char('x')) << "0" << false;
+    // A control that cannot say which part was refused.
+    QTest::newRow("long text, part unknown")
+            << "21" << QString(200, QLatin1Char('x')) << "" << false;
+    // Nothing of it on the air: another modem may send all of it.
+    QTest::newRow("first part of a long text")
+            << "21" << QString(200, QLatin1Char('x')) << "1" << true;
+}
+
+void TestPolicyFlow::refusedSendMovesToAnotherDevice()
+{
+    QFETCH(QString, refusal);
+    QFETCH(QString, text);
+    QFETCH(QString, whole);
+    QFETCH(bool, retried);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(1));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set SMSContent='%1'").arg(text)));
+    h.poll();
+    const auto carriers = [&h] {
+        QList<int> list;
+        for (int d = 0; d < 3; ++d)
+            list += QList<int>(h.fake(d).sent.size(), d);
+        return list;
+    };
+    QCOMPARE(carriers().size(), 1);
+    const int first = carriers().first();
+    h.fake(first).sendRefusal = refusal;
+    h.fake(first).refusedWhole = whole;
+    h.finish(first, false);
+    const QString status = QStringLiteral("select Status from SMS");
+    if (!retried) {
+        QCOMPARE(carriers(), QList<int>({first}));
+        QCOMPARE(tdb.scalar(status).toInt(), -1);
+        return;
+    }
+    QVERIFY(h.loggedStartingWith(
+            QStringLiteral("Com%1口拒绝发送，改由其他短信猫重试-").arg(first + 1)));
+    QCOMPARE(carriers().size(), 2);
+    const int second = carriers().last();
+    QVERIFY(second != first);
+    QCOMPARE(tdb.scalar(status).toInt(), 1);
+    // Two attempts spent: the second refusal is final, the third device never sees the row.
+    h.fake(second).sendRefusal = refusal;
+    h.fake(second).refusedWhole = whole;
+    h.finish(second, false);
+    QCOMPARE(carriers().size(), 2);
+    QCOMPARE(tdb.scalar(status).toInt(), -1);
+}
+
+void TestPolicyFlow::refusalsOutlastAStopAndARestart()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("3"));
+    h.makeGateway();
+    const auto othersBusy = [&h] {
+        h->pool().setState(1, DeviceState::Busy);
+        h->pool().setState(2, DeviceState::Busy);
+    };
+    h.start();
+    othersBusy();
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    h.fake(0).sendRefusal = QStringLiteral("21");
+    h.finish(0, false);
+    // Waiting for another device, pending in the table.
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
+
+    // A stop drops the loaded queue; the row is read again and still kept from Com1.
+    h.stop();
+    h.start();
+    othersBusy();
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
+
+    // As after a crash: a new engine on the same program folder.
+    h.makeGateway();
+    h.start();
+    othersBusy();
+    h.poll();
+    QVERIFY(h.fake(0).sent.isEmpty());
+    h->pool().setState(1, DeviceState::Free);
+    h.poll();
+    QCOMPARE(h.fake(1).sent.size(), 1);
+    // A second refusal leaves one attempt, through Com3 alone.
+    h.fake(1).sendRefusal = QStringLiteral("21");
+    h.finish(1, false);
+    h.makeGateway();
+    h.start();
+    h.poll();
+    QVERIFY(h.fake(0).sent.isEmpty());
+    QVERIFY(h.fake(1).sent.isEmpty());
+    QCOMPARE(h.fake(2).sent.size(), 1);
+    h.finish(2, true);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 2);
+    // A row that ended is no longer kept.
+    QFile kept(h.programDir() + QStringLiteral("/Refusals.log"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray());
+}
+
+void TestPolicyFlow::aRestIsLoggedOnceAndEndsAtTheReset()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("1"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.finish(0, true);
+    h.poll();
+    h.poll();
+    const QString rest =
+            QStringLiteral("Com1口达到每日1条的上限，暂停发送，2026-12-07 00:00:00恢复");
+    QCOMPARE(h.log().count(rest), 1);
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    QCOMPARE(tdb.scalar(QStringLiteral("select count(*) from SMS where Status=0")).toInt(), 1);
+    h.clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 1)));
+    h.poll();
+    QVERIFY(h.logged(QStringLiteral("Com1口发送限额已重置，恢复发送")));
+    QCOMPARE(h.fake(0).sent.size(), 2);
+    QCOMPARE(h.log().count(rest), 1);
+}
+
+QTEST_GUILESS_MAIN(TestPolicyFlow)
+#include "tst_policyflow.moc"
