@@ -1,7 +1,10 @@
 # The sending policy's CPU cost through the service program: `make bench_policy_run` (SQLite,
 # 128 simulated modems, no policy against quotas and routes).
-add_executable(bench_policy ${CMAKE_CURRENT_LIST_DIR}/policy/bench_policy.cpp)
-target_include_directories(bench_policy PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+add_executable(bench_policy ${CMAKE_CURRENT_LIST_DIR}/policy/bench_policy.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/gatewaydprocess.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/support/processcpu.cpp)
+target_include_directories(bench_policy PRIVATE ${PROJECT_SOURCE_DIR}/tests/support
+    ${CMAKE_CURRENT_LIST_DIR}/support)
 target_link_libraries(bench_policy PRIVATE gw_common velmora_modemapi Qt6::Sql Qt6::Network)
 velmora_warnings(bench_policy)
 set_target_properties(bench_policy PROPERTIES

@@ -3,23 +3,20 @@
 // (pacing off, as pacing only waits), against the same simulated modems. Runs alternate so a
 // busy machine weighs on both alike.
 //   bench_policy [rows] [modems] [scanMs] [rounds]
+#include "gatewaydprocess.h"
 #include "modemsimprocess.h"
+#include "portlist.h"
+#include "processcpu.h"
 #include "simcontrols.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
-
-#include <csignal>
-#include <unistd.h>
 
 namespace {
 
@@ -32,43 +29,10 @@ struct Run
     bool ok = false;
 };
 
-// utime + stime of a process, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray line = stat.readAll();
-    // Fields after the command name, which is in parentheses and may hold blanks.
-    const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    const double ticks = double(f.value(11).toLongLong() + f.value(12).toLongLong());
-    return ticks / double(::sysconf(_SC_CLK_TCK));
-}
-
-QByteArray httpGet(quint16 port, const QByteArray &path)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000))
-        return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
-    QByteArray data;
-    while (socket.waitForReadyRead(2000))
-        data += socket.readAll();
-    return data;
-}
-
 int scalar(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // Limits far above what a run sends, so every SIM counts and is checked but none rests; two
@@ -87,18 +51,12 @@ QString policySections(int modems)
 
 void writeConfig(const QString &folder, int modems, int scanMs, quint16 port, bool policy)
 {
-    QStringList ports;
-    QStringList rates;
-    for (int i = 1; i <= modems; ++i) {
-        ports << QString::number(i);
-        rates << QStringLiteral("115200");
-    }
     QFile config(folder + QStringLiteral("/Config.ini"));
     config.open(QIODevice::WriteOnly);
     config.write(QStringLiteral("[DBCon]\nScanDT=%1\n[SMSCom]\nPort=%2\nRate=%3\n"
                                 "[Service]\nHttpPort=%4\n%5")
                          .arg(scanMs)
-                         .arg(ports.join(QLatin1Char(',')), rates.join(QLatin1Char(',')))
+                         .arg(PortList::ports(modems), PortList::rates(modems))
                          .arg(port)
                          .arg(policy ? policySections(modems) : QString())
                          .toUtf8());
@@ -119,24 +77,12 @@ void insertRows(QSqlDatabase &db, int rows)
     db.commit();
 }
 
-bool waitForDevices(QProcess &daemon, quint16 port, int modems)
-{
-    QElapsedTimer startup;
-    startup.start();
-    const QByteArray allUp = "velmora_devices_up " + QByteArray::number(modems) + '\n';
-    while (!httpGet(port, "/metrics").contains(allUp)) {
-        if (startup.elapsed() > 600000 || daemon.state() != QProcess::Running)
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
-Run measure(QProcess &daemon, QSqlDatabase &db, int rows)
+Run measure(qint64 pid, QSqlDatabase &db, int rows)
 {
     Run run;
     insertRows(db, rows);
-    const double cpuBefore = cpuSeconds(daemon.processId());
+    ProcessCpu::toggleProfile("on", pid);
+    const double cpuBefore = ProcessCpu::seconds(pid);
     QElapsedTimer wall;
     wall.start();
     while ((run.done = scalar(db,
@@ -146,7 +92,8 @@ Run measure(QProcess &daemon, QSqlDatabase &db, int rows)
            && wall.elapsed() < 600000)
         QThread::msleep(20);
     run.seconds = double(wall.nsecsElapsed()) / 1e9;
-    run.cpu = cpuSeconds(daemon.processId()) - cpuBefore;
+    run.cpu = ProcessCpu::seconds(pid) - cpuBefore;
+    ProcessCpu::toggleProfile("off", pid);
     run.failed = scalar(db, QStringLiteral("select count(*) from SMS where Status=-1"));
     run.ok = run.done == rows && run.failed == 0;
     return run;
@@ -161,28 +108,21 @@ Run runOnce(const ModemSimProcess &sim, int rows, int modems, int scanMs, bool p
     QFile::copy(qEnvironmentVariable("VELMORA_BUILD_DIR")
                         + QStringLiteral("/install-root/MainApp/DataBase/SMS.db"),
                 dbPath);
-    const quint16 port = freePort();
+    const quint16 port = GatewaydProcess::freePort();
     writeConfig(folder.path(), modems, scanMs, port, policy);
-    QProcess daemon;
-    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    daemon.setStandardOutputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_PORTS_DIR"), sim.portsDir());
-    daemon.setProcessEnvironment(env);
-    daemon.start(qEnvironmentVariable("VELMORA_GATEWAYD"),
-                 {QStringLiteral("--program-dir"), folder.path()});
+    GatewaydProcess daemon;
     Run run;
-    if (daemon.waitForStarted(5000) && waitForDevices(daemon, port, modems)) {
+    if (daemon.start(sim.portsDir(), folder.path())
+        && daemon.waitForDevices(port, modems, 600000) >= 0) {
         const QString name = policy ? QStringLiteral("on") : QStringLiteral("off");
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(dbPath);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         if (db.open())
-            run = measure(daemon, db, rows);
+            run = measure(daemon.pid(), db, rows);
         db.close();
     }
-    ::kill(pid_t(daemon.processId()), SIGTERM);
-    daemon.waitForFinished(10000);
+    daemon.stop();
     QSqlDatabase::removeDatabase(policy ? QStringLiteral("on") : QStringLiteral("off"));
     return run;
 }
