@@ -1,6 +1,10 @@
 #include "writefully.h"
 
+#include <QFile>
+#include <QString>
+
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 bool writeFully(int fd, const QByteArray &data)
@@ -15,4 +19,22 @@ bool writeFully(int fd, const QByteArray &data)
         done += n;
     }
     return true;
+}
+
+bool replaceFileDurably(const QString &path, const QByteArray &data)
+{
+    const QByteArray temp = QFile::encodeName(path + QStringLiteral(".tmp"));
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && writeFully(fd, data) && ::fsync(fd) == 0;
+    const int failure = errno;
+    if (fd >= 0)
+        ::close(fd);
+    errno = failure;
+    ok = ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
+    if (!ok) {
+        const int why = errno;
+        ::unlink(temp.constData());
+        errno = why;
+    }
+    return ok;
 }

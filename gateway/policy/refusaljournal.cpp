@@ -96,18 +96,11 @@ bool RefusalJournal::forget(const QString &sysNo, QString *error)
         for (const QString &port : it.value())
             data += line(it.key(), port);
     }
-    const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".tmp"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && writeFully(fd, data) && ::fsync(fd) == 0;
-    if (!ok && error)
-        *error = systemError();
-    if (fd >= 0)
-        ::close(fd);
-    // ::rename replaces the old file in one step; a crash leaves the one or the other, and the
-    // old one only keeps a row that ended, which no load meets again.
-    ok = ok && ::rename(temp.constData(), QFile::encodeName(m_path).constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
+    // A crash leaves the old file or the new one; the old one only keeps a row that ended,
+    // which no load meets again.
+    if (!replaceFileDurably(m_path, data)) {
+        if (error)
+            *error = systemError();
         return false;
     }
     closeFile();

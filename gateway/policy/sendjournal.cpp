@@ -97,17 +97,9 @@ bool SendJournal::rewrite(const QList<SendRecord> &records, QString *error)
     QByteArray data;
     for (const SendRecord &r : records)
         data += line(r);
-    const QByteArray temp = QFile::encodeName(m_path + QStringLiteral(".tmp"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && writeFully(fd, data) && ::fsync(fd) == 0;
-    if (!ok && error)
-        *error = systemError();
-    if (fd >= 0)
-        ::close(fd);
-    // ::rename replaces the old file in one step; a crash leaves the one or the other.
-    ok = ok && ::rename(temp.constData(), QFile::encodeName(m_path).constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
+    if (!replaceFileDurably(m_path, data)) {
+        if (error)
+            *error = systemError();
         return false;
     }
     closeFile();
