@@ -53,7 +53,12 @@ void SendingPolicy::prepare()
 {
     const PolicyConfig &config = m_settings.Policy;
     const ResetSchedule schedule(config.resetTime, config.resetDay);
-    const QString path = journalPath(m_programDir, m_settings.GatewayName);
+    if (!m_journal || m_pathsFor != m_settings.GatewayName) {
+        m_pathsFor = m_settings.GatewayName;
+        m_countsPath = journalPath(m_programDir, m_pathsFor);
+        m_refusalsPath = journalPath(m_programDir, m_pathsFor, QStringLiteral("Refusals"));
+    }
+    const QString &path = m_countsPath;
     if (!m_journal || m_journal->path() != path || !(m_counts.schedule() == schedule)) {
         m_journal = std::make_unique<SendJournal>(path);
         m_counts = SendCounts(schedule);
@@ -61,8 +66,7 @@ void SendingPolicy::prepare()
             m_counts.add(r);
         m_compactedMonth = -1;
     }
-    const QString refusals =
-            journalPath(m_programDir, m_settings.GatewayName, QStringLiteral("Refusals"));
+    const QString &refusals = m_refusalsPath;
     if (!m_refusals || m_refusals->path() != refusals)
         m_refusals = std::make_unique<RefusalJournal>(refusals);
     if (m_counts.periodStart(QuotaPeriod::Month, m_clock.now().toSecsSinceEpoch())
@@ -91,11 +95,25 @@ void SendingPolicy::compact()
 
 QList<PolicyDevice> SendingPolicy::devices(const QList<int> &held) const
 {
-    QList<PolicyDevice> list;
-    list.reserve(m_settings.DeviceCount);
-    for (int d = 0; d < m_settings.DeviceCount; ++d) {
-        list.append({m_settings.DevicePorts.value(d), m_pool.state(d) != DeviceState::Offline,
-                     m_pool.takesMessages(d) && !held.contains(d), m_pacedUntil.value(d)});
+    // Built on every result, so the list of the last pass is filled in again where it stands:
+    // once its pass is over nobody else holds it, and nothing is allocated or copied.
+    QList<PolicyDevice> &list = m_devices;
+    const int count = m_settings.DeviceCount;
+    list.resize(count);
+    m_held.assign(std::size_t(count), false);
+    for (int d : held) {
+        if (d >= 0 && d < count)
+            m_held[std::size_t(d)] = true;
+    }
+    for (int d = 0; d < count; ++d) {
+        PolicyDevice &device = list[d];
+        // A reload may have renumbered the ports.
+        const QString &port = m_settings.DevicePorts.at(d);
+        if (device.port != port)
+            device.port = port;
+        device.online = m_pool.state(d) != DeviceState::Offline;
+        device.free = m_pool.takesMessages(d) && !m_held[std::size_t(d)];
+        device.pacedUntil = m_pacedUntil.value(d);
     }
     return list;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <vector>
 
 class Clock;
 class DevicePool;
@@ -89,5 +90,12 @@ private:
     QList<bool> m_counted;
     qint64 m_allRestsSeenAt = -1;
     QList<bool> m_routeDown;
+    // What devices() fills in on each pass.
+    mutable QList<PolicyDevice> m_devices;
+    mutable std::vector<bool> m_held;
+    // The journals' files, for the GatewayName they were made from.
+    QString m_pathsFor;
+    QString m_countsPath;
+    QString m_refusalsPath;
     std::minstd_rand m_random{std::random_device{}()};
 };
