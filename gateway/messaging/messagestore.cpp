@@ -51,10 +51,15 @@ MessageStore::~MessageStore()
 QString MessageStore::targetKey() const
 {
     // Status writes name rows by key, which means something only in the database they came
-    // from; the connection string identifies it without being written to disk in clear.
-    return QString::fromLatin1(
-            QCryptographicHash::hash(m_target.trimmed().toUtf8(), QCryptographicHash::Sha256)
-                    .toHex());
+    // from; the connection string identifies it without being written to disk in clear. Every
+    // status write names it, so it is worked out once per connection string.
+    if (m_targetKeyOf != m_target || m_targetKey.isEmpty()) {
+        m_targetKeyOf = m_target;
+        m_targetKey = QString::fromLatin1(
+                QCryptographicHash::hash(m_target.trimmed().toUtf8(), QCryptographicHash::Sha256)
+                        .toHex());
+    }
+    return m_targetKey;
 }
 
 void MessageStore::rebuildStatusIndex()

@@ -117,6 +117,8 @@ private:
     const Clock &m_clock;
     Log m_log;
     QString m_target;
+    mutable QString m_targetKeyOf;
+    mutable QString m_targetKey;
     // SysNo -> spool id of its status write, for the database now in use.
     QHash<QString, qint64> m_pendingStatus;
     // Entries the database refused while it was up, and those already reported.
