@@ -309,11 +309,19 @@ QByteArray page(const EngineStatus &status, const QStringList &logLines)
         out += QStringLiteral("<p id=\"handed\">已认领未完成:%1</p>\n")
                        .arg(handed.join(QStringLiteral(", ")));
     }
-    // The newest lines are the ones worth seeing at each refresh.
+    // The newest lines are the ones worth seeing at each refresh. A received text's own line
+    // breaks stay inside its line, as a mark, so that a line is always one entry of the log.
+    QStringList entries;
+    entries.reserve(logLines.size());
+    for (const QString &line : logLines) {
+        QString entry = line;
+        entries << entry.replace(QStringLiteral("\r\n"), QStringLiteral(" ⏎ "))
+                           .replace(QLatin1Char('\n'), QStringLiteral(" ⏎ "));
+    }
     out += QStringLiteral("<pre id=\"log\">%1</pre>\n<script>const log = "
                           "document.getElementById('log'); log.scrollTop = log.scrollHeight;"
                           "</script>\n</body></html>\n")
-                   .arg(html(logLines.join(QLatin1Char('\n'))));
+                   .arg(html(entries.join(QLatin1Char('\n'))));
     return out.toUtf8();
 }
 

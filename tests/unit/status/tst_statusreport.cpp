@@ -118,6 +118,10 @@ private Q_SLOTS:
         QVERIFY(page.contains(QStringLiteral("<td>连接失败,等候再试</td>")));
         QVERIFY(page.contains(QStringLiteral("&lt;b&gt;x&lt;/b&gt;")));
         QVERIFY(!page.contains(QStringLiteral("id=\"handed\"")));
+        // A received text's line break does not start a new line of the log.
+        const QString received = QString::fromUtf8(StatusReport::page(
+                s, {QStringLiteral("12-06 04:47:11 > 收到短信:a\nb"), QStringLiteral("next")}));
+        QVERIFY(received.contains(QStringLiteral("收到短信:a ⏎ b\nnext")));
         s.sharedQueue = true;
         s.handedByGateway = {{QStringLiteral("east"), 3}};
         QVERIFY(QString::fromUtf8(StatusReport::page(s, {}))
