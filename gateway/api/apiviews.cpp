@@ -9,23 +9,6 @@ QJsonValue time(const QDateTime &t)
     return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-QString linkName(LinkState link)
-{
-    switch (link) {
-    case LinkState::NotConnected:
-        return QStringLiteral("disconnected");
-    case LinkState::Connecting:
-        return QStringLiteral("connecting");
-    case LinkState::Idle:
-        return QStringLiteral("idle");
-    case LinkState::Sending:
-        return QStringLiteral("sending");
-    case LinkState::Failed:
-        return QStringLiteral("failed");
-    }
-    return {};
-}
-
 QJsonValue number(const std::optional<int> &v)
 {
     return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
@@ -108,7 +91,7 @@ QJsonObject device(const DeviceStatus &d)
     QJsonObject o{{QStringLiteral("port"), QStringLiteral("Com") + d.port},
                   {QStringLiteral("rate"), d.rate.toInt()},
                   {QStringLiteral("model"), d.model},
-                  {QStringLiteral("state"), linkName(d.link)},
+                  {QStringLiteral("state"), linkStateName(d.link)},
                   {QStringLiteral("sent"), d.sent},
                   {QStringLiteral("failed"), d.failed},
                   {QStringLiteral("received"), d.received},

@@ -27,23 +27,6 @@ QJsonValue known(qint64 value)
     return value >= 0 ? QJsonValue(value) : QJsonValue();
 }
 
-QString linkName(LinkState link)
-{
-    switch (link) {
-    case LinkState::Connecting:
-        return QStringLiteral("connecting");
-    case LinkState::Idle:
-        return QStringLiteral("idle");
-    case LinkState::Sending:
-        return QStringLiteral("sending");
-    case LinkState::Failed:
-        return QStringLiteral("failed");
-    case LinkState::NotConnected:
-        break;
-    }
-    return QStringLiteral("off");
-}
-
 QJsonObject queue(const QueueFigures &q)
 {
     QJsonArray stuck;
@@ -131,7 +114,7 @@ QJsonObject device(const DeviceStatus &d)
     QJsonObject out{{QStringLiteral("port"), d.port},
                     {QStringLiteral("name"), QStringLiteral("Com") + d.port},
                     {QStringLiteral("model"), d.model},
-                    {QStringLiteral("link"), linkName(d.link)},
+                    {QStringLiteral("link"), linkStateName(d.link)},
                     {QStringLiteral("state"), DeviceRow::linkText(d.link)},
                     {QStringLiteral("trouble"), trouble(d)},
                     {QStringLiteral("inService"), d.inService},

@@ -10,6 +10,24 @@
 // 正在发送, 连接失败,等候再试.
 enum class LinkState { NotConnected, Connecting, Idle, Sending, Failed };
 
+// The link state as the API and the console name it to programs.
+inline QString linkStateName(LinkState link)
+{
+    switch (link) {
+    case LinkState::NotConnected:
+        return QStringLiteral("disconnected");
+    case LinkState::Connecting:
+        return QStringLiteral("connecting");
+    case LinkState::Idle:
+        return QStringLiteral("idle");
+    case LinkState::Sending:
+        return QStringLiteral("sending");
+    case LinkState::Failed:
+        return QStringLiteral("failed");
+    }
+    return {};
+}
+
 // One device as the engine knows it, in numbers; texts are made from it only where they are
 // shown (the window's device table, the page, the API).
 struct DeviceStatus
