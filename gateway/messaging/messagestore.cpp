@@ -51,8 +51,7 @@ MessageStore::~MessageStore()
 QString MessageStore::targetKey() const
 {
     // Status writes name rows by key, which means something only in the database they came
-    // from; the connection string identifies it without being written to disk in clear. Every
-    // status write names it, so it is worked out once per connection string.
+    // from; the connection string, hashed once, identifies it without being on disk in clear.
     if (m_targetKeyOf != m_target || m_targetKey.isEmpty()) {
         m_targetKeyOf = m_target;
         m_targetKey = QString::fromLatin1(
