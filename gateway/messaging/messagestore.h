@@ -104,6 +104,8 @@ private:
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);
     void rebuildStatusIndex();
+    bool spoolReceived(SpoolEntry &entry, bool refused, bool lost, const QString &dbFailure,
+                       const QString &key);
     QString targetKey() const;
 
     DBHelper m_db;
