@@ -28,6 +28,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     port=$(sed -n 's/^[[:space:]]*[Hh][Tt][Tt][Pp][Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' "$config" | tail -1)
     address=$(sed -n 's/^[[:space:]]*[Hh][Tt][Tt][Pp][Aa][Dd][Dd][Rr][Ee][Ss][Ss][[:space:]]*=[[:space:]]*\([^[:space:]]*\).*/\1/p' "$config" | tail -1)
     echo "No display: starting the service velmora-gatewayd (Ctrl-C stops it)."
+    # The service loads the modem component by its registration, which must name this build.
+    "$root/regsvr32" "$root/MainApp/lib/libsmscontrol.so" -s
     # The address comes from the service's own line once it listens: a port another program
     # holds must not be announced as the page.
     errors=$(mktemp)
