@@ -107,20 +107,10 @@ void DevicePool::close(int d)
     m_closing[d] = false;
 }
 
-DeviceState DevicePool::state(int d) const
-{
-    return (d >= 0 && d < Count) ? m_states[d] : DeviceState::Offline;
-}
-
 void DevicePool::setState(int d, DeviceState state)
 {
     if (d >= 0 && d < Count)
         m_states[d] = state;
-}
-
-bool DevicePool::registered(int d) const
-{
-    return d >= 0 && d < Count && !m_unregistered[d];
 }
 
 void DevicePool::setRegistered(int d, bool registered)
@@ -129,18 +119,8 @@ void DevicePool::setRegistered(int d, bool registered)
         m_unregistered[d] = !registered;
 }
 
-bool DevicePool::inService(int d) const
-{
-    return d >= 0 && d < Count && !m_outOfService[d];
-}
-
 void DevicePool::setInService(int d, bool inService)
 {
     if (d >= 0 && d < Count)
         m_outOfService[d] = !inService;
-}
-
-bool DevicePool::takesMessages(int d) const
-{
-    return state(d) == DeviceState::Free && registered(d) && inService(d);
 }

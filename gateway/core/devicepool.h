@@ -40,21 +40,28 @@ public:
     // Closes device d's port. A send that the close cuts off reports no result: its outcome is
     // unknown, and its row must stay as it is rather than be written as failed.
     void close(int d);
-    DeviceState state(int d) const;
+    DeviceState state(int d) const
+    {
+        return (d >= 0 && d < Count) ? m_states[std::size_t(d)] : DeviceState::Offline;
+    }
     void setState(int d, DeviceState state);
     // Whether device d's modem is registered with a network; one that is not takes no
     // messages, so they wait for it (or another device) instead of failing one by one.
-    bool registered(int d) const;
+    bool registered(int d) const { return d >= 0 && d < Count && !m_unregistered[std::size_t(d)]; }
     void setRegistered(int d, bool registered);
     // Why the control's last open failed or its device was lost, in the operator's language
     // where the control has it.
     static QString operatorReason(ModemControl &control);
     // Whether the operator left device d in service; one taken out stays open but gets no
     // messages until it is put back or the service stops.
-    bool inService(int d) const;
+    bool inService(int d) const { return d >= 0 && d < Count && !m_outOfService[std::size_t(d)]; }
     void setInService(int d, bool inService);
-    // Free, registered and in service: a message handed over now can be sent.
-    bool takesMessages(int d) const;
+    // Free, registered and in service: a message handed over now can be sent. Inline, as the
+    // sending policy asks it of every device on every result.
+    bool takesMessages(int d) const
+    {
+        return state(d) == DeviceState::Free && registered(d) && inService(d);
+    }
 
 private:
     void connectControl(int d, ModemControl *c);

@@ -40,7 +40,11 @@ MessageStore::MessageStore(const QString &spoolFolder, const Clock &clock, Log l
         m_log(QStringLiteral("暂存文件无法读取，已改名为%1.bad").arg(bad));
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(0);
-    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { flushStatuses(); });
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] {
+        if (m_beforeFlush)
+            m_beforeFlush();
+        flushStatuses();
+    });
 }
 
 MessageStore::~MessageStore()
@@ -185,7 +189,8 @@ void MessageStore::writeStatus(const QueuedMessage &message)
 
 void MessageStore::flushStatuses()
 {
-    m_flushTimer.stop();
+    // The turn's write stays due even when this one comes first: what runs before it may
+    // have status changes to add.
     if (m_statusBatch.isEmpty())
         return;
     QList<SpoolEntry> batch;

@@ -56,6 +56,15 @@ public:
     // Makes the status writes not yet made, then runs what was set here.
     void flushStatuses();
     void setAfterStatusFlush(std::function<void()> then) { m_afterFlush = std::move(then); }
+    // Runs as the turn's write of the statuses begins (not before one made on demand): status
+    // changes it makes join that write rather than wait for the next one.
+    void setBeforeStatusFlush(std::function<void()> first) { m_beforeFlush = std::move(first); }
+    // A write of the statuses in this turn even when none waits yet, for what runs before it.
+    void flushSoon()
+    {
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start();
+    }
     qsizetype unwrittenStatuses() const { return m_statusBatch.size(); }
     // The row's final status waits to be written (in the batch or the spool).
     bool statusPending(const QString &sysNo) const
@@ -114,6 +123,7 @@ private:
     ReceiveJournal m_journal;
     bool m_keepReported = false;
     QList<SpoolEntry> m_statusBatch;
+    std::function<void()> m_beforeFlush;
     std::function<void()> m_afterFlush;
     QTimer m_flushTimer;
     const Clock &m_clock;

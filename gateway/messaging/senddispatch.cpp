@@ -21,11 +21,13 @@ SendDispatch::SendDispatch(const FlowContext &context, MessageStore &store, Queu
     : m_ctx(context), m_settings(context.settings), m_store(store), m_claims(claims)
 {
     resetSendQueue();
+    m_store.setBeforeStatusFlush([this] { runDuePass(); });
     m_store.setAfterStatusFlush([this] { handOverReserved(); });
 }
 
 SendDispatch::~SendDispatch()
 {
+    m_store.setBeforeStatusFlush({});
     m_store.setAfterStatusFlush({});
 }
 
@@ -235,8 +237,12 @@ void SendDispatch::expire(qsizetype at)
 void SendDispatch::DispatchToDevice(int d)
 {
     if (policyOn()) {
-        // The policy, not the device that came free, decides which device takes a row.
-        dispatchByPolicy();
+        // The policy, not the device that came free, decides which device takes a row. One
+        // pass as this turn's status writes begin serves every device that came free in the
+        // turn: the rows it hands out go with those writes, so none reaches its modem later
+        // than if each result had its own pass.
+        m_passDue = true;
+        m_store.flushSoon();
         return;
     }
     if (queueLength() == 0)
@@ -379,8 +385,15 @@ bool SendDispatch::policyOn() const
     return m_policy && m_policy->enabled();
 }
 
+void SendDispatch::runDuePass()
+{
+    if (m_passDue && policyOn())
+        dispatchByPolicy();
+}
+
 void SendDispatch::dispatchByPolicy()
 {
+    m_passDue = false;
     const auto handOver = [this](int d, qsizetype at) {
         if (expired(m_sendQueue.at(at))) {
             expire(at);

@@ -89,6 +89,8 @@ private:
     void expire(qsizetype at);
     // One pass of the sending policy over the queue and the free devices.
     void dispatchByPolicy();
+    // The pass a device that came free asked for, as the status writes begin.
+    void runDuePass();
 
     FlowContext m_ctx;
     const Settings &m_settings;
@@ -103,4 +105,6 @@ private:
     PolicyColumns m_columns;
     bool m_columnsProbed = false;
     std::minstd_rand m_random{std::random_device{}()};
+    // A device came free since the last pass of the policy.
+    bool m_passDue = false;
 };

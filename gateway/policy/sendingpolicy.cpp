@@ -69,11 +69,9 @@ void SendingPolicy::prepare()
     const QString &refusals = m_refusalsPath;
     if (!m_refusals || m_refusals->path() != refusals)
         m_refusals = std::make_unique<RefusalJournal>(refusals);
-    if (m_counts.periodStart(QuotaPeriod::Month, m_clock.now().toSecsSinceEpoch())
-        != m_compactedMonth)
+    if (m_counts.periodStart(QuotaPeriod::Month, m_clock.secsSinceEpoch()) != m_compactedMonth)
         compact();
     const int count = m_settings.DeviceCount;
-    m_pacedUntil.resize(count);
     m_rests.resize(count);
     m_routeDown.resize(config.groups.size());
 }
@@ -93,46 +91,42 @@ void SendingPolicy::compact()
     m_compactedMonth = month;
 }
 
-QList<PolicyDevice> SendingPolicy::devices(const QList<int> &held) const
+const QList<PolicyDevice> &SendingPolicy::devices(const QList<int> &held)
 {
-    // Built on every result, so the list of the last pass is filled in again where it stands:
-    // once its pass is over nobody else holds it, and nothing is allocated or copied.
-    QList<PolicyDevice> &list = m_devices;
     const int count = m_settings.DeviceCount;
-    list.resize(count);
-    m_held.assign(std::size_t(count), false);
+    if (m_devices.size() != count || !m_ports.isSharedWith(m_settings.DevicePorts)) {
+        m_ports = m_settings.DevicePorts;
+        m_devices.resize(count);
+        for (int d = 0; d < count; ++d)
+            m_devices[d].port = m_ports.value(d);
+    }
+    PolicyDevice *device = m_devices.data();
+    for (int d = 0; d < count; ++d) {
+        device[d].online = m_pool.state(d) != DeviceState::Offline;
+        device[d].free = m_pool.takesMessages(d);
+    }
     for (int d : held) {
         if (d >= 0 && d < count)
-            m_held[std::size_t(d)] = true;
+            device[d].free = false;
     }
-    for (int d = 0; d < count; ++d) {
-        PolicyDevice &device = list[d];
-        // A reload may have renumbered the ports.
-        const QString &port = m_settings.DevicePorts.at(d);
-        if (device.port != port)
-            device.port = port;
-        device.online = m_pool.state(d) != DeviceState::Offline;
-        device.free = m_pool.takesMessages(d) && !m_held[std::size_t(d)];
-        device.pacedUntil = m_pacedUntil.value(d);
-    }
-    return list;
+    return m_devices;
 }
 
 PolicyRow SendingPolicy::rowOf(QueuedMessage &row)
 {
     if (row.parts == 0)
         row.parts = messageParts(row.SMSContent);
-    return {row.CellNumber, row.parts, row.refusedBy};
+    return {row.CellNumber, row.parts, row.refusedBy, row.route};
 }
 
 void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &handOver,
                              const RefuseRow &refuse, const QList<int> &held)
 {
     prepare();
-    const QList<PolicyDevice> list = devices(held);
-    SendPolicy policy(m_settings.Policy, m_counts, list, m_clock.now());
-    reportRests(policy);
-    reportRoutes(list);
+    const qint64 now = m_clock.secsSinceEpoch();
+    SendPolicy policy(m_settings.Policy, m_counts, devices(held), now);
+    reportRests(policy, now);
+    reportRoutes();
     // Element 0 is the queue's placeholder.
     for (qsizetype at = queue.size() - 1; at >= 1 && policy.routeOpen(-1); --at) {
         QueuedMessage &row = queue[at];
@@ -178,26 +172,29 @@ void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMess
     if (!enabled() || rows.isEmpty())
         return;
     prepare();
-    const QDateTime now = m_clock.now();
+    const qint64 now = m_clock.secsSinceEpoch();
     QList<SendRecord> records;
     records.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
-        records.append({now.toSecsSinceEpoch(), m_settings.DevicePorts.value(devices.at(i)),
-                        qMax(1, rows.at(i).parts), rows.at(i).CellNumber});
+        records.append({now, m_settings.DevicePorts.value(devices.at(i)), qMax(1, rows.at(i).parts),
+                        rows.at(i).CellNumber});
     QString error;
     if (!m_journal->append(records, &error))
         m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
     for (qsizetype i = 0; i < rows.size(); ++i) {
         m_counts.add(records.at(i));
         const int d = devices.at(i);
-        if (d < m_counted.size())
-            m_counted[d] = true;
+        if (!m_counted.contains(d))
+            m_counted.append(d);
         const PolicyLimits &limits = m_settings.Policy.limitsOf(d);
-        if (d < m_pacedUntil.size() && (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0)) {
+        if (limits.minGapSeconds > 0 || limits.randomGapSeconds > 0) {
             const int extra = limits.randomGapSeconds > 0
                     ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
                     : 0;
-            m_pacedUntil[d] = now.addSecs(limits.minGapSeconds + extra);
+            if (d >= m_devices.size())
+                m_devices.resize(d + 1);
+            m_devices[d].pacedUntil =
+                    QDateTime::fromSecsSinceEpoch(now + limits.minGapSeconds + extra);
         }
     }
 }
@@ -210,7 +207,7 @@ bool SendingPolicy::retryElsewhere(int d, QueuedMessage &row, bool refusedForCer
     if (row.refusedBy.size() >= m_settings.Policy.attempts)
         return false;
     prepare();
-    if (!SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.now())
+    if (!SendPolicy(m_settings.Policy, m_counts, devices(), m_clock.secsSinceEpoch())
                  .anotherDeviceFor(rowOf(row)))
         return false;
     QString error;
@@ -272,39 +269,50 @@ QDateTime SendingPolicy::nextReset(int d) const
     return ResetSchedule(config.resetTime, config.resetDay).next(period, m_clock.now());
 }
 
-void SendingPolicy::reportRests(const SendPolicy &policy)
+void SendingPolicy::reportRests(const SendPolicy &policy, qint64 now)
 {
-    // A rest begins with a count and ends with time; a new limit from a reload is met by the
-    // look at every device made once a second.
-    const qint64 now = m_clock.now().toSecsSinceEpoch();
-    const bool all = now != m_allRestsSeenAt;
-    m_allRestsSeenAt = now;
-    m_counted.resize(m_rests.size());
-    for (int d = 0; d < m_rests.size(); ++d) {
-        if (!all && !m_counted.at(d) && !m_rests.at(d))
-            continue;
-        m_counted[d] = false;
-        const std::optional<DeviceRest> rest = policy.restOf(d);
-        if (rest == m_rests.at(d))
-            continue;
-        const QString port = m_settings.deviceLabel(d);
-        if (rest)
-            m_log(port + QStringLiteral("口") + restText(*rest)
-                  + QStringLiteral("，暂停发送，%1恢复")
-                            .arg(rest->until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        else
-            m_log(port + QStringLiteral("口发送限额已重置，恢复发送"));
-        m_rests[d] = rest;
+    // A rest begins with a count, so the devices counted since the last pass are looked at on
+    // every pass. It ends with time, and a reload may bring new limits: every device is looked
+    // at once a second.
+    if (now != m_allRestsSeenAt) {
+        m_allRestsSeenAt = now;
+        m_counted.clear();
+        for (int d = 0; d < m_rests.size(); ++d)
+            reportRest(policy, d);
+        return;
     }
+    for (int d : std::exchange(m_counted, {}))
+        reportRest(policy, d);
 }
 
-void SendingPolicy::reportRoutes(const QList<PolicyDevice> &list)
+void SendingPolicy::reportRest(const SendPolicy &policy, int d)
+{
+    if (d < 0 || d >= m_rests.size())
+        return;
+    const std::optional<DeviceRest> rest = policy.restOf(d);
+    if (rest == m_rests.at(d))
+        return;
+    const QString port = m_settings.deviceLabel(d);
+    if (rest)
+        m_log(port + QStringLiteral("口") + restText(*rest)
+              + QStringLiteral("，暂停发送，%1恢复")
+                        .arg(rest->until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    else
+        m_log(port + QStringLiteral("口发送限额已重置，恢复发送"));
+    m_rests[d] = rest;
+}
+
+void SendingPolicy::reportRoutes()
 {
     const PolicyConfig &config = m_settings.Policy;
     for (int g = 0; g < m_routeDown.size(); ++g) {
         bool down = true;
-        for (int d : config.groups.at(g).devices)
-            down = down && !(d < list.size() && list.at(d).online);
+        for (int d : config.groups.at(g).devices) {
+            if (m_pool.state(d) != DeviceState::Offline) {
+                down = false;
+                break;
+            }
+        }
         if (down == m_routeDown.at(g))
             continue;
         m_routeDown[g] = down;

@@ -67,10 +67,12 @@ public:
                                const QString &base = QStringLiteral("SendCounts"));
 
 private:
-    QList<PolicyDevice> devices(const QList<int> &held = {}) const;
+    // The devices as they are now; held ones are not free.
+    const QList<PolicyDevice> &devices(const QList<int> &held = {});
     void prepare();
-    void reportRests(const SendPolicy &policy);
-    void reportRoutes(const QList<PolicyDevice> &devices);
+    void reportRests(const SendPolicy &policy, qint64 now);
+    void reportRest(const SendPolicy &policy, int d);
+    void reportRoutes();
     void compact();
     static PolicyRow rowOf(QueuedMessage &row);
 
@@ -84,15 +86,16 @@ private:
     SendCounts m_counts;
     // The month whose start the journal was last compacted at; -1 before the first.
     qint64 m_compactedMonth = -1;
-    QList<QDateTime> m_pacedUntil;
     QList<std::optional<DeviceRest>> m_rests;
     // Devices counted since their rest was last looked at, and when every device last was.
-    QList<bool> m_counted;
+    QList<int> m_counted;
     qint64 m_allRestsSeenAt = -1;
     QList<bool> m_routeDown;
-    // What devices() fills in on each pass.
-    mutable QList<PolicyDevice> m_devices;
-    mutable std::vector<bool> m_held;
+    // Each device as the last pass saw it, with its pacing. Filled in again where it stands on
+    // every pass: nobody else holds it once a pass is over, so nothing is copied.
+    QList<PolicyDevice> m_devices;
+    // The ports m_devices was named from; a reload that renumbers them gives a new list.
+    QStringList m_ports;
     // The journals' files, for the GatewayName they were made from.
     QString m_pathsFor;
     QString m_countsPath;

@@ -5,8 +5,10 @@
 #include <QFile>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -32,10 +34,17 @@ void SendJournal::closeFile()
     m_fd = -1;
 }
 
-QByteArray SendJournal::line(const SendRecord &r)
+void SendJournal::appendLine(QByteArray &data, const SendRecord &r)
 {
-    return QByteArray::number(r.at) + ' ' + r.device.toUtf8() + ' ' + QByteArray::number(r.parts)
-            + ' ' + r.number.toUtf8() + '\n';
+    char digits[24];
+    data.append(digits, std::to_chars(digits, std::end(digits), r.at).ptr - digits);
+    data.append(' ');
+    data.append(r.device.toUtf8());
+    data.append(' ');
+    data.append(digits, std::to_chars(digits, std::end(digits), r.parts).ptr - digits);
+    data.append(' ');
+    data.append(r.number.toUtf8());
+    data.append('\n');
 }
 
 QList<SendRecord> SendJournal::load()
@@ -81,8 +90,9 @@ bool SendJournal::append(const QList<SendRecord> &records, QString *error)
         return false;
     // A line cut off by a failed write is ended before the next one starts.
     QByteArray data = m_cutOff ? QByteArray("\n") : QByteArray();
+    data.reserve(data.size() + 48 * records.size());
     for (const SendRecord &record : records)
-        data += line(record);
+        appendLine(data, record);
     m_cutOff = !(writeFully(m_fd, data) && ::fdatasync(m_fd) == 0);
     if (!m_cutOff)
         return true;
@@ -95,8 +105,9 @@ bool SendJournal::append(const QList<SendRecord> &records, QString *error)
 bool SendJournal::rewrite(const QList<SendRecord> &records, QString *error)
 {
     QByteArray data;
+    data.reserve(48 * records.size());
     for (const SendRecord &r : records)
-        data += line(r);
+        appendLine(data, r);
     if (!replaceFileDurably(m_path, data)) {
         if (error)
             *error = systemError();

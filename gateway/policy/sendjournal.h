@@ -29,7 +29,8 @@ public:
     bool rewrite(const QList<SendRecord> &records, QString *error);
 
 private:
-    static QByteArray line(const SendRecord &record);
+    // Adds the record's line to data. Written for every message, so without a string per field.
+    static void appendLine(QByteArray &data, const SendRecord &record);
     bool openForAppend(QString *error);
     void closeFile();
 

@@ -1,31 +1,74 @@
 #include "sendpolicy.h"
 
+#include <algorithm>
+
 SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
                        QList<PolicyDevice> devices, QDateTime now)
     : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now)),
       m_nowSecs(m_now.toSecsSinceEpoch())
 {
-    // Worked out for a device once a pass asks: most devices are busy and never are.
-    m_rooms.resize(m_devices.size());
-    m_openInGroup = QList<int>(m_config.groups.size(), 0);
+    countOpenDevices();
+}
+
+SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
+                       QList<PolicyDevice> devices, qint64 nowSecs)
+    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_nowSecs(nowSecs)
+{
+    countOpenDevices();
+}
+
+void SendPolicy::countOpenDevices()
+{
+    m_seen.resize(m_devices.size());
+    m_openInGroup.resize(m_config.groups.size());
+    std::fill(m_openInGroup.begin(), m_openInGroup.end(), 0);
     for (int d = 0; d < m_devices.size(); ++d) {
+        if (m_devices.at(d).free)
+            m_free.append(d);
+    }
+    for (int d : std::as_const(m_free)) {
+        m_seen[d].paced = pacedNow(d);
         if (open(d))
             countOpen(d, 1);
     }
+    // The SIM that sent least today goes first, so a pool wears evenly.
+    std::stable_sort(m_free.begin(), m_free.end(), [this](int a, int b) {
+        return room(a).used.dayParts < room(b).used.dayParts;
+    });
+}
+
+const QDateTime &SendPolicy::now() const
+{
+    if (!m_now.isValid())
+        m_now = QDateTime::fromSecsSinceEpoch(m_nowSecs);
+    return m_now;
 }
 
 SendPolicy::Room &SendPolicy::room(int d) const
 {
-    std::optional<Room> &r = m_rooms[d];
-    if (!r)
-        r = Room{m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)};
-    return *r;
+    // Worked out for a device once a pass asks: most devices are busy and never are.
+    Seen &seen = m_seen[d];
+    if (seen.room < 0) {
+        seen.room = qint16(m_rooms.size());
+        m_rooms.append(Room{m_counts.usage(m_devices.at(d).port, m_nowSecs), m_config.limitsOf(d)});
+    }
+    return m_rooms[seen.room];
+}
+
+bool SendPolicy::free(int d) const
+{
+    return m_devices.at(d).free && !m_seen[d].unavailable;
+}
+
+bool SendPolicy::pacedNow(int d) const
+{
+    const QDateTime &until = m_devices.at(d).pacedUntil;
+    return until.isValid() && until > now();
 }
 
 bool SendPolicy::open(int d) const
 {
-    const PolicyDevice &device = m_devices.at(d);
-    return device.free && !(device.pacedUntil.isValid() && device.pacedUntil > m_now) && !restOf(d);
+    return free(d) && !m_seen[d].paced && !restOf(d);
 }
 
 void SendPolicy::countOpen(int d, int change)
@@ -38,14 +81,15 @@ void SendPolicy::countOpen(int d, int change)
 
 bool SendPolicy::routeOpen(int route) const
 {
-    return route < 0 ? m_open > 0 : m_openInGroup.value(route) > 0;
+    return route < 0 ? m_open > 0 : (route < m_openInGroup.size() && m_openInGroup[route] > 0);
 }
 
 void SendPolicy::unavailable(int d)
 {
     if (open(d))
         countOpen(d, -1);
-    m_devices[d].free = false;
+    // The list is shared with the caller: written to, it would be copied on every pass.
+    m_seen[d].unavailable = true;
 }
 
 QDateTime SendPolicy::untilOf(DeviceRest::Cause cause) const
@@ -53,14 +97,14 @@ QDateTime SendPolicy::untilOf(DeviceRest::Cause cause) const
     const ResetSchedule &s = m_counts.schedule();
     switch (cause) {
     case DeviceRest::Cause::HourParts:
-        return s.next(QuotaPeriod::Hour, m_now);
+        return s.next(QuotaPeriod::Hour, now());
     case DeviceRest::Cause::DayParts:
-        return s.next(QuotaPeriod::Day, m_now);
+        return s.next(QuotaPeriod::Day, now());
     case DeviceRest::Cause::MonthParts:
     case DeviceRest::Cause::MonthRecipients:
         break;
     }
-    return s.next(QuotaPeriod::Month, m_now);
+    return s.next(QuotaPeriod::Month, now());
 }
 
 std::optional<DeviceRest> SendPolicy::limitPassed(int d, const PolicyRow &row) const
@@ -117,22 +161,19 @@ PolicyDecision SendPolicy::decide(const PolicyRow &row) const
 {
     if (recipientBlocked(row.number))
         return {PolicyDecision::Kind::Refuse, -1, PolicyDecision::Why::RecipientLimit, {}};
-    const int route = m_config.routeOf(row.number);
+    const int route = row.route >= -1 ? row.route : m_config.routeOf(row.number);
     // Free devices are few among many: the one to send through is looked for among them
     // alone, and why the row waits only when none takes it.
-    int best = -1;
-    for (int d = 0; d < m_devices.size(); ++d) {
-        const PolicyDevice &device = m_devices.at(d);
-        if (!device.free || !device.online || !m_config.routeAllows(route, d)
-            || row.refusedBy.contains(d) || limitPassed(d, row)
-            || (device.pacedUntil.isValid() && device.pacedUntil > m_now))
+    while (m_firstFree < m_free.size() && m_seen[m_free[m_firstFree]].unavailable)
+        ++m_firstFree;
+    for (qsizetype i = m_firstFree; i < m_free.size(); ++i) {
+        const int d = m_free[i];
+        const Seen &seen = m_seen[d];
+        if (seen.unavailable || seen.paced || !m_devices.at(d).online
+            || !m_config.routeAllows(route, d) || row.refusedBy.contains(d) || limitPassed(d, row))
             continue;
-        // The SIM that sent least today goes first, so a pool wears evenly.
-        if (best < 0 || room(d).used.dayParts < room(best).used.dayParts)
-            best = d;
+        return {PolicyDecision::Kind::Send, d, PolicyDecision::Why::None, {}};
     }
-    if (best >= 0)
-        return {PolicyDecision::Kind::Send, best, PolicyDecision::Why::None, {}};
     return waitFor(row, route);
 }
 
@@ -150,7 +191,7 @@ PolicyDecision SendPolicy::waitFor(const PolicyRow &row, int route) const
             continue;
         if (const auto rest = limitPassed(d, row))
             until(PolicyDecision::Why::Resting, rest->until);
-        else if (device.pacedUntil.isValid() && device.pacedUntil > m_now)
+        else if (pacedNow(d))
             until(PolicyDecision::Why::Pacing, device.pacedUntil);
         else if (wait.why == PolicyDecision::Why::NoDevice)
             wait.why = PolicyDecision::Why::Busy;

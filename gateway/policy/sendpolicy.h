@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVarLengthArray>
 #include <optional>
 
 // A device as one pass of the dispatch sees it.
@@ -25,6 +26,8 @@ struct PolicyRow
     int parts = 1;
     // Devices that refused it for certain; it is not offered to them again.
     QList<int> refusedBy;
+    // The group its number leaves through when known already (-1 any device); -2 when not.
+    int route = -2;
 };
 
 // Why a device rests, and until when.
@@ -52,11 +55,18 @@ struct PolicyDecision
 // Which device may take a row now, or why none may: the quotas of each SIM, the pacing, the
 // route of the number and the guard on messages to one number. One SendPolicy sees the
 // devices as they are at one moment; taken() keeps it right while a pass hands out rows.
+// A pass is made in every turn that freed a device, so it touches only the devices that are
+// free: the list it is given is shared, never copied, and what it learns of a device is
+// worked out on demand.
 class SendPolicy
 {
 public:
     SendPolicy(const PolicyConfig &config, const SendCounts &counts, QList<PolicyDevice> devices,
                QDateTime now);
+    // The same at a time in seconds since the epoch: a local time is made only if a rest or
+    // a pacing asks for one.
+    SendPolicy(const PolicyConfig &config, const SendCounts &counts, QList<PolicyDevice> devices,
+               qint64 nowSecs);
 
     PolicyDecision decide(const PolicyRow &row) const;
     // Device d was given the row: it is busy for the rest of the pass, and its counts grow.
@@ -85,16 +95,38 @@ private:
     // Why no device takes the row now, and until when.
     PolicyDecision waitFor(const PolicyRow &row, int route) const;
     Room &room(int d) const;
+    // Free and not given a row in this pass.
+    bool free(int d) const;
+    bool pacedNow(int d) const;
     bool open(int d) const;
     void countOpen(int d, int change);
+    void countOpenDevices();
+    const QDateTime &now() const;
 
     const PolicyConfig &m_config;
     const SendCounts &m_counts;
     QList<PolicyDevice> m_devices;
-    mutable QList<std::optional<Room>> m_rooms;
+    // The rooms worked out in this pass, of few devices but once a second all of them. A
+    // reference to one lasts until the next device's is worked out.
+    mutable QVarLengthArray<Room, 16> m_rooms;
+    // What the pass knows of each device: where its room is, and whether it was free but
+    // cannot take a row in this pass after all.
+    struct Seen
+    {
+        qint16 room = -1;
+        bool unavailable = false;
+        bool paced = false; // of a free device
+    };
+    mutable QVarLengthArray<Seen, 128> m_seen;
+    // The devices free when the pass began, the SIM that sent least today first: a row goes
+    // to the first of them that may take it. One given a row is not free for the rest of the
+    // pass, so the order of the others holds.
+    QVarLengthArray<int, 16> m_free;
+    // Where the free devices not given a row yet begin.
+    mutable qsizetype m_firstFree = 0;
     // Open devices in each group, and in all.
-    QList<int> m_openInGroup;
+    QVarLengthArray<int, 8> m_openInGroup;
     int m_open = 0;
-    QDateTime m_now;
+    mutable QDateTime m_now;
     qint64 m_nowSecs = 0;
 };

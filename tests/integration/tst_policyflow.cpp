@@ -23,6 +23,7 @@ private Q_SLOTS:
     void refusedSendMovesToAnotherDevice();
     void refusalsOutlastAStopAndARestart();
     void aRestIsLoggedOnceAndEndsAtTheReset();
+    void devicesFreedInOneTurnTakeRowsInThatTurn();
 };
 
 namespace {
@@ -287,6 +288,31 @@ void TestPolicyFlow::aRestIsLoggedOnceAndEndsAtTheReset()
     QVERIFY(h.logged(QStringLiteral("Com1口发送限额已重置，恢复发送")));
     QCOMPARE(h.fake(0).sent.size(), 2);
     QCOMPARE(h.log().count(rest), 1);
+}
+
+void TestPolicyFlow::devicesFreedInOneTurnTakeRowsInThatTurn()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("DayLimit"), QStringLiteral("100"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(6));
+    h.poll();
+    QCOMPARE(h->flow().queueLength(), 3);
+    // Two results in one turn: the pass made as the turn's writes begin serves both devices,
+    // with no poll in between, and each row it hands out is at 1 in the table.
+    h.fake(0).finishSend(true);
+    h.fake(2).finishSend(true);
+    GatewayHarness::settle();
+    QCOMPARE(h.fake(0).sent.size(), 2);
+    QCOMPARE(h.fake(1).sent.size(), 1);
+    QCOMPARE(h.fake(2).sent.size(), 2);
+    QVERIFY(h.fake(0).sent.last().text != h.fake(2).sent.last().text);
+    QCOMPARE(h->flow().queueLength(), 1);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status, count(*) from SMS group by Status")),
+             QStringList({QStringLiteral("0|1"), QStringLiteral("1|3"), QStringLiteral("2|2")}));
 }
 
 QTEST_GUILESS_MAIN(TestPolicyFlow)
