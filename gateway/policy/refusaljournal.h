@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/durableappendfile.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -13,11 +15,8 @@ class RefusalJournal
 {
 public:
     explicit RefusalJournal(QString path);
-    ~RefusalJournal();
-    RefusalJournal(const RefusalJournal &) = delete;
-    RefusalJournal &operator=(const RefusalJournal &) = delete;
 
-    const QString &path() const { return m_path; }
+    const QString &path() const { return m_file.path(); }
     bool isEmpty() const { return m_refused.isEmpty(); }
     // The ports that refused the row, oldest first.
     QStringList refusedBy(const QString &sysNo) const { return m_refused.value(sysNo); }
@@ -27,11 +26,7 @@ public:
 
 private:
     void load();
-    bool openForAppend(QString *error);
-    void closeFile();
 
-    QString m_path;
+    DurableAppendFile m_file;
     QHash<QString, QStringList> m_refused;
-    int m_fd = -1;
-    bool m_cutOff = false;
 };

@@ -2,6 +2,8 @@
 
 #include "sendcounts.h"
 
+#include "common/durableappendfile.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,12 +15,9 @@
 class SendJournal
 {
 public:
-    explicit SendJournal(QString path);
-    ~SendJournal();
-    SendJournal(const SendJournal &) = delete;
-    SendJournal &operator=(const SendJournal &) = delete;
+    explicit SendJournal(QString path) : m_file(std::move(path)) { }
 
-    const QString &path() const { return m_path; }
+    const QString &path() const { return m_file.path(); }
     QList<SendRecord> load();
     bool append(const SendRecord &record, QString *error)
     {
@@ -31,10 +30,6 @@ public:
 private:
     // Adds the record's line to data. Written for every message, so without a string per field.
     static void appendLine(QByteArray &data, const SendRecord &record);
-    bool openForAppend(QString *error);
-    void closeFile();
 
-    QString m_path;
-    int m_fd = -1;
-    bool m_cutOff = false;
+    DurableAppendFile m_file;
 };

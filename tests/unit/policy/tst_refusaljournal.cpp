@@ -41,9 +41,11 @@ private Q_SLOTS:
         f.close();
         RefusalJournal journal(path);
         QVERIFY(journal.refusedBy("18").isEmpty());
-        // The next line starts on a line of its own.
+        // The next line starts on a line of its own, and the cut one is not completed into a
+        // refusal by a port that may never have been named.
         QVERIFY(journal.add("19", "4", nullptr));
         QCOMPARE(RefusalJournal(path).refusedBy("19"), QStringList({"4"}));
+        QVERIFY(RefusalJournal(path).refusedBy("18").isEmpty());
     }
 
     void anEndedRowIsForgottenAndTheOthersKept()

@@ -114,6 +114,10 @@ private Q_SLOTS:
         const QList<SendRecord> records = journal.load();
         QCOMPARE(records.size(), 1);
         QCOMPARE(records.first().number, QStringLiteral("+86 139 1234"));
+        // The next run's first record starts a line of its own rather than ending the cut one.
+        QVERIFY(journal.append(record(at(3, 15, 10), 2, "138"), nullptr));
+        QCOMPARE(SendJournal(path).load(),
+                 (QList<SendRecord>{records.first(), record(at(3, 15, 10), 2, "138")}));
     }
 
     void aRewriteKeepsOnlyWhatItIsGiven()
