@@ -36,7 +36,8 @@ void SendCounts::add(const SendRecord &record)
         d.recipients.insert(record.number);
     }
     count(d.month, month, record.parts);
-    m_toNumber[record.number].append(record.at);
+    if (m_numbers)
+        m_toNumber[record.number].append(record.at);
 }
 
 int SendCounts::partsIn(const Counter &counter, QuotaPeriod period, qint64 now) const

@@ -36,7 +36,10 @@ struct DeviceUsage
 class SendCounts
 {
 public:
-    explicit SendCounts(const ResetSchedule &schedule = {}) : m_schedule(schedule) { }
+    // numbers: whether the messages to each number are kept, for sentTo().
+    explicit SendCounts(const ResetSchedule &schedule = {}, bool numbers = true)
+        : m_schedule(schedule), m_numbers(numbers)
+    { }
 
     void add(const SendRecord &record);
     DeviceUsage usage(const QString &device, const QDateTime &now) const
@@ -59,6 +62,7 @@ public:
     void dropRecipientsBefore(qint64 before);
 
     const ResetSchedule &schedule() const { return m_schedule; }
+    bool keepsNumbers() const { return m_numbers; }
 
 private:
     // No period begins here: a counter that never counted.
@@ -86,6 +90,7 @@ private:
     int partsIn(const Counter &counter, QuotaPeriod period, qint64 now) const;
 
     ResetSchedule m_schedule;
+    bool m_numbers = true;
     mutable Span m_spans[3];
     QHash<QString, Device> m_devices;
     QHash<QString, QList<qint64>> m_toNumber;

@@ -59,9 +59,12 @@ void SendingPolicy::prepare()
         m_refusalsPath = journalPath(m_programDir, m_pathsFor, QStringLiteral("Refusals"));
     }
     const QString &path = m_countsPath;
-    if (!m_journal || m_journal->path() != path || !(m_counts.schedule() == schedule)) {
+    // The messages to each number are kept only for the guard that needs them.
+    const bool numbers = config.recipientLimit > 0;
+    if (!m_journal || m_journal->path() != path || !(m_counts.schedule() == schedule)
+        || m_counts.keepsNumbers() != numbers) {
         m_journal = std::make_unique<SendJournal>(path);
-        m_counts = SendCounts(schedule);
+        m_counts = SendCounts(schedule, numbers);
         for (const SendRecord &r : m_journal->load())
             m_counts.add(r);
         m_compactedMonth = -1;
@@ -69,8 +72,15 @@ void SendingPolicy::prepare()
     const QString &refusals = m_refusalsPath;
     if (!m_refusals || m_refusals->path() != refusals)
         m_refusals = std::make_unique<RefusalJournal>(refusals);
-    if (m_counts.periodStart(QuotaPeriod::Month, m_clock.secsSinceEpoch()) != m_compactedMonth)
+    const qint64 now = m_clock.secsSinceEpoch();
+    if (m_counts.periodStart(QuotaPeriod::Month, now) != m_compactedMonth)
         compact();
+    // Messages older than the guard's window no longer count: a busy pool sends to millions
+    // of numbers in a month.
+    if (numbers && now - m_numbersPrunedAt >= 60) {
+        m_counts.dropRecipientsBefore(now - 60LL * config.recipientWindowMinutes);
+        m_numbersPrunedAt = now;
+    }
     const int count = m_settings.DeviceCount;
     m_rests.resize(count);
     m_routeDown.resize(config.groups.size());

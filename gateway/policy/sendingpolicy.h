@@ -86,6 +86,7 @@ private:
     SendCounts m_counts;
     // The month whose start the journal was last compacted at; -1 before the first.
     qint64 m_compactedMonth = -1;
+    qint64 m_numbersPrunedAt = 0;
     QList<std::optional<DeviceRest>> m_rests;
     // Devices counted since their rest was last looked at, and when every device last was.
     QList<int> m_counted;

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void refusalsOutlastAStopAndARestart();
     void aRestIsLoggedOnceAndEndsAtTheReset();
     void devicesFreedInOneTurnTakeRowsInThatTurn();
+    void recipientGuardRefusesPastTheShareUntilTheWindowPasses();
 };
 
 namespace {
@@ -313,6 +314,36 @@ void TestPolicyFlow::devicesFreedInOneTurnTakeRowsInThatTurn()
     QCOMPARE(h->flow().queueLength(), 1);
     QCOMPARE(tdb.rows(QStringLiteral("select Status, count(*) from SMS group by Status")),
              QStringList({QStringLiteral("0|1"), QStringLiteral("1|3"), QStringLiteral("2|2")}));
+}
+
+void TestPolicyFlow::recipientGuardRefusesPastTheShareUntilTheWindowPasses()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(PolicyColumns::Engine::SQLite))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("RecipientLimit"), QStringLiteral("2"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("RecipientWindow"), QStringLiteral("60"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(3));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set CellNumber='13900000001'")));
+    h.poll();
+    h.finish(0, true);
+    h.finish(0, true);
+    QCOMPARE(h.fake(0).sent.size(), 2);
+    QVERIFY(h.logged(
+            QStringLiteral("短信(SysNo=1)未发送：60分钟内发往13900000001的短信已达2条上限")));
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS order by SysNo")),
+             QStringList({QStringLiteral("1|-1|rate limited"), QStringLiteral("2|2|<null>"),
+                          QStringLiteral("3|2|<null>")}));
+    // Once the window has passed the number may be sent to again.
+    h.clock.advance(61 * 60);
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1390000000")));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 3);
+    QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900000001"));
 }
 
 QTEST_GUILESS_MAIN(TestPolicyFlow)
