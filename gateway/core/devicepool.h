@@ -57,7 +57,7 @@ public:
     bool inService(int d) const { return d >= 0 && d < Count && !m_outOfService[std::size_t(d)]; }
     void setInService(int d, bool inService);
     // Free, registered and in service: a message handed over now can be sent. Inline, as the
-    // sending policy asks it of every device on every result.
+    // sending policy asks it of every device on every pass.
     bool takesMessages(int d) const
     {
         return state(d) == DeviceState::Free && registered(d) && inService(d);

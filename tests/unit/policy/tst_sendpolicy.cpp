@@ -203,7 +203,13 @@ private Q_SLOTS:
         sent(0, 5);
         sent(1, 2);
         sent(2, 4);
-        QCOMPARE(policy().decide(row()).device, 1);
+        SendPolicy p = policy();
+        QCOMPARE(p.decide(row()).device, 1);
+        // Through a pass the order holds for the devices not given a row yet.
+        p.taken(1, row());
+        QCOMPARE(p.decide(row()).device, 2);
+        p.unavailable(2);
+        QCOMPARE(p.decide(row()).device, 0);
     }
 };
 
