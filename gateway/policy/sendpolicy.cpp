@@ -27,13 +27,16 @@ void SendPolicy::countOpenDevices()
             m_free.append(d);
     }
     for (int d : std::as_const(m_free)) {
+        // Every free device's room is worked out here, so ordering them below adds none.
+        room(d);
         m_seen[d].paced = pacedNow(d);
         if (open(d))
             countOpen(d, 1);
     }
     // The SIM that sent least today goes first, so a pool wears evenly.
     std::stable_sort(m_free.begin(), m_free.end(), [this](int a, int b) {
-        return room(a).used.dayParts < room(b).used.dayParts;
+        const int partsOfA = room(a).used.dayParts;
+        return partsOfA < room(b).used.dayParts;
     });
 }
 
