@@ -201,10 +201,9 @@ void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMess
             const int extra = limits.randomGapSeconds > 0
                     ? int(m_random() % unsigned(limits.randomGapSeconds + 1))
                     : 0;
-            if (d >= m_devices.size())
-                m_devices.resize(d + 1);
-            m_devices[d].pacedUntil =
-                    QDateTime::fromSecsSinceEpoch(now + limits.minGapSeconds + extra);
+            if (d < m_devices.size())
+                m_devices[d].pacedUntil =
+                        QDateTime::fromSecsSinceEpoch(now + limits.minGapSeconds + extra);
         }
     }
 }

@@ -3,14 +3,6 @@
 #include <algorithm>
 
 SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
-                       QList<PolicyDevice> devices, QDateTime now)
-    : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_now(std::move(now)),
-      m_nowSecs(m_now.toSecsSinceEpoch())
-{
-    countOpenDevices();
-}
-
-SendPolicy::SendPolicy(const PolicyConfig &config, const SendCounts &counts,
                        QList<PolicyDevice> devices, qint64 nowSecs)
     : m_config(config), m_counts(counts), m_devices(std::move(devices)), m_nowSecs(nowSecs)
 {

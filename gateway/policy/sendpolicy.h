@@ -61,10 +61,8 @@ struct PolicyDecision
 class SendPolicy
 {
 public:
-    SendPolicy(const PolicyConfig &config, const SendCounts &counts, QList<PolicyDevice> devices,
-               QDateTime now);
-    // The same at a time in seconds since the epoch: a local time is made only if a rest or
-    // a pacing asks for one.
+    // The time is in seconds since the epoch: a local time is made only if a rest or a pacing
+    // asks for one.
     SendPolicy(const PolicyConfig &config, const SendCounts &counts, QList<PolicyDevice> devices,
                qint64 nowSecs);
 

@@ -38,7 +38,10 @@ private:
     {
         m_counts.add({m_clock.now().toSecsSinceEpoch(), m_devices.at(d).port, parts, number});
     }
-    SendPolicy policy() const { return SendPolicy(m_config, m_counts, m_devices, m_clock.now()); }
+    SendPolicy policy() const
+    {
+        return SendPolicy(m_config, m_counts, m_devices, m_clock.secsSinceEpoch());
+    }
     static PolicyRow row(const QString &number = QStringLiteral("13912345678"), int parts = 1)
     {
         return {number, parts, {}};
