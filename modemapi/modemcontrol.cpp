@@ -1,5 +1,7 @@
 #include "modemcontrol.h"
 
+#include <QTimer>
+
 // Anchors the vtable and the meta-object in the shared library that both the gateway and the
 // component library link, so signals and casts agree across the library boundary.
 ModemControl::~ModemControl() = default;
@@ -10,6 +12,11 @@ QString ModemControl::infoText(short id)
     if (!GetInfo(id, text))
         return {};
     return text.trimmed();
+}
+
+void ModemControl::BeginOpenComm()
+{
+    QTimer::singleShot(0, this, [this] { Q_EMIT OpenFinished(OpenComm()); });
 }
 
 void ModemControl::RefreshHealth() { }

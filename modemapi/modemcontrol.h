@@ -44,6 +44,12 @@ public:
     virtual int SetParam(short nInfoID, QString &pszParam, int nParam) = 0;
     // 0 = port open and modem ready; anything else = failure. Blocks for a bounded time.
     virtual short OpenComm() = 0;
+    // Starts opening the port and returns at once: OpenFinished follows with what OpenComm would
+    // have returned, never from inside this call, while the caller's loop goes on serving every
+    // other device. A CloseComm before it comes cancels the open. A caller ignores an
+    // OpenFinished for an open it no longer waits for. The default runs OpenComm on the next
+    // turn of the loop, for controls that can only open synchronously.
+    virtual void BeginOpenComm();
     virtual bool GetInfo(short nInfoID, QString &text) = 0;
     // GetInfo's text without surrounding blanks; empty when the control does not know it.
     QString infoText(short id);
@@ -153,4 +159,7 @@ Q_SIGNALS:
     // The modem confirmed the removal of stored messages: TakeRemovedMsgKeys names them.
     void MessagesRemoved();
     void CheckFinished();
+    // The end of BeginOpenComm, with OpenComm's result; also 0 when the control opened the modem
+    // again by itself (after the modem restarted and announced it), so the caller takes it back.
+    void OpenFinished(short result);
 };
