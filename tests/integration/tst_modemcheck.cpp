@@ -1,9 +1,11 @@
 #include "modemsimprocess.h"
 #include "portguard.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void ctrlCLeavesNoLockBehind();
     void permissionDeniedNamesTheGroup();
     void scanSaysWhichPortsAnswer();
+    void scanReadsTheProgramFolderAndListsUnpluggedPorts();
 
 private:
     std::unique_ptr<ModemSimProcess> m_sim;
@@ -130,6 +133,46 @@ void TestModemCheck::scanSaysWhichPortsAnswer()
                      && answering.contains(QStringLiteral("COM3"))
                      && !answering.contains(QStringLiteral("COM2")),
              qPrintable(out));
+}
+
+void TestModemCheck::scanReadsTheProgramFolderAndListsUnpluggedPorts()
+{
+    // As the service's folder is laid out: ports/ links and the ports Config.ini lists, with no
+    // VELMORA_PORTS_DIR. COM7's stick is unplugged (its link dangles); COM120 is configured but
+    // has neither a link nor a device name.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("ports")));
+    QVERIFY(QFile::link(QFileInfo(m_sim->portPath(1)).canonicalFilePath(),
+                        folder.filePath(QStringLiteral("ports/com1"))));
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB97"), folder.filePath(QStringLiteral("ports/com7"))));
+    QFile config(folder.filePath(QStringLiteral("Config.ini")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[SMSCom]\nPort=1,120\nRate=115200,115200\n");
+    config.close();
+
+    QProcess check;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("VELMORA_PORTS_DIR"));
+    check.setProcessEnvironment(env);
+    check.start(checkProgram(),
+                {QStringLiteral("--scan"), QStringLiteral("--program-dir"), folder.path()});
+    QVERIFY(check.waitForFinished(120000));
+    const QString out = QString::fromUtf8(check.readAllStandardOutput());
+    QCOMPARE(check.exitCode(), 0);
+    auto lineOf = [&out](const QString &label) {
+        for (const QString &l : out.split(QLatin1Char('\n'))) {
+            if (l.startsWith(label + QLatin1Char(' ')))
+                return l;
+        }
+        return QString();
+    };
+    QVERIFY2(lineOf(QStringLiteral("COM1")).contains(QStringLiteral("answers AT")), qPrintable(out));
+    QVERIFY2(lineOf(QStringLiteral("COM7")).contains(QStringLiteral("unplugged")), qPrintable(out));
+    QVERIFY2(lineOf(QStringLiteral("COM7")).contains(QStringLiteral("/dev/ttyUSB97")),
+             qPrintable(out));
+    QVERIFY2(lineOf(QStringLiteral("COM120")).contains(QStringLiteral("unplugged")), qPrintable(out));
+    QVERIFY2(!lineOf(QStringLiteral("answering")).contains(QStringLiteral("COM7")), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestModemCheck)

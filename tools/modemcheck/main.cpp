@@ -1,9 +1,11 @@
 #include "modemcheck.h"
 #include "portscan.h"
+#include "programfolder.h"
 #include "signalpipe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <csignal>
 
 int main(int argc, char *argv[])
@@ -26,13 +28,25 @@ int main(int argc, char *argv[])
     const QCommandLineOption scan(QStringLiteral("scan"),
                                   QStringLiteral("try every serial port (no PORT) and say which "
                                                  "answer AT"));
-    parser.addOptions({rate, send, watch, scan});
+    const QCommandLineOption programDir(
+            QStringLiteral("program-dir"),
+            QStringLiteral("the gateway's program folder, whose ports/ links and Config.ini ports "
+                           "COMn means (default: %1 when it exists, else the MainApp folder "
+                           "beside this tool; $VELMORA_PORTS_DIR names the ports folder alone)")
+                    .arg(QStringLiteral(VELMORA_SERVICE_DATA_DIR)),
+            QStringLiteral("DIR"));
+    parser.addOptions({rate, send, watch, scan, programDir});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     if (parser.isSet(scan) ? !args.isEmpty()
                            : args.isEmpty() || (parser.isSet(send) && args.size() < 2))
         parser.showHelp(2);
 
+    const QString folder = ProgramFolder::choose(parser.value(programDir),
+                                                 QStringLiteral(VELMORA_SERVICE_DATA_DIR));
+    // The driver and the port names read the ports folder from the environment.
+    if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
+        qputenv("VELMORA_PORTS_DIR", QFile::encodeName(folder + QStringLiteral("/ports")));
     const QList<int> rates =
             parser.isSet(rate) ? QList<int>{parser.value(rate).toInt()} : QList<int>{115200, 9600};
     QTextStream out(stdout);
@@ -45,7 +59,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(scan)) {
         PortScan portScan(out);
         QObject::connect(&endSignals, &SignalPipe::received, &portScan, &PortScan::interrupt);
-        return portScan.run(rates);
+        return portScan.run(rates, ProgramFolder::configuredPorts(folder));
     }
     ModemCheck::Options options;
     options.port = args[0];

@@ -7,8 +7,11 @@
 #include "portguard.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -25,16 +28,32 @@ void PortScan::line(const QString &label, const QString &value)
     m_out << label.leftJustified(13) << value << Qt::endl;
 }
 
-int PortScan::run(const QList<int> &rates)
+int PortScan::run(const QList<int> &rates, const QList<int> &configured)
 {
     QStringList answering;
-    const QList<int> ports = SerialPortNames::existing();
+    QList<int> ports = SerialPortNames::existing();
+    for (int n : configured) {
+        if (!ports.contains(n))
+            ports.append(n);
+    }
+    const QDir links(SerialPortNames::portsDir());
+    for (const QFileInfo &f : links.entryInfoList({QStringLiteral("com*")}, QDir::System)) {
+        bool ok = false;
+        const int n = f.fileName().mid(3).toInt(&ok);
+        if (ok && n > 0 && f.isSymLink() && !f.exists() && !ports.contains(n))
+            ports.append(n);
+    }
+    std::sort(ports.begin(), ports.end());
     for (int n : ports) {
         // Ctrl-C arrives through the event loop, between two ports.
         QCoreApplication::processEvents();
         if (m_interrupted)
             return ModemCheck::InterruptedExit;
         const QString com = QStringLiteral("COM%1").arg(n);
+        if (const QString gone = unplugged(n); !gone.isEmpty()) {
+            line(com, gone);
+            continue;
+        }
         const QString device = QFileInfo(SerialPortNames::resolve(n)).canonicalFilePath();
         bool answers = false;
         line(com, QStringLiteral("%1: %2").arg(device, examine(device, rates, &answers)));
@@ -46,6 +65,21 @@ int PortScan::run(const QList<int> &rates)
     line(QStringLiteral("answering"),
          answering.isEmpty() ? QStringLiteral("none") : answering.join(QStringLiteral(", ")));
     return answering.isEmpty() ? 1 : 0;
+}
+
+QString PortScan::unplugged(int n)
+{
+    const QString path = SerialPortNames::resolve(n);
+    const QFileInfo info(path);
+    if (info.exists())
+        return {};
+    if (info.isSymLink())
+        return QStringLiteral("%1: unplugged (the link leads to %2, which is not there)")
+                .arg(QDir::cleanPath(path), info.symLinkTarget());
+    // Beyond the system's device names, only a link could name the port.
+    return QStringLiteral("%1: unplugged (no such device)")
+            .arg(path.isEmpty() ? SerialPortNames::portsDir() + QStringLiteral("/com%1").arg(n)
+                                : path);
 }
 
 QString PortScan::examine(const QString &device, const QList<int> &rates, bool *answers)
