@@ -11,7 +11,7 @@ packages=(
     libcurl4-openssl-dev ca-certificates
     sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib curl openssl systemd
     clang libclang-rt-14-dev
-    xvfb xauth fonts-noto-cjk chromium dpkg-dev fakeroot
+    xvfb xauth fonts-noto-cjk chromium dpkg-dev fakeroot sudo
 )
 if [ "${1:-}" = "--servers" ]; then
     packages+=(postgresql mariadb-server)

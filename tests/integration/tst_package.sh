@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds the Debian package, installs it, runs its service as the user velmora against a
+# Builds the Debian packages (the server's and the desktop's), checks what each depends on and
+# that their programs are stripped, installs the server's, runs its service as the user velmora against a
 # simulated modem, sends and receives a message, and removes the package again; then purges it
 # and installs it again with an application still in the group velmora, and leaves the machine
 # without the package, its user and its group.
@@ -8,7 +9,7 @@
 set -euo pipefail
 build=${VELMORA_BUILD_DIR:?}
 data=/var/lib/velmora
-prefix=/opt/velmora
+prefix=/usr/lib/velmora
 
 if [ "$(id -u)" -ne 0 ] || ! command -v dpkg >/dev/null || ! command -v cpack >/dev/null; then
     echo "skipped: needs root, dpkg and cpack"
@@ -28,7 +29,7 @@ cleanup() {
     [ -z "$daemon" ] || kill "$daemon" 2>/dev/null || true
     [ -z "$sim" ] || kill "$sim" 2>/dev/null || true
     wait 2>/dev/null || true
-    dpkg --purge velmora >/dev/null 2>&1 || true
+    dpkg --purge velmora-desktop velmora >/dev/null 2>&1 || true
     userdel "$app" >/dev/null 2>&1 || true
     userdel velmora >/dev/null 2>&1 || true
     groupdel velmora >/dev/null 2>&1 || true
@@ -62,9 +63,26 @@ received() { sqlite3 "$data/DataBase/SMS.db" "select count(*) from smsrecv where
 cmake --build "$build" --target velmora_programs >"$work/build.log" || { cat "$work/build.log"; exit 1; }
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/package/velmora_*_amd64.deb)
+desktop=$(ls "$work"/package/velmora-desktop_*_amd64.deb)
+
+# A server installs no desktop: no Qt GUI or Widgets, and the window's programs are elsewhere.
+depends=$(dpkg-deb -f "$deb" Depends)
+! grep -qE 'libqt6(gui|widgets)' <<<"$depends" || fail "the server package depends on $depends"
+dpkg-deb -c "$deb" | grep -qE '/MainApp/Velmora$|/start$' && fail "the server package holds the window"
+dpkg-deb -f "$desktop" Depends | grep -q 'velmora (= ' || fail "the desktop package does not need the server's"
+ls "$work"/package/velmora-dbgsym_*.ddeb >/dev/null 2>&1 || fail "no debug information package"
+
 dpkg -i "$deb"
 
 id velmora >/dev/null || fail "no user velmora"
+id -nG velmora | grep -qw dialout || fail "velmora is not in the group dialout"
+for program in "$prefix/MainApp/velmora-gatewayd" "$prefix/tools/velmora-modemcheck" \
+    "$prefix/MainApp/lib/libsmscontrol.so"; do
+    ! readelf -S "$program" | grep -q '\.debug_info' || fail "$program is not stripped"
+done
+# The commands the guides give, by their bare names.
+velmora-gatewayd --help >/dev/null || fail "velmora-gatewayd is not on PATH"
+command -v velmora-modemcheck >/dev/null || fail "velmora-modemcheck is not on PATH"
 [ -f "$data/DataBase/SMS.db" ] || fail "no database in $data"
 [ -f /lib/systemd/system/velmora-gatewayd.service ] || fail "no unit"
 
@@ -78,6 +96,18 @@ lock=/run/lock/LCK..$(readlink "$data/ports/com1" | sed 's|^/dev/||; s|/|_|g')
 if [ -f "$lock" ] && ! kill -0 "$(head -n1 "$lock")" 2>/dev/null; then
     rm -f "$lock"
 fi
+printf '[DBCon]\nScanDT=300\n[SMSCom]\nPort=1,5\nRate=115200,115200\n' >"$data/Config.ini"
+
+# docs/real-modems.md's check, as written, before the service holds the port; then the scan,
+# where a configured port whose stick is unplugged (a dangling link) still shows.
+sudo -u velmora velmora-modemcheck COM1 >"$work/check.log" 2>&1 ||
+    { cat "$work/check.log"; fail "the documented modemcheck command failed"; }
+ln -s /dev/ttyUSB97 "$data/ports/com5"
+sudo -u velmora velmora-modemcheck --scan >"$work/scan.log" 2>&1 ||
+    { cat "$work/scan.log"; fail "the scan found no modem"; }
+grep -q '^COM5 .*unplugged' "$work/scan.log" || { cat "$work/scan.log"; fail "the unplugged port is not listed"; }
+grep -q '^COM1 .*answers AT' "$work/scan.log" || { cat "$work/scan.log"; fail "the scan missed COM1"; }
+rm "$data/ports/com5"
 printf '[DBCon]\nScanDT=300\n[SMSCom]\nPort=1\nRate=115200\n' >"$data/Config.ini"
 
 unset DISPLAY WAYLAND_DISPLAY VELMORA_PORTS_DIR
@@ -140,12 +170,19 @@ expect_modes
 "$prefix/tools/velmora-modemcheck" --help >/dev/null || fail "no velmora-modemcheck"
 [ -f "$prefix/share/doc/docs/real-modems.md" ] || fail "the guides are not installed"
 
-dpkg -r velmora
+# The window on top of the server, and both away again without leaving a folder behind.
+dpkg -i "$desktop" || fail "the desktop package does not install over the server's"
+[ -x "$prefix/MainApp/Velmora" ] || fail "no window program"
+dpkg -r velmora-desktop >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "removing the desktop failed"; }
+dpkg -r velmora >>"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "removing the server failed"; }
+! grep -q 'not empty' "$work/remove.log" || { cat "$work/remove.log"; fail "removing left a folder"; }
 [ -f "$data/DataBase/SMS.db" ] || fail "removing the package deleted the database"
 [ "$(received)" = 1 ] ||
     fail "the database lost its rows"
 uid=$(id -u velmora)
-dpkg --purge velmora
+dpkg --purge velmora >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purging failed"; }
+! grep -q 'warning' "$work/purge.log" || { cat "$work/purge.log"; fail "purging warned"; }
+[ ! -e "$prefix" ] || fail "purging left $prefix"
 # Debian keeps a package's system user at a purge: the data stays its own, and its ID is not
 # given to the next new user.
 id velmora >/dev/null 2>&1 || fail "purge removed the user velmora, whose data stays"
