@@ -125,8 +125,6 @@ AtChannel *ModemSession::connectChannel()
     if (!m_port)
         return nullptr;
     m_channel = new AtChannel(m_port, this);
-    // Every probe attempt on a silent port times out; that is no reason to resynchronise.
-    m_channel->setRecovery(false);
     m_channel->setResyncTimeout(m_settings.commandMs);
     connect(m_channel, &AtChannel::unsolicited, this, &ModemSession::unsolicited);
     connect(m_channel, &AtChannel::unresponsive, this, [this] {

@@ -56,6 +56,9 @@ void ModemStartup::probe()
     if (!m_channel)
         return fail(ModemOpenError::NoAnswer, QStringLiteral("closed while opening"),
                     QStringLiteral("打开过程中被关闭"));
+    // Every probe attempt on a silent port times out; that is no reason to resynchronise. The
+    // owner turns it back on once the modem is in use.
+    m_channel->setRecovery(false);
     m_probeDeadline = QDeadlineTimer(m_settings.probeMs);
     m_attempts = 0;
     m_escaped = false;
