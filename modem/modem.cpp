@@ -2,9 +2,12 @@
 
 #include "common/clock.h"
 
+#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcModem, "velmora.modem", QtWarningMsg)
 
@@ -22,6 +25,7 @@ Modem::Modem(QObject *parent, const Clock *clock)
       m_reports(m_session.settings(), m_inbox), m_calls(m_session.settings()),
       m_health(m_session.settings())
 {
+    connect(&m_session, &ModemSession::opened, this, &Modem::onOpened);
     connect(&m_session, &ModemSession::unsolicited, this, &Modem::onUnsolicited);
     connect(&m_session, &ModemSession::resynchronised, &m_sender, &ModemSender::onResynchronised);
     connect(&m_session, &ModemSession::unresponsive, this, [this] {
@@ -44,16 +48,50 @@ Modem::~Modem()
     close();
 }
 
-bool Modem::open(const Settings &settings)
+void Modem::beginOpen(const Settings &settings)
 {
-    if (m_session.isOpening())
-        return m_session.open(settings); // refused: reached from an event the open serves
     close();
     m_requested = settings;
-    if (!m_session.open(settings))
+    m_session.beginOpen(settings);
+}
+
+bool Modem::open(const Settings &settings)
+{
+    if (isOpening() && !m_reopening) {
+        // Reached from an event served while the caller's own open waits.
+        m_session.refuseSecondOpen();
         return false;
-    attachParts();
-    return true;
+    }
+    beginOpen(settings);
+    bool ok = false;
+    QPointer<Modem> self(this);
+    QEventLoop loop;
+    connect(this, &Modem::openFinished, &loop, [&ok, &loop](bool opened) {
+        ok = opened;
+        loop.quit();
+    });
+    connect(&m_session, &ModemSession::openCancelled, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return self && ok;
+}
+
+void Modem::onOpened(bool ok)
+{
+    const bool reopening = std::exchange(m_reopening, false);
+    if (ok)
+        attachParts();
+    if (!reopening) {
+        Q_EMIT openFinished(ok);
+        return;
+    }
+    // A failed reopen leaves the device lost, as it was said to be at the restart.
+    if (!ok)
+        return;
+    QPointer<Modem> self(this);
+    Q_EMIT notice(QStringLiteral("短信猫重启后已重新初始化"));
+    if (self && isOpen())
+        Q_EMIT reopened();
 }
 
 void Modem::attachParts()
@@ -69,6 +107,7 @@ void Modem::attachParts()
 
 void Modem::close()
 {
+    m_reopening = false;
     endParts(ModemSender::Ending::Close);
 }
 
@@ -189,8 +228,11 @@ void Modem::onRestarted(const QByteArray &bootLine)
     }
     m_restartSeen = now;
     qCWarning(lcModem).noquote() << m_session.settings().portName << "restarted:" << bootLine;
+    QPointer<Modem> self(this);
     loseDevice(ModemSender::Ending::Restart, QStringLiteral("the modem restarted"),
                QStringLiteral("短信猫已重启（%1）").arg(QString::fromLatin1(bootLine)));
+    if (!self)
+        return;
     const quint64 generation = m_inbox.generation();
     QTimer::singleShot(0, this, [this, generation] { reopenAfterRestart(generation); });
 }
@@ -200,6 +242,6 @@ void Modem::reopenAfterRestart(quint64 generation)
     // Closed or opened by the caller meanwhile: that decides.
     if (generation != m_inbox.generation() || isOpen() || isOpening())
         return;
-    if (open(m_requested))
-        Q_EMIT notice(QStringLiteral("短信猫重启后已重新初始化"));
+    m_session.beginOpen(m_requested);
+    m_reopening = true;
 }

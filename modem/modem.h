@@ -17,9 +17,9 @@ class Clock;
 
 // One GSM modem on one serial port: opens and initialises it, sends messages in PDU mode (split
 // and concatenated as needed), takes received messages from storage as +CMTI announces them,
-// and reports incoming calls. Only open() blocks, and only for a bounded time; everything else
-// is driven by serial events and timers. The work is done by its parts; this class routes what
-// the modem says to them and ends them together when the port goes.
+// and reports incoming calls. Everything is driven by serial events and timers; only open(),
+// for tools that have nothing else to do meanwhile, waits for its own end. The work is done by its
+// parts; this class routes what the modem says to them and ends them together when the port goes.
 class Modem : public QObject
 {
     Q_OBJECT
@@ -35,15 +35,21 @@ public:
     explicit Modem(QObject *parent = nullptr, const Clock *clock = nullptr);
     ~Modem() override;
 
-    // Opens the port, checks that a modem answers, and initialises it. Returns when done: at
-    // most probeMs on a silent port, at once on a missing or busy port. Other objects' events
-    // (other modems) are served meanwhile; close() from one of them ends the open, which then
-    // fails. A second open() while one is in progress fails at once.
+    // Closes what is open or opening, then opens the port, checks that a modem answers, and
+    // initialises it; returns at once. openFinished() follows, never from inside this call:
+    // after at most about probeMs on a silent port, on the next turn of the loop for a missing
+    // or busy one. close() before it comes ends the open without it.
+    void beginOpen(const Settings &settings);
+    // beginOpen() and a local loop until its end, for tools and tests: other objects' events
+    // are served meanwhile, and close() from one of them ends the open, which then fails. A
+    // second open() while the caller's own open is in progress fails at once.
     bool open(const Settings &settings);
     void close();
-    // Open and initialised (false while open() is still at work).
+    // Open and initialised (false while an open is still at work).
     bool isOpen() const { return m_session.isOpen(); }
     bool isOpening() const { return m_session.isOpening(); }
+    // The open at work is the modem's own, after it restarted; a caller's open replaces it.
+    bool isReopening() const { return m_reopening && isOpening(); }
     QString errorString() const { return m_session.errorString(); }
     // The same in the operator's language.
     QString reason() const { return m_session.reason(); }
@@ -69,9 +75,11 @@ public:
     int lastReference() const { return m_sender.lastReference(); }
 
     // Takes a message unless the port is closed or a message is in flight. sendFinished()
-    // follows exactly once, also when the port closes; a modem that stops answering raises
-    // deviceLost() instead, since whether the message went is then not known. A modem that
-    // restarted ends a message it never had with a failure (lastNeverReachedModem()).
+    // follows once for each message whose outcome is known: the modem's answer, or a close,
+    // loss or restart before any of it reached the modem (lastNeverReachedModem()). A message
+    // the modem had when its port closed, went away, or stopped answering gets none, since
+    // whether it went is not known then; one whose every part the modem had accepted when the
+    // port closed counts as sent.
     bool send(const QString &number, const QString &text);
     bool isSending() const { return m_sender.isSending(); }
     // The last message failed without any of it having reached the modem: it may be handed
@@ -109,6 +117,10 @@ public:
     AtChannel *channel() const { return m_session.channel(); }
 
 Q_SIGNALS:
+    // The end of beginOpen(); errorString(), reason() and openError() say why it failed.
+    void openFinished(bool ok);
+    // The modem restarted and was opened again by itself, ready as before.
+    void reopened();
     // reference: TP-MR of the last part (0..255) on success.
     void sendFinished(bool ok, int reference, const QString &error);
     void messageAvailable();
@@ -116,7 +128,7 @@ Q_SIGNALS:
     // The port went away under the driver (modem unplugged).
     void portLost(const QString &error);
     // The port went away, the modem stopped answering or it restarted; the modem is closed by
-    // then. After a restart it is opened again at once.
+    // then. After a restart it is opened again at once, and reopened() follows when it is.
     void deviceLost(const QString &error);
     void healthChanged();
     void registrationChanged(bool registered);
@@ -133,6 +145,7 @@ private:
     void loseDevice(ModemSender::Ending how, const QString &error, const QString &reason);
     void onRestarted(const QByteArray &bootLine);
     void reopenAfterRestart(quint64 generation);
+    void onOpened(bool ok);
 
     const Clock &m_clock;
     ModemSession m_session;
@@ -143,4 +156,5 @@ private:
     ModemHealth m_health;
     QDateTime m_restartSeen;
     Settings m_requested; // as given to open(), for opening again after a restart
+    bool m_reopening = false;
 };

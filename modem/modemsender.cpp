@@ -34,16 +34,20 @@ void ModemSender::ended()
     m_partAwaitingResync = false;
     if (!m_sending)
         return;
-    if (!m_reachedModem && m_ending != Ending::Gone) {
+    if (m_acceptedWhole) {
+        // Every part has its reference: the final OK that did not come adds nothing.
+        finish(true, {});
+    } else if (!m_reachedModem && m_ending == Ending::Gone) {
+        finish(false, QStringLiteral("port closed"), QStringLiteral("串口已关闭"));
+    } else if (!m_reachedModem) {
         // Nothing of it was ever written to the modem, so it cannot have gone out: it can be
         // handed on again as it is, also when the modem stopped answering before the prompt.
         finish(false, QStringLiteral("the message never reached the modem"),
                QStringLiteral("短信未送到短信猫"), true);
-    } else if (m_ending == Ending::Close || m_ending == Ending::Gone) {
-        finish(false, QStringLiteral("port closed"), QStringLiteral("串口已关闭"));
     } else {
         // A part went to the modem and its answer never came: it may have gone, so the message
-        // gets no result at all and stays with the caller.
+        // gets no result at all and stays with the caller. A failure here would have it sent
+        // again.
         m_sending = false;
         m_parts.clear();
         m_watchdog.stop();
@@ -62,6 +66,7 @@ bool ModemSender::send(const QString &number, const QString &text)
     const QList<UserData> parts = MessageSplitter::split(text, options);
     m_sending = true;
     m_reachedModem = false;
+    m_acceptedWhole = false;
     ++m_generation;
     m_lastReference = -1;
     m_parts.clear();
@@ -120,8 +125,17 @@ void ModemSender::onPartAnswer(const AtResult &r, quint64 generation)
         sendNextPart();
         return;
     }
-    if (!m_channel)
-        return; // the port is going: ended() gives the result
+    if (!m_channel) {
+        // The port is going and ended() gives the result: the modem may have accepted this
+        // part already, its OK still on the way.
+        const auto reference =
+                r.lines.isEmpty() ? std::nullopt : AtResponse::parseMessageReference(r.lines[0]);
+        if (reference && r.payloadWritten && m_parts.isEmpty()) {
+            m_lastReference = *reference & 0xFF;
+            m_acceptedWhole = true;
+        }
+        return;
+    }
     onPartResult(r);
 }
 

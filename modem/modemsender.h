@@ -18,11 +18,13 @@ class ModemSender : public QObject
 
 public:
     // How the port went away under a message.
+    // What it never had did not go; a message whose every part it accepted went; for the rest
+    // whether anything went is not known, and it ends without a result.
     enum class Ending {
-        Close,   // closed: a message that went to the modem failed
-        Gone,    // the port went away under it: the message in hand failed
-        Loss,    // the modem stopped answering: whether anything went is not known
-        Restart, // the modem restarted: what it never had did not go; the rest is not known
+        Close,   // closed by the caller
+        Gone,    // the port went away under it; what it never had failed
+        Loss,    // the modem stopped answering
+        Restart, // the modem restarted
     };
 
     explicit ModemSender(const ModemSettings &settings, QObject *parent = nullptr);
@@ -31,7 +33,8 @@ public:
     // Before the channel is closed. cutOff: the port still held unwritten bytes, so a part
     // whose prompt came never reached the modem whole.
     void detach(Ending how, bool cutOff);
-    // After the channel is closed: the message in hand gets the result its ending gives it.
+    // After the channel is closed: the message in hand gets the result its ending gives it, or
+    // none when its outcome is not known.
     void ended();
 
     // Takes a message unless one is in hand (or a part's outcome is still being learnt).
@@ -75,6 +78,9 @@ private:
     bool m_partAwaitingResync = false;
     // Some part of the message in hand went to the modem.
     bool m_reachedModem = false;
+    // The modem accepted the last part of the message in hand (its +CMGS reference came) but
+    // the port closed before the final OK.
+    bool m_acceptedWhole = false;
     Ending m_ending = Ending::Close;
     bool m_detached = false;
     bool m_cutOff = false;

@@ -1,30 +1,15 @@
 #include "modemsession.h"
 
-#include "modemerrors.h"
-#include "modemtext.h"
 #include "portguard.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QPointer>
 #include <QSerialPort>
 #include <QTimer>
 
+#include <utility>
+
 Q_DECLARE_LOGGING_CATEGORY(lcModem)
-
-namespace {
-
-constexpr int ProbeAttemptMs = 400;
-constexpr int EscapeSettleMs = 100;
-// A port closed in the middle of a send may still carry what the modem said to it; the line is
-// read until it has been quiet this long, and no longer than DrainMaxMs.
-constexpr int QuietMs = 100;
-constexpr int DrainMaxMs = 1000;
-// A SIM still starting after power-on answers +CME ERROR: 14 for a few seconds.
-constexpr int SimBusyRetryMs = 1000;
-
-} // namespace
 
 ModemSession::ModemSession(QObject *parent) : QObject(parent) { }
 
@@ -49,81 +34,83 @@ void ModemSession::setError(const QString &error, const QString &reason)
     m_reason = reason;
 }
 
-bool ModemSession::fail(OpenError kind, const QString &error, const QString &reason)
+void ModemSession::refuseSecondOpen()
 {
-    qCDebug(lcModem) << "open failed:" << error;
-    close();
-    setError(error, reason);
-    m_openError = kind;
-    return false;
+    setError(QStringLiteral("an open of this port is already in progress"),
+             QStringLiteral("该串口正在打开中"));
+    m_openError = OpenError::Busy;
 }
 
-bool ModemSession::failClosed()
+void ModemSession::beginOpen(const ModemSettings &settings)
 {
-    return fail(OpenError::NoAnswer, QStringLiteral("closed while opening"),
-                QStringLiteral("打开过程中被关闭"));
-}
-
-bool ModemSession::open(const ModemSettings &settings)
-{
-    if (m_opening) {
-        // Reached from an event served while this modem's own open waits.
-        setError(QStringLiteral("an open of this port is already in progress"),
-                 QStringLiteral("该串口正在打开中"));
-        m_openError = OpenError::Busy;
-        return false;
-    }
     close();
     m_settings = settings;
     setError({}, {});
     m_openError = OpenError::None;
     m_identity = {};
+    m_storage = {};
     m_opening = true;
-    QPointer<ModemSession> self(this);
-    if (!openPort(settings) || !self)
-        return false;
-    drain();
-    if (!self || !m_opening)
-        return self && failClosed();
-    connectChannel();
-    if (!probe() || !self)
-        return false;
-    if (!initialise() || !self)
-        return false;
-    m_opening = false;
-    m_channel->setRecovery(true);
-    return true;
+    const quint64 serial = ++m_openSerial;
+    // The caller learns the outcome from its own loop, also when the port is missing.
+    QTimer::singleShot(0, this, [this, serial] {
+        if (serial == m_openSerial)
+            startOpen();
+    });
+}
+
+void ModemSession::startOpen()
+{
+    if (!openPort(m_settings)) {
+        endOpenLater(false);
+        return;
+    }
+    m_startup = new ModemStartup(
+            m_port, m_settings, [this] { return connectChannel(); }, this);
+    connect(m_startup, &ModemStartup::finished, this, &ModemSession::onStartupFinished);
+    m_startup->start();
+}
+
+bool ModemSession::portFailure(OpenError kind, const QString &error, const QString &reason)
+{
+    qCDebug(lcModem) << "open failed:" << error;
+    closePort();
+    setError(error, reason);
+    m_openError = kind;
+    return false;
 }
 
 bool ModemSession::openPort(const ModemSettings &settings)
 {
     const QString &name = settings.portName;
     if (name.isEmpty())
-        return fail(OpenError::NoSuchPort, QStringLiteral("no serial port given"),
-                    QStringLiteral("未指定串口"));
+        return portFailure(OpenError::NoSuchPort, QStringLiteral("no serial port given"),
+                           QStringLiteral("未指定串口"));
     const QFileInfo info(name);
     if (!info.exists())
-        return fail(OpenError::NoSuchPort, QStringLiteral("%1 does not exist").arg(name),
-                    QStringLiteral("%1不存在").arg(name));
+        return portFailure(OpenError::NoSuchPort, QStringLiteral("%1 does not exist").arg(name),
+                           QStringLiteral("%1不存在").arg(name));
     // The device itself, not a link to it, so that Qt's lock file names the device.
     const QString device = info.canonicalFilePath();
     if (const QString held = PortGuard::heldElsewhere(device); !held.isEmpty())
-        return fail(OpenError::Busy, held, QStringLiteral("%1已被其他程序占用").arg(name));
+        return portFailure(OpenError::Busy, held, QStringLiteral("%1已被其他程序占用").arg(name));
 
     m_port = new QSerialPort(this);
     m_port->setPortName(device);
     if (!m_port->open(QIODevice::ReadWrite))
-        return fail(OpenError::Busy, QStringLiteral("%1: %2").arg(name, m_port->errorString()),
-                    QStringLiteral("%1无法打开：%2").arg(name, m_port->errorString()));
+        return portFailure(OpenError::Busy,
+                           QStringLiteral("%1: %2").arg(name, m_port->errorString()),
+                           QStringLiteral("%1无法打开：%2").arg(name, m_port->errorString()));
     if (!PortGuard::lock(int(m_port->handle())))
-        return fail(OpenError::Busy, QStringLiteral("%1 is locked by another program").arg(name),
-                    QStringLiteral("%1已被其他程序锁定").arg(name));
+        return portFailure(OpenError::Busy,
+                           QStringLiteral("%1 is locked by another program").arg(name),
+                           QStringLiteral("%1已被其他程序锁定").arg(name));
     // A rate the port cannot take would leave it at its old rate, where the modem answers
     // nothing or garbage; say so instead.
     if (!m_port->setBaudRate(settings.baudRate))
-        return fail(OpenError::Refused,
-                    QStringLiteral("baud rate %1 refused by %2").arg(settings.baudRate).arg(name),
-                    QStringLiteral("%1不支持波特率%2").arg(name).arg(settings.baudRate));
+        return portFailure(
+                OpenError::Refused,
+                QStringLiteral("baud rate %1 refused by %2").arg(settings.baudRate).arg(name),
+                QStringLiteral("%1不支持波特率%2").arg(name).arg(settings.baudRate));
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
@@ -133,24 +120,11 @@ bool ModemSession::openPort(const ModemSettings &settings)
     return true;
 }
 
-void ModemSession::drain()
+AtChannel *ModemSession::connectChannel()
 {
-    // The last program on this port (or this gateway before a reload) may have been closed in
-    // the middle of AT+CMGS: ESC leaves a text entry it left open (TS 27.005 §3.5.1), and what
-    // the modem still says to the old command is read away here, before the first command,
-    // so that no answer of the open is one behind.
-    m_port->write("\x1b");
-    const QDeadlineTimer limit(qMin(m_settings.probeMs, DrainMaxMs));
-    do
-        waitFor(QuietMs);
-    while (m_port && m_opening && !m_port->readAll().isEmpty() && !limit.hasExpired());
-}
-
-void ModemSession::connectChannel()
-{
+    if (!m_port)
+        return nullptr;
     m_channel = new AtChannel(m_port, this);
-    // Every probe attempt on a silent port times out; that is no reason to resynchronise.
-    m_channel->setRecovery(false);
     m_channel->setResyncTimeout(m_settings.commandMs);
     connect(m_channel, &AtChannel::unsolicited, this, &ModemSession::unsolicited);
     connect(m_channel, &AtChannel::unresponsive, this, [this] {
@@ -162,237 +136,63 @@ void ModemSession::connectChannel()
         if (code == AtResponse::CmsMemoryFull && !m_opening)
             Q_EMIT storageFull("+CMS ERROR: 322");
     });
+    return m_channel;
 }
 
-bool ModemSession::probe()
+void ModemSession::onStartupFinished(bool ok)
 {
-    const QDeadlineTimer probeDeadline(m_settings.probeMs);
-    bool answered = false;
-    bool escaped = false;
-    int attempts = 0;
-    while (!answered && !probeDeadline.hasExpired() && m_opening) {
-        ++attempts;
-        // Repeated: a modem may drop the first characters after a quiet spell or while it
-        // still echoes the line noise of a previous program.
-        AtCommand at;
-        at.text = "AT";
-        at.timeoutMs = ProbeAttemptMs;
-        const AtResult r = runBlocking(at, probeDeadline);
-        answered = r.ok();
-        if (!answered && !escaped && r.status == AtResult::Status::Timeout && m_opening) {
-            leaveTextEntry();
-            escaped = true;
-        }
+    ModemStartup *startup = std::exchange(m_startup, nullptr);
+    if (!startup)
+        return;
+    // One of its own steps is still on the stack.
+    startup->deleteLater();
+    if (ok) {
+        m_settings = startup->settings();
+        m_storage = startup->storage();
+        m_identity = startup->identity();
+    } else {
+        // Let go at once, so that the next open of the same port finds it free.
+        closePort();
+        setError(startup->errorString(), startup->reason());
+        m_openError = startup->openError();
     }
-    // A modem that was busy answers every attempt at once when it is free again: the answers
-    // to the earlier ones are let go before the first real command.
-    if (answered && attempts > 1)
-        waitFor(QuietMs);
-    if (!m_opening)
-        return failClosed();
-    if (!answered)
-        return fail(OpenError::NoAnswer,
-                    QStringLiteral("no modem answers on %1").arg(m_settings.portName),
-                    QStringLiteral("%1上没有短信猫应答").arg(m_settings.portName));
-    return true;
+    endOpenLater(ok);
 }
 
-void ModemSession::leaveTextEntry()
+void ModemSession::endOpenLater(bool ok)
 {
-    // A program that ended in the middle of AT+CMGS leaves the modem collecting message text,
-    // where "AT" is just more text. ESC cancels the message; whatever the modem says to that
-    // is dropped, so it cannot pass for the answer to the next command.
-    m_port->write("\x1b");
-    waitFor(EscapeSettleMs);
-    if (m_port)
-        m_port->readAll();
-    if (m_channel)
-        m_channel->abortAll();
-}
-
-void ModemSession::waitFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-AtResult ModemSession::runBlocking(const AtCommand &cmd, QDeadlineTimer deadline)
-{
-    AtResult result;
-    bool done = false;
-    if (!m_channel)
-        return result;
-    // A local loop instead of waiting on this port alone: the other modems' serial events,
-    // timers and a close() of this one are served while this command waits.
-    QEventLoop loop;
-    m_channel->send(cmd, [&result, &done, &loop](const AtResult &r) {
-        result = r;
-        done = true;
-        loop.quit();
+    // From the loop, not from inside the answer or port event that ended the open: the owner
+    // may close or delete everything in its handler.
+    const quint64 serial = m_openSerial;
+    QTimer::singleShot(0, this, [this, serial, ok] {
+        if (serial != m_openSerial || !m_opening)
+            return;
+        m_opening = false;
+        if (ok && m_channel)
+            m_channel->setRecovery(true);
+        Q_EMIT opened(ok && m_channel);
     });
-    if (!done) {
-        QTimer limit;
-        limit.setSingleShot(true);
-        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        limit.start(int(qBound(qint64(0), deadline.remainingTime(), qint64(cmd.timeoutMs) + 1000)));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (!done) {
-        if (m_channel)
-            m_channel->abortAll();
-        result.status = AtResult::Status::Timeout;
-    }
-    return result;
-}
-
-AtResult ModemSession::run(const QByteArray &text, QByteArrayList prefixes)
-{
-    AtCommand c;
-    c.text = text;
-    c.timeoutMs = m_settings.commandMs;
-    c.prefixes = std::move(prefixes);
-    return runBlocking(c, QDeadlineTimer(m_settings.commandMs));
-}
-
-bool ModemSession::required(const QByteArray &text)
-{
-    const AtResult r = run(text);
-    if (!r.ok() && !m_opening)
-        failClosed();
-    else if (!r.ok())
-        fail(OpenError::Refused,
-             QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(text), r.errorString()),
-             QStringLiteral("短信猫拒绝%1：%2")
-                     .arg(QString::fromLatin1(text), ModemText::describe(r)));
-    return r.ok();
-}
-
-bool ModemSession::initialise()
-{
-    if (!required("ATE0"))
-        return false;
-    run("AT+CMEE=1");
-    if (!waitForSim())
-        return false;
-    if (!required("AT+CMGF=0"))
-        return false;
-    setUpStorage();
-    setUpIndications();
-    run("AT+CLIP=1");
-    // Registration changes come as +CREG: <stat> (TS 27.007 §7.2).
-    run("AT+CREG=1");
-    readIdentity(QDeadlineTimer(m_settings.commandMs * 6));
-    if (!m_opening)
-        return failClosed();
-    return m_port && m_channel;
-}
-
-void ModemSession::setUpStorage()
-{
-    // Modems that store in their own memory whatever the setting (+CMTI: "ME") leave messages
-    // there across a restart; they are listed too when that memory can be selected.
-    m_storage = {};
-    m_storage.meUsable = run("AT+CPMS=\"ME\"", {"+CPMS:"}).ok();
-    // Received messages go to the SIM, where they survive a restart of the gateway.
-    if (run("AT+CPMS=\"SM\",\"SM\",\"SM\"", {"+CPMS:"}).ok())
-        m_storage.readMemory = m_storage.storageMemory = "SM";
-    else if (m_storage.meUsable)
-        m_storage.readMemory = "ME";
-    // Phase 2+ (service 1) asks for every +CMT to be acknowledged (TS 27.005 §3.2.1).
-    m_storage.ackDirect = ModemText::firstAnswer(run("AT+CSMS?", {"+CSMS:"}), "+CSMS:")
-                                  .startsWith(QLatin1Char('1'));
-}
-
-void ModemSession::setUpIndications()
-{
-    const int mode = m_settings.indicationMode;
-    if (mode < 1 || mode > 3)
-        return;
-    // <mt> 1: store, then +CMTI (TS 27.005 §3.4.1); +CMT would need a timely +CNMA, and a
-    // late one makes the network deliver the message again.
-    // <ds> 1: delivery reports come as +CDS when they are asked for; modems that only
-    // store them (<ds> 2) announce them with +CDSI.
-    const QByteArray cnmi = "AT+CNMI=" + QByteArray::number(mode) + ",1";
-    const bool set = m_settings.statusReports
-            ? run(cnmi + ",0,1,0").ok() || run(cnmi + ",0,2,0").ok()
-            : run(cnmi + ",0,0,0").ok();
-    if (!set && !run(cnmi).ok()) {
-        qCDebug(lcModem) << "no +CNMI; polling storage";
-        m_settings.indicationMode = 0;
-    }
-}
-
-bool ModemSession::waitForSim()
-{
-    const QDeadlineTimer busyUntil(m_settings.simBusyMs);
-    for (;;) {
-        const AtResult pin = run("AT+CPIN?", {"+CPIN:"});
-        if (!m_opening)
-            return failClosed();
-        const QString state = ModemText::firstAnswer(pin, "+CPIN:");
-        const QString why = pin.ok() ? state : pin.errorString();
-        switch (ModemErrors::simProblem(pin.ok() ? -1 : pin.errorCode, why)) {
-        case ModemErrors::SimProblem::None:
-            if (pin.ok() && state == QLatin1String("READY"))
-                return true;
-            return fail(OpenError::Refused, QStringLiteral("SIM not usable: %1").arg(why),
-                        QStringLiteral("SIM卡不可用：%1").arg(why));
-        case ModemErrors::SimProblem::PinRequired:
-            return fail(OpenError::Refused, QStringLiteral("SIM asks for a PIN"),
-                        QStringLiteral("SIM卡需要输入PIN码"));
-        case ModemErrors::SimProblem::PukRequired:
-            return fail(OpenError::Refused, QStringLiteral("SIM asks for its PUK"),
-                        QStringLiteral("SIM卡需要输入PUK码"));
-        case ModemErrors::SimProblem::Missing:
-            return fail(OpenError::Refused, QStringLiteral("SIM missing"),
-                        QStringLiteral("未插入SIM卡"));
-        case ModemErrors::SimProblem::Failure:
-            return fail(OpenError::Refused, QStringLiteral("SIM failure: %1").arg(why),
-                        QStringLiteral("SIM卡故障：%1").arg(why));
-        case ModemErrors::SimProblem::Busy:
-            if (busyUntil.hasExpired())
-                return fail(OpenError::Refused, QStringLiteral("SIM busy after power-on"),
-                            QStringLiteral("SIM卡开机后一直忙"));
-            waitFor(SimBusyRetryMs);
-            if (!m_opening)
-                return failClosed();
-            break;
-        }
-    }
-}
-
-void ModemSession::readIdentity(QDeadlineTimer deadline)
-{
-    auto ask = [&](const QByteArray &text, const QByteArray &prefix) -> QString {
-        if (deadline.hasExpired())
-            return {};
-        AtCommand c;
-        c.text = text;
-        c.timeoutMs = m_settings.commandMs;
-        c.prefixes = {prefix};
-        c.plainLines = true;
-        const AtResult r = runBlocking(c, deadline);
-        return r.ok() ? ModemText::firstAnswer(r, prefix) : QString();
-    };
-    m_identity.manufacturer = ask("AT+CGMI", "+CGMI:");
-    m_identity.model = ask("AT+CGMM", "+CGMM:");
-    m_identity.revision = ask("AT+CGMR", "+CGMR:");
-    m_identity.imei = ask("AT+CGSN", "+CGSN:");
-    m_identity.imsi = ask("AT+CIMI", "+CIMI:");
-    if (deadline.hasExpired())
-        return;
-    AtCommand cnum;
-    cnum.text = "AT+CNUM";
-    cnum.timeoutMs = m_settings.commandMs;
-    cnum.prefixes = {"+CNUM:"};
-    const AtResult r = runBlocking(cnum, deadline);
-    m_identity.ownNumber = r.ok() ? ModemText::ownNumber(r) : QString();
 }
 
 void ModemSession::close()
 {
+    const bool wasOpening = m_opening;
     m_opening = false;
+    ++m_openSerial;
+    if (m_startup) {
+        m_startup->cancel();
+        std::exchange(m_startup, nullptr)->deleteLater();
+    }
+    closePort();
+    if (wasOpening) {
+        setError(QStringLiteral("closed while opening"), QStringLiteral("打开过程中被关闭"));
+        m_openError = OpenError::NoAnswer;
+        Q_EMIT openCancelled();
+    }
+}
+
+void ModemSession::closePort()
+{
     if (m_port) {
         m_port->disconnect(this);
         m_port->close();
@@ -419,9 +219,14 @@ void ModemSession::onPortError()
     const QString error = m_port->errorString();
     qCDebug(lcModem) << "port lost:" << error;
     if (m_opening) {
-        // An open in progress fails on its own.
-        close();
+        if (m_startup) {
+            m_startup->cancel();
+            std::exchange(m_startup, nullptr)->deleteLater();
+        }
+        closePort();
         setError(error, QStringLiteral("串口已断开：%1").arg(error));
+        m_openError = OpenError::NoAnswer;
+        endOpenLater(false);
         return;
     }
     Q_EMIT portLost(error);

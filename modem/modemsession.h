@@ -2,37 +2,29 @@
 
 #include "at/atchannel.h"
 #include "modemsettings.h"
+#include "modemstartup.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
 class QSerialPort;
 
-struct ModemIdentity
-{
-    QString manufacturer;
-    QString model;
-    QString revision;
-    QString imei;
-    QString imsi;
-    QString ownNumber; // AT+CNUM, when the SIM holds it
-};
-
 // The serial port of one modem and the AT channel over it: opened, found answering, brought in
-// step, initialised, closed, and watched for going away. Only open() blocks, and only for a
-// bounded time; other objects' events are served meanwhile.
+// step, initialised, closed, and watched for going away. Nothing here blocks: beginOpen()
+// returns at once and opened() follows when the modem is ready or the open failed.
 class ModemSession : public QObject
 {
     Q_OBJECT
 
 public:
-    enum class OpenError { None, NoSuchPort, Busy, NoAnswer, Refused };
+    using OpenError = ModemOpenError;
 
     explicit ModemSession(QObject *parent = nullptr);
     ~ModemSession() override;
 
-    bool open(const ModemSettings &settings);
+    // Closes what is open (or opening) and starts opening the port: opened() follows, never
+    // from inside this call. close() before it comes ends the open without it.
+    void beginOpen(const ModemSettings &settings);
     void close();
     bool isOpen() const;
     bool isOpening() const { return m_opening; }
@@ -42,6 +34,8 @@ public:
     QString reason() const { return m_reason; }
     OpenError openError() const { return m_openError; }
     void setError(const QString &error, const QString &reason);
+    // Says why a second open is refused while one is at work, which goes on.
+    void refuseSecondOpen();
 
     // As opened: the initialisation may have turned indications off.
     const ModemSettings &settings() const { return m_settings; }
@@ -52,6 +46,11 @@ public:
     qint64 unwrittenBytes() const;
 
 Q_SIGNALS:
+    // The end of beginOpen(): ok, or errorString(), reason() and openError() say why not.
+    void opened(bool ok);
+    // close() ended an open in progress; opened() does not come for it. For a caller that
+    // waits for the open in a loop of its own.
+    void openCancelled();
     void unsolicited(const AtResponse::Line &line, const QByteArray &pdu);
     void resynchronised(const QByteArrayList &lateLines);
     // The port went away under the driver, or the modem stopped answering; the session is
@@ -61,22 +60,13 @@ Q_SIGNALS:
     void storageFull(const QByteArray &sign);
 
 private:
-    bool fail(OpenError kind, const QString &error, const QString &reason);
-    bool failClosed();
+    void startOpen();
     bool openPort(const ModemSettings &settings);
-    void connectChannel();
-    void drain();
-    bool probe();
-    void leaveTextEntry();
-    void waitFor(int ms);
-    AtResult runBlocking(const AtCommand &command, QDeadlineTimer deadline);
-    AtResult run(const QByteArray &text, QByteArrayList prefixes = {});
-    bool required(const QByteArray &text);
-    bool initialise();
-    void setUpStorage();
-    void setUpIndications();
-    bool waitForSim();
-    void readIdentity(QDeadlineTimer deadline);
+    bool portFailure(OpenError kind, const QString &error, const QString &reason);
+    AtChannel *connectChannel();
+    void onStartupFinished(bool ok);
+    void endOpenLater(bool ok);
+    void closePort();
     void onPortError();
 
     ModemSettings m_settings;
@@ -84,8 +74,12 @@ private:
     ModemIdentity m_identity;
     QSerialPort *m_port = nullptr;
     AtChannel *m_channel = nullptr;
+    ModemStartup *m_startup = nullptr;
     QString m_error;
     QString m_reason;
     OpenError m_openError = OpenError::None;
     bool m_opening = false;
+    // Changes with every open begun and every close: a step or result of an open that has been
+    // given up finds it changed and does nothing.
+    quint64 m_openSerial = 0;
 };

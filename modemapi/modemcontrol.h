@@ -46,9 +46,10 @@ public:
     virtual short OpenComm() = 0;
     // Starts opening the port and returns at once: OpenFinished follows with what OpenComm would
     // have returned, never from inside this call, while the caller's loop goes on serving every
-    // other device. A CloseComm before it comes cancels the open. A caller ignores an
-    // OpenFinished for an open it no longer waits for. The default runs OpenComm on the next
-    // turn of the loop, for controls that can only open synchronously.
+    // other device. A CloseComm before it comes cancels the open, and so does a further
+    // BeginOpenComm, which closes what is open or opening first: only the last one reports. A
+    // caller ignores an OpenFinished for an open it no longer waits for. The default runs
+    // OpenComm on the next turn of the loop, for controls that can only open synchronously.
     virtual void BeginOpenComm();
     virtual bool GetInfo(short nInfoID, QString &text) = 0;
     // GetInfo's text without surrounding blanks; empty when the control does not know it.
@@ -145,9 +146,11 @@ Q_SIGNALS:
 
     // --- Device health, loss and delivery reports ---
     // The modem stopped answering (three time-outs in a row) or its port went away. The control
-    // is closed by then; a message that was being sent has no known outcome and gets no
-    // OnSndMsg when the modem stopped answering (it may have gone), a failed one when the port
-    // went away in the middle of it.
+    // is closed by then; a message that was being sent gets no OnSndMsg when the modem had any
+    // of it (it may have gone, and a failure would have it sent twice), a failed one when the
+    // port went away before any of it reached the modem. The same holds for a message under a
+    // CloseComm or under the close that begins an open: it gets OnSndMsg only when its outcome
+    // is known (SendNeverReachedModem, or a success when the modem had accepted every part).
     void DeviceLost();
     void HealthChanged();
     // GetInfo 7 changed between registered and not registered.

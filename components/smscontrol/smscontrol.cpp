@@ -29,6 +29,9 @@ SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
         m_notice = text;
         Q_EMIT Notice();
     });
+    connect(&m_modem, &Modem::openFinished, this, &SmsControl::onOpenFinished);
+    // Opened again by itself after a restart: the caller takes the device back at once.
+    connect(&m_modem, &Modem::reopened, this, [this] { Q_EMIT OpenFinished(0); });
 }
 
 SmsControl::~SmsControl()
@@ -39,6 +42,8 @@ SmsControl::~SmsControl()
 
 int SmsControl::CloseComm()
 {
+    m_openPending = false;
+    ++m_openSerial;
     m_modem.close();
     return 0;
 }
@@ -83,18 +88,52 @@ int SmsControl::SetParam(short nInfoID, QString &pszParam, int nParam)
 
 short SmsControl::OpenComm()
 {
-    if (m_modem.isOpening()) {
-        // Called again from an event served while the open waits; the running one decides.
+    if (m_modem.isOpening() && !m_modem.isReopening()) {
+        // Called again while an open of the caller's is at work; the running one decides.
         return 2;
     }
+    m_openPending = false;
+    ++m_openSerial;
     m_modem.close();
+    Modem::Settings s;
+    if (!openSettings(s))
+        return 1;
+    return openResult(m_modem.open(s));
+}
+
+void SmsControl::BeginOpenComm()
+{
+    m_openPending = true;
+    const quint64 serial = ++m_openSerial;
+    m_modem.close();
+    Modem::Settings s;
+    if (openSettings(s)) {
+        m_modem.beginOpen(s);
+        return;
+    }
+    QTimer::singleShot(0, this, [this, serial] {
+        if (serial != m_openSerial || !std::exchange(m_openPending, false))
+            return;
+        Q_EMIT OpenFinished(1);
+    });
+}
+
+void SmsControl::onOpenFinished(bool opened)
+{
+    // The end of an open that OpenComm waits for is its own result.
+    if (!std::exchange(m_openPending, false))
+        return;
+    Q_EMIT OpenFinished(openResult(opened));
+}
+
+bool SmsControl::openSettings(Modem::Settings &s)
+{
     m_device = SerialPortNames::resolve(m_port);
     if (m_device.isEmpty() || !QFileInfo::exists(m_device)) {
         m_lastError = QStringLiteral("COM%1 does not exist").arg(m_port);
         m_lastReason = QStringLiteral("COM%1不存在").arg(m_port);
-        return 1;
+        return false;
     }
-    Modem::Settings s;
     s.portName = m_device;
     s.baudRate = m_baudRate > 0 ? m_baudRate : 115200;
     s.alwaysUcs2 = m_characterSet == 1;
@@ -105,7 +144,12 @@ short SmsControl::OpenComm()
     s.statusReports = m_statusReports;
     s.partsFolder = m_partsFolder;
     s.keptRetryMs = m_keptRetrySeconds * 1000;
-    if (m_modem.open(s)) {
+    return true;
+}
+
+short SmsControl::openResult(bool opened)
+{
+    if (opened) {
         m_lastError.clear();
         m_lastReason.clear();
         return 0;

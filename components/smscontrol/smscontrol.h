@@ -42,15 +42,19 @@
 // OpenComm results: 0 ready, 1 no such port, 2 port busy or cannot be opened (also: an open of
 // this control is already in progress), 3 no modem answers or CloseComm ended the open, 4 the
 // modem refused the initialisation (for example a SIM that needs a PIN). Other controls'
-// events are served while it waits.
+// events are served while it waits. BeginOpenComm does the same without waiting: it closes
+// what is open or opening and OpenFinished follows with the same result, or never when
+// CloseComm (or another open) comes first; many controls open side by side on one thread.
 //
 // Events are emitted synchronously. A received message is deleted from the SIM only after the
-// handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes exactly once for
-// each accepted SendMSG, also when the port is closed; GetIndexOfLastSnd is -2
-// (SendNeverReachedModem) when none of the message had been written to the modem. A modem that
-// stops answering ends its message without OnSndMsg (it may have gone); one that restarts
-// (RDY and the like) ends a message it never had with -2, then DeviceLost, and is opened again
-// at once.
+// handlers of OnRecvMsg have returned, so it is stored by then; OnSndMsg comes once for each
+// accepted SendMSG whose outcome is known. GetIndexOfLastSnd is -2 (SendNeverReachedModem)
+// when none of the message had been written to the modem when the port closed or the modem
+// restarted, -1 when the modem refused it. A message the modem had when its port was closed,
+// went away or stopped answering ends without OnSndMsg: it may have gone, and a failure would
+// have it sent twice; one whose every part the modem had accepted counts as sent. A modem
+// that restarts (RDY and the like) ends a message it never had with -2, then DeviceLost, is
+// opened again at once and then says OpenFinished(0).
 //
 // Receiving: messages announced in the SIM ("SM") or in the modem's own memory ("ME") are read
 // from where they are; both are listed at open and every minute, so a SIM that filled up is
@@ -77,6 +81,7 @@ public:
     int CloseComm() override;
     int SetParam(short nInfoID, QString &pszParam, int nParam) override;
     short OpenComm() override;
+    void BeginOpenComm() override;
     bool GetInfo(short nInfoID, QString &text) override;
     int SendMSG(const QString &number, const QString &text) override;
     int GetIndexOfLastSnd() override;
@@ -99,6 +104,11 @@ public:
     Modem &modem() { return m_modem; }
 
 private:
+    // Modem settings from the parameters; false, with the reason set, when the port is missing.
+    bool openSettings(Modem::Settings &settings);
+    // OpenComm's result for the modem's last open, with its reason kept.
+    short openResult(bool opened);
+    void onOpenFinished(bool opened);
     void announceMessages();
     void onSendFinished(bool ok, int reference);
     void onDeviceLost(const QString &error);
@@ -114,6 +124,10 @@ private:
     int m_sendPartSeconds = 30;
     int m_openTimeoutMs = 2000;
     bool m_statusReports = false;
+    // A BeginOpenComm waits for its end; the serial tells a result scheduled for an open given
+    // up since.
+    bool m_openPending = false;
+    quint64 m_openSerial = 0;
     int m_lastSend = 0;
     QString m_sendFailure;
     QString m_sendRefusal;

@@ -82,7 +82,7 @@ private Q_SLOTS:
     void simProblemIsNamed_data();
     void simProblemIsNamed();
     void registrationLostAndRegained();
-    void closeDuringSendReportsOnce();
+    void closeUnderAcceptedSendIsNoFailure();
     void vanishedModemEndsSend();
     void silentModemFailsOpenWithinBound();
     void recoversModemLeftInTextEntry();
@@ -98,6 +98,12 @@ private Q_SLOTS:
     void onlyALastingRefusalIsFinal_data();
     void onlyALastingRefusalIsFinal();
     void lostDeviceForgetsItsHealth();
+    void beginOpenEndsAsOpenCommWould();
+    void silentPortHoldsUpNoOtherOpen();
+    void closeDuringOpenCancelsIt();
+    void controlDeletedDuringOpen();
+    void restartedModemSaysItIsOpenAgain();
+    void restartDuringCallersOpenIsTheCallers();
 
 private:
     std::unique_ptr<ModemSimProcess> m_sim;

@@ -180,20 +180,29 @@ void TestSmsControl::registrationLostAndRegained()
     QCOMPARE(stat, QStringLiteral("1"));
 }
 
-void TestSmsControl::closeDuringSendReportsOnce()
+void TestSmsControl::closeUnderAcceptedSendIsNoFailure()
 {
+    // The modem has the text and answers late: whether it went is not known when the port
+    // closes, so the message gets no result; a failure would have it sent twice.
     SmsControl c;
     configure(c, 1);
     QCOMPARE(c.OpenComm(), short(0));
     m_sim->setSendDelay(1, 2000);
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("cut off")) >= 1);
-    QTest::qWait(100);
+    QTRY_COMPARE(m_sim->submitted(1).size(), 1);
     c.CloseComm();
-    QCOMPARE(sent.size(), 1);
-    QVERIFY(c.GetIndexOfLastSnd() < 1);
     QTest::qWait(200);
-    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.size(), 0);
+    // The same for the close of an open begun over it, which the caller may not have meant.
+    m_sim->command(QStringLiteral("clearsent 1"));
+    QCOMPARE(c.OpenComm(), short(0));
+    QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("reopened over")) >= 1);
+    QTRY_COMPARE(m_sim->submitted(1).size(), 1);
+    QSignalSpy opened(&c, &ModemControl::OpenFinished);
+    c.BeginOpenComm();
+    QVERIFY(opened.wait(5000));
+    QCOMPARE(sent.size(), 0);
 }
 
 void TestSmsControl::vanishedModemEndsSend()
@@ -209,10 +218,15 @@ void TestSmsControl::vanishedModemEndsSend()
     QCOMPARE(opened, short(0));
     sim.setSendDelay(9, 1000);
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
+    QSignalSpy lost(&c, &ModemControl::DeviceLost);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("lost")) >= 1);
     QVERIFY(sim.vanish(9));
-    QVERIFY(sent.wait(5000));
-    QVERIFY(c.GetIndexOfLastSnd() < 1);
+    QVERIFY(lost.wait(5000));
+    // Gone before its text reached the modem it failed; after, whether it went is not known
+    // and it has no result. Never a success.
+    QVERIFY(sent.size() <= 1);
+    if (!sent.isEmpty())
+        QVERIFY(c.GetIndexOfLastSnd() < 1);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("after")) < 1);
     QVERIFY(c.OpenComm() != 0);
 }
@@ -383,8 +397,9 @@ void TestSmsControl::reopenAfterCutSendIsInStep()
         QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("cut %1").arg(round)) >= 1);
         QTRY_COMPARE(m_sim->submitted(1).size(), 1);
         c.CloseComm();
-        QCOMPARE(sent.size(), 1);
-        QVERIFY(c.GetIndexOfLastSnd() < 1);
+        // The modem had it: unknown, or sent when its answer came in time; never failed.
+        QVERIFY(sent.isEmpty() || c.GetIndexOfLastSnd() >= 1);
+        sent.clear();
         m_sim->setSendDelay(1, 0);
         QCOMPARE(c.OpenComm(), short(0));
         QString model;
@@ -408,6 +423,7 @@ void TestSmsControl::restartedModemGivesBackWhatItNeverHadAndOpensAtOnce()
     QSignalSpy sent(&c, &ModemControl::OnSndMsg);
     QSignalSpy lost(&c, &ModemControl::DeviceLost);
     QSignalSpy notice(&c, &ModemControl::Notice);
+    QSignalSpy opened(&c, &ModemControl::OpenFinished);
     QVERIFY(m_sim->command(QStringLiteral("restart 1 1000")).ok);
     QVERIFY(c.SendMSG(QStringLiteral("13912345678"), QStringLiteral("during the restart")) >= 1);
     QVERIFY(lost.wait(10000));
@@ -418,6 +434,8 @@ void TestSmsControl::restartedModemGivesBackWhatItNeverHadAndOpensAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(c.modem().isOpen(), 10000);
     QCOMPARE(m_sim->status(1, QStringLiteral("echo")), 0);
     QTRY_COMPARE(notice.size(), 1);
+    QTRY_COMPARE(opened.size(), 1);
+    QCOMPARE(opened[0][0].toInt(), 0);
     QString text;
     QVERIFY(c.GetInfo(ModemControl::InfoNotice, text));
     QVERIFY(!text.isEmpty());

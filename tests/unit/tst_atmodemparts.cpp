@@ -21,6 +21,9 @@ private Q_SLOTS:
     void partAnsweredEndsWithItsReference();
     void closeBeforeThePromptNeverReachedTheModem_data();
     void closeBeforeThePromptNeverReachedTheModem();
+    void closeAfterTheTextIsNoFailure_data();
+    void closeAfterTheTextIsNoFailure();
+    void closeBetweenPartsIsNoFailure();
     void restartAfterTheTextLeavesNoResult();
     void refusalRetriedOnceThenSaysWhy();
     void healthReadingsDoNotPileUp();
@@ -102,25 +105,84 @@ void TestAtModemParts::closeBeforeThePromptNeverReachedTheModem()
     QCOMPARE(finished[0][0].toBool(), false);
     QVERIFY(sender.lastNeverReachedModem());
 
-    // The same after the prompt: the modem had the text, so a close is a plain failure.
-    sender.attach(m_channel.get());
-    QVERIFY(sender.send(QStringLiteral("13912345678"), QStringLiteral("hi")));
-    prompt();
-    sender.detach(ModemSender::Ending::Close, false);
-    m_channel->abortAll();
-    sender.ended();
-    QCOMPARE(finished.size(), 2);
-    QVERIFY(!sender.lastNeverReachedModem());
-
-    // ... unless the text was still in the port when it closed.
+    // The text still in the port when it closed never reached the modem either.
     sender.attach(m_channel.get());
     QVERIFY(sender.send(QStringLiteral("13912345678"), QStringLiteral("hi")));
     prompt();
     sender.detach(ModemSender::Ending::Close, true);
     m_channel->abortAll();
     sender.ended();
-    QCOMPARE(finished.size(), 3);
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished[1][0].toBool(), false);
     QVERIFY(sender.lastNeverReachedModem());
+}
+
+void TestAtModemParts::closeAfterTheTextIsNoFailure_data()
+{
+    QTest::addColumn<int>("ending");
+    QTest::newRow("closed") << int(ModemSender::Ending::Close);
+    QTest::newRow("port gone") << int(ModemSender::Ending::Gone);
+}
+
+void TestAtModemParts::closeAfterTheTextIsNoFailure()
+{
+    // The modem had the text: whether it went is not known, and a failure would have the
+    // caller send it again.
+    QFETCH(int, ending);
+    ModemSender sender(m_settings);
+    sender.attach(m_channel.get());
+    QSignalSpy finished(&sender, &ModemSender::sendFinished);
+    QVERIFY(sender.send(QStringLiteral("13912345678"), QStringLiteral("hi")));
+    prompt();
+    sender.detach(ModemSender::Ending(ending), false);
+    m_channel->abortAll();
+    sender.ended();
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(!sender.isSending());
+
+    // Its reference came and the port closed before the OK: it went.
+    sender.attach(m_channel.get());
+    QVERIFY(sender.send(QStringLiteral("13912345678"), QStringLiteral("hi")));
+    prompt();
+    m_line->inject("\r\n+CMGS: 12\r\n");
+    sender.detach(ModemSender::Ending(ending), false);
+    m_channel->abortAll();
+    sender.ended();
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toBool(), true);
+    QCOMPARE(finished[0][1].toInt(), 12);
+    QCOMPARE(sender.lastReference(), 12);
+}
+
+void TestAtModemParts::closeBetweenPartsIsNoFailure()
+{
+    // Both parts of a long message had their references when the port closed: it went.
+    ModemSender sender(m_settings);
+    sender.attach(m_channel.get());
+    QSignalSpy finished(&sender, &ModemSender::sendFinished);
+    QVERIFY(sender.send(QStringLiteral("13912345678"), QString(200, QLatin1Char('x'))));
+    prompt();
+    m_line->inject("\r\n+CMGS: 3\r\n\r\nOK\r\n");
+    prompt();
+    m_line->inject("\r\n+CMGS: 4\r\n");
+    sender.detach(ModemSender::Ending::Close, false);
+    m_channel->abortAll();
+    sender.ended();
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toBool(), true);
+    QCOMPARE(finished[0][1].toInt(), 4);
+
+    // Only the first had: the message is neither sent nor safe to send again.
+    sender.attach(m_channel.get());
+    QVERIFY(sender.send(QStringLiteral("13912345678"), QString(200, QLatin1Char('y'))));
+    prompt();
+    m_line->inject("\r\n+CMGS: 5\r\n\r\nOK\r\n");
+    prompt();
+    sender.detach(ModemSender::Ending::Close, false);
+    m_channel->abortAll();
+    sender.ended();
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(!sender.isSending());
 }
 
 void TestAtModemParts::restartAfterTheTextLeavesNoResult()
