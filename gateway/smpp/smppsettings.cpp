@@ -47,7 +47,7 @@ SmppSettings SmppSettings::read(const QString &configPath, QStringList *problems
     s.sessionsPerToken =
             number(ini, QStringLiteral("SessionsPerToken"), s.sessionsPerToken, 1, 1000, problems);
     s.rate = number(ini, QStringLiteral("Rate"), s.rate, 1, 1000000, problems);
-    s.idleSeconds = number(ini, QStringLiteral("IdleSeconds"), s.idleSeconds, 5, 86400, problems);
+    s.idleSeconds = number(ini, QStringLiteral("IdleSeconds"), s.idleSeconds, 1, 86400, problems);
     s.windowSize = number(ini, QStringLiteral("Window"), s.windowSize, 1, 100, problems);
     s.keepHours = number(ini, QStringLiteral("KeepHours"), s.keepHours, 1, 24 * 365, problems);
     s.deliveryReports =
