@@ -43,6 +43,13 @@ SmppServer::SmppServer(EngineApi &engine, EngineEvents &events, const Clock &clo
 {
     m_retry.setInterval(TickMs);
     connect(&m_retry, &QTimer::timeout, this, [this] {
+        // A client that leaves a deliver_sm unanswered this long answers nothing any more:
+        // what it holds goes to another session or waits for the next bind.
+        const QList<SmppSession *> sessions = m_sessions;
+        for (SmppSession *s : sessions) {
+            if (s->overdue(qint64(AnswerSeconds) * 1000))
+                s->abort();
+        }
         expire();
         pump();
     });
@@ -72,6 +79,8 @@ SmppServer::~SmppServer()
     // What is on its way stays in the outbox for the next start.
     for (SmppSession *s : std::as_const(m_sessions))
         delete s;
+    SmppCounters::shared().listening = false;
+    SmppCounters::shared().sessions = 0;
 }
 
 QString SmppServer::folder(const QString &programDir)
@@ -84,13 +93,18 @@ quint16 SmppServer::port() const
     return m_server ? m_server->serverPort() : 0;
 }
 
+void SmppServer::publish()
+{
+    SmppCounters::shared() = counters();
+}
+
 SmppCounters SmppServer::counters() const
 {
     SmppCounters c = m_counters;
     c.listening = m_server != nullptr;
     c.sessions = 0;
     for (const SmppSession *s : m_sessions)
-        c.sessions += s->bind() != SmppSession::Bind::None;
+        c.sessions += s->bind() != SmppSession::Bind::None && !s->closing();
     c.waiting = qint64(m_pending.size());
     return c;
 }
@@ -139,6 +153,7 @@ void SmppServer::listen()
     m_server.reset();
     m_retry.stop();
     m_listening = m_settings;
+    publish();
     if (m_settings.port == 0)
         return;
     QString error;
@@ -152,6 +167,7 @@ void SmppServer::listen()
     }
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &SmppServer::accept);
     m_retry.start();
+    publish();
     log(QStringLiteral("SMPP服务在%1端口%2监听")
                 .arg(m_settings.address.toString())
                 .arg(m_server->serverPort()));
@@ -188,7 +204,8 @@ void SmppServer::bind(SmppSession &session, const Pdu &pdu)
         return refuse(Status::BindFailed);
     int bound = 0;
     for (const SmppSession *s : std::as_const(m_sessions))
-        bound += s->bind() != SmppSession::Bind::None && s->token() == grant->token;
+        bound += s->bind() != SmppSession::Bind::None && !s->closing()
+                && s->token() == grant->token;
     if (bound >= m_settings.sessionsPerToken)
         return refuse(Status::BindFailed);
     const auto kind = pdu.command == Command::BindTransmitter ? SmppSession::Bind::Transmitter
@@ -198,6 +215,7 @@ void SmppServer::bind(SmppSession &session, const Pdu &pdu)
     ++m_counters.binds;
     session.respond(pdu, Status::Ok, encodeBindResponse(OwnSystemId));
     pump();
+    publish();
 }
 
 void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
@@ -209,6 +227,8 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
     };
     QList<Item> items;
     const QDateTime now = m_clock.now();
+    const std::unique_ptr<SmppServer, void (*)(SmppServer *)> publishAtEnd(
+            this, [](SmppServer *server) { server->publish(); });
     auto refuse = [&](const Pdu &pdu, quint32 status) {
         ++m_counters.submitsRefused;
         session.respond(pdu, status);
@@ -363,6 +383,7 @@ void SmppServer::enqueue(const QString &token, const QByteArray &body)
     }
     m_pending.emplace(entry.file, Pending{entry, nullptr, 0});
     pump();
+    publish();
 }
 
 void SmppServer::pump()
@@ -373,7 +394,7 @@ void SmppServer::pump()
             continue;
         SmppSession *best = nullptr;
         for (SmppSession *s : std::as_const(m_sessions)) {
-            if (s->receives() && s->token() == pending.entry.token
+            if (s->receives() && !s->closing() && s->token() == pending.entry.token
                 && s->inFlight() < m_settings.windowSize
                 && (!best || s->inFlight() < best->inFlight()))
                 best = s;
@@ -399,6 +420,7 @@ void SmppServer::answered(SmppSession &, const QString &file, quint32 status)
         it->second.retryAtMs = m_clock.now().toMSecsSinceEpoch() + RetrySeconds * 1000;
     }
     pump();
+    publish();
 }
 
 void SmppServer::closed(SmppSession &session)
@@ -410,6 +432,7 @@ void SmppServer::closed(SmppSession &session)
     m_sessions.removeOne(&session);
     session.deleteLater();
     pump();
+    publish();
 }
 
 void SmppServer::expire()
@@ -425,6 +448,7 @@ void SmppServer::expire()
             ++it;
         }
     }
+    publish();
     if (dropped > 0)
         log(QStringLiteral("SMPP：%1条回执或收到的短信超过%2小时无人接收，已丢弃")
                     .arg(dropped)

@@ -31,6 +31,7 @@ class SmppServer : public QObject
 
 public:
     static constexpr int RetrySeconds = 30;
+    static constexpr int AnswerSeconds = 60;
 
     SmppServer(EngineApi &engine, EngineEvents &events, const Clock &clock,
                QObject *parent = nullptr);
@@ -67,6 +68,8 @@ private:
     void pump();
     void expire();
     void log(const QString &line);
+    // Copies the figures where the status page and /metrics read them.
+    void publish();
 
     EngineApi &m_engine;
     EngineEvents &m_events;

@@ -20,6 +20,7 @@ SmppSession::SmppSession(QTcpSocket *socket, int idleSeconds, Handlers handlers,
             m_socket->disconnectFromHost();
     });
     m_idle.start();
+    m_clock.start();
 }
 
 SmppSession::~SmppSession()
@@ -68,8 +69,24 @@ void SmppSession::deliver(const QString &file, const QByteArray &body)
 {
     // Sequence numbers run 1 .. 0x7FFFFFFF.
     m_sequence = m_sequence >= 0x7FFFFFFF ? 1 : m_sequence + 1;
-    m_inFlight.insert(m_sequence, file);
+    m_inFlight.insert(m_sequence, {file, m_clock.elapsed()});
     write({Command::DeliverSm, Status::Ok, m_sequence, body});
+}
+
+bool SmppSession::overdue(qint64 ms) const
+{
+    const qint64 now = m_clock.elapsed();
+    for (const InFlight &f : m_inFlight) {
+        if (now - f.sentMs > ms)
+            return true;
+    }
+    return false;
+}
+
+void SmppSession::abort()
+{
+    if (m_socket)
+        m_socket->abort();
 }
 
 void SmppSession::closeAfterWrite()
@@ -135,7 +152,7 @@ void SmppSession::handle(const Pdu &pdu, QList<Pdu> *batch)
         return;
     case Command::DeliverSm | Command::Response:
     case Command::GenericNack:
-        if (auto file = m_inFlight.take(pdu.sequence); !file.isEmpty()) {
+        if (auto file = m_inFlight.take(pdu.sequence).file; !file.isEmpty()) {
             if (pdu.status == Status::Ok)
                 ++delivered;
             m_handlers.answered(*this, file, pdu.command == Command::GenericNack && !pdu.status

@@ -2,6 +2,7 @@
 
 #include "smpppdu.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -46,7 +47,11 @@ public:
     const QString &token() const { return m_token; }
     bool reads() const { return m_reads; }
     int inFlight() const { return int(m_inFlight.size()); }
-    QStringList inFlightFiles() const { return m_inFlight.values(); }
+    bool closing() const { return m_closing; }
+    // A deliver_sm unanswered for longer than ms: the client is stuck.
+    bool overdue(qint64 ms) const;
+    // Ends the session now.
+    void abort();
     QString peer() const;
 
     qint64 submits = 0;
@@ -68,5 +73,11 @@ private:
     bool m_closing = false;
     bool m_finished = false;
     quint32 m_sequence = 0;
-    QHash<quint32, QString> m_inFlight;
+    struct InFlight
+    {
+        QString file;
+        qint64 sentMs = 0;
+    };
+    QHash<quint32, InFlight> m_inFlight;
+    QElapsedTimer m_clock;
 };

@@ -80,14 +80,21 @@ bool SmppSubmitted::load(const QDateTime &cutOff, QString *error)
                 m_watches.insert(id, w);
         }
     }
+    return rewrite(error);
+}
+
+bool SmppSubmitted::rewrite(QString *error)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
     QByteArray fresh;
     for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it)
         fresh += watchLine(it.key(), it.value());
-    if (!replaceFileDurably(m_path, fresh)) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    m_lines = m_watches.size();
+    m_dirty = false;
+    m_fd = replaceFileDurably(m_path, fresh)
+            ? ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC)
+            : -1;
     if (m_fd < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -97,8 +104,10 @@ bool SmppSubmitted::load(const QDateTime &cutOff, QString *error)
 
 void SmppSubmitted::append(const QByteArray &line)
 {
-    if (m_fd >= 0 && writeFully(m_fd, line))
+    if (m_fd >= 0 && writeFully(m_fd, line)) {
         m_dirty = true;
+        ++m_lines;
+    }
 }
 
 void SmppSubmitted::add(qint64 id, const SmppWatch &watch)
@@ -109,6 +118,11 @@ void SmppSubmitted::add(qint64 id, const SmppWatch &watch)
 
 bool SmppSubmitted::sync()
 {
+    // Settled lines pile up in a running gateway: written afresh when they are most of it.
+    if (m_lines > 4 * m_watches.size() + 10000) {
+        QString error;
+        return rewrite(&error);
+    }
     if (!m_dirty)
         return m_fd >= 0;
     m_dirty = false;

@@ -39,9 +39,11 @@ public:
 
 private:
     void append(const QByteArray &line);
+    bool rewrite(QString *error);
 
     QString m_path;
     QHash<qint64, SmppWatch> m_watches;
     int m_fd = -1;
     bool m_dirty = false;
+    qint64 m_lines = 0;
 };

@@ -230,7 +230,7 @@ void TestSmpp::submitsBecomeRowsAnsweredWithTheirSysNo()
         QString text;
     };
     const QList<Submit> good{
-            {SmppTestClient::submitBody("8613800138000", 0, QByteArray("Hi @ \x1B\x65", 7)),
+            {SmppTestClient::submitBody("8613800138000", 0, QByteArray("Hi \0 \x1B\x65", 7)),
              QStringLiteral("8613800138000"), QStringLiteral("Hi @ €")},
             {SmppTestClient::submitBody("+86 138-0013-8001", 8, ucs2(QStringLiteral("你好"))),
              QStringLiteral("+8613800138001"), QStringLiteral("你好")},
@@ -260,7 +260,7 @@ void TestSmpp::submitsBecomeRowsAnsweredWithTheirSysNo()
                                                                              "x"))),
              Status::InvalidDestination);
     QCOMPARE(c->status(c->send(Command::SubmitSm, SmppTestClient::submitBody("13800138000", 8,
-                                                                             "\x00", 1))),
+                                                                             QByteArray(1, 'A')))),
              Status::SubmitFailed);
 
     // submit_multi: a row per destination, the first row's SysNo as message_id.
@@ -480,18 +480,19 @@ void TestSmpp::killedSessionLosesNoAnsweredRowAndDoublesNone()
     for (int round = 0; round < 3; ++round) {
         auto c = bound(Command::BindTransceiver, "shop", shop);
         QVERIFY(c);
-        QList<quint32> seqs;
+        QList<QPair<quint32, QString>> seqs;
         for (int i = 0; i < 40; ++i) {
             const QString text = QStringLiteral("r%1 m%2").arg(round).arg(i);
             sent << text;
-            seqs << c->send(Command::SubmitSm,
-                            SmppTestClient::submitBody("13800138000", 0, text.toLatin1()));
+            seqs << qMakePair(c->send(Command::SubmitSm, SmppTestClient::submitBody(
+                                                                 "13800138000", 0, text.toLatin1())),
+                              text);
             // The window is cut at a different place each round.
             if (i == 10 + round * 10) {
-                for (quint32 seq : std::as_const(seqs)) {
+                for (const auto &[seq, submitted] : std::as_const(seqs)) {
                     const auto r = c->answer(seq);
                     QVERIFY(r && r->status == Status::Ok);
-                    answered.insert(idOf(*r), text);
+                    answered.insert(idOf(*r), submitted);
                 }
                 seqs.clear();
             }

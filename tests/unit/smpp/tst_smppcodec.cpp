@@ -4,6 +4,7 @@
 #include "smpptext.h"
 
 #include <QTest>
+#include <QTimeZone>
 #include <QtEndian>
 
 using namespace Smpp;
@@ -269,7 +270,7 @@ void TestSmppCodec::clientPartsAreRecognised_data()
             << 0x2A << 3 << 2 << QByteArray("abc");
     QTest::newRow("udh 16-bit reference with another element first")
             << submitBody("1", 0x40, 8,
-                          QByteArray("\x0A\x24\x01\x01\x08\x04\x12\x34\x02\x01" "\x00\x41", 13))
+                          QByteArray("\x09\x24\x01\x01\x08\x04\x12\x34\x02\x01" "\x00\x41", 12))
             << true << 0x1234 << 2 << 1 << QByteArray("\x00\x41", 2);
     QTest::newRow("udh 1 of 1 is whole")
             << submitBody("1", 0x40, 0, QByteArray("\x05\x00\x03\x01\x01\x01" "x", 7)) << true
