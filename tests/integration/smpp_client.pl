@@ -13,6 +13,8 @@ use strict;
 use warnings;
 use Net::SMPP;
 use Encode qw(encode decode);
+use IO::Select;
+use Time::HiRes qw(time);
 
 my ($mode, $host, $port, $system_id, $password, $count, $seconds) = @ARGV;
 $| = 1;
@@ -55,9 +57,14 @@ if ($mode eq 'receive') {
         or fail("connect: $!");
     fail("bind status $resp->{status}") if $resp->{status} != 0;
     my $got = 0;
-    local $SIG{ALRM} = sub { print "timeout\n"; exit 0; };
-    alarm $seconds;
+    my $until = time + $seconds;
+    my $ready = IO::Select->new($smpp);
     while ($got < $count) {
+        my $left = $until - time;
+        if ($left <= 0 || !$ready->can_read($left)) {
+            print "timeout\n";
+            last;
+        }
         my $pdu = $smpp->read_pdu() or fail('connection closed');
         next if $pdu->{cmd} != Net::SMPP::CMD_deliver_sm;
         $got++;
@@ -74,7 +81,6 @@ if ($mode eq 'receive') {
         }
         $smpp->deliver_sm_resp(seq => $pdu->{seq}, message_id => '');
     }
-    alarm 0;
     $smpp->unbind();
     exit 0;
 }

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +67,19 @@ private:
     QProcess m_process;
     QString m_out;
 };
+
+// A killed gateway leaves its serial ports held exclusively; the next one must open them.
+void releaseAfterKill(const ModemSimProcess &sim)
+{
+    for (int port = sim.firstPort(); port < sim.firstPort() + sim.count(); ++port) {
+        const int fd = ::open(QFile::encodeName(sim.portPath(port)).constData(),
+                              O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+        }
+    }
+}
 
 struct Run
 {
@@ -183,6 +199,7 @@ void TestSmppInterop::netSmppSubmitsAndReadsReceiptsAcrossAKill()
                                           .size(),
                                   3, Wait);
         daemon.kill();
+        releaseAfterKill(sim);
     }
     Daemon daemon(dir.path());
     QVERIFY2(daemon.start(), qPrintable(daemon.output()));
@@ -190,6 +207,8 @@ void TestSmppInterop::netSmppSubmitsAndReadsReceiptsAcrossAKill()
     const Run got = client(QStringList{QStringLiteral("receive")} + login
                            + QStringList{QStringLiteral("4"), QStringLiteral("30")});
     QVERIFY2(got.ok, qPrintable(got.lines.join(QLatin1Char('\n'))));
+    QVERIFY2(!got.lines.contains(QStringLiteral("timeout")),
+             qPrintable(got.lines.join(QLatin1Char('\n')) + daemon.output().right(3000)));
     QStringList expected;
     for (const QString &id : std::as_const(ids))
         expected << QStringLiteral("receipt %1 DELIVRD").arg(id);
