@@ -1,5 +1,6 @@
 // The SMPP server of velmora-gatewayd on SQLite with simulated modems: submit_sm accepted a
-// second over one session that keeps a window of 10 unanswered, and the time from a submit_sm
+// second over one session that keeps a window of 10 unanswered (each asking for a receipt),
+// and the time from a submit_sm
 // to the modem's AT+CMGS for messages sent one at a time.
 //   bench_smpp [submits] [one-at-a-time submits] [gapMs]
 #include "gatewaydprocess.h"
@@ -57,13 +58,14 @@ public:
         Pdu resp;
         return next(&resp) && resp.status == Status::Ok;
     }
+    // With a receipt asked for, as SMS platforms do: its journal is synced before the answer.
     void submit(int n)
     {
         PduWriter w;
         const QByteArray number = "1390000" + QByteArray::number(n % 10000).rightJustified(4, '0');
         const QByteArray text = "bench " + QByteArray::number(n);
         w.cstring("").u8(0).u8(0).cstring("").u8(0).u8(0).cstring(number);
-        w.u8(0).u8(0).u8(0).cstring("").cstring("").u8(0).u8(0).u8(0).u8(0);
+        w.u8(0).u8(0).u8(0).cstring("").cstring("").u8(1).u8(0).u8(0).u8(0);
         w.u8(quint8(text.size())).bytes(text);
         send(Command::SubmitSm, w.data());
     }
