@@ -8,6 +8,7 @@
 #include "smpptext.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTest>
 
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void receivedMessagesGoToEveryReaderToken();
     void killedSessionLosesNoAnsweredRowAndDoublesNone();
     void idleSessionIsClosed();
+    void servesTlsWithACertificateAndKey();
 
 private:
     void startServer();
@@ -523,6 +525,43 @@ void TestSmpp::idleSessionIsClosed()
     QVERIFY(c);
     QVERIFY(c->closedByServer(10000));
     QTRY_COMPARE(m_server->counters().sessions, 0);
+}
+
+
+void TestSmpp::servesTlsWithACertificateAndKey()
+{
+    const QString dir = m_gw->programDir();
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=localhost"), QStringLiteral("-keyout"),
+                   dir + QStringLiteral("/smpp.key"), QStringLiteral("-out"),
+                   dir + QStringLiteral("/smpp.crt")});
+    QVERIFY(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+    m_gw->setConfig(QStringLiteral("Smpp"), QStringLiteral("TlsCertificate"),
+                    dir + QStringLiteral("/smpp.crt"));
+    m_gw->setConfig(QStringLiteral("Smpp"), QStringLiteral("TlsKey"),
+                    dir + QStringLiteral("/smpp.key"));
+    startServer();
+    const QByteArray shop = addToken(QStringLiteral("shop"), TokenStore::Role::Send);
+    SmppTestClient tls;
+    QVERIFY(tls.connectTo(m_port, true));
+    QCOMPARE(tls.status(tls.send(Command::BindTransmitter, SmppTestClient::bindBody("shop", shop))),
+             Status::Ok);
+    const auto resp = tls.call(Command::SubmitSm,
+                               SmppTestClient::submitBody("13800138000", 0, "over TLS"));
+    QVERIFY(resp && resp->status == Status::Ok);
+    QCOMPARE(rows(), QStringList{QStringLiteral("%1|13800138000|over TLS")
+                                         .arg(QString::fromLatin1(idOf(*resp)))});
+    // In the clear, a bind is no handshake: no answer, no session.
+    SmppTestClient plain;
+    QVERIFY(plain.connectTo(m_port));
+    plain.send(Command::BindTransmitter, SmppTestClient::bindBody("shop", shop));
+    QVERIFY(!plain.next(1000));
+    QCOMPARE(m_server->counters().sessions, 1);
 }
 
 QTEST_GUILESS_MAIN(TestSmpp)

@@ -9,16 +9,22 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <optional>
 
 class SmppTestClient
 {
 public:
-    bool connectTo(quint16 port)
+    // Over TLS when tls is set, taking any certificate.
+    bool connectTo(quint16 port, bool tls = false)
     {
-        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-        return wait([this] { return socket.state() == QAbstractSocket::ConnectedState; });
+        if (!tls) {
+            socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+            return wait([this] { return socket.state() == QAbstractSocket::ConnectedState; });
+        }
+        socket.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        return wait([this] { return socket.isEncrypted(); });
     }
 
     quint32 send(quint32 command, const QByteArray &body = {})
@@ -102,7 +108,7 @@ public:
         return w.data();
     }
 
-    QTcpSocket socket;
+    QSslSocket socket;
     QList<Smpp::Pdu> pending;
     quint32 sequence = 0;
 
