@@ -13,6 +13,6 @@ add_custom_target(bench_smpp
     COMMAND ${CMAKE_COMMAND} -E env VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}
         VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR} VELMORA_GATEWAYD=$<TARGET_FILE:velmora-gatewayd>
         VELMORA_SMSCONTROL=$<TARGET_FILE:smscontrol> VELMORA_REGSVR32=$<TARGET_FILE:regsvr32>
-        $<TARGET_FILE:bench_smpp_run> 5000 50 100
+        $<TARGET_FILE:bench_smpp_run> 5000 50 100 1000
     DEPENDS bench_smpp_run velmora-gatewayd smscontrol regsvr32 velmora-modemsim velmora_database
     USES_TERMINAL VERBATIM)

@@ -1,8 +1,9 @@
-// The SMPP server of velmora-gatewayd on SQLite with simulated modems: submit_sm accepted a
-// second over one session that keeps a window of 10 unanswered (each asking for a receipt),
-// and the time from a submit_sm
-// to the modem's AT+CMGS for messages sent one at a time.
-//   bench_smpp [submits] [one-at-a-time submits] [gapMs]
+// The SMPP server of velmora-gatewayd on SQLite with simulated modems: the time from a
+// submit_sm to the modem's AT+CMGS for messages sent one at a time, and submit_sm accepted a
+// second over one session that keeps a window of 10 unanswered (each asking for a receipt).
+// While the window runs the modems take [sendMs] a message, as real ones take a second or more:
+// simulated modems that send in no time would turn every accepted submit into a receipt at once.
+//   bench_smpp [submits] [one-at-a-time submits] [gapMs] [sendMs]
 #include "gatewaydprocess.h"
 #include "modemsimprocess.h"
 #include "portlist.h"
@@ -113,6 +114,7 @@ int main(int argc, char **argv)
     const int total = args.value(1, QStringLiteral("5000")).toInt();
     const int single = args.value(2, QStringLiteral("50")).toInt();
     const int gapMs = args.value(3, QStringLiteral("100")).toInt();
+    const int sendMs = args.value(4, QStringLiteral("1000")).toInt();
     QTextStream out(stdout);
 
     RegisteredControls controls;
@@ -173,6 +175,7 @@ int main(int argc, char **argv)
     }
 
     // A window of 10: a new submit for every answer.
+    sim.setSendDelay(0, sendMs);
     int sent = 0;
     int accepted = 0;
     int answers = 0;
@@ -191,7 +194,7 @@ int main(int argc, char **argv)
     daemon.stop();
 
     out << "smpp sqlite, " << Modems << " simulated modems, one session:"
-        << "\n  window of " << Window << ": " << accepted << " of " << total << " accepted in "
+        << "\n  window of " << Window << " (modems " << sendMs << " ms a message): " << accepted << " of " << total << " accepted in "
         << QString::number(seconds, 'f', 2) << " s: " << QString::number(accepted / seconds, 'f', 0)
         << " submit_sm/s"
         << "\n  one at a time every " << gapMs << " ms, submit_sm to submit_sm_resp: "
