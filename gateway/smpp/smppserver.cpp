@@ -12,6 +12,7 @@
 #include "engine/engineevents.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QTcpServer>
 
 using namespace Smpp;
@@ -224,6 +225,7 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
     {
         Pdu pdu;
         SmppSubmission submission;
+        QList<Pdu> repeats; // answered as the item is
     };
     QList<Item> items;
     const QDateTime now = m_clock.now();
@@ -240,12 +242,20 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
             continue;
         }
         SmppSubmission s = SmppSubmit::prepare(pdu, session.token(), m_parts, now);
-        if (s.status != Status::Ok)
+        if (s.status != Status::Ok) {
             refuse(pdu, s.status);
-        else if (s.messages.isEmpty())
+        } else if (s.messages.isEmpty()) {
             session.respond(pdu, Status::Ok, encodeSubmitResponse({}, s.multi));
-        else
-            items.append({pdu, std::move(s)});
+        } else {
+            // A last part sent twice in one window completes its message once.
+            const auto same = std::find_if(items.begin(), items.end(), [&s](const Item &i) {
+                return !s.partsKey.isEmpty() && i.submission.partsKey == s.partsKey;
+            });
+            if (same != items.end())
+                same->repeats.append(pdu);
+            else
+                items.append({pdu, std::move(s), {}});
+        }
     }
 
     // All rows of one read in one transaction: a window of submits costs one commit.
@@ -274,6 +284,8 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
             if (field == QLatin1String("sendAfter")
                 && items[i].submission.messages.first().sendAfter.isValid()) {
                 refuse(items[i].pdu, Status::InvalidScheduleTime);
+                for (const Pdu &repeat : std::as_const(items[i].repeats))
+                    refuse(repeat, Status::InvalidScheduleTime);
                 items.removeAt(i);
             }
         }
@@ -282,8 +294,11 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
         return;
     if (!result.ok()) {
         log(QStringLiteral("SMPP提交未能入队：%1").arg(result.error));
-        for (const Item &item : std::as_const(items))
+        for (const Item &item : std::as_const(items)) {
             refuse(item.pdu, Status::SystemError);
+            for (const Pdu &repeat : item.repeats)
+                refuse(repeat, Status::SystemError);
+        }
         return;
     }
     qsizetype next = 0;
@@ -307,8 +322,10 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
     for (qsizetype i = 0; i < items.size(); ++i) {
         m_counters.submits += items.at(i).submission.messages.size();
         session.submits += items.at(i).submission.messages.size();
-        session.respond(items.at(i).pdu, Status::Ok,
-                        encodeSubmitResponse(ids.at(i), items.at(i).submission.multi));
+        const QByteArray answer = encodeSubmitResponse(ids.at(i), items.at(i).submission.multi);
+        session.respond(items.at(i).pdu, Status::Ok, answer);
+        for (const Pdu &repeat : items.at(i).repeats)
+            session.respond(repeat, Status::Ok, answer);
     }
 }
 

@@ -70,9 +70,9 @@ SmppSubmission prepare(const Pdu &pdu, const QString &token, SmppParts &parts,
     out.multi = multi;
     quint8 dataCoding = s.dataCoding;
     if (part) {
-        // Each part's own text is checked at once: a bad part is refused, not the last one.
-        if (!SmppText::decode(s.dataCoding, data) && s.dataCoding != SmppText::Ucs2
-            && s.dataCoding != SmppText::GsmDefault)
+        // A part's text is read only with the others: a UCS2 or GSM part may end inside a
+        // character. A coding the gateway cannot read at all is refused at the first part.
+        if (!SmppText::known(s.dataCoding))
             return refused(Status::SubmitFailed);
         out.partsKey = partsKey(token, s, *part);
         QByteArray joined;

@@ -77,6 +77,12 @@ int digits(const QByteArray &s, int from, int count, bool *ok)
 
 } // namespace
 
+bool known(quint8 dataCoding)
+{
+    return dataCoding == GsmDefault || dataCoding == Ascii || dataCoding == Latin1
+            || dataCoding == Ucs2;
+}
+
 std::optional<QString> decode(quint8 dataCoding, const QByteArray &octets)
 {
     auto text = decodeRaw(dataCoding, octets);

@@ -20,6 +20,7 @@ inline constexpr quint8 Ucs2 = 8;
 // (ASCII), 3 (Latin-1) or 8 (UCS2, big-endian); nullopt for another coding, octets the coding
 // cannot hold, a NUL character or half a surrogate pair (the databases refuse them).
 std::optional<QString> decode(quint8 dataCoding, const QByteArray &octets);
+bool known(quint8 dataCoding);
 // The coding a text goes to a client in: GSM when every character has a code there, else UCS2.
 std::pair<quint8, QByteArray> encode(const QString &text);
 

@@ -315,6 +315,26 @@ void TestSmpp::clientPartsMakeOneRowAcrossARestart()
                                          .arg(QString::fromLatin1(idOf(*resp)),
                                               parts[0] + parts[1] + parts[2])});
     QVERIFY(QDir(SmppServer::folder(m_gw->programDir()) + QStringLiteral("/parts")).isEmpty());
+
+    // A last part sent twice in one window, its first answer lost as the client thought:
+    // one row, and both answers carry its SysNo.
+    QCOMPARE(c->status(c->send(Command::SubmitSm,
+                               SmppTestClient::submitBody("13800138000", 0, udh(78, 2, 1) + "ab",
+                                                          1, 0x40))),
+             Status::Ok);
+    const QByteArray last =
+            SmppTestClient::submitBody("13800138000", 0, udh(78, 2, 2) + "cd", 1, 0x40);
+    const quint32 once = c->send(Command::SubmitSm, last);
+    const quint32 twice = c->send(Command::SubmitSm, last);
+    const auto a = c->answer(once);
+    const auto b = c->answer(twice);
+    QVERIFY(a && b);
+    QCOMPARE(a->status, Status::Ok);
+    QCOMPARE(idOf(*b), idOf(*a));
+    QCOMPARE(m_db->rows(QStringLiteral("select SMSContent from SMS where SysNo = ")
+                        + QString::fromLatin1(idOf(*a))),
+             QStringList{QStringLiteral("abcd")});
+    QCOMPARE(rows().size(), 2);
 }
 
 void TestSmpp::pastItsRateATokenIsThrottled()
