@@ -3,7 +3,7 @@
 // second over one session that keeps a window of 10 unanswered (each asking for a receipt).
 // While the window runs the modems take [sendMs] a message, as real ones take a second or more:
 // simulated modems that send in no time would turn every accepted submit into a receipt at once.
-//   bench_smpp [submits] [one-at-a-time submits] [gapMs] [sendMs]
+//   bench_smpp [submits] [one-at-a-time submits] [gapMs] [sendMs] [registered_delivery]
 #include "gatewaydprocess.h"
 #include "modemsimprocess.h"
 #include "portlist.h"
@@ -59,14 +59,14 @@ public:
         Pdu resp;
         return next(&resp) && resp.status == Status::Ok;
     }
-    // With a receipt asked for, as SMS platforms do: its journal is synced before the answer.
+    // With a receipt asked for, as SMS platforms do, its journal is synced before the answer.
     void submit(int n)
     {
         PduWriter w;
         const QByteArray number = "1390000" + QByteArray::number(n % 10000).rightJustified(4, '0');
         const QByteArray text = "bench " + QByteArray::number(n);
         w.cstring("").u8(0).u8(0).cstring("").u8(0).u8(0).cstring(number);
-        w.u8(0).u8(0).u8(0).cstring("").cstring("").u8(1).u8(0).u8(0).u8(0);
+        w.u8(0).u8(0).u8(0).cstring("").cstring("").u8(registered).u8(0).u8(0).u8(0);
         w.u8(quint8(text.size())).bytes(text);
         send(Command::SubmitSm, w.data());
     }
@@ -88,6 +88,10 @@ private:
         m_socket.flush();
     }
 
+public:
+    quint8 registered = 1;
+
+private:
     QTcpSocket m_socket;
     QByteArray m_buffer;
     quint32 m_sequence = 0;
@@ -115,6 +119,7 @@ int main(int argc, char **argv)
     const int single = args.value(2, QStringLiteral("50")).toInt();
     const int gapMs = args.value(3, QStringLiteral("100")).toInt();
     const int sendMs = args.value(4, QStringLiteral("1000")).toInt();
+    const int registered = args.value(5, QStringLiteral("1")).toInt();
     QTextStream out(stdout);
 
     RegisteredControls controls;
@@ -146,6 +151,7 @@ int main(int argc, char **argv)
         return 1;
     }
     Session session;
+    session.registered = quint8(registered);
     if (!session.open(smppPort, token.toLatin1())) {
         out << "bind refused" << Qt::endl;
         return 1;
@@ -194,7 +200,8 @@ int main(int argc, char **argv)
     daemon.stop();
 
     out << "smpp sqlite, " << Modems << " simulated modems, one session:"
-        << "\n  window of " << Window << " (modems " << sendMs << " ms a message): " << accepted << " of " << total << " accepted in "
+        << "\n  window of " << Window << " (modems " << sendMs
+        << " ms a message, registered_delivery " << registered << "): " << accepted << " of " << total << " accepted in "
         << QString::number(seconds, 'f', 2) << " s: " << QString::number(accepted / seconds, 'f', 0)
         << " submit_sm/s"
         << "\n  one at a time every " << gapMs << " ms, submit_sm to submit_sm_resp: "

@@ -178,6 +178,11 @@ void SmppServer::accept()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
+        if (m_sessions.size() >= MaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         SmppSession::Handlers handlers{
                 [this](SmppSession &s, const Pdu &p) { bind(s, p); },
                 [this](SmppSession &s, const QList<Pdu> &p) { submit(s, p); },

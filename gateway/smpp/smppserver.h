@@ -32,6 +32,8 @@ class SmppServer : public QObject
 public:
     static constexpr int RetrySeconds = 30;
     static constexpr int AnswerSeconds = 60;
+    // Connections at once, bound or not.
+    static constexpr int MaxConnections = 512;
 
     SmppServer(EngineApi &engine, EngineEvents &events, const Clock &clock,
                QObject *parent = nullptr);

@@ -104,7 +104,9 @@ void SmppSession::readPdus()
         return;
     }
     m_buffer += m_socket->readAll();
-    m_idle.start();
+    // Until it binds, a connection has the idle time once: enquire_link does not keep it.
+    if (m_bind != Bind::None)
+        m_idle.start();
     QList<Pdu> batch;
     Pdu pdu;
     for (;;) {

@@ -8,6 +8,7 @@
 #include "smpptext.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -545,6 +546,14 @@ void TestSmpp::idleSessionIsClosed()
     QVERIFY(c);
     QVERIFY(c->closedByServer(10000));
     QTRY_COMPARE(m_server->counters().sessions, 0);
+    // Unbound, enquire_link does not keep a connection.
+    SmppTestClient idle;
+    QVERIFY(idle.connectTo(m_port));
+    QElapsedTimer waited;
+    waited.start();
+    while (idle.socket.state() == QAbstractSocket::ConnectedState && !waited.hasExpired(10000))
+        idle.call(Command::EnquireLink, {});
+    QVERIFY(idle.closedByServer(100));
 }
 
 
