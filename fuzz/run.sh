@@ -14,10 +14,10 @@ mkdir -p "$build"
 cmake -S "$src" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >"$build/configure.log" 2>&1 \
     || { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target fuzz_pdudecoder fuzz_atline -j2
+cmake --build "$build" --target fuzz_pdudecoder fuzz_atline fuzz_smpppdu -j2
 
 mkdir -p "$build/artifacts"
-for target in pdudecoder atline; do
+for target in pdudecoder atline smpppdu; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     echo "== fuzz_$target for ${seconds}s"

@@ -11,6 +11,7 @@
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
 #include "messaging/messageflow.h"
+#include "smpp/smppserver.h"
 #include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
@@ -85,6 +86,8 @@ int main(int argc, char *argv[])
     engine.runAndWait([&engine] {
         new StatusServer(engine.gateway(), engine.gateway().events(),
                          std::make_unique<GatewayApiEngine>(engine.gateway()), &engine.gateway());
+        new SmppServer(engine.gateway(), engine.gateway().events(), SystemClock::instance(),
+                       &engine.gateway());
     });
     window.show();
     window.AddTrayIcon();

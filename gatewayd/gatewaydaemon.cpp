@@ -6,6 +6,7 @@
 #include "common/componentloader.h"
 #include "core/service.h"
 #include "engine/gateway.h"
+#include "smpp/smppserver.h"
 #include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
@@ -57,6 +58,7 @@ void GatewayDaemon::start()
     m_gateway->load();
     m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events(),
                                               std::make_unique<GatewayApiEngine>(*m_gateway));
+    m_smpp = std::make_unique<SmppServer>(*m_gateway, m_gateway->events(), SystemClock::instance());
     m_gateway->start();
     m_systemd.ready();
     publishStatus();

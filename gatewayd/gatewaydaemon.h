@@ -10,6 +10,7 @@
 #include <memory>
 
 class Gateway;
+class SmppServer;
 class StatusServer;
 
 // The gateway without a window: the engine, its log on standard output, the status page, and
@@ -46,6 +47,7 @@ private:
     std::unique_ptr<Gateway> m_gateway;
     std::unique_ptr<StdoutLog> m_stdout;
     std::unique_ptr<StatusServer> m_status;
+    std::unique_ptr<SmppServer> m_smpp;
     SystemdNotifier m_systemd;
     QTimer m_statusTimer;
     EngineState m_published;

@@ -12,6 +12,7 @@ packages=(
     sqlite3 libsqliteodbc unixodbc python3 python3-pyftpdlib curl openssl systemd
     clang libclang-rt-14-dev
     xvfb xauth fonts-noto-cjk chromium dpkg-dev fakeroot sudo
+    libnet-smpp-perl
 )
 if [ "${1:-}" = "--servers" ]; then
     packages+=(postgresql mariadb-server)

@@ -6,6 +6,7 @@
 #include "core/devicetable.h"
 #include "engine/enginestatus.h"
 #include "engine/gateway.h"
+#include "smpp/smppcounters.h"
 #include "version.h"
 
 #include <algorithm>
@@ -302,6 +303,11 @@ QByteArray page(const EngineStatus &status, const QStringList &logLines)
     if (status.webhooksOn)
         out += QStringLiteral("<p id=\"webhooks\">待发送的Webhook事件:%1</p>\n")
                        .arg(status.webhooks.outbox);
+    if (const SmppCounters &smpp = SmppCounters::shared(); smpp.listening)
+        out += QStringLiteral("<p id=\"smpp\">SMPP会话:%1 已提交:%2 待投递:%3</p>\n")
+                       .arg(smpp.sessions)
+                       .arg(smpp.submits)
+                       .arg(smpp.waiting);
     if (status.sharedQueue && status.databaseUp) {
         QStringList handed;
         for (const auto &[name, count] : status.handedByGateway)
@@ -333,6 +339,7 @@ QByteArray metrics(const EngineStatus &status, const ProcessFigures &process)
     gatewayMetrics(out, status);
     durationMetrics(out, status.sendDurations);
     processMetrics(out, process);
+    out += SmppCounters::shared().metricsText();
     return out.toUtf8();
 }
 
