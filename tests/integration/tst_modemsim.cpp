@@ -2,8 +2,10 @@
 #include "pdu/pdudecoder.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The simulator's AT dialect, spoken directly on its ports: what tests of the gateway rely on.
@@ -18,11 +20,18 @@ private Q_SLOTS:
     void textModeSendAndRead();
     void fullStorageHoldsMessagesBack();
     void checkToolPrintsIdentityAndSends();
+    void dozingModemLosesFirstCommandAndAnswersLate();
+    void silentModemsAndCounts();
+    void badHabitOptionsAreRefused_data();
+    void badHabitOptionsAreRefused();
 
 private:
     // Writes a command line and returns everything up to and including its final result.
     QByteArray at(QSerialPort &port, const QByteArray &command, const QByteArray &text = {});
     bool open(QSerialPort &port, int n);
+    static bool open(QSerialPort &port, const ModemSimProcess &sim, int n);
+    // Everything the port says within ms.
+    static QByteArray listen(QSerialPort &port, int ms);
 
     std::unique_ptr<ModemSimProcess> m_sim;
 };
@@ -36,11 +45,27 @@ void TestModemSim::initTestCase()
 
 bool TestModemSim::open(QSerialPort &port, int n)
 {
-    port.setPortName(QFileInfo(m_sim->portPath(n)).canonicalFilePath());
+    return open(port, *m_sim, n);
+}
+
+bool TestModemSim::open(QSerialPort &port, const ModemSimProcess &sim, int n)
+{
+    port.setPortName(QFileInfo(sim.portPath(n)).canonicalFilePath());
     if (!port.open(QIODevice::ReadWrite))
         return false;
     port.clear();
     return true;
+}
+
+QByteArray TestModemSim::listen(QSerialPort &port, int ms)
+{
+    QByteArray out;
+    const QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (port.waitForReadyRead(int(deadline.remainingTime())))
+            out += port.readAll();
+    }
+    return out + port.readAll();
 }
 
 QByteArray TestModemSim::at(QSerialPort &port, const QByteArray &command, const QByteArray &text)
@@ -175,6 +200,98 @@ void TestModemSim::checkToolPrintsIdentityAndSends()
     const auto submitted = m_sim->submitted(1);
     QCOMPARE(submitted.size(), 1);
     QCOMPARE(submitted[0].text, QStringLiteral("checked"));
+}
+
+void TestModemSim::dozingModemLosesFirstCommandAndAnswersLate()
+{
+    ModemSimProcess sim(1, 1,
+                        {QStringLiteral("--ignore-first-after"), QStringLiteral("1000"),
+                         QStringLiteral("--first-answer-delay"), QStringLiteral("300")});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QSerialPort port;
+    QVERIFY(open(port, sim, 1));
+
+    // The first command since power-on comes after a quiet spell: lost, not even echoed.
+    port.write("AT\r");
+    QCOMPARE(listen(port, 600), QByteArray());
+    // The retry is answered, and as the first answer since the open, late.
+    QElapsedTimer sinceRetry;
+    sinceRetry.start();
+    QCOMPARE(at(port, "AT"), QByteArray("AT\r\r\nOK\r\n"));
+    QVERIFY2(sinceRetry.elapsed() >= 290, "the first answer after the open came early");
+    QCOMPARE(at(port, "ATE0"), QByteArray("ATE0\r\r\nOK\r\n"));
+
+    // An ESC, sent alone just before it, costs the next command.
+    port.write("\x1b");
+    port.write("AT+CGMM\r");
+    QCOMPARE(listen(port, 200), QByteArray());
+    QCOMPARE(at(port, "AT+CGMM"), QByteArray("\r\nVelmora GSM Simulator\r\n\r\nOK\r\n"));
+
+    // A quiet spell while a message is typed loses nothing; the one before the next command does.
+    QVERIFY(at(port, "AT+CMGF=1").endsWith("OK\r\n"));
+    port.write("AT+CMGS=\"+8613812345678\"\r");
+    QVERIFY(listen(port, 1200).endsWith("> "));
+    port.write("hello\x1a");
+    QVERIFY(listen(port, 300).contains("+CMGS: "));
+    QCOMPARE(sim.submitted(1).size(), 1);
+    QTest::qWait(1200);
+    port.write("AT\r");
+    QCOMPARE(listen(port, 200), QByteArray());
+    QCOMPARE(at(port, "AT"), QByteArray("\r\nOK\r\n"));
+
+    // Each open of the port makes the first answer late again, however short the pause.
+    port.close();
+    QVERIFY(open(port, sim, 1));
+    sinceRetry.restart();
+    QCOMPARE(at(port, "AT"), QByteArray("\r\nOK\r\n"));
+    QVERIFY2(sinceRetry.elapsed() >= 290, "the first answer after the reopen came early");
+}
+
+void TestModemSim::silentModemsAndCounts()
+{
+    ModemSimProcess sim(4, 1, {QStringLiteral("--silent"), QStringLiteral("2-3")});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QCOMPARE(sim.status(2, QStringLiteral("silent")), 1);
+    QCOMPARE(sim.status(3, QStringLiteral("silent")), 1);
+    QCOMPARE(sim.status(4, QStringLiteral("silent")), 0);
+    QSerialPort mute;
+    QVERIFY(open(mute, sim, 3));
+    mute.write("AT\r");
+    QCOMPARE(listen(mute, 400), QByteArray());
+
+    QSerialPort talker;
+    QVERIFY(open(talker, sim, 4));
+    at(talker, "ATE0");
+    at(talker, "AT+CMGF=1");
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(at(talker, "AT+CMGS=\"+8613812345678\"", "hi\x1a").contains("+CMGS: "));
+    const ModemSimProcess::Reply counts = sim.command(QStringLiteral("counts"));
+    QVERIFY(counts.ok);
+    QCOMPARE(counts.data, QStringList({"1 0", "2 0", "3 0", "4 2"}));
+}
+
+void TestModemSim::badHabitOptionsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("range backwards") << QStringList{"--silent", "3-2"};
+    QTest::newRow("not a port") << QStringList{"--silent", "2,x"};
+    QTest::newRow("no such modem") << QStringList{"--silent", "5"};
+    QTest::newRow("negative quiet spell") << QStringList{"--ignore-first-after", "-1"};
+    QTest::newRow("delay not a number") << QStringList{"--first-answer-delay", "soon"};
+}
+
+void TestModemSim::badHabitOptionsAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(ModemSimProcess::program(),
+              QStringList{"--ports", dir.path(), "--count", "4"} + arguments);
+    QVERIFY(sim.waitForFinished(10000));
+    QVERIFY(sim.exitCode() != 0);
+    QVERIFY2(!sim.readAllStandardOutput().startsWith("ready"), "started anyway");
+    // No link is left behind pointing at a terminal nobody serves.
+    QVERIFY(!QFileInfo(dir.filePath(QStringLiteral("com1"))).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestModemSim)

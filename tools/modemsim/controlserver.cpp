@@ -76,6 +76,12 @@ bool ControlServer::runOnNetwork(const QString &cmd, const QStringList &args, QB
             data->append(QByteArray::number(m->port()) + ' ' + m->number().toUtf8());
         return true;
     }
+    if (cmd == QLatin1String("counts")) {
+        for (SimModem *m : m_network->modems())
+            data->append(QByteArray::number(m->port()) + ' '
+                         + QByteArray::number(m_network->submissions(m->port()).size()));
+        return true;
+    }
     if (cmd == QLatin1String("delay") && args.value(1) == QLatin1String("all")) {
         for (SimModem *m : m_network->modems())
             m->setSendDelay(args.value(2).toInt());

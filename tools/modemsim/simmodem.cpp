@@ -3,6 +3,7 @@
 #include "identitycommands.h"
 #include "pdu/messagesplitter.h"
 #include "pdu/pdudecoder.h"
+#include "portopenwatcher.h"
 #include "pseudoterminal.h"
 #include "simnetwork.h"
 #include "smscommands.h"
@@ -15,6 +16,10 @@
 
 SimModem::SimModem(int port, const QString &number, SimNetwork *network, QObject *parent)
     : QObject(parent), m_port(port), m_number(number), m_network(network),
+      m_line([this](const QByteArray &bytes) {
+          if (m_tty)
+              m_tty->write(bytes);
+      }),
       m_call(m_settings, [this](const QByteArray &line) { writeUrc(line); })
 {
     IdentityCommands::addTo(m_commands, *this);
@@ -23,14 +28,37 @@ SimModem::SimModem(int port, const QString &number, SimNetwork *network, QObject
     StorageCommands::addTo(m_commands, *this);
 }
 
-SimModem::~SimModem() = default;
+SimModem::~SimModem()
+{
+    if (m_openWatcher)
+        m_openWatcher->unwatch(m_openWatch);
+}
 
 bool SimModem::create(const QString &linkPath, QString *error)
 {
     m_linkPath = linkPath;
     m_tty = new PseudoTerminal(this);
     connect(m_tty, &PseudoTerminal::received, this, &SimModem::onBytes);
-    return m_tty->open(linkPath, error);
+    if (!m_tty->open(linkPath, error))
+        return false;
+    watchOpens();
+    return true;
+}
+
+void SimModem::setFirstAnswerDelay(int ms, PortOpenWatcher *watcher)
+{
+    m_line.setFirstAnswerDelay(ms);
+    m_openWatcher = watcher;
+    watchOpens();
+}
+
+void SimModem::watchOpens()
+{
+    if (!m_openWatcher || isGone())
+        return;
+    // A replugged modem is a new device: the old watch went with the old one.
+    m_openWatcher->unwatch(m_openWatch);
+    m_openWatch = m_openWatcher->watch(m_tty->slavePath(), [this] { m_line.portOpened(); });
 }
 
 bool SimModem::plug(QString *error)
@@ -74,6 +102,7 @@ void SimModem::forget()
     m_inputState = Input::Command;
     m_busy = false;
     m_call.drop();
+    m_line.forget();
     resetSettings();
 }
 
@@ -132,6 +161,7 @@ void SimModem::onBytes(const QByteArray &bytes)
 {
     if (m_silent || m_booting)
         return;
+    m_line.heard(bytes, m_inputState == Input::Command);
     m_input.append(bytes);
     process();
 }
@@ -155,13 +185,16 @@ bool SimModem::processCommandLine()
     }
     const QByteArray line = m_input.left(cr);
     m_input.remove(0, cr + 1);
-    if (m_settings.echo)
-        m_tty->write(line + '\r');
     // As V.250 asks, whatever comes before the AT prefix (an ESC meant for a text
     // entry that was not open) is no part of the command.
     QByteArray command = line.trimmed();
     if (const qsizetype at = command.toUpper().indexOf("AT"); at > 0)
         command.remove(0, at);
+    // Only a command can be the one a dozing modem misses: stray noise does not wake it.
+    if (command.left(2).toUpper() == "AT" && m_line.losesCommand())
+        return true;
+    if (m_settings.echo)
+        say(line + '\r');
     execute(command);
     return true;
 }
@@ -177,7 +210,7 @@ bool SimModem::processText()
     }();
     const QByteArray chunk = end < 0 ? m_input : m_input.left(end);
     if (m_settings.echo)
-        m_tty->write(chunk);
+        say(chunk);
     m_text.append(chunk);
     if (end < 0) {
         m_input.clear();
@@ -196,13 +229,13 @@ void SimModem::reply(const QByteArrayList &lines, const QByteArray &final)
         out += "\r\n" + l + "\r\n";
     if (!final.isEmpty())
         out += "\r\n" + final + "\r\n";
-    m_tty->write(out);
+    say(out);
 }
 
 void SimModem::writeUrc(const QByteArray &line)
 {
     if (!m_silent && m_tty)
-        m_tty->write("\r\n" + line + "\r\n");
+        say("\r\n" + line + "\r\n");
 }
 
 void SimModem::unsolicited(const QByteArray &line)
@@ -296,7 +329,7 @@ void SimModem::promptForText(Input kind)
 {
     m_inputState = kind;
     m_text.clear();
-    m_tty->write("\r\n> ");
+    say("\r\n> ");
 }
 
 void SimModem::finishText(bool submit)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandtable.h"
+#include "drowsyline.h"
 #include "pdu/pduencoder.h"
 #include "simcall.h"
 #include "simsettings.h"
@@ -12,6 +13,7 @@
 #include <QQueue>
 #include <QString>
 
+class PortOpenWatcher;
 class PseudoTerminal;
 class SimNetwork;
 
@@ -60,6 +62,11 @@ public:
     }
     void setSilent(bool silent) { m_silent = silent; }
     void setSendDelay(int ms) { m_sendDelayMs = qMax(0, ms); }
+    // The first command after quietMs without input, or after an ESC, is lost (0: never).
+    void setQuietSpell(int quietMs) { m_line.setQuietSpell(quietMs); }
+    // After a program opens the port the modem's first answer comes ms late; the watcher
+    // tells it of the opens and must outlive it.
+    void setFirstAnswerDelay(int ms, PortOpenWatcher *watcher);
     void vanish();
     // The modem comes back under the same link after vanish().
     bool plug(QString *error);
@@ -122,6 +129,9 @@ private:
     void reply(const QByteArrayList &lines, const QByteArray &final);
     void replyAfterSend(const QByteArray &text);
     void writeUrc(const QByteArray &line);
+    // Everything the modem writes to its port.
+    void say(const QByteArray &bytes) { m_line.say(bytes); }
+    void watchOpens();
     void store(const PduEncoder::Encoded &deliver, const QByteArray &memory = "SM");
     void storeHeldBack();
     QMap<int, Stored> &readStorage() { return m_readMe ? m_meStorage : m_storage; }
@@ -134,6 +144,9 @@ private:
     QString m_number;
     SimNetwork *m_network;
     PseudoTerminal *m_tty = nullptr;
+    DrowsyLine m_line;
+    PortOpenWatcher *m_openWatcher = nullptr;
+    int m_openWatch = -1;
     QString m_model = QStringLiteral("Velmora GSM Simulator");
 
     QByteArray m_input;
