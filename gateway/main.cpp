@@ -11,7 +11,6 @@
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
 #include "messaging/messageflow.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QApplication>
@@ -83,8 +82,7 @@ int main(int argc, char *argv[])
                                 .arg(instance.listenError()));
     // The page reads the engine, so it lives on the engine's thread and goes with the gateway.
     engine.runAndWait([&engine] {
-        new StatusServer(engine.gateway(), engine.gateway().events(),
-                         std::make_unique<GatewayApiEngine>(engine.gateway()), &engine.gateway());
+        new StatusServer(engine.gateway(), engine.gateway().events(), &engine.gateway());
     });
     window.show();
     window.AddTrayIcon();

@@ -6,7 +6,6 @@
 #include "common/componentloader.h"
 #include "core/service.h"
 #include "engine/gateway.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QCoreApplication>
@@ -55,8 +54,7 @@ bool GatewayDaemon::configReadable(const QString &refusal)
 void GatewayDaemon::start()
 {
     m_gateway->load();
-    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events(),
-                                              std::make_unique<GatewayApiEngine>(*m_gateway));
+    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events());
     m_gateway->start();
     m_systemd.ready();
     publishStatus();

@@ -1,4 +1,5 @@
 #include "api/apiviews.h"
+#include "api/healthonly.h"
 #include "engine/enginestatus.h"
 #include "status/processfigures.h"
 #include "status/statusreport.h"
@@ -126,6 +127,39 @@ private Q_SLOTS:
         s.handedByGateway = {{QStringLiteral("east"), 3}};
         QVERIFY(QString::fromUtf8(StatusReport::page(s, {}))
                         .contains(QStringLiteral("<p id=\"handed\">已认领未完成:east:3</p>")));
+    }
+
+    // Without a token the page tells how the gateway does and nothing that names a device, a
+    // number, a text or a SIM.
+    void theHealthPageNamesNothing()
+    {
+        EngineStatus s = running();
+        s.devices[0].operatorName = QStringLiteral("CHINA MOBILE");
+        const QString page = QString::fromUtf8(StatusReport::healthPage(s));
+        QVERIFY(page.contains(QStringLiteral("服务运行中")));
+        QVERIFY(page.contains(QStringLiteral("<p id=\"devices\">已连接设备:%1/2</p>")
+                                      .arg(s.devicesUp())));
+        QVERIFY(page.contains(QStringLiteral("id=\"queue\"")));
+        for (const char *named : {"Com3", "Com4", "CHINA MOBILE", "9600", "<table", "id=\"log\""})
+            QVERIFY2(!page.contains(QLatin1String(named)), named);
+    }
+
+    void pastTheCapOnlyTheHealthCheckIsAnswered()
+    {
+        HttpLimits limits;
+        QVERIFY(HealthOnly::answer("GET /healthz HTTP/1.1\r\n\r\n", limits)
+                        .startsWith("HTTP/1.1 503"));
+        limits.health = [] { return QByteArray("HEALTH"); };
+        for (const char *head : {"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
+                                 "GET /healthz?probe=1 HTTP/1.0\r\n\r\n"})
+            QCOMPARE(HealthOnly::answer(head, limits), QByteArray("HEALTH"));
+        for (const char *head : {"POST /healthz HTTP/1.1\r\n\r\n", "GET /healthzz HTTP/1.1\r\n\r\n",
+                                 "GET /api/v1/devices HTTP/1.1\r\n\r\n", "GET /healthz\r\n\r\n",
+                                 "", "\r\n\r\n"}) {
+            const QByteArray answer = HealthOnly::answer(head, limits);
+            QVERIFY2(answer.startsWith("HTTP/1.1 503") && answer.contains("too_many_connections"),
+                     head);
+        }
     }
 
     // One device rests at its daily limit, the other sends; the page, the metrics and the API
