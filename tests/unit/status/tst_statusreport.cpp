@@ -1,5 +1,6 @@
 #include "api/apiviews.h"
 #include "api/healthonly.h"
+#include "messaging/messagelookup.h"
 #include "engine/enginestatus.h"
 #include "status/processfigures.h"
 #include "status/statusreport.h"
@@ -142,6 +143,30 @@ private Q_SLOTS:
         QVERIFY(page.contains(QStringLiteral("id=\"queue\"")));
         for (const char *named : {"Com3", "Com4", "CHINA MOBILE", "9600", "<table", "id=\"log\""})
             QVERIFY2(!page.contains(QLatin1String(named)), named);
+    }
+
+    // The tables' times as each driver gives them come out as ISO 8601 with the local offset,
+    // the same text Qt's own conversion makes.
+    void tableTimesComeOutAsIsoWithTheirOffset()
+    {
+        const auto qtIso = [](const QDateTime &t) {
+            return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+        };
+        for (const char *text : {"2026-12-09 10:00:00", "2026-12-09T23:59:59", "2026-02-28 00:00:01.5",
+                                 "2026-07-01 12:30:45.123456", "2026-12-09T10:00:00+08:00",
+                                 "2026-12-09T02:00:00Z"}) {
+            const QDateTime t = MessageLookup::timeValue(QString::fromLatin1(text));
+            QVERIFY2(t.isValid(), text);
+            const QJsonObject row = ApiViews::received({1, {}, {}, t});
+            QCOMPARE(row[QLatin1String("receivedAt")].toString(), qtIso(t));
+        }
+        QCOMPARE(MessageLookup::timeValue(QStringLiteral("2026-02-28 00:00:01.5")).time().msec(), 500);
+        QCOMPARE(MessageLookup::timeValue(QStringLiteral("2026-12-09T10:00:00+08:00")).offsetFromUtc(),
+                 8 * 3600);
+        for (const char *text : {"", "2026-13-09 10:00:00", "2026-12-09 1O:00:00",
+                                 "2026-02-30 10:00:00"})
+            QVERIFY2(!MessageLookup::timeValue(QString::fromLatin1(text)).isValid(), text);
+        QVERIFY(ApiViews::received({1, {}, {}, {}})[QLatin1String("receivedAt")].isNull());
     }
 
     void pastTheCapOnlyTheHealthCheckIsAnswered()
