@@ -2,13 +2,31 @@
 
 namespace {
 
+// A time's offset from UTC; a local time's costs a look at the time zone, so the last one is
+// kept for its minute (zones change their offset only on a whole minute).
+int offsetOf(const QDateTime &t)
+{
+    if (t.timeSpec() != Qt::LocalTime)
+        return t.offsetFromUtc();
+    thread_local QDate lastDate;
+    thread_local int lastMinute = -1;
+    thread_local int lastOffset = 0;
+    const int minute = t.time().hour() * 60 + t.time().minute();
+    if (t.date() != lastDate || minute != lastMinute) {
+        lastOffset = t.offsetFromUtc();
+        lastDate = t.date();
+        lastMinute = minute;
+    }
+    return lastOffset;
+}
+
 // ISO 8601 with the offset ("Z" for none), made by hand: Qt's conversions through an offset
 // cost several times more, and one inbox read has a thousand of these.
 QJsonValue time(const QDateTime &t)
 {
     if (!t.isValid())
         return QJsonValue::Null;
-    const int offset = t.offsetFromUtc();
+    const int offset = offsetOf(t);
     const QDate d = t.date();
     const QTime c = t.time();
     const auto two = [](int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); };
