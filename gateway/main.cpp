@@ -12,7 +12,6 @@
 #include "engine/gateway.h"
 #include "messaging/messageflow.h"
 #include "smpp/smppserver.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QApplication>
@@ -84,8 +83,7 @@ int main(int argc, char *argv[])
                                 .arg(instance.listenError()));
     // The page reads the engine, so it lives on the engine's thread and goes with the gateway.
     engine.runAndWait([&engine] {
-        new StatusServer(engine.gateway(), engine.gateway().events(),
-                         std::make_unique<GatewayApiEngine>(engine.gateway()), &engine.gateway());
+        new StatusServer(engine.gateway(), engine.gateway().events(), &engine.gateway());
         new SmppServer(engine.gateway(), engine.gateway().events(), SystemClock::instance(),
                        &engine.gateway());
     });

@@ -7,7 +7,6 @@
 #include "core/service.h"
 #include "engine/gateway.h"
 #include "smpp/smppserver.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QCoreApplication>
@@ -56,8 +55,7 @@ bool GatewayDaemon::configReadable(const QString &refusal)
 void GatewayDaemon::start()
 {
     m_gateway->load();
-    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events(),
-                                              std::make_unique<GatewayApiEngine>(*m_gateway));
+    m_status = std::make_unique<StatusServer>(*m_gateway, m_gateway->events());
     m_smpp = std::make_unique<SmppServer>(*m_gateway, m_gateway->events(), SystemClock::instance());
     m_gateway->start();
     m_systemd.ready();

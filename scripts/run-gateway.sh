@@ -3,7 +3,8 @@
 # Without a configuration yet, four simulated modems are started as MainApp/ports/com1..com4
 # and a configuration for them is written, so the devices come up when you press 启动.
 # Without a display (neither DISPLAY nor WAYLAND_DISPLAY) it starts the service velmora-gatewayd
-# on the same modems instead, with its status page on, and prints the page's address once the
+# on the same modems instead, with its status page on, makes an operator token named "demo" (a
+# new one at each run) and prints the page's address and the console's with the token once the
 # service listens there. Only the programs are built, not the tests and benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,10 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: starting the service velmora-gatewayd (Ctrl-C stops it)."
     # The service loads the modem component by its registration, which must name this build.
     "$root/regsvr32" "$root/MainApp/lib/libsmscontrol.so" -s
+    # The console shows nothing without a token; the demo's goes in the address's fragment,
+    # which the browser keeps to itself.
+    "$root/MainApp/velmora-gatewayd" --revoke-token demo >/dev/null 2>&1 || true
+    token=$("$root/MainApp/velmora-gatewayd" --add-token demo --role operator 2>/dev/null)
     # The address comes from the service's own line once it listens: a port another program
     # holds must not be announced as the page.
     errors=$(mktemp)
@@ -40,6 +45,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         if page=$(sed -n 's/.*status page on \(http[^ ]*\).*/\1/p' "$errors" | head -1) &&
             [ -n "$page" ]; then
             echo "Status page: $page  (metrics: /metrics, health: /healthz)"
+            echo "Console: ${page}console#token=$token"
             break
         fi
         if grep -q 'status page: cannot listen' "$errors"; then

@@ -1,11 +1,12 @@
 // Messages accepted through the HTTP API: the real engine and server on a SQLite database,
-// clients on keep-alive connections in threads of their own.
-//   bench_api [requests] [connections] [seconds at 200/s]
+// clients on keep-alive connections in threads of their own. With a backlog, that many pending
+// rows are being sent meanwhile by zero-delay simulated modems through the real modem control.
+//   bench_api [requests] [connections] [seconds at 200/s] [backlog rows] [modems]
+#include "benchrig.h"
 #include "gatewayharness.h"
 #include "testdatabase.h"
 
 #include "api/tokenstore.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QCoreApplication>
@@ -109,21 +110,50 @@ int main(int argc, char *argv[])
     const int requests = argc > 1 ? atoi(argv[1]) : 5000;
     const int connections = argc > 2 ? atoi(argv[2]) : 4;
     const int pacedSeconds = argc > 3 ? atoi(argv[3]) : 10;
-    TestDatabase db(QStringLiteral("sqlite"));
+    const int backlog = argc > 4 ? atoi(argv[4]) : 0;
+    const int modems = argc > 5 ? atoi(argv[5]) : 128;
     QString error;
-    if (!db.create(QStringLiteral("bench_api"), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
+    std::unique_ptr<BenchRig> rig;
+    std::unique_ptr<TestDatabase> plainDb;
+    std::unique_ptr<GatewayHarness> plainGw;
+    if (backlog > 0) {
+        rig = std::make_unique<BenchRig>(modems, QStringLiteral("sqlite"),
+                                         QStringLiteral("bench_api"));
+        if (!rig->prepare(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+    } else {
+        plainDb = std::make_unique<TestDatabase>(QStringLiteral("sqlite"));
+        if (!plainDb->create(QStringLiteral("bench_api"), &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        plainGw = std::make_unique<GatewayHarness>(plainDb->connectionString());
     }
-    GatewayHarness gw(db.connectionString());
+    TestDatabase &db = rig ? rig->database() : *plainDb;
+    GatewayHarness &gw = rig ? rig->harness() : *plainGw;
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     const quint16 port = probe.serverPort();
     probe.close();
     gw.setConfig(QStringLiteral("Service"), QStringLiteral("HttpPort"), QString::number(port));
     gw.setConfig(QStringLiteral("Service"), QStringLiteral("ApiRate"), QStringLiteral("1000000"));
-    gw.start();
-    StatusServer server(*gw, gw->events(), std::make_unique<GatewayApiEngine>(*gw));
+    if (rig) {
+        gw.setConfig(QStringLiteral("DBCon"), QStringLiteral("ScanDT"), QStringLiteral("1000"));
+        if (rig->startService(&error) < 0) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        if (!db.insertPending(backlog)) {
+            std::fprintf(stderr, "could not insert the backlog\n");
+            return 1;
+        }
+        gw.poll();
+    } else {
+        gw.start();
+    }
+    StatusServer server(*gw, gw->events());
     const QString token = TokenStore(TokenStore::fileIn(gw.programDir()))
                                   .add(QStringLiteral("bench"), TokenStore::Role::Send, &error);
     const Client client{port, token.toLatin1()};
@@ -134,7 +164,13 @@ int main(int argc, char *argv[])
     });
     const int rc = QCoreApplication::exec();
     run.join();
-    std::printf("rows in SMS: %s\n",
+    std::printf("rows in SMS: %s",
                 qPrintable(db.scalar(QStringLiteral("select count(*) from SMS")).toString()));
+    if (backlog > 0)
+        std::printf(", of the %d-row backlog still at 0 or 1 at the end: %s", backlog,
+                    qPrintable(db.scalar(QStringLiteral("select count(*) from SMS where Status "
+                                                        "in (0,1) and SMSContent like 'msg %'"))
+                                       .toString()));
+    std::printf("\n");
     return rc;
 }

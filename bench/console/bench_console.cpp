@@ -84,15 +84,21 @@ void add(Run &total, const Run &run)
     total.seconds += run.seconds;
 }
 
-// Consoles on the live channel as pages open them from loopback, once they hear the gateway.
-std::vector<std::unique_ptr<QWebSocket>> openConsoles(quint16 port, int n, qint64 *received)
+// Consoles on the live channel as pages open them from loopback, each giving its token first,
+// once they hear the gateway.
+std::vector<std::unique_ptr<QWebSocket>> openConsoles(quint16 port, int n, const QByteArray &token,
+                                                      qint64 *received)
 {
     std::vector<std::unique_ptr<QWebSocket>> pages;
     for (int i = 0; i < n; ++i) {
         pages.push_back(
                 std::make_unique<QWebSocket>(QStringLiteral("http://127.0.0.1:%1").arg(port)));
-        QObject::connect(pages.back().get(), &QWebSocket::binaryMessageReceived,
+        QWebSocket *page = pages.back().get();
+        QObject::connect(page, &QWebSocket::binaryMessageReceived,
                          [received](const QByteArray &m) { *received += m.size(); });
+        QObject::connect(page, &QWebSocket::connected, [page, token] {
+            page->sendTextMessage(QStringLiteral(R"({"token": "%1"})").arg(QLatin1String(token)));
+        });
         pages.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/console/live").arg(port)));
     }
     turn(1500);
@@ -157,6 +163,13 @@ int main(int argc, char **argv)
     }
     QTemporaryDir folder;
     const QString dir = programDir(folder, modems, port);
+    // The live channel tells nothing without a token.
+    QProcess tokens;
+    tokens.start(qEnvironmentVariable("VELMORA_GATEWAYD"),
+                 {QStringLiteral("--program-dir"), dir, QStringLiteral("--add-token"),
+                 QStringLiteral("bench"), QStringLiteral("--role"), QStringLiteral("read")});
+    tokens.waitForFinished(10000);
+    const QByteArray token = tokens.readAllStandardOutput().trimmed();
     QProcess daemon;
     if (!startService(daemon, dir, sim.portsDir()))
         return 1;
@@ -173,7 +186,7 @@ int main(int argc, char **argv)
     qint64 received = 0;
     for (int pair = 0; pair < Pairs; ++pair) {
         add(alone, sendRows(db, daemon.processId(), rows, 2 * pair + 1));
-        std::vector<std::unique_ptr<QWebSocket>> pages = openConsoles(port, consoles, &received);
+        std::vector<std::unique_ptr<QWebSocket>> pages = openConsoles(port, consoles, token, &received);
         add(watched, sendRows(db, daemon.processId(), rows, 2 * pair + 2));
     }
     ::kill(pid_t(daemon.processId()), SIGTERM);

@@ -2,6 +2,7 @@
 
 #include "enginehistory.h"
 #include "enginestatus.h"
+#include "frontreads.h"
 #include "outgoingmessage.h"
 
 #include <QList>
@@ -82,4 +83,14 @@ public:
     virtual QStringList recentLog(int lines) const = 0;
     // The configuration file; fixed for the life of the engine, so any thread may ask.
     virtual QString configPath() const = 0;
+
+    // ---- Reads for front ends ----
+    // On a database connection and thread of their own, never on the message path's: done is
+    // called later on the engine's thread, also when the read failed.
+    // The SMS row numbered id with its latest report and the device sending it now.
+    virtual void readMessage(qint64 id, std::function<void(MessageRead)> done) = 0;
+    // Received messages numbered after after, oldest first, at most limit.
+    virtual void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done) = 0;
+    // The devices as status() has them, without the rest of its figures.
+    virtual QList<DeviceStatus> deviceStatuses() const = 0;
 };

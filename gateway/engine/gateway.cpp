@@ -3,6 +3,7 @@
 #include "common/clock.h"
 #include "common/inifile.h"
 #include "core/service.h"
+#include "messaging/frontreader.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"
 #include "policy/sendingpolicy.h"
@@ -296,4 +297,49 @@ QueueResult Gateway::queueMessages(const QList<OutgoingMessage> &messages)
     if (!ServiceRunning())
         return {{}, QStringLiteral("服务未启动")};
     return m_queuer->queue(messages);
+}
+
+// ---- Reads for front ends ----
+
+FrontReader &Gateway::reads()
+{
+    if (!m_reads)
+        m_reads = std::make_unique<FrontReader>();
+    m_reads->setConnectionString(m_flow->db().connectionString());
+    return *m_reads;
+}
+
+QString Gateway::deviceSending(qint64 id) const
+{
+    const QString key = QString::number(id);
+    const QList<QueuedMessage> &jobs = m_flow->dispatch().deviceJobs();
+    for (qsizetype d = 0; d < jobs.size() && d < m_devices.rowCount(); ++d) {
+        if (jobs.at(d).SysNo == key)
+            return settings().deviceLabel(int(d));
+    }
+    return {};
+}
+
+void Gateway::readMessage(qint64 id, std::function<void(MessageRead)> done)
+{
+    reads().readMessage(id, [this, done = std::move(done)](MessageRead read) {
+        if (read.message)
+            read.message->device = deviceSending(read.message->id);
+        done(std::move(read));
+    });
+}
+
+void Gateway::readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done)
+{
+    reads().readReceived(after, limit, std::move(done));
+}
+
+QList<DeviceStatus> Gateway::deviceStatuses() const
+{
+    QList<DeviceStatus> devices = m_devices.statuses();
+    if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
+        for (int d = 0; d < devices.size(); ++d)
+            devices[d].quota = quotaOf(policy, settings().Policy.limitsOf(d), d);
+    }
+    return devices;
 }

@@ -10,12 +10,14 @@
 #include "engineapi.h"
 #include "engineevents.h"
 #include "messaging/sendtimings.h"
+#include "version.h"
 
 #include <QObject>
 #include <functional>
 #include <memory>
 
 class Clock;
+class FrontReader;
 class MessageFlow;
 class MessageQueuer;
 class WebhookDispatcher;
@@ -33,7 +35,7 @@ public:
     Gateway(QString programDir, const Clock &clock, Prompter &prompter, QObject *parent = nullptr);
     ~Gateway() override;
 
-    static QString title() { return QStringLiteral("Velmora 短信网关"); }
+    static QString title() { return QStringLiteral(VELMORA_PRODUCT_TITLE); }
 
     // EngineApi
     void load() override { FormLoad(); }
@@ -57,6 +59,11 @@ public:
     void recheckDevice(const QString &port, std::function<void(QStringList report)> done) override;
     int requeueRows(const QList<qint64> &ids, QString *error) override;
     QString configPath() const override { return m_config.path(); }
+
+    // EngineApi: reads for front ends
+    void readMessage(qint64 id, std::function<void(MessageRead)> done) override;
+    void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done) override;
+    QList<DeviceStatus> deviceStatuses() const override;
 
     EngineEvents &events() { return m_events; }
     // What a device search works with.
@@ -118,4 +125,11 @@ private:
     std::unique_ptr<MessageQueuer> m_queuer;
     std::unique_ptr<WebhookDispatcher> m_webhooks;
     bool m_webhooksOn = false;
+
+    // Front-end reads
+    // The reader on the connection string the message path opened last.
+    FrontReader &reads();
+    // The port label of the device sending row id now; empty when none is.
+    QString deviceSending(qint64 id) const;
+    std::unique_ptr<FrontReader> m_reads;
 };

@@ -65,7 +65,6 @@ bool MessageFlow::OpenConnection(const QString &connectionString)
     const bool opened = m_store.open(connectionString, &error);
     if (opened)
         m_fileCheck.opened(connectionString);
-    m_fileProblem.clear();
     // A gateway told to share the queue never sends from a table where it cannot claim rows.
     if (opened && (!sharing() || m_claims.tableReady(&error))) {
         refreshFigures();
@@ -96,8 +95,10 @@ QString MessageFlow::cannotSend() const
 {
     if (!m_store.isOpen())
         return QStringLiteral("数据库未连接");
-    if (!m_fileProblem.isEmpty())
-        return m_fileProblem;
+    // Looked at each time rather than at the supervision tick: /healthz must tell a file that
+    // went away within seconds, and a stat costs next to nothing.
+    if (const QString file = m_fileCheck.problem(); !file.isEmpty())
+        return file;
     return m_queueRefusal;
 }
 
@@ -176,7 +177,6 @@ void MessageFlow::readQueueFigures()
 
 void MessageFlow::refreshFigures()
 {
-    m_fileProblem = m_fileCheck.problem();
     countStuckRows();
     readQueueFigures();
     if (!sharing() || !m_store.isOpen())

@@ -137,9 +137,8 @@ private:
     QString m_programDir;
     SendingPolicy m_policy;
     DatabaseFileCheck m_fileCheck;
-    // Why a shared queue was refused; the database file's problem; as of the last check.
+    // Why a shared queue was refused, as of the last check.
     QString m_queueRefusal;
-    QString m_fileProblem;
     QList<std::pair<QString, qint64>> m_handed;
     QDateTime m_countsAt;
     qint64 m_rowsStuck = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/frontreads.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
@@ -8,31 +10,7 @@
 
 class DBHelper;
 
-// One row of SMS with its latest delivery report, as the API shows it.
-struct StoredMessage
-{
-    qint64 id = 0;
-    QString number;
-    QString text;
-    int status = 0; // the Status column
-    QDateTime handledAt;
-    // TP-ST of the latest report, when one came.
-    std::optional<int> reportStatus;
-    QDateTime reportAt;
-    // Why the row went to -1, where the table has the Reason column.
-    QString reason{};
-};
-
-// One row of smsrecv.
-struct ReceivedRow
-{
-    qint64 id = 0;
-    QString number;
-    QString text;
-    QDateTime receivedAt;
-};
-
-// Reads what the gateway and the applications left in the tables, on the gateway's connection.
+// Reads what the gateway and the applications left in the tables, on the connection it is given.
 class MessageLookup
 {
 public:

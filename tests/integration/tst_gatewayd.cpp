@@ -203,14 +203,16 @@ struct Answer
     QString body;
 };
 
-Answer httpGet(int port, const QByteArray &path)
+Answer httpGet(int port, const QByteArray &path, const QByteArray &token = {})
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, quint16(port));
     Answer answer;
     if (!socket.waitForConnected(5000))
         return answer;
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
+                 + (token.isEmpty() ? QByteArray() : "Authorization: Bearer " + token + "\r\n")
+                 + "\r\n");
     QByteArray data;
     while (socket.waitForReadyRead(5000))
         data += socket.readAll();
@@ -534,12 +536,25 @@ void TestGatewayd::statusPageInBrowser()
                    QStringLiteral("--user-data-dir=") + profile.path(),
                    QStringLiteral("--dump-dom"), QStringLiteral("http://127.0.0.1:%1/").arg(port)});
     QVERIFY(browser.waitForFinished(60000));
+    // A browser without a token sees how the gateway does, and no device, number or log line.
     const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
-    QVERIFY2(dom.contains(QStringLiteral("<table id=\"devices\">")), qPrintable(dom));
-    for (int p = 1; p <= 4; ++p)
-        QVERIFY2(dom.contains(QStringLiteral("<td>Com%1</td>").arg(p)), qPrintable(dom));
-    QVERIFY2(dom.contains(QStringLiteral("成功提交到GSM网络")), qPrintable(dom));
     QVERIFY2(dom.contains(QStringLiteral("数据库:已连接")), qPrintable(dom));
+    QVERIFY2(dom.contains(QStringLiteral("已连接设备:")), qPrintable(dom));
+    QVERIFY2(!dom.contains(QStringLiteral("<table")), qPrintable(dom));
+    QVERIFY2(!dom.contains(QStringLiteral("成功提交到GSM网络")), qPrintable(dom));
+    // With a token of any role the whole page.
+    QProcess add;
+    add.start(daemonProgram(), {QStringLiteral("--program-dir"), folder.path(),
+                                QStringLiteral("--add-token"), QStringLiteral("viewer"),
+                                QStringLiteral("--role"), QStringLiteral("read")});
+    QVERIFY(add.waitForFinished(10000));
+    const QByteArray token = add.readAllStandardOutput().trimmed();
+    QVERIFY(token.startsWith("vm_"));
+    const QString page = httpGet(port, "/", token).body;
+    QVERIFY2(page.contains(QStringLiteral("<table id=\"devices\">")), qPrintable(page));
+    for (int p = 1; p <= 4; ++p)
+        QVERIFY2(page.contains(QStringLiteral("<td>Com%1</td>").arg(p)), qPrintable(page));
+    QVERIFY2(page.contains(QStringLiteral("成功提交到GSM网络")), qPrintable(page));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayd)

@@ -1,4 +1,6 @@
 #include "api/apiviews.h"
+#include "api/healthonly.h"
+#include "messaging/messagelookup.h"
 #include "engine/enginestatus.h"
 #include "status/processfigures.h"
 #include "status/statusreport.h"
@@ -126,6 +128,63 @@ private Q_SLOTS:
         s.handedByGateway = {{QStringLiteral("east"), 3}};
         QVERIFY(QString::fromUtf8(StatusReport::page(s, {}))
                         .contains(QStringLiteral("<p id=\"handed\">已认领未完成:east:3</p>")));
+    }
+
+    // Without a token the page tells how the gateway does and nothing that names a device, a
+    // number, a text or a SIM.
+    void theHealthPageNamesNothing()
+    {
+        EngineStatus s = running();
+        s.devices[0].operatorName = QStringLiteral("CHINA MOBILE");
+        const QString page = QString::fromUtf8(StatusReport::healthPage(s));
+        QVERIFY(page.contains(QStringLiteral("服务运行中")));
+        QVERIFY(page.contains(QStringLiteral("<p id=\"devices\">已连接设备:%1/2</p>")
+                                      .arg(s.devicesUp())));
+        QVERIFY(page.contains(QStringLiteral("id=\"queue\"")));
+        for (const char *named : {"Com3", "Com4", "CHINA MOBILE", "9600", "<table", "id=\"log\""})
+            QVERIFY2(!page.contains(QLatin1String(named)), named);
+    }
+
+    // The tables' times as each driver gives them come out as ISO 8601 with the local offset,
+    // the same text Qt's own conversion makes.
+    void tableTimesComeOutAsIsoWithTheirOffset()
+    {
+        const auto qtIso = [](const QDateTime &t) {
+            return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+        };
+        for (const char *text : {"2026-12-09 10:00:00", "2026-12-09T23:59:59", "2026-02-28 00:00:01.5",
+                                 "2026-07-01 12:30:45.123456", "2026-12-09T10:00:00+08:00",
+                                 "2026-12-09T02:00:00Z"}) {
+            const QDateTime t = MessageLookup::timeValue(QString::fromLatin1(text));
+            QVERIFY2(t.isValid(), text);
+            const QJsonObject row = ApiViews::received({1, {}, {}, t});
+            QCOMPARE(row[QLatin1String("receivedAt")].toString(), qtIso(t));
+        }
+        QCOMPARE(MessageLookup::timeValue(QStringLiteral("2026-02-28 00:00:01.5")).time().msec(), 500);
+        QCOMPARE(MessageLookup::timeValue(QStringLiteral("2026-12-09T10:00:00+08:00")).offsetFromUtc(),
+                 8 * 3600);
+        for (const char *text : {"", "2026-13-09 10:00:00", "2026-12-09 1O:00:00",
+                                 "2026-02-30 10:00:00"})
+            QVERIFY2(!MessageLookup::timeValue(QString::fromLatin1(text)).isValid(), text);
+        QVERIFY(ApiViews::received({1, {}, {}, {}})[QLatin1String("receivedAt")].isNull());
+    }
+
+    void pastTheCapOnlyTheHealthCheckIsAnswered()
+    {
+        HttpLimits limits;
+        QVERIFY(HealthOnly::answer("GET /healthz HTTP/1.1\r\n\r\n", limits)
+                        .startsWith("HTTP/1.1 503"));
+        limits.health = [] { return QByteArray("HEALTH"); };
+        for (const char *head : {"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n",
+                                 "GET /healthz?probe=1 HTTP/1.0\r\n\r\n"})
+            QCOMPARE(HealthOnly::answer(head, limits), QByteArray("HEALTH"));
+        for (const char *head : {"POST /healthz HTTP/1.1\r\n\r\n", "GET /healthzz HTTP/1.1\r\n\r\n",
+                                 "GET /api/v1/devices HTTP/1.1\r\n\r\n", "GET /healthz\r\n\r\n",
+                                 "", "\r\n\r\n"}) {
+            const QByteArray answer = HealthOnly::answer(head, limits);
+            QVERIFY2(answer.startsWith("HTTP/1.1 503") && answer.contains("too_many_connections"),
+                     head);
+        }
     }
 
     // One device rests at its daily limit, the other sends; the page, the metrics and the API

@@ -1,0 +1,379 @@
+'use strict';
+// The operator's console: draws what the gateway pushes over /console/live and posts the
+// operator's actions. The token is kept in this browser; /console#token=... brings one, so a
+// bookmark opens the console ready (a fragment never reaches the server or its logs). Nothing is
+// fetched from elsewhere.
+(function () {
+  const $ = (id) => document.getElementById(id);
+  const SilentAfter = 10000;
+  let socket = null;
+  let state = null;
+  let offset = 0;          // gateway clock minus browser clock, from the last message
+  let heardAt = 0;         // browser time of the last message
+  let gatewayHistory = null;
+  let deviceHistory = null;
+  let chartPort = '';
+  const logLines = [];
+  const MaxLog = 1000;
+  const selected = new Set();
+
+  const gatewayNow = () => Date.now() + offset;
+  const TokenKey = 'velmoraToken';
+  const token = () => localStorage.getItem(TokenKey);
+  (function tokenFromAddress() {
+    const given = new URLSearchParams(location.hash.slice(1)).get('token');
+    if (given) localStorage.setItem(TokenKey, given.trim());
+  })();
+
+  function el(tag, text, cls) {
+    const e = document.createElement(tag);
+    if (text !== undefined && text !== null) e.textContent = text;
+    if (cls) e.className = cls;
+    return e;
+  }
+  const dash = (v) => (v === null || v === undefined || v === '' ? '-' : String(v));
+  const pad = (n) => String(n).padStart(2, '0');
+  function clock(ms) {
+    if (!ms) return '-';
+    const d = new Date(ms);
+    return `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())} ${pad(d.getHours())}:${pad(d.getMinutes())}:${pad(d.getSeconds())}`;
+  }
+  function span(seconds) {
+    if (seconds === null || seconds === undefined || seconds < 0) return '-';
+    seconds = Math.floor(seconds);
+    if (seconds < 60) return `${seconds}秒`;
+    if (seconds < 3600) return `${Math.floor(seconds / 60)}分${seconds % 60}秒`;
+    if (seconds < 86400) return `${Math.floor(seconds / 3600)}小时${Math.floor(seconds % 3600 / 60)}分`;
+    return `${Math.floor(seconds / 86400)}天${Math.floor(seconds % 86400 / 3600)}小时`;
+  }
+  const age = (ms) => (ms ? span((gatewayNow() - ms) / 1000) : '-');
+
+  // ---- the live channel ----
+  function connect() {
+    if (!token()) {
+      say('需要令牌才能查看：请在“操作”中填写令牌（任何角色均可查看）', true);
+      return;
+    }
+    const scheme = location.protocol === 'https:' ? 'wss:' : 'ws:';
+    socket = new WebSocket(`${scheme}//${location.host}/console/live`);
+    socket.binaryType = 'arraybuffer';
+    const decoder = new TextDecoder();
+    socket.onopen = () => {
+      socket.send(JSON.stringify({ token: token() }));
+      if (chartPort) socket.send(JSON.stringify({ history: { port: chartPort } }));
+    };
+    socket.onmessage = (event) => {
+      const text = typeof event.data === 'string' ? event.data : decoder.decode(event.data);
+      receive(JSON.parse(text));
+    };
+    socket.onclose = (event) => {
+      socket = null;
+      // The gateway tells nothing without a valid token; a wrong one is not tried again.
+      if (event.code === 1008 && /token/.test(event.reason)) {
+        say('令牌无效：请在“操作”中填写令牌（任何角色均可查看）', true);
+        return;
+      }
+      setTimeout(connect, 2000);
+    };
+  }
+
+  function receive(m) {
+    heardAt = Date.now();
+    offset = m.now - heardAt;
+    if (m.type === 'state') { state = m; drawState(); }
+    else if (m.type === 'log') addLog(m.lines, m.reset);
+    else if (m.type === 'history') {
+      if (m.port) { if (m.port === chartPort) deviceHistory = m; } else gatewayHistory = m;
+      drawCharts();
+    } else if (m.type === 'test') {
+      say(m.result === 'sent' ? `测试短信 SysNo ${m.id} 已发送到 ${m.number}`
+        : `测试短信 SysNo ${m.id} 发送失败：${m.reason}`, m.result !== 'sent');
+    } else if (m.type === 'recheck') {
+      const pre = $('recheck');
+      pre.hidden = false;
+      pre.textContent = `Com${m.port} 重新检测:\n` + m.lines.join('\n');
+    }
+    drawHeard();
+  }
+
+  function drawHeard() {
+    const silent = !heardAt || Date.now() - heardAt > SilentAfter;
+    document.body.classList.toggle('silent', silent);
+    $('silent').hidden = !silent || !heardAt;
+    $('heard').textContent = heardAt
+      ? `最后收到网关消息：${clock(heardAt)}（${span((Date.now() - heardAt) / 1000)}前）`
+      : '尚未收到网关消息';
+    if (state) drawAges();
+  }
+
+  // ---- the state ----
+  function drawState() {
+    const s = state;
+    const service = $('service');
+    service.textContent = s.running ? '服务运行中' : '服务已停止';
+    service.className = 'badge ' + (s.running ? 'running' : 'stopped');
+    if (s.running && s.cannotSend) service.textContent += '：' + s.cannotSend;
+    const db = $('database');
+    db.textContent = s.databaseUp ? '已连接' : '未连接' + (s.databaseReason ? '：' + s.databaseReason : '');
+    db.title = s.databaseVersion || '';
+    if (s.databaseUp && s.databaseVersion) db.textContent += `（${s.databaseVersion}）`;
+    db.className = s.databaseUp ? '' : 'bad';
+    $('version').textContent = s.version;
+    $('lastpoll').textContent = clock(s.lastPoll);
+    $('loaded').textContent = s.queueLength;
+    $('spool').textContent = s.spool;
+    $('spool').className = s.spool > 0 ? 'bad' : '';
+    $('outbox').textContent = s.webhooks && s.webhooks.outbox !== undefined ? s.webhooks.outbox : '-';
+    $('devicesup').textContent = `${s.devicesUp} / ${s.devices.length}`;
+    drawQueue(s);
+    drawDevices(s.devices);
+    drawAges();
+  }
+
+  function drawAges() {
+    $('uptime').textContent = state.running ? age(state.startedAt) : '-';
+    for (const cell of document.querySelectorAll('[data-since]'))
+      cell.textContent = `${clock(+cell.dataset.since)}（${age(+cell.dataset.since)}）`;
+    for (const cell of document.querySelectorAll('[data-age]'))
+      cell.textContent = age(+cell.dataset.age);
+  }
+
+  function drawQueue(s) {
+    const q = s.queue || {};
+    $('waiting').textContent = dash(q.waiting);
+    $('handed').textContent = dash(q.handed);
+    $('oldest').textContent = q.oldestWaitingSeconds === null ? '-' : span(q.oldestWaitingSeconds);
+    $('failedhour').textContent = dash(q.failedLastHour);
+    $('failedday').textContent = dash(q.failedLastDay);
+    $('queueat').textContent = clock(q.readAt);
+    $('gateways').textContent = s.sharedQueue && s.handedByGateway.length
+      ? '已认领未完成:' + s.handedByGateway.map((g) => `${g.gateway}:${g.rows}`).join(', ') : '';
+    const stuck = q.stuck || [];
+    $('stuckcaption').textContent = `发送结果未知超过${s.stuckAfterMinutes}分钟:${s.rowsStuck === null ? '-' : s.rowsStuck}`;
+    const ids = new Set(stuck.map((r) => r.id));
+    for (const id of [...selected]) if (!ids.has(id)) selected.delete(id);
+    const body = $('stuck').tBodies[0];
+    body.replaceChildren(...stuck.map((r) => {
+      const tr = el('tr');
+      tr.dataset.id = r.id;
+      const box = el('input');
+      box.type = 'checkbox';
+      box.checked = selected.has(r.id);
+      box.onchange = () => { box.checked ? selected.add(r.id) : selected.delete(r.id); drawSelection(); };
+      const check = el('td'); check.append(box);
+      const since = el('td'); since.dataset.since = r.since;
+      tr.append(check, el('td', r.id, 'num'), el('td', r.number), el('td', r.device), since);
+      return tr;
+    }));
+    drawSelection();
+  }
+
+  function drawSelection() {
+    const rows = $('stuck').tBodies[0].rows.length;
+    $('requeue').disabled = selected.size === 0;
+    $('requeue').textContent = selected.size ? `重新排队所选(${selected.size})` : '重新排队所选';
+    $('stuckall').checked = rows > 0 && selected.size === rows;
+  }
+
+  function signal(d) {
+    if (d.bars === null) return el('span', '-');
+    const s = el('span');
+    s.append(el('span', '▮'.repeat(d.bars) + '▯'.repeat(4 - d.bars), 'bars'), ` ${d.dbm} dBm `);
+    if (d.healthAt) {
+      const when = el('small'); when.dataset.age = d.healthAt;
+      s.append('(', when, '前)');
+    }
+    return s;
+  }
+
+  function actionButton(label, action, port, title) {
+    const b = el('button', label);
+    b.dataset.action = action;
+    b.dataset.port = port;
+    if (title) b.title = title;
+    return b;
+  }
+
+  function drawDevices(devices) {
+    const body = $('devices').tBodies[0];
+    body.replaceChildren(...devices.map((d) => {
+      const tr = el('tr', undefined, d.inService ? (d.trouble ? 'trouble' : '') : 'outofservice');
+      tr.dataset.port = d.port;
+      let stateText = d.inService ? d.state : d.state + '（已停用）';
+      if (d.restingUntil) stateText += '，休息至' + clock(d.restingUntil).slice(11, 16);
+      const sig = el('td'); sig.append(signal(d));
+      const last = el('td'); if (d.lastSuccess) last.dataset.since = d.lastSuccess; else last.textContent = '-';
+      const ops = el('td');
+      ops.append(d.inService ? actionButton('停用', 'device-out', d.port, '停止使用此设备，它的短信交给其他设备')
+        : actionButton('启用', 'device-in', d.port, '恢复使用此设备'),
+      actionButton('重新检测', 'recheck', d.port, '现在向模块查询 AT、SIM卡、信号、注册、运营商和型号'),
+      actionButton('图表', 'chart', d.port, '在图表中显示此设备最近一小时'));
+      tr.append(el('td', 'Com' + d.port), el('td', dash(d.simNumber)), el('td', dash(d.imsi)),
+        el('td', dash(d.imei)), el('td', dash(d.model)), el('td', stateText, 'link-' + d.link),
+        el('td', d.reason || '', 'reason'), sig, el('td', d.registration), el('td', dash(d.operator)),
+        el('td', d.sent, 'num'), el('td', d.failed, 'num'), el('td', d.received, 'num'), last, ops);
+      return tr;
+    }));
+  }
+
+  // ---- the log ----
+  function addLog(lines, reset) {
+    if (reset) logLines.length = 0;
+    logLines.push(...lines);
+    if (logLines.length > MaxLog) logLines.splice(0, logLines.length - MaxLog);
+    drawLog();
+  }
+
+  function drawLog() {
+    const box = $('log');
+    const atEnd = box.scrollHeight - box.scrollTop - box.clientHeight < 20;
+    const filter = $('logfilter').value.trim().toLowerCase();
+    const shown = filter ? logLines.filter((l) => l.toLowerCase().includes(filter)) : logLines;
+    // A received text's own line breaks stay inside its log line.
+    box.replaceChildren(...shown.map((l) => el('div', l.replace(/\r?\n/g, ' ⏎ '))));
+    if (atEnd) box.scrollTop = box.scrollHeight;
+  }
+
+  // ---- charts, as plain SVG ----
+  const W = 600, H = 180, L = 40, R = 8, T = 8, B = 22;
+  const svgNs = 'http://www.w3.org/2000/svg';
+  function svgEl(tag, attrs, text) {
+    const e = document.createElementNS(svgNs, tag);
+    for (const k in attrs) e.setAttribute(k, attrs[k]);
+    if (text !== undefined) e.textContent = text;
+    return e;
+  }
+
+  // Draws series (arrays of numbers, null for none) over times (ms) in the svg.
+  function lineChart(svg, times, series) {
+    const parts = [];
+    let max = 0;
+    for (const s of series) for (const v of s.values) if (v !== null && v > max) max = v;
+    max = max > 0 ? max : 1;
+    const n = times.length;
+    const x = (i) => L + (n > 1 ? (i * (W - L - R)) / (n - 1) : 0);
+    const y = (v) => T + (H - T - B) * (1 - v / max);
+    for (let k = 0; k <= 4; k++) {
+      const v = (max * k) / 4;
+      parts.push(svgEl('line', { x1: L, x2: W - R, y1: y(v), y2: y(v), class: 'grid' }));
+      parts.push(svgEl('text', { x: 2, y: y(v) + 4 }, +v.toFixed(max < 10 ? 1 : 0)));
+    }
+    if (n) {
+      for (const i of [0, Math.floor(n / 2), n - 1])
+        parts.push(svgEl('text', { x: Math.min(x(i), W - 40), y: H - 6 }, clock(times[i]).slice(11, 16)));
+    }
+    for (const s of series) {
+      let points = '';
+      s.values.forEach((v, i) => { if (v !== null && v >= 0) points += `${x(i).toFixed(1)},${y(v).toFixed(1)} `; });
+      parts.push(svgEl('polyline', { points, class: s.cls }));
+    }
+    if (!n) parts.push(svgEl('text', { x: W / 2 - 30, y: H / 2 }, '暂无数据'));
+    svg.replaceChildren(...parts);
+  }
+
+  const tail = (a, n) => a.slice(Math.max(0, a.length - n));
+  // Sums (or takes the last of) every step minutes into one point.
+  function bucket(h, key, step, last) {
+    const out = [];
+    for (let i = 0; i < h[key].length; i += step) {
+      const part = h[key].slice(i, i + step).filter((v) => v !== null && v >= 0);
+      out.push(part.length ? (last ? part[part.length - 1] : part.reduce((a, b) => a + b, 0)) : null);
+    }
+    return out;
+  }
+
+  function drawCharts() {
+    const hour = chartPort && deviceHistory ? deviceHistory : gatewayHistory;
+    $('chartdevice').textContent = chartPort ? `Com${chartPort}（点击“图表”可切换，再点一次回到全部）` : '全部设备';
+    if (hour) {
+      const t = tail(hour.minutes, 60);
+      lineChart($('chart-hour'), t, ['sent', 'failed', 'received'].map((k) => ({ cls: k, values: tail(hour[k], 60) })));
+      lineChart($('chart-time'), t, ['p50', 'p90', 'p99'].map((k) => ({ cls: k, values: tail(hour[k], 60) })));
+    }
+    if (gatewayHistory) {
+      const h = gatewayHistory;
+      const times = h.minutes.filter((_, i) => i % 10 === 0);
+      lineChart($('chart-day'), times, ['sent', 'failed', 'received'].map((k) => ({ cls: k, values: bucket(h, k, 10, false) })));
+      lineChart($('chart-queue'), times, [{ cls: 'queueline', values: bucket(h, 'queue', 10, true) }]);
+    }
+  }
+
+  // ---- actions ----
+  function say(text, bad) {
+    const r = $('result');
+    r.textContent = text;
+    r.className = bad ? 'error' : '';
+  }
+
+  async function act(action, body) {
+    if (!token()) { say('请先填写operator令牌', true); return null; }
+    try {
+      const reply = await fetch(`/console/actions/${action}`, {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/json', Authorization: `Bearer ${token()}` },
+        body: JSON.stringify(body || {}),
+      });
+      const answer = await reply.json();
+      if (!reply.ok) { say(answer.error ? answer.error.message : `失败(${reply.status})`, true); return null; }
+      return answer;
+    } catch (e) {
+      say('无法连接网关：' + e.message, true);
+      return null;
+    }
+  }
+
+  const actionText = { start: '启动服务', stop: '停止服务', reload: '重新加载配置', 'device-out': '停用', 'device-in': '启用', recheck: '重新检测' };
+  document.addEventListener('click', async (event) => {
+    const b = event.target.closest('button[data-action]');
+    if (!b) return;
+    const action = b.dataset.action;
+    if (action === 'chart') {
+      chartPort = chartPort === b.dataset.port ? '' : b.dataset.port;
+      deviceHistory = null;
+      if (chartPort && socket) socket.send(JSON.stringify({ history: { port: chartPort } }));
+      drawCharts();
+      return;
+    }
+    if ((action === 'stop' || action === 'device-out') && !confirm(`确定${actionText[action]}${b.dataset.port ? ' Com' + b.dataset.port : ''}？`)) return;
+    const body = b.dataset.port ? { port: b.dataset.port } : {};
+    if (await act(action, body)) say(`${actionText[action]}${b.dataset.port ? ' Com' + b.dataset.port : ''}：已执行`);
+  });
+
+  $('requeue').onclick = async () => {
+    const ids = [...selected];
+    if (!ids.length || !confirm(`这${ids.length}条短信可能已经发出。确定重新排队？`)) return;
+    const answer = await act('requeue', { ids });
+    if (answer) { say(`已重新排队 ${answer.moved} 条`); selected.clear(); drawSelection(); }
+  };
+  $('stuckall').onchange = () => {
+    const all = $('stuckall').checked;
+    for (const tr of $('stuck').tBodies[0].rows) {
+      const id = +tr.dataset.id;
+      all ? selected.add(id) : selected.delete(id);
+      tr.querySelector('input').checked = all;
+    }
+    drawSelection();
+  };
+  $('testform').onsubmit = async (event) => {
+    event.preventDefault();
+    const answer = await act('test', { number: $('testnumber').value, text: $('testtext').value });
+    if (answer) say(`测试短信已排队，SysNo ${answer.id}，等待结果…`);
+  };
+  $('tokenform').onsubmit = (event) => {
+    event.preventDefault();
+    localStorage.setItem(TokenKey, $('token').value.trim());
+    $('token').value = '';
+    say('令牌已保存在本浏览器');
+    if (socket) socket.close(); else connect();
+  };
+  $('forget').onclick = () => {
+    localStorage.removeItem(TokenKey);
+    if (location.hash) history.replaceState(null, '', location.pathname);
+    say('令牌已清除');
+    if (socket) socket.close();
+  };
+  $('logfilter').oninput = drawLog;
+
+  connect();
+  setInterval(drawHeard, 1000);
+})();
