@@ -94,8 +94,17 @@ QVariant DeviceTable::headerData(int section, Qt::Orientation orientation, int r
 void DeviceTable::RefreshDeviceList(const Settings &settings)
 {
     QList<DeviceStatus> devices;
-    for (int d = 0; d < settings.DeviceCount; ++d)
-        devices.append(fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d)));
+    for (int d = 0; d < settings.DeviceCount; ++d) {
+        DeviceStatus device = fresh(settings.DevicePorts.value(d), settings.DeviceRates.value(d));
+        // The rows are rebuilt at every start and stop; what a port's modem was stays known.
+        for (const DeviceStatus &before : std::as_const(m_devices)) {
+            if (before.port == device.port) {
+                device.known = before.known;
+                break;
+            }
+        }
+        devices.append(device);
+    }
     setStatuses(devices);
 }
 
@@ -218,12 +227,17 @@ void DeviceTable::setHealth(int r, std::optional<int> rssi, std::optional<int> b
 
 void DeviceTable::setLastFailure(int r, const QString &reason)
 {
-    change(r, [&reason](DeviceStatus &d) { d.lastFailure = reason; });
+    change(r, [&](DeviceStatus &d) {
+        d.lastFailureAt = reason.isEmpty() ? QDateTime() : m_clock->now();
+        d.lastFailure = reason;
+    });
 }
 
 void DeviceTable::setLastFailure(int r, const QString &reason, const QString &code)
 {
     change(r, [&](DeviceStatus &d) {
+        // The same failure again (a reopen failing every tick) is stamped anew: it is current.
+        d.lastFailureAt = reason.isEmpty() ? QDateTime() : m_clock->now();
         d.lastFailure = reason;
         d.failureCode = code;
     });
@@ -236,6 +250,7 @@ void DeviceTable::setIdentity(int r, const QString &imsi, const QString &imei,
         d.imsi = imsi;
         d.imei = imei;
         d.simNumber = simNumber;
+        d.known = {d.model, imsi, imei, simNumber, m_clock->now()};
     });
 }
 

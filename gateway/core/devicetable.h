@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicerow.h"
+#include "common/clock.h"
 #include "engine/devicestatus.h"
 
 #include <QAbstractTableModel>
@@ -23,6 +24,8 @@ public:
     static constexpr int ImageRole = Qt::UserRole + 1;
 
     using QAbstractTableModel::QAbstractTableModel;
+    // Where the failure and identity times come from; the system clock unless a test sets one.
+    void setClock(const Clock &clock) { m_clock = &clock; }
 
     static QString heading(int column);
     static int widthTwips(int column);
@@ -84,4 +87,5 @@ private:
 
     QList<DeviceStatus> m_devices;
     QList<DeviceRow> m_rows;
+    const Clock *m_clock = &SystemClock::instance();
 };

@@ -28,6 +28,19 @@ inline QString linkStateName(LinkState link)
     return {};
 }
 
+// The modem and its SIM as last read at an open; kept when the device goes down and when the
+// list is rebuilt, so that the operator still finds a broken modem's SIM in the rack.
+struct KnownIdentity
+{
+    QString model;
+    QString imsi;
+    QString imei;
+    QString simNumber;
+    QDateTime seenAt; // invalid until the device was open once
+
+    bool operator==(const KnownIdentity &) const = default;
+};
+
 // One device as the engine knows it, in numbers; texts are made from it only where they are
 // shown (the window's device table, the page, the API).
 struct DeviceStatus
@@ -61,7 +74,10 @@ struct DeviceStatus
     // The same reason for machines: "cms:38", "permission", "locked", "unregistered",
     // "timeout", "lost"; empty when there is none.
     QString failureCode;
+    // When that failure happened: a failure older than lastSuccess is past.
+    QDateTime lastFailureAt;
     QDateTime lastSuccess;
+    KnownIdentity known;
     // Only while the sending policy is on.
     std::optional<DeviceQuota> quota;
 

@@ -1,6 +1,9 @@
 #include "enginehistory.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <type_traits>
 
 EngineHistory::EngineHistory() : m_gateway(std::make_unique<std::array<Slot, GatewayMinutes>>()) { }
 
@@ -111,4 +114,67 @@ QList<HistoryMinute> EngineHistory::minutes(int count, int d, const QDateTime &n
     for (qint64 key = last - count + 1; key <= last; ++key)
         out.append(minuteOf(ring[key % size], key));
     return out;
+}
+
+namespace {
+
+// "VHR" and the layout's version; a ring of another size or slot is not this layout.
+constexpr quint32 HistoryMagic = 0x56485202;
+
+} // namespace
+
+QByteArray EngineHistory::save() const
+{
+    static_assert(std::is_trivially_copyable_v<Slot>);
+    QByteArray out;
+    const auto put = [&out](const void *data, std::size_t size) {
+        out.append(static_cast<const char *>(data), qsizetype(size));
+    };
+    const quint32 header[] = {HistoryMagic, quint32(sizeof(Slot)), GatewayMinutes, DeviceMinutes,
+                              Devices};
+    put(header, sizeof header);
+    put(m_gateway->data(), sizeof(Slot) * GatewayMinutes);
+    for (int d = 0; d < Devices; ++d) {
+        const quint8 present = m_devices[std::size_t(d)] ? 1 : 0;
+        put(&present, 1);
+        if (present)
+            put(m_devices[std::size_t(d)]->data(), sizeof(DeviceRing));
+    }
+    return out;
+}
+
+bool EngineHistory::restore(const QByteArray &bytes)
+{
+    const quint32 expected[] = {HistoryMagic, quint32(sizeof(Slot)), GatewayMinutes, DeviceMinutes,
+                                Devices};
+    qsizetype at = 0;
+    const auto take = [&](void *data, std::size_t size) {
+        if (at + qsizetype(size) > bytes.size())
+            return false;
+        std::memcpy(data, bytes.constData() + at, size);
+        at += qsizetype(size);
+        return true;
+    };
+    quint32 header[std::size(expected)];
+    if (!take(header, sizeof header) || std::memcmp(header, expected, sizeof header) != 0)
+        return false;
+    auto gateway = std::make_unique<std::array<Slot, GatewayMinutes>>();
+    if (!take(gateway->data(), sizeof(Slot) * GatewayMinutes))
+        return false;
+    std::array<std::unique_ptr<DeviceRing>, Devices> devices;
+    for (int d = 0; d < Devices; ++d) {
+        quint8 present = 0;
+        if (!take(&present, 1) || present > 1)
+            return false;
+        if (!present)
+            continue;
+        devices[std::size_t(d)] = std::make_unique<DeviceRing>();
+        if (!take(devices[std::size_t(d)]->data(), sizeof(DeviceRing)))
+            return false;
+    }
+    if (at != bytes.size())
+        return false;
+    m_gateway = std::move(gateway);
+    m_devices = std::move(devices);
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <array>
@@ -48,6 +49,12 @@ public:
     // The last minutes up to now, the newest last; d -1 for the whole gateway. Minutes with
     // nothing noted are there, empty.
     QList<HistoryMinute> minutes(int count, int d, const QDateTime &now) const;
+
+    // The rings as bytes, and back: the charts keep their day across a restart. restore()
+    // takes only bytes that save() of this layout made, and leaves the rings as they were
+    // otherwise; minutes older than the rings reach are simply never shown.
+    QByteArray save() const;
+    bool restore(const QByteArray &bytes);
 
 private:
     struct Slot

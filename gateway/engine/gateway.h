@@ -9,6 +9,7 @@
 #include "discovery/devicesearch.h"
 #include "engineapi.h"
 #include "engineevents.h"
+#include "historyfile.h"
 #include "messaging/sendtimings.h"
 #include "version.h"
 
@@ -117,8 +118,10 @@ private:
     DeviceRecheck m_recheck{m_pool};
     StatusPanel m_panel;
     SendTimings m_sendTimings;
-    // Kept across starts: a reload leaves the last day's charts as they were.
+    // Kept across starts: a reload leaves the last day's charts as they were, and across a
+    // restart in the program folder's file "history".
     EngineHistory m_history;
+    HistoryFile m_historyFile{m_history, m_config.programDir() + QStringLiteral("/history")};
     QDateTime m_startedAt;
     std::unique_ptr<MessageFlow> m_flow;
     std::unique_ptr<Service> m_service;

@@ -290,7 +290,7 @@ void TestConsole::thePageInARealBrowser()
             QStringLiteral("document.querySelector('#devices tr[data-port=\"2\"] td.reason')");
     QVERIFY2(browser.waitFor(
                      cell
-                     + QStringLiteral("?.textContent === %1")
+                     + QStringLiteral("?.firstChild?.textContent === %1")
                                .arg(QString::fromUtf8(QJsonDocument(QJsonArray{reason})
                                                               .toJson(QJsonDocument::Compact))
                                             .mid(1)

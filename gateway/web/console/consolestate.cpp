@@ -101,27 +101,61 @@ QString registrationText(std::optional<int> registration)
     return words.value(*registration, QString::number(*registration));
 }
 
+static bool registeredOrUnknown(const DeviceStatus &d)
+{
+    return !d.registration || *d.registration == 1 || *d.registration == 5;
+}
+
+static bool linkUp(const DeviceStatus &d)
+{
+    return d.link == LinkState::Idle || d.link == LinkState::Sending;
+}
+
+bool sendable(const DeviceStatus &d)
+{
+    return linkUp(d) && d.inService && registeredOrUnknown(d);
+}
+
 bool trouble(const DeviceStatus &d)
 {
     if (!d.inService || d.link == LinkState::Failed)
         return true;
-    const bool up = d.link == LinkState::Idle || d.link == LinkState::Sending;
-    return up && d.registration && *d.registration != 1 && *d.registration != 5;
+    return linkUp(d) && !registeredOrUnknown(d);
+}
+
+bool failurePast(const DeviceStatus &d)
+{
+    if (d.lastFailure.isEmpty() || !d.lastFailureAt.isValid())
+        return false;
+    if (d.lastSuccess.isValid() && d.lastSuccess > d.lastFailureAt)
+        return true;
+    return linkUp(d) && d.known.seenAt.isValid() && d.known.seenAt > d.lastFailureAt;
 }
 
 QJsonObject device(const DeviceStatus &d)
 {
+    // A device that is not open shows what its modem and SIM were when last seen, with that
+    // time, rather than nothing: that is when the operator looks for it in the rack.
+    const bool remembered = !linkUp(d) && d.imsi.isEmpty() && d.imei.isEmpty()
+            && d.known.seenAt.isValid();
+    const KnownIdentity shown = remembered
+            ? d.known
+            : KnownIdentity{d.model, d.imsi, d.imei, d.simNumber, {}};
     QJsonObject out{{QStringLiteral("port"), d.port},
                     {QStringLiteral("name"), QStringLiteral("Com") + d.port},
-                    {QStringLiteral("model"), d.model},
+                    {QStringLiteral("model"), shown.model},
                     {QStringLiteral("link"), linkStateName(d.link)},
                     {QStringLiteral("state"), DeviceRow::linkText(d.link)},
                     {QStringLiteral("trouble"), trouble(d)},
+                    {QStringLiteral("up"), sendable(d)},
+                    {QStringLiteral("registered"), registeredOrUnknown(d)},
                     {QStringLiteral("inService"), d.inService},
-                    {QStringLiteral("simNumber"), d.simNumber},
-                    {QStringLiteral("imsi"), d.imsi},
-                    {QStringLiteral("imei"), d.imei},
+                    {QStringLiteral("simNumber"), shown.simNumber},
+                    {QStringLiteral("imsi"), shown.imsi},
+                    {QStringLiteral("imei"), shown.imei},
                     {QStringLiteral("reason"), d.lastFailure},
+                    {QStringLiteral("reasonAt"), time(d.lastFailureAt)},
+                    {QStringLiteral("reasonPast"), failurePast(d)},
                     {QStringLiteral("failureCode"), d.failureCode},
                     {QStringLiteral("rssi"), number(d.rssi)},
                     {QStringLiteral("dbm"), number(dbm(d.rssi))},
@@ -133,17 +167,33 @@ QJsonObject device(const DeviceStatus &d)
                     {QStringLiteral("failed"), d.failed},
                     {QStringLiteral("received"), d.received},
                     {QStringLiteral("lastSuccess"), time(d.lastSuccess)}};
+    if (remembered)
+        out.insert(QStringLiteral("identitySeenAt"), time(d.known.seenAt));
     if (d.quota && d.quota->restingUntil.isValid())
         out.insert(QStringLiteral("restingUntil"), time(d.quota->restingUntil));
     return out;
 }
 
+QString health(const EngineStatus &s, int sendableCount)
+{
+    if (!s.running)
+        return QStringLiteral("stopped");
+    if (!StatusReport::unavailable(s).isEmpty() || sendableCount == 0)
+        return QStringLiteral("down");
+    return sendableCount < s.devices.size() ? QStringLiteral("degraded") : QStringLiteral("ok");
+}
+
 QJsonObject state(const EngineStatus &s)
 {
     QJsonArray devices;
-    for (const DeviceStatus &d : s.devices)
+    int sendableCount = 0;
+    for (const DeviceStatus &d : s.devices) {
         devices.append(device(d));
+        sendableCount += sendable(d);
+    }
     return {{QStringLiteral("running"), s.running},
+            {QStringLiteral("health"), health(s, sendableCount)},
+            {QStringLiteral("devicesSendable"), sendableCount},
             {QStringLiteral("cannotSend"), StatusReport::unavailable(s)},
             {QStringLiteral("databaseUp"), s.databaseUp},
             {QStringLiteral("databaseReason"), s.databaseReason},

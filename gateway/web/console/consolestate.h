@@ -31,6 +31,13 @@ std::optional<int> bars(std::optional<int> rssi);
 QString registrationText(std::optional<int> registration);
 // A device in trouble: open but failed, or out of service, or not registered.
 bool trouble(const DeviceStatus &device);
+// A row handed to it now could be sent: connected, on a network and in service.
+bool sendable(const DeviceStatus &device);
+// The last failure is past once the device has worked since: a message sent, or an open.
+bool failurePast(const DeviceStatus &device);
+// One word for the header, with the same truth as /healthz: "stopped"; "down" when nothing can
+// be sent; "degraded" when some device is down, unregistered or out of service; else "ok".
+QString health(const EngineStatus &status, int sendableCount);
 
 // Wraps a serialized body in a message of the given type with the gateway's time.
 QByteArray message(const char *type, qint64 now, const QByteArray &body);

@@ -92,6 +92,83 @@ private Q_SLOTS:
         QVERIFY(!ConsoleState::trouble(off));
     }
 
+    // The header's word has /healthz's truth: all devices able to send is "ok", some down or
+    // unregistered "degraded", none (or the database gone) "down".
+    void headerSaysHowManyDevicesCanSend()
+    {
+        EngineStatus s = status();
+        QJsonObject state = ConsoleState::state(s);
+        QCOMPARE(state[QLatin1String("health")].toString(), QStringLiteral("degraded"));
+        QCOMPARE(state[QLatin1String("devicesSendable")].toInt(), 1);
+        s.devices[1].link = LinkState::Sending;
+        QCOMPARE(ConsoleState::state(s)[QLatin1String("health")].toString(), QStringLiteral("ok"));
+        s.devices[1].registration = 2; // searching: up, but nothing can go through it
+        state = ConsoleState::state(s);
+        QCOMPARE(state[QLatin1String("health")].toString(), QStringLiteral("degraded"));
+        QCOMPARE(deviceOf(state, 1)[QLatin1String("up")].toBool(), false);
+        s.devices[0].link = LinkState::Failed;
+        QCOMPARE(ConsoleState::state(s)[QLatin1String("health")].toString(), QStringLiteral("down"));
+        s.running = false;
+        QCOMPARE(ConsoleState::state(s)[QLatin1String("health")].toString(),
+                 QStringLiteral("stopped"));
+    }
+
+    // A device that is down still tells what its modem and SIM were when last seen, and a
+    // failure is past once the device has sent or opened since.
+    void aDownDeviceKeepsItsIdentityAndOldFailuresArePast()
+    {
+        EngineStatus s = status();
+        DeviceStatus &d = s.devices[1];
+        d.known = {QStringLiteral("E173"), QStringLiteral("460001111111111"),
+                   QStringLiteral("861234567890123"), QStringLiteral("+8613800000002"),
+                   At.addSecs(-600)};
+        d.lastFailureAt = At.addSecs(-60);
+        QJsonObject down = deviceOf(ConsoleState::state(s), 1);
+        QCOMPARE(down[QLatin1String("imsi")].toString(), QStringLiteral("460001111111111"));
+        QCOMPARE(down[QLatin1String("model")].toString(), QStringLiteral("E173"));
+        QCOMPARE(qint64(down[QLatin1String("identitySeenAt")].toDouble()),
+                 At.addSecs(-600).toMSecsSinceEpoch());
+        QCOMPARE(down[QLatin1String("reasonPast")].toBool(), false);
+
+        // Opened again after the failure: the failure reads as past, the identity as current.
+        d.link = LinkState::Idle;
+        d.imsi = d.known.imsi;
+        d.known.seenAt = At;
+        QJsonObject up = deviceOf(ConsoleState::state(s), 1);
+        QVERIFY(!up.contains(QLatin1String("identitySeenAt")));
+        QCOMPARE(up[QLatin1String("reasonPast")].toBool(), true);
+        // A failure after the last success and open is current.
+        d.lastFailureAt = At.addSecs(5);
+        d.lastSuccess = At.addSecs(2);
+        QCOMPARE(ConsoleState::failurePast(d), false);
+        d.lastSuccess = At.addSecs(9);
+        QCOMPARE(ConsoleState::failurePast(d), true);
+    }
+
+    // The charts' rings come back from their bytes; bytes of another layout change nothing.
+    void historyComesBackFromItsBytes()
+    {
+        EngineHistory before;
+        before.sendResult(3, true, 0.8, At);
+        before.sendResult(-1, false, 2.0, At.addSecs(60));
+        before.received(3, 2, At.addSecs(60));
+        const QByteArray bytes = before.save();
+        EngineHistory after;
+        QVERIFY(after.restore(bytes));
+        const QDateTime now = At.addSecs(120);
+        QCOMPARE(after.minutes(5, -1, now), before.minutes(5, -1, now));
+        QCOMPARE(after.minutes(5, 3, now), before.minutes(5, 3, now));
+        QCOMPARE(after.minutes(3, -1, now).at(1).failed, 1);
+
+        EngineHistory untouched;
+        untouched.received(-1, 7, At);
+        for (const QByteArray &bad : {bytes.left(bytes.size() - 1), bytes + 'x', QByteArray("VHR"),
+                                      QByteArray()}) {
+            QVERIFY(!untouched.restore(bad));
+            QCOMPARE(untouched.minutes(1, -1, At).at(0).received, 7);
+        }
+    }
+
     // The engine's version is the database server's; the program's own is told beside it.
     void versionsOfProgramAndDatabase()
     {

@@ -50,6 +50,30 @@ private Q_SLOTS:
                  QStringLiteral("状态"));
     }
 
+    // What a port's modem was survives the list being rebuilt at a stop or start, without
+    // showing in the window's row; a failure carries its time.
+    void aPortKeepsItsKnownIdentityAndFailuresTheirTime()
+    {
+        auto gw = started("[SMSCom]\nPort=3,12\nRate=9600,115200\n");
+        DeviceTable table;
+        table.setClock(m_clock);
+        Settings settings = gw->settings();
+        table.RefreshDeviceList(settings);
+        table.setModel(1, QStringLiteral("E173"));
+        table.setIdentity(1, QStringLiteral("460001234567890"), QStringLiteral("86123"),
+                          QStringLiteral("+8613800000012"));
+        table.setLastFailure(1, QStringLiteral("短信猫已重启"), QStringLiteral("lost"));
+        QCOMPARE(table.status(1).lastFailureAt, m_clock.now());
+        settings.DevicePorts = {QStringLiteral("12"), QStringLiteral("5")};
+        table.RefreshDeviceList(settings);
+        QCOMPARE(table.status(0).known.imsi, QStringLiteral("460001234567890"));
+        QCOMPARE(table.status(0).known.model, QStringLiteral("E173"));
+        QCOMPARE(table.status(0).known.seenAt, m_clock.now());
+        QCOMPARE(table.status(0).imsi, QString());
+        QCOMPARE(table.row(0).model, QString());
+        QVERIFY(!table.status(1).known.seenAt.isValid());
+    }
+
     void deletingTheMiddleRowKeepsOrder()
     {
         auto gw = started("; keep me\n[SMSCom]\nPort=1,12,4\nRate=9600,19200,115200\n");

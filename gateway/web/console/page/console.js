@@ -66,7 +66,9 @@
       const text = typeof event.data === 'string' ? event.data : decoder.decode(event.data);
       receive(JSON.parse(text));
     };
+    const mine = socket;
     socket.onclose = (event) => {
+      if (socket !== mine) return;
       socket = null;
       // The gateway tells nothing without a valid token; a wrong one is not tried again.
       if (event.code === 1008 && /token/.test(event.reason)) {
@@ -75,6 +77,13 @@
       }
       setTimeout(connect, 2000);
     };
+  }
+
+  function reconnectNow() {
+    const old = socket;
+    socket = null;
+    if (old) old.close();
+    connect();
   }
 
   function receive(m) {
@@ -109,10 +118,16 @@
   // ---- the state ----
   function drawState() {
     const s = state;
+    // One glance: how many devices can send of how many, green only when all can; red when
+    // nothing can be sent, as /healthz says.
     const service = $('service');
-    service.textContent = s.running ? '服务运行中' : '服务已停止';
-    service.className = 'badge ' + (s.running ? 'running' : 'stopped');
-    if (s.running && s.cannotSend) service.textContent += '：' + s.cannotSend;
+    const health = s.health || (s.running ? 'ok' : 'stopped');
+    const count = `${s.devicesSendable}/${s.devices.length}台设备可发送`;
+    service.textContent = !s.running ? '服务已停止'
+      : health === 'down' ? '无法发送：' + (s.cannotSend || count)
+        : '服务运行中：' + count;
+    service.className = 'badge ' + health;
+    document.title = (health === 'ok' ? '' : '⚠ ') + 'Velmora 短信网关 控制台';
     const db = $('database');
     db.textContent = s.databaseUp ? '已连接' : '未连接' + (s.databaseReason ? '：' + s.databaseReason : '');
     db.title = s.databaseVersion || '';
@@ -175,10 +190,19 @@
     $('stuckall').checked = rows > 0 && selected.size === rows;
   }
 
+  // Bars drawn, not typed: not every font has the block glyphs.
+  function bars(n) {
+    const svg = svgEl('svg', { class: 'bars', viewBox: '0 0 20 12', width: 20, height: 12, role: 'img' });
+    svg.append(svgEl('title', {}, `${n}/4`));
+    for (let i = 0; i < 4; i++)
+      svg.append(svgEl('rect', { x: i * 5, y: 9 - i * 3, width: 4, height: 3 + i * 3, class: i < n ? 'on' : 'off' }));
+    return svg;
+  }
+
   function signal(d) {
     if (d.bars === null) return el('span', '-');
     const s = el('span');
-    s.append(el('span', '▮'.repeat(d.bars) + '▯'.repeat(4 - d.bars), 'bars'), ` ${d.dbm} dBm `);
+    s.append(bars(d.bars), ` ${d.dbm} dBm `);
     if (d.healthAt) {
       const when = el('small'); when.dataset.age = d.healthAt;
       s.append('(', when, '前)');
@@ -194,12 +218,39 @@
     return b;
   }
 
+  // The modem's identity; a device that is down shows what it was when last seen, marked so.
+  function identityCell(value, d) {
+    const td = el('td', dash(value));
+    if (d.identitySeenAt && value) {
+      td.className = 'remembered';
+      td.title = `设备未连接，这是最后见到时的值（${clock(d.identitySeenAt)}）`;
+    }
+    return td;
+  }
+
+  // The last failure with its time; once the device has worked since, it reads as past.
+  function reasonCell(d) {
+    const td = el('td', undefined, d.reasonPast ? 'reason past' : 'reason');
+    if (!d.reason) return td;
+    td.append(d.reason);
+    if (d.reasonAt) {
+      const when = el('small'); when.dataset.age = d.reasonAt;
+      td.append(el('br'), d.reasonPast ? '已恢复，发生于' : '发生于', when, '前');
+      td.title = clock(d.reasonAt);
+    }
+    return td;
+  }
+
+  const columnNames = ['串口号', '本机号码', 'IMSI', 'IMEI', '设备型号', '状态', '失败原因', '信号',
+    '网络注册', '运营商', '已发', '失败', '已收', '最近成功', '操作'];
   function drawDevices(devices) {
     const body = $('devices').tBodies[0];
     body.replaceChildren(...devices.map((d) => {
       const tr = el('tr', undefined, d.inService ? (d.trouble ? 'trouble' : '') : 'outofservice');
       tr.dataset.port = d.port;
       let stateText = d.inService ? d.state : d.state + '（已停用）';
+      const unregistered = (d.link === 'idle' || d.link === 'sending') && d.registered === false;
+      if (unregistered) stateText += '（未注册，不能发送）';
       if (d.restingUntil) stateText += '，休息至' + clock(d.restingUntil).slice(11, 16);
       const sig = el('td'); sig.append(signal(d));
       const last = el('td'); if (d.lastSuccess) last.dataset.since = d.lastSuccess; else last.textContent = '-';
@@ -208,10 +259,13 @@
         : actionButton('启用', 'device-in', d.port, '恢复使用此设备'),
       actionButton('重新检测', 'recheck', d.port, '现在向模块查询 AT、SIM卡、信号、注册、运营商和型号'),
       actionButton('图表', 'chart', d.port, '在图表中显示此设备最近一小时'));
-      tr.append(el('td', 'Com' + d.port), el('td', dash(d.simNumber)), el('td', dash(d.imsi)),
-        el('td', dash(d.imei)), el('td', dash(d.model)), el('td', stateText, 'link-' + d.link),
-        el('td', d.reason || '', 'reason'), sig, el('td', d.registration), el('td', dash(d.operator)),
+      tr.append(el('td', 'Com' + d.port, 'port'), identityCell(d.simNumber, d), identityCell(d.imsi, d),
+        identityCell(d.imei, d), identityCell(d.model, d),
+        el('td', stateText, unregistered ? 'link-unregistered' : 'link-' + d.link),
+        reasonCell(d), sig, el('td', d.registration), el('td', dash(d.operator)),
         el('td', d.sent, 'num'), el('td', d.failed, 'num'), el('td', d.received, 'num'), last, ops);
+      // On a phone each row is a card, each cell labelled with its column.
+      [...tr.cells].forEach((td, i) => { td.dataset.label = columnNames[i]; });
       return tr;
     }));
   }
@@ -244,19 +298,32 @@
     return e;
   }
 
-  // Draws series (arrays of numbers, null for none) over times (ms) in the svg.
-  function lineChart(svg, times, series) {
+  // Axis ticks at 1, 2 or 5 times a power of ten, so no two labels read alike; counts never get
+  // a step below one.
+  function ticks(max, counts) {
+    const raw = Math.max(max, counts ? 1 : Number.MIN_VALUE) / 4;
+    const magnitude = Math.pow(10, Math.floor(Math.log10(raw)));
+    const step = Math.max([1, 2, 5, 10].find((f) => f * magnitude >= raw) * magnitude, counts ? 1 : 0);
+    const top = Math.max(step, Math.ceil(max / step - 1e-9) * step);
+    const decimals = Math.max(0, -Math.floor(Math.log10(step) + 1e-9));
+    const out = [];
+    for (let v = 0; v <= top + step / 2; v += step) out.push({ v, label: v.toFixed(decimals) });
+    return { top, list: out };
+  }
+
+  // Draws series (arrays of numbers, null for none) over times (ms) in the svg; hovering a
+  // minute shows its values.
+  function lineChart(svg, times, series, counts) {
     const parts = [];
     let max = 0;
     for (const s of series) for (const v of s.values) if (v !== null && v > max) max = v;
-    max = max > 0 ? max : 1;
+    const axis = ticks(max, counts);
     const n = times.length;
     const x = (i) => L + (n > 1 ? (i * (W - L - R)) / (n - 1) : 0);
-    const y = (v) => T + (H - T - B) * (1 - v / max);
-    for (let k = 0; k <= 4; k++) {
-      const v = (max * k) / 4;
-      parts.push(svgEl('line', { x1: L, x2: W - R, y1: y(v), y2: y(v), class: 'grid' }));
-      parts.push(svgEl('text', { x: 2, y: y(v) + 4 }, +v.toFixed(max < 10 ? 1 : 0)));
+    const y = (v) => T + (H - T - B) * (1 - v / axis.top);
+    for (const t of axis.list) {
+      parts.push(svgEl('line', { x1: L, x2: W - R, y1: y(t.v), y2: y(t.v), class: 'grid' }));
+      parts.push(svgEl('text', { x: 2, y: y(t.v) + 4 }, t.label));
     }
     if (n) {
       for (const i of [0, Math.floor(n / 2), n - 1])
@@ -266,6 +333,13 @@
       let points = '';
       s.values.forEach((v, i) => { if (v !== null && v >= 0) points += `${x(i).toFixed(1)},${y(v).toFixed(1)} `; });
       parts.push(svgEl('polyline', { points, class: s.cls }));
+    }
+    const slot = n > 1 ? (W - L - R) / (n - 1) : W - L - R;
+    for (let i = 0; i < n; i++) {
+      const hover = svgEl('rect', { x: x(i) - slot / 2, y: T, width: slot, height: H - T - B, class: 'hover' });
+      const values = series.map((s) => `${s.name} ${s.values[i] === null || s.values[i] < 0 ? '-' : +s.values[i].toFixed(3)}`);
+      hover.append(svgEl('title', {}, `${clock(times[i]).slice(11, 16)}  ${values.join('  ')}`));
+      parts.push(hover);
     }
     if (!n) parts.push(svgEl('text', { x: W / 2 - 30, y: H / 2 }, '暂无数据'));
     svg.replaceChildren(...parts);
@@ -282,19 +356,20 @@
     return out;
   }
 
+  const seriesNames = { sent: '已发', failed: '失败', received: '已收', p50: '中位数', p90: '90%', p99: '99%' };
   function drawCharts() {
     const hour = chartPort && deviceHistory ? deviceHistory : gatewayHistory;
     $('chartdevice').textContent = chartPort ? `Com${chartPort}（点击“图表”可切换，再点一次回到全部）` : '全部设备';
     if (hour) {
       const t = tail(hour.minutes, 60);
-      lineChart($('chart-hour'), t, ['sent', 'failed', 'received'].map((k) => ({ cls: k, values: tail(hour[k], 60) })));
-      lineChart($('chart-time'), t, ['p50', 'p90', 'p99'].map((k) => ({ cls: k, values: tail(hour[k], 60) })));
+      lineChart($('chart-hour'), t, ['sent', 'failed', 'received'].map((k) => ({ cls: k, name: seriesNames[k], values: tail(hour[k], 60) })), true);
+      lineChart($('chart-time'), t, ['p50', 'p90', 'p99'].map((k) => ({ cls: k, name: seriesNames[k], values: tail(hour[k], 60) })), false);
     }
     if (gatewayHistory) {
       const h = gatewayHistory;
       const times = h.minutes.filter((_, i) => i % 10 === 0);
-      lineChart($('chart-day'), times, ['sent', 'failed', 'received'].map((k) => ({ cls: k, values: bucket(h, k, 10, false) })));
-      lineChart($('chart-queue'), times, [{ cls: 'queueline', values: bucket(h, 'queue', 10, true) }]);
+      lineChart($('chart-day'), times, ['sent', 'failed', 'received'].map((k) => ({ cls: k, name: seriesNames[k], values: bucket(h, k, 10, false) })), true);
+      lineChart($('chart-queue'), times, [{ cls: 'queueline', name: '内存剩余', values: bucket(h, 'queue', 10, true) }], true);
     }
   }
 
@@ -305,8 +380,23 @@
     r.className = bad ? 'error' : '';
   }
 
+  // A re-check's report comes over the live channel: it is asked for only once the channel is
+  // open, so a report is never answered to a channel that was just being replaced.
+  function liveOpen() {
+    if (socket && socket.readyState === WebSocket.OPEN) return Promise.resolve(true);
+    if (!socket) connect();
+    return new Promise((resolve) => {
+      const started = Date.now();
+      const wait = setInterval(() => {
+        const open = socket && socket.readyState === WebSocket.OPEN;
+        if (open || Date.now() - started > 5000) { clearInterval(wait); resolve(open); }
+      }, 50);
+    });
+  }
+
   async function act(action, body) {
     if (!token()) { say('请先填写operator令牌', true); return null; }
+    if (action === 'recheck' && !(await liveOpen())) { say('与网关的实时连接未建立，请稍后再试', true); return null; }
     try {
       const reply = await fetch(`/console/actions/${action}`, {
         method: 'POST',
@@ -336,7 +426,8 @@
     }
     if ((action === 'stop' || action === 'device-out') && !confirm(`确定${actionText[action]}${b.dataset.port ? ' Com' + b.dataset.port : ''}？`)) return;
     const body = b.dataset.port ? { port: b.dataset.port } : {};
-    if (await act(action, body)) say(`${actionText[action]}${b.dataset.port ? ' Com' + b.dataset.port : ''}：已执行`);
+    if (await act(action, body))
+      say(`${actionText[action]}${b.dataset.port ? ' Com' + b.dataset.port : ''}：${action === 'recheck' ? '已请求，等待模块回答…' : '已执行'}`);
   });
 
   $('requeue').onclick = async () => {
@@ -364,7 +455,8 @@
     localStorage.setItem(TokenKey, $('token').value.trim());
     $('token').value = '';
     say('令牌已保存在本浏览器');
-    if (socket) socket.close(); else connect();
+    // A new channel at once, not after the usual pause, so an action right after finds it.
+    reconnectNow();
   };
   $('forget').onclick = () => {
     localStorage.removeItem(TokenKey);
