@@ -75,7 +75,14 @@ void TestEngineStatus::countersAndHistogramStartTogether()
     EngineStatus s = h->status();
     QCOMPARE(s.devices.at(0).sent, qint64(1));
     QCOMPARE(s.sendDurations.count, qint64(1));
+    // A reload keeps the devices running, and both with them.
     h->reload();
+    h.settle();
+    s = h->status();
+    QCOMPARE(s.devices.at(0).sent, qint64(1));
+    QCOMPARE(s.sendDurations.count, qint64(1));
+    h.stop();
+    h->start();
     h.settle();
     s = h->status();
     QCOMPARE(s.devices.at(0).sent, qint64(0));

@@ -74,7 +74,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h.log().mid(1, 2),
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接成功……")}));
     QVERIFY(h->service().queuePollActive());
-    h->pool().setState(2, DeviceState::Busy);
+    h->states().apply(2, DeviceEvent::HandedOver);
     QVERIFY(tdb.insertPending(3));
 
     h.poll();
