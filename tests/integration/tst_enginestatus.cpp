@@ -69,6 +69,7 @@ void TestEngineStatus::countersAndHistogramStartTogether()
     VELMORA_NEED_DATABASE(tdb, dbName());
     GatewayHarness h(tdb.connectionString());
     h->start();
+    h.settle();
     QVERIFY(tdb.insertPending(1));
     h.poll();
     h.finish(0, true);
