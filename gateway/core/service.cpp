@@ -224,7 +224,11 @@ void Service::closeDevice(int d, const QString &when)
 
 void Service::tm_md_Timer()
 {
+    const bool wasOpen = m_path.databaseOpen();
     m_path.supervise();
+    // A database back at this tick is read for the free devices now, not at the next poll.
+    if (!wasOpen && m_path.databaseOpen() && m_timer1.isActive())
+        pollSoon();
     refreshHealth();
     if (m_pollWhenDatabaseReturns && m_running && !m_timer1.isActive() && m_path.queueReady()) {
         startQueuePoll();
