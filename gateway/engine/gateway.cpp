@@ -82,7 +82,9 @@ void Gateway::setServiceRunning(bool running)
 
 bool Gateway::mayEditDevices()
 {
-    if (!ServiceRunning())
+    // A stop still waiting for its sends rebuilds the list from the settings when it ends, and
+    // would drop an edit made meanwhile.
+    if (!ServiceRunning() && !m_service->stopping())
         return true;
     WriteLog(QStringLiteral("请先停止服务！"));
     return false;

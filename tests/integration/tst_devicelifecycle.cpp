@@ -199,6 +199,8 @@ void TestDeviceLifecycle::stopReturnsAtOnceAndClosesWhenTheLastSendEnds()
     QVERIFY(h->service().stopping());
     QVERIFY(!h->ServiceRunning());
     QVERIFY(h.fake(0).isOpen && h.fake(1).isOpen);
+    // The list the stop rebuilds when it ends would drop an edit made now.
+    QVERIFY(!h->addDevice(QStringLiteral("9"), QStringLiteral("9600")));
     h.finish(0, true);
     QVERIFY(h->service().stopping());
     QVERIFY(h.fake(1).isOpen);
