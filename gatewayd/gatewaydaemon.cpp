@@ -75,11 +75,8 @@ void GatewayDaemon::reload()
     if (m_systemd.isStopping() || !configReadable(QStringLiteral("保持原有配置继续运行")))
         return;
     m_systemd.reloading();
-    stop();
-    // A SIGTERM served while the stop waited for the modems ends the service, not the reload.
-    if (m_systemd.isStopping())
-        return;
-    m_gateway->start();
+    // Unchanged devices keep their ports and their sends; the reload returns at once.
+    m_gateway->reload();
     m_systemd.ready();
     m_statusSent = false;
     publishStatus();
@@ -97,7 +94,8 @@ void GatewayDaemon::handleSignal(int signalNumber)
     m_statusTimer.stop();
     m_systemd.stopping();
     stop();
-    QCoreApplication::quit();
+    // The process ends once the sends in flight have ended and the ports are closed.
+    m_gateway->whenStopped([] { QCoreApplication::quit(); });
 }
 
 void GatewayDaemon::publishStatus()

@@ -71,6 +71,8 @@ void DevicePool::connectControl(int d, ModemControl *c)
     on(&ModemControl::StatusReport, [d](DeviceEvents &e) { e.statusReportWaiting(d); });
     on(&ModemControl::MessagesRemoved,
        [d, c](DeviceEvents &e) { e.messagesRemoved(d, c->TakeRemovedMsgKeys()); });
+    connect(c, &ModemControl::OpenFinished, this,
+            [this, d](short result) { Q_EMIT openFinished(d, result); }, Qt::DirectConnection);
 }
 
 bool DevicePool::createRegistered(ComponentLoader &loader, QString *error)
@@ -105,22 +107,4 @@ void DevicePool::close(int d)
     m_closing[d] = true;
     c->CloseComm();
     m_closing[d] = false;
-}
-
-void DevicePool::setState(int d, DeviceState state)
-{
-    if (d >= 0 && d < Count)
-        m_states[d] = state;
-}
-
-void DevicePool::setRegistered(int d, bool registered)
-{
-    if (d >= 0 && d < Count)
-        m_unregistered[d] = !registered;
-}
-
-void DevicePool::setInService(int d, bool inService)
-{
-    if (d >= 0 && d < Count)
-        m_outOfService[d] = !inService;
 }

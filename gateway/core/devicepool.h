@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicestates.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -10,12 +12,9 @@ class ComponentLoader;
 class DeviceEvents;
 class ModemControl;
 
-// Whether a device takes messages: Offline (not connected; the supervision tick reopens it),
-// Free (connected and idle) or Busy (sending).
-enum class DeviceState { Offline, Free, Busy };
-
-// The 128 modem controls of the gateway, element d driving device d, with each device's state.
-// Events of element d go to the device-events handler carrying d and the outcome.
+// The 128 modem controls of the gateway, element d driving device d. Events of element d go to
+// the device-events handler carrying d and the outcome; the ends of opens come as openFinished.
+// What each device's state is, DeviceStates holds; the pool only tells it on.
 class DevicePool : public QObject
 {
     Q_OBJECT
@@ -40,36 +39,29 @@ public:
     // Closes device d's port. A send that the close cuts off reports no result: its outcome is
     // unknown, and its row must stay as it is rather than be written as failed.
     void close(int d);
+    // Where each device's state is kept; read through the pool by those that only hold it.
+    void setStates(const DeviceStates *states) { m_states = states; }
     DeviceState state(int d) const
     {
-        return (d >= 0 && d < Count) ? m_states[std::size_t(d)] : DeviceState::Offline;
+        return m_states ? m_states->state(d) : DeviceState::Offline;
     }
-    void setState(int d, DeviceState state);
-    // Whether device d's modem is registered with a network; one that is not takes no
-    // messages, so they wait for it (or another device) instead of failing one by one.
-    bool registered(int d) const { return d >= 0 && d < Count && !m_unregistered[std::size_t(d)]; }
-    void setRegistered(int d, bool registered);
+    bool registered(int d) const { return m_states && m_states->registered(d); }
+    bool inService(int d) const { return m_states && m_states->inService(d); }
+    // Inline, as the sending policy asks it of every device on every pass.
+    bool takesMessages(int d) const { return m_states && m_states->takesMessages(d); }
     // Why the control's last open failed or its device was lost, in the operator's language
     // where the control has it.
     static QString operatorReason(ModemControl &control);
-    // Whether the operator left device d in service; one taken out stays open but gets no
-    // messages until it is put back or the service stops.
-    bool inService(int d) const { return d >= 0 && d < Count && !m_outOfService[std::size_t(d)]; }
-    void setInService(int d, bool inService);
-    // Free, registered and in service: a message handed over now can be sent. Inline, as the
-    // sending policy asks it of every device on every pass.
-    bool takesMessages(int d) const
-    {
-        return state(d) == DeviceState::Free && registered(d) && inService(d);
-    }
+
+Q_SIGNALS:
+    // Device d's open ended (0 = ready), also when its control opened it again by itself.
+    void openFinished(int d, short result);
 
 private:
     void connectControl(int d, ModemControl *c);
 
     DeviceEvents *m_events = nullptr;
     std::array<ModemControl *, Count> m_controls{};
-    std::array<DeviceState, Count> m_states{};
+    const DeviceStates *m_states = nullptr;
     std::array<bool, Count> m_closing{};
-    std::array<bool, Count> m_unregistered{};
-    std::array<bool, Count> m_outOfService{};
 };

@@ -22,6 +22,14 @@ QString ofSend(const QString &refusal, const QString &reason)
     return code >= 0 ? QStringLiteral("cms:") + QString::number(code) : QStringLiteral("send");
 }
 
+bool sendCutOff(const QString &refusal, const QString &reason)
+{
+    // The driver's words for a port that closed, or went away, under the message.
+    return refusal.trimmed().isEmpty()
+            && (reason.startsWith(QStringLiteral("串口已关闭"))
+                || reason.startsWith(QStringLiteral("串口已断开")));
+}
+
 QString ofOpen(const QString &lastError)
 {
     // The driver's own words, which are never translated; the first match wins, so the more

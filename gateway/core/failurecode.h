@@ -15,6 +15,9 @@ inline const QString Unregistered = QStringLiteral("unregistered");
 QString ofSend(const QString &refusal, const QString &reason);
 // The +CMS ERROR code a send failure names, -1 when none.
 int cmsCodeOfSend(const QString &refusal, const QString &reason);
+// A failed send whose port closed under it after its text was written: nobody refused it, and
+// whether the network took it is not known.
+bool sendCutOff(const QString &refusal, const QString &reason);
 // A failed open, from the driver's untranslated reason (GetInfo 10).
 QString ofOpen(const QString &lastError);
 

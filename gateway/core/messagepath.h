@@ -24,6 +24,14 @@ public:
     virtual void resetSendQueue() = 0;
     // Forgets every device's job, with room for count devices.
     virtual void resetDeviceJobs(int count) = 0;
+    // Room for count devices, keeping the jobs of those that stay.
+    virtual void resizeDeviceJobs(int count) = 0;
+    // Device d's port is about to close: its job is let go. The SysNo of a row its modem has
+    // in hand, which stays at 1 since its outcome is not known; empty when there is none (a
+    // row that had not reached the modem is pending again).
+    virtual QString releaseJob(int d) = 0;
+    // Device d is free: it takes the next loaded row.
+    virtual void offerTo(int d) = 0;
     // At every supervision tick: a lost connection is reopened, waiting writes are made.
     virtual void supervise() = 0;
     // Device d was opened: what it says of its network is taken in.

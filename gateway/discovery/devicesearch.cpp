@@ -6,7 +6,7 @@
 #include "core/settings.h"
 #include "modemapi/modemcontrol.h"
 
-#include <QCoreApplication>
+#include <QTimer>
 
 DeviceSearch::DeviceSearch(const Parts &parts, PortLister listSerialPorts, QObject *parent)
     : QObject(parent), m_parts(parts), m_listSerialPorts(std::move(listSerialPorts))
@@ -33,29 +33,36 @@ QString DeviceSearch::probe(int port)
 void DeviceSearch::run(bool useRange, const QString &fromText, const QString &toText)
 {
     Q_EMIT progress(0);
-    QString collected;
+    m_running = true;
+    m_ports.clear();
+    m_done = 0;
+    m_collected.clear();
     if (useRange) {
         const int first = portNumberOf(fromText);
         const int last = portNumberOf(toText);
-        for (int p = first; p <= last; ++p) {
-            collected += probe(p);
-            Q_EMIT progress(qRound(double(p - first + 1) / (last - first + 1) * 100));
-            QCoreApplication::processEvents();
-        }
+        for (int p = first; p <= last; ++p)
+            m_ports << p;
     } else {
         const QStringList pieces = m_listSerialPorts().toLower().split(QLatin1Char('-'));
-        const qsizetype count = pieces.size() - 1;
-        int k = 1;
         for (const QString &piece : pieces) {
-            if (piece.trimmed().isEmpty())
-                continue;
-            collected += probe(portNumberOf(piece));
-            Q_EMIT progress(qRound(double(k) / count * 100));
-            ++k;
-            QCoreApplication::processEvents();
+            if (!piece.trimmed().isEmpty())
+                m_ports << portNumberOf(piece);
         }
     }
-    apply(collected);
+    QTimer::singleShot(0, this, &DeviceSearch::next);
+}
+
+void DeviceSearch::next()
+{
+    if (m_done >= m_ports.size()) {
+        apply(m_collected);
+        m_running = false;
+        Q_EMIT finished();
+        return;
+    }
+    m_collected += probe(m_ports.at(m_done++));
+    Q_EMIT progress(qRound(double(m_done) / double(m_ports.size()) * 100));
+    QTimer::singleShot(0, this, &DeviceSearch::next);
 }
 
 void DeviceSearch::apply(const QString &collected)

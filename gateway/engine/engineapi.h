@@ -32,10 +32,15 @@ public:
 
     // Start-up of a front end: the first log line, the settings and the device list.
     virtual void load() = 0;
-    // 启动 and 停止; reload stops, reads the configuration again and starts.
+    // 启动 and 停止. Both return at once: a start's devices come up one by one as each modem
+    // answers, and a stop closes the ports once the sends in flight have ended. reload reads
+    // the configuration again and applies only what changed (a stopped service is started).
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual void reload() = 0;
+    // done runs on the engine's thread once no stop waits for its sends in flight any more: at
+    // once when none does.
+    virtual void whenStopped(std::function<void()> done) = 0;
 
     // Device list edits, refused (and logged) while the service runs.
     virtual bool addDevice(const QString &port, const QString &rate) = 0;
@@ -43,8 +48,10 @@ public:
     // Whether the list may be edited now; logs the refusal otherwise.
     virtual bool mayEditDevices() = 0;
     // Replaces the device list with the ports where a modem answers; refused while the service
-    // runs.
-    virtual void searchDevices(const DeviceSearchRequest &request, const Progress &progress) = 0;
+    // runs. Returns at once; done follows on the engine's thread when the search is over (or
+    // was refused).
+    virtual void searchDevices(const DeviceSearchRequest &request, const Progress &progress,
+                               std::function<void()> done) = 0;
 
     // Test messages as the composer queues them: one row per number, on the connection of the
     // last start; false when the database refused one.

@@ -9,7 +9,7 @@ EngineThread::EngineThread(QString programDir, const Clock &clock)
     m_anchor = new QObject;
     m_anchor->moveToThread(&m_thread);
     // The gateway closes its ports and its connection on the thread that opened them, once its
-    // loop has ended: work that was running the loop inside itself has returned by then.
+    // loop has ended.
     QObject::connect(
             &m_thread, &QThread::finished, m_anchor,
             [this] {

@@ -16,11 +16,12 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
       m_config(std::move(programDir), m_log)
 {
     m_flow = std::make_unique<MessageFlow>(m_config.programDir(),
-                                           FlowContext{m_config.settings(), m_pool, m_devices,
+                                           FlowContext{m_config.settings(), m_pool, m_states, m_devices,
                                                        m_log, m_panel, m_sendTimings, m_events,
                                                        m_history, clock},
                                            prompter);
-    m_service = std::make_unique<Service>(m_config, m_pool, m_devices, m_log, *m_flow);
+    m_pool.setStates(&m_states);
+    m_service = std::make_unique<Service>(m_config, m_pool, m_states, m_devices, m_log, *m_flow);
     m_queuer = std::make_unique<MessageQueuer>(m_flow->db(), [this] {
         for (int d = 0; ServiceRunning() && d < settings().DeviceCount; ++d) {
             if (m_pool.takesMessages(d))
@@ -82,7 +83,9 @@ void Gateway::setServiceRunning(bool running)
 
 bool Gateway::mayEditDevices()
 {
-    if (!ServiceRunning())
+    // A stop still waiting for its sends rebuilds the list from the settings when it ends, and
+    // would drop an edit made meanwhile.
+    if (!ServiceRunning() && !m_service->stopping())
         return true;
     WriteLog(QStringLiteral("请先停止服务！"));
     return false;
@@ -93,11 +96,16 @@ void Gateway::start()
     // The histogram counts from the start, as the devices' counters do.
     m_sendTimings.reset();
     m_startedAt = m_clock.now();
+    configureWebhooks();
+    m_service->mnuQDFW_Click();
+}
+
+void Gateway::configureWebhooks()
+{
     const WebhookSettings hooks = WebhookSettings::read(
             IniFile(configPath()), [this](const QString &line) { WriteLog(line); });
     m_webhooksOn = hooks.enabled();
     m_webhooks->configure(hooks);
-    m_service->mnuQDFW_Click();
 }
 
 void Gateway::stop()
@@ -107,9 +115,14 @@ void Gateway::stop()
 
 void Gateway::reload()
 {
-    // A start reads the configuration again.
-    m_service->mnuGXFW_Click();
-    start();
+    // A running service keeps its ports, its sends and its counters; only what changed in the
+    // file is applied.
+    if (!ServiceRunning() || m_service->stopping()) {
+        start();
+        return;
+    }
+    configureWebhooks();
+    m_service->reload();
 }
 
 bool Gateway::addDevice(const QString &port, const QString &rate)
@@ -139,14 +152,39 @@ DeviceSearch::Parts Gateway::deviceSearchParts()
     return {m_pool.control(DeviceSearch::ProbeSlot), m_devices, m_log, m_config.path()};
 }
 
-void Gateway::searchDevices(const DeviceSearchRequest &request, const Progress &progress)
+void Gateway::searchDevices(const DeviceSearchRequest &request, const Progress &progress,
+                            std::function<void()> done)
 {
-    if (!mayEditDevices())
+    // One probing control: a second search asked meanwhile (another front end) is answered
+    // as refused rather than probe the same ports at the same time.
+    if (!mayEditDevices() || (m_search && m_search->running())) {
+        if (done)
+            done();
         return;
-    DeviceSearch search(deviceSearchParts(), request.listPorts);
+    }
+    m_search = std::make_unique<DeviceSearch>(deviceSearchParts(), request.listPorts);
     if (progress)
-        QObject::connect(&search, &DeviceSearch::progress, &search, progress);
-    search.run(request.useRange, request.from, request.to);
+        QObject::connect(m_search.get(), &DeviceSearch::progress, m_search.get(), progress);
+    QObject::connect(m_search.get(), &DeviceSearch::finished, this, [done = std::move(done)] {
+        if (done)
+            done();
+    });
+    m_search->run(request.useRange, request.from, request.to);
+}
+
+void Gateway::whenStopped(std::function<void()> done)
+{
+    if (!done)
+        return;
+    if (!m_service->stopping()) {
+        done();
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(m_service.get(), &Service::stopped, this, [connection, done] {
+        QObject::disconnect(*connection);
+        done();
+    });
 }
 
 bool Gateway::queueTestMessage(const QString &number, const QString &text)
@@ -190,11 +228,8 @@ bool Gateway::setDeviceInService(const QString &port, bool inService)
     const int d = deviceOf(port);
     if (d < 0)
         return false;
-    m_pool.setInService(d, inService);
-    m_devices.setInService(d, inService);
     // Back in service, a free device takes its next row now rather than at the next poll.
-    if (inService && ServiceRunning())
-        m_flow->dispatch().DispatchToDevice(d);
+    m_states.apply(d, inService ? DeviceEvent::InService : DeviceEvent::OutOfService);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "core/configuration.h"
 #include "core/devicepool.h"
 #include "core/devicerecheck.h"
+#include "core/devicestates.h"
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
 #include "discovery/devicesearch.h"
@@ -46,7 +47,9 @@ public:
     bool addDevice(const QString &port, const QString &rate) override;
     bool removeDevice(int row) override;
     bool mayEditDevices() override;
-    void searchDevices(const DeviceSearchRequest &request, const Progress &progress) override;
+    void whenStopped(std::function<void()> done) override;
+    void searchDevices(const DeviceSearchRequest &request, const Progress &progress,
+                       std::function<void()> done) override;
     bool queueTestMessage(const QString &number, const QString &text) override;
     qint64 queueTestMessageId(const QString &number, const QString &text) override;
     void queueTestMessages(const QString &numbersText, const QString &messageText,
@@ -77,6 +80,7 @@ public:
     ActivityLog &log() { return m_log; }
     DeviceTable &devices() { return m_devices; }
     DevicePool &pool() { return m_pool; }
+    DeviceStates &states() { return m_states; }
     const Settings &settings() const { return m_config.settings(); }
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
@@ -105,6 +109,8 @@ Q_SIGNALS:
     void statusPanelChanged(const QString &text);
 
 private:
+    // The webhooks of the configuration file, read again.
+    void configureWebhooks();
     // The row of the device with this configured port number ("3"); -1 when none.
     int deviceOf(const QString &port) const;
 
@@ -114,6 +120,7 @@ private:
     ActivityLog m_log;
     Configuration m_config;
     DeviceTable m_devices;
+    DeviceStates m_states{m_devices};
     DevicePool m_pool;
     DeviceRecheck m_recheck{m_pool};
     StatusPanel m_panel;
@@ -127,6 +134,8 @@ private:
     std::unique_ptr<Service> m_service;
     std::unique_ptr<MessageQueuer> m_queuer;
     std::unique_ptr<WebhookDispatcher> m_webhooks;
+    // The device search under way; a new one takes its place when it is over.
+    std::unique_ptr<DeviceSearch> m_search;
     bool m_webhooksOn = false;
 
     // Front-end reads

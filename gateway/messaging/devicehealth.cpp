@@ -1,10 +1,9 @@
 #include "devicehealth.h"
 
-#include "senddispatch.h"
-
 #include "common/clock.h"
 
 #include "core/devicepool.h"
+#include "core/devicestates.h"
 #include "core/devicetable.h"
 #include "core/failurecode.h"
 #include "core/logsink.h"
@@ -23,9 +22,7 @@ std::optional<int> number(const QString &text)
 
 } // namespace
 
-DeviceHealth::DeviceHealth(const FlowContext &context, SendDispatch &dispatch)
-    : m_ctx(context), m_dispatch(dispatch)
-{ }
+DeviceHealth::DeviceHealth(const FlowContext &context) : m_ctx(context) { }
 
 void DeviceHealth::update(int d)
 {
@@ -42,15 +39,16 @@ void DeviceHealth::update(int d)
     // a reported loss holds its messages back.
     const bool registered = registration.isEmpty() || registration == QLatin1String("1")
             || registration == QLatin1String("5");
-    if (registered == m_ctx.pool.registered(d))
+    if (registered == m_ctx.states.registered(d))
         return;
-    m_ctx.pool.setRegistered(d, registered);
     const QString port = m_ctx.settings.deviceLabel(d);
     if (!registered) {
         m_ctx.table.setLastFailure(d, QStringLiteral("未注册到GSM网络"), FailureCode::Unregistered);
         m_ctx.log.WriteLog(port + QStringLiteral("口未注册到GSM网络，暂停发送"));
+        m_ctx.states.apply(d, DeviceEvent::Unregistered);
         return;
     }
     m_ctx.log.WriteLog(port + QStringLiteral("口已注册到GSM网络，恢复发送"));
-    m_dispatch.DispatchToDevice(d);
+    // The device takes its next row as the state changes.
+    m_ctx.states.apply(d, DeviceEvent::Registered);
 }

@@ -2,20 +2,17 @@
 
 #include "flowcontext.h"
 
-class SendDispatch;
-
 // What the gateway knows of each modem's signal, registration and operator: shown with the
 // device's row, and a modem that is not registered with a network takes no messages until it
 // is again (they wait rather than fail one by one).
 class DeviceHealth
 {
 public:
-    DeviceHealth(const FlowContext &context, SendDispatch &dispatch);
+    explicit DeviceHealth(const FlowContext &context);
 
     // After a successful open, and whenever the modem reports a change.
     void update(int d);
 
 private:
     FlowContext m_ctx;
-    SendDispatch &m_dispatch;
 };

@@ -3,6 +3,7 @@
 #include "senddispatch.h"
 
 #include "core/devicepool.h"
+#include "core/devicestates.h"
 #include "core/devicetable.h"
 #include "core/failurecode.h"
 #include "core/logsink.h"
@@ -19,11 +20,10 @@ void DeviceLossHandler::deviceLost(int d, const QString &why)
         return;
     // The row stays at 1 rather than be reported failed when it may have gone out.
     m_dispatch.deviceLost(d);
-    m_ctx.pool.setState(d, DeviceState::Offline);
-    m_ctx.table.setLink(d, LinkState::Failed);
-    m_ctx.table.setPortOpen(d, false);
     m_ctx.table.setLastFailure(d, why, FailureCode::Lost);
     const QString port = m_ctx.settings.deviceLabel(d);
     m_ctx.log.WriteLog(why.isEmpty() ? port + QStringLiteral("口连接中断")
                                      : port + QStringLiteral("口连接中断：") + why);
+    // Last, so a reopen it brings about finds the loss written.
+    m_ctx.states.apply(d, DeviceEvent::Lost);
 }

@@ -6,8 +6,8 @@
 
 class SendDispatch;
 
-// A modem that stopped answering or whose port went away: the device goes off line for the
-// supervision tick to reopen. A message it was sending keeps its row at 1, since whether it
+// A modem that stopped answering or whose port went away: the device goes off line and is
+// opened again after a short pause. A message it was sending keeps its row at 1, since whether it
 // reached the network is not known.
 class DeviceLossHandler
 {

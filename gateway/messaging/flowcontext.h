@@ -2,6 +2,7 @@
 
 class Clock;
 class DevicePool;
+class DeviceStates;
 class DeviceTable;
 class EngineEvents;
 class EngineHistory;
@@ -17,6 +18,8 @@ struct FlowContext
 {
     const Settings &settings;
     DevicePool &pool;
+    // The one place a device's state changes.
+    DeviceStates &states;
     DeviceTable &table;
     LogSink &log;
     StatusPanel &panel;

@@ -41,6 +41,9 @@ public:
     void pollQueue() override { Timer1_Timer(); }
     void resetSendQueue() override { m_dispatch.resetSendQueue(); }
     void resetDeviceJobs(int count) override { m_dispatch.resetDeviceJobs(count); }
+    void resizeDeviceJobs(int count) override { m_dispatch.resizeDeviceJobs(count); }
+    QString releaseJob(int d) override { return m_dispatch.releaseJob(d); }
+    void offerTo(int d) override { m_dispatch.DispatchToDevice(d); }
     void supervise() override;
     void deviceOpened(int d) override { m_health.update(d); }
     QStringList rowsInFlight() const override;

@@ -6,7 +6,7 @@
 
 #include "common/clock.h"
 #include "core/devicepool.h"
-#include "core/devicetable.h"
+#include "core/devicestates.h"
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
@@ -106,6 +106,23 @@ void SendDispatch::deviceLost(int d)
     // result for it later must not mark the row. A reserved one never left.
     if (m_reserved.removeOne(d))
         returnToQueue(job);
+}
+
+void SendDispatch::resizeDeviceJobs(int count)
+{
+    for (int d = count; d < m_jobs.size(); ++d)
+        releaseJob(d);
+    m_jobs.resize(count);
+}
+
+QString SendDispatch::releaseJob(int d)
+{
+    if (d < 0 || d >= m_jobs.size() || m_jobs.at(d).isEmpty())
+        return {};
+    const bool inModem = !m_reserved.contains(d);
+    const QString sysNo = m_jobs.at(d).SysNo;
+    deviceLost(d);
+    return inModem ? sysNo : QString();
 }
 
 void SendDispatch::Timer1_Timer()
@@ -336,8 +353,7 @@ bool SendDispatch::handOver(int d, const QueuedMessage &job)
         m_jobs[d] = QueuedMessage();
         return false;
     }
-    m_ctx.table.setLink(d, LinkState::Sending);
-    m_ctx.pool.setState(d, DeviceState::Busy);
+    m_ctx.states.apply(d, DeviceEvent::HandedOver);
     m_ctx.timings.handedOver(d);
     return true;
 }

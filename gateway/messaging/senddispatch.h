@@ -45,6 +45,11 @@ public:
     QueuedMessage *job(int d);
     // Device d is gone: its job is let go.
     void deviceLost(int d);
+    // Room for count devices; the jobs of those that stay are kept.
+    void resizeDeviceJobs(int count);
+    // Device d's port closes: its job is let go, and the SysNo of a row its modem holds is
+    // returned (its row stays at 1); a row not handed to the modem yet is pending again.
+    QString releaseJob(int d);
 
     // Device d's modem refused row for certain (refusedForCertain) or failed it otherwise. True
     // when the policy gives the row to another device of its route: it is pending again, at

@@ -5,6 +5,7 @@
 
 #include "common/clock.h"
 #include "core/devicepool.h"
+#include "core/devicestates.h"
 #include "core/devicetable.h"
 #include "core/failurecode.h"
 #include "core/logsink.h"
@@ -38,21 +39,25 @@ void SendResults::sendFinished(int d, int result)
         return;
     }
     const bool success = result >= 1;
+    if (!success && cutOff(d)) {
+        keepUnknown(d, *job);
+        return;
+    }
     m_ctx.history.sendResult(d, success, m_ctx.timings.resultFor(d), m_ctx.clock.now());
     const QString row = job->CellNumber + QLatin1Char(':') + job->SMSContent;
     QString why;
     if (success) {
         m_ctx.log.WriteLog(port + QStringLiteral("口成功提交到GSM网络-") + row);
         job->Status = RowStatus::Sent;
-        m_ctx.table.setLink(d, LinkState::Idle);
         m_ctx.table.countSent(d, true, m_ctx.clock.now());
-        m_ctx.pool.setState(d, DeviceState::Free);
+        m_ctx.states.apply(d, DeviceEvent::Sent);
         m_reports.sent(d, *job);
     } else {
         m_ctx.log.WriteLog(port + QStringLiteral("口提交到GSM网络失败-") + row);
         why = noteFailure(d);
         m_ctx.table.countSent(d, false, m_ctx.clock.now());
-        m_ctx.pool.setState(d, DeviceState::Offline);
+        // Opened again before it takes another message, at once rather than at the next tick.
+        m_ctx.states.apply(d, DeviceEvent::SendFailed);
         if (tryElsewhere(d, *job)) {
             *job = QueuedMessage();
             m_dispatch.DispatchToDevice(d);
@@ -110,8 +115,28 @@ void SendResults::returnUnsent(int d, QueuedMessage &job)
                        + QStringLiteral("口短信未送到短信猫，退回待发-") + job.CellNumber
                        + QLatin1Char(':') + job.SMSContent);
     const QueuedMessage unsent = std::exchange(job, QueuedMessage());
-    m_ctx.pool.setState(d, DeviceState::Free);
     m_dispatch.returnToQueue(unsent);
+    m_ctx.states.apply(d, DeviceEvent::Returned);
+}
+
+bool SendResults::cutOff(int d)
+{
+    ModemControl *control = m_ctx.pool.control(d);
+    return control
+            && FailureCode::sendCutOff(control->infoText(ModemControl::InfoSendRefusal),
+                                       control->infoText(ModemControl::InfoSendFailure));
+}
+
+void SendResults::keepUnknown(int d, QueuedMessage &job)
+{
+    // The port closed after the text reached the modem: the network may have taken it, and an
+    // application that resends failed rows would send it twice. It stays at 1, named, as a
+    // stop leaves the sends it cuts off.
+    const QueuedMessage unknown = std::exchange(job, QueuedMessage());
+    m_ctx.log.WriteLog(m_ctx.settings.deviceLabel(d)
+                       + QStringLiteral("口串口已关闭，1条短信的发送结果未知，状态保持为1(SysNo=%1)")
+                                 .arg(unknown.SysNo));
+    m_ctx.states.apply(d, DeviceEvent::SendFailed);
 }
 
 void SendResults::announce(int d, const QueuedMessage &message, bool accepted, const QString &why)

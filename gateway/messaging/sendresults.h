@@ -26,6 +26,10 @@ private:
     bool tryElsewhere(int d, const QueuedMessage &failed);
     // The port closed or the modem restarted before any of the text was written.
     void returnUnsent(int d, QueuedMessage &job);
+    // The modem's port closed under the message after its text was written: no refusal, and
+    // nothing known of whether the network took it.
+    bool cutOff(int d);
+    void keepUnknown(int d, QueuedMessage &job);
 
     FlowContext m_ctx;
     SendDispatch &m_dispatch;

@@ -69,13 +69,21 @@ void TestEngineStatus::countersAndHistogramStartTogether()
     VELMORA_NEED_DATABASE(tdb, dbName());
     GatewayHarness h(tdb.connectionString());
     h->start();
+    h.settle();
     QVERIFY(tdb.insertPending(1));
     h.poll();
     h.finish(0, true);
     EngineStatus s = h->status();
     QCOMPARE(s.devices.at(0).sent, qint64(1));
     QCOMPARE(s.sendDurations.count, qint64(1));
+    // A reload keeps the devices running, and both with them.
     h->reload();
+    h.settle();
+    s = h->status();
+    QCOMPARE(s.devices.at(0).sent, qint64(1));
+    QCOMPARE(s.sendDurations.count, qint64(1));
+    h.stop();
+    h->start();
     h.settle();
     s = h->status();
     QCOMPARE(s.devices.at(0).sent, qint64(0));

@@ -74,7 +74,7 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h.log().mid(1, 2),
              QStringList({QStringLiteral("系统服务启动……"), QStringLiteral("数据库连接成功……")}));
     QVERIFY(h->service().queuePollActive());
-    h->pool().setState(2, DeviceState::Busy);
+    h->states().apply(2, DeviceEvent::HandedOver);
     QVERIFY(tdb.insertPending(3));
 
     h.poll();
@@ -103,12 +103,14 @@ void TestMessageFlow::sendsPendingRowsThroughFreeDevices()
     QCOMPARE(h->devices().row(0).status, QStringLiteral("正在发送"));
     QCOMPARE(h->flow().queueLength(), 0);
 
-    // Failure: -1, the device leaves service until the supervision reopens it.
+    // Failure: -1, the device leaves service and is opened again at once, not at the tick;
+    // here its modem is gone for the moment.
+    h.fake(1).openResult = 1;
     h.finish(1, false);
     QVERIFY(h.logged(QStringLiteral("Com4口提交到GSM网络失败-13900002:msg 2")));
     QCOMPARE(h->devices().row(1).sent, QStringLiteral("0/1"));
     QCOMPARE(h->pool().state(1), DeviceState::Offline);
-    QCOMPARE(h->devices().row(1).status, QStringLiteral("正在发送"));
+    QTRY_COMPARE(h->devices().row(1).status, QStringLiteral("连接失败,等候再试"));
     h.finish(0, true);
     QCOMPARE(h->devices().row(0).sent, QStringLiteral("2/2"));
     QCOMPARE(h->devices().row(0).status, QStringLiteral("空闲"));

@@ -63,7 +63,7 @@ void TestPolicyFlow::policyKeepsPriorityScheduleAndExpiry()
     h.makeGateway();
     h.start();
     // One device takes rows, so the order they leave in is the order they are handed in.
-    h->pool().setState(1, DeviceState::Busy);
+    h->states().apply(1, DeviceEvent::HandedOver);
     QVERIFY(tdb.insertPending(6));
     QVERIFY(tdb.exec(
             QStringLiteral("update SMS set SendAfter='2026-12-06 05:00:00' where SysNo=1")));
@@ -219,8 +219,8 @@ void TestPolicyFlow::refusalsOutlastAStopAndARestart()
     h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("3"));
     h.makeGateway();
     const auto othersBusy = [&h] {
-        h->pool().setState(1, DeviceState::Busy);
-        h->pool().setState(2, DeviceState::Busy);
+        h->states().apply(1, DeviceEvent::HandedOver);
+        h->states().apply(2, DeviceEvent::HandedOver);
     };
     h.start();
     othersBusy();
@@ -246,7 +246,7 @@ void TestPolicyFlow::refusalsOutlastAStopAndARestart()
     othersBusy();
     h.poll();
     QVERIFY(h.fake(0).sent.isEmpty());
-    h->pool().setState(1, DeviceState::Free);
+    h->states().apply(1, DeviceEvent::Sent);
     h.poll();
     QCOMPARE(h.fake(1).sent.size(), 1);
     // A second refusal leaves one attempt, through Com3 alone.

@@ -18,7 +18,7 @@ private Q_SLOTS:
     void restartFreesDevicesWhoseResultsComeLate();
     void restartStopsAPollItNoLongerWants_data();
     void restartStopsAPollItNoLongerWants();
-    void stopDuringTheSupervisionYieldEndsTheRound();
+    void stopBeforeTheOpensEndLeavesEveryPortClosed();
     void stopDuringTheFirstRoundLeavesNothingRunning();
     void stopLetsTheSendsInFlightEnd();
     void rowsLongAtOneAreCounted();
@@ -97,17 +97,27 @@ void TestServiceControl::restartStopsAPollItNoLongerWants()
     QVERIFY(!h->service().queuePollActive());
 }
 
-void TestServiceControl::stopDuringTheSupervisionYieldEndsTheRound()
+// The opens of a round end after it returns; a stop before they do cancels them, and a failed
+// open's retry never comes after it.
+void TestServiceControl::stopBeforeTheOpensEndLeavesEveryPortClosed()
 {
     GatewayHarness h(QStringLiteral("Provider=SQLite; Data Source=/nonexistent.db"),
                      QStringLiteral("1,2,3"));
     for (FakeModemControl *f : std::as_const(h.fakes))
         f->openResult = 1;
     h.start();
-    QTimer::singleShot(0, &*h, [&h] { h->service().mnuGXFW_Click(); });
+    h.fake(0).openResult = 0;
+    h.fake(0).answersOpen = false;
     h->service().tm_md_Timer();
-    for (int d = 0; d < 3; ++d)
-        QCOMPARE(h.fake(d).calls.count(QStringLiteral("OpenComm")), 1);
+    h->service().mnuGXFW_Click();
+    // A driver that reports the open it was told to drop is not listened to.
+    Q_EMIT h.fake(0).OpenFinished(0);
+    QTest::qWait(1500);
+    for (int d = 0; d < 3; ++d) {
+        QCOMPARE(h.fake(d).calls.count(QStringLiteral("BeginOpenComm")), 2);
+        QCOMPARE(h->devices().row(d).status, QStringLiteral("未连接"));
+    }
+    QCOMPARE(h->pool().state(0), DeviceState::Offline);
     QCOMPARE(h.log().last(), QStringLiteral("系统服务停止……"));
 }
 

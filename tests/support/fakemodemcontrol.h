@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <utility>
 
 // A scriptable modem control for engine tests: results are set by the test, every call is
@@ -29,6 +30,9 @@ public:
 
     // Script.
     short openResult = 0;
+    // false: BeginOpenComm never reports an end, as a modem that never answers until the
+    // driver gives up; the test ends it with answerOpen().
+    bool answersOpen = true;
     QString lastError; // GetInfo 10: the reason of the last failed open
     QString model = QStringLiteral("FAKE-GSM");
     QString imsi; // GetInfo 5, 4 and 9 when set
@@ -56,11 +60,16 @@ public:
     int rate = -1;
     bool inSendMsg = false;
     bool inFlight = false;
+    bool opening = false;
+    quint64 openSerial = 0;
 
     int CloseComm() override
     {
         calls << QStringLiteral("CloseComm");
         isOpen = false;
+        // As the real control does: a close cancels an open under way.
+        ++openSerial;
+        opening = false;
         // As the real control does: a close cuts off the message in flight and reports it.
         if (inFlight)
             finishSend(false);
@@ -80,6 +89,43 @@ public:
         calls << QStringLiteral("OpenComm");
         isOpen = openResult == 0;
         return openResult;
+    }
+    // The open ends on a later turn of the loop, never inside this call.
+    void BeginOpenComm() override
+    {
+        calls << QStringLiteral("BeginOpenComm");
+        opening = true;
+        if (!answersOpen)
+            return;
+        const quint64 serial = openSerial;
+        QTimer::singleShot(0, this, [this, serial] {
+            if (serial == openSerial)
+                answerOpen();
+        });
+    }
+    // Ends the open under way with openResult.
+    void answerOpen()
+    {
+        if (!opening)
+            return;
+        opening = false;
+        calls << QStringLiteral("OpenComm");
+        isOpen = openResult == 0;
+        Q_EMIT OpenFinished(openResult);
+    }
+    // The modem printed a boot line: the driver reports it lost (a message it held gets no
+    // result) and, once it has initialised it again by itself, open.
+    void restart()
+    {
+        isOpen = false;
+        inFlight = false;
+        lastError = QStringLiteral("the modem restarted");
+        Q_EMIT DeviceLost();
+    }
+    void reopenedItself()
+    {
+        isOpen = true;
+        Q_EMIT OpenFinished(0);
     }
     bool GetInfo(short id, QString &text) override
     {

@@ -10,6 +10,7 @@
 #include "messaging/messageflow.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -80,10 +81,15 @@ public:
         gw->service().mnuQDFW_Click();
         settle();
     }
+    // The stop returns at once; this waits, as a front end would, for it to close the ports
+    // once the sends in flight have ended or StopWait has passed.
     void stop()
     {
         gw->service().mnuGXFW_Click();
         settle();
+        QDeadlineTimer limit(30000);
+        while (gw->service().stopping() && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
     void poll()
     {

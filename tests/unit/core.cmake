@@ -5,3 +5,4 @@ velmora_add_test(NAME tst_activitylog SOURCES ${core_tests}/tst_activitylog.cpp 
 velmora_add_test(NAME tst_devicetable SOURCES ${core_tests}/tst_devicetable.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_mainlayout SOURCES ${core_tests}/tst_mainlayout.cpp LIBS gw_ui)
 velmora_add_test(NAME tst_singleinstance SOURCES ${core_tests}/tst_singleinstance.cpp LIBS gw_ui)
+velmora_add_test(NAME tst_devicestates SOURCES ${core_tests}/tst_devicestates.cpp LIBS gw_engine)

@@ -90,12 +90,13 @@ void EngineClient::stopService()
 
 void EngineClient::stopServiceThen(std::function<void()> done)
 {
-    // Answered from the stop itself: the stop lets the engine's loop run, and a later request
-    // could be answered before the stop is over.
+    // Answered once the stop has closed the ports, which may be after later requests were.
     onEngine([done = std::move(done)](EngineApi &gw, EngineBridge &bridge) {
         gw.stop();
-        bridge.flush();
-        Q_EMIT bridge.replied(done);
+        gw.whenStopped([&bridge, done] {
+            bridge.flush();
+            Q_EMIT bridge.replied(done);
+        });
     });
 }
 
@@ -127,10 +128,12 @@ void EngineClient::searchDevices(bool useRange, const QString &fromText, const Q
 {
     const DeviceSearchRequest request{useRange, fromText, toText, m_portLister};
     onEngine([request](EngineApi &gw, EngineBridge &bridge) {
-        gw.searchDevices(request,
-                         [&bridge](int percent) { Q_EMIT bridge.searchProgress(percent); });
-        bridge.flush();
-        Q_EMIT bridge.searchFinished();
+        gw.searchDevices(
+                request, [&bridge](int percent) { Q_EMIT bridge.searchProgress(percent); },
+                [&bridge] {
+                    bridge.flush();
+                    Q_EMIT bridge.searchFinished();
+                });
     });
 }
 

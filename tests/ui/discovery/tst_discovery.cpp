@@ -123,7 +123,11 @@ private Q_SLOTS:
         m_probe->m_script = QStringLiteral(" 3,9600;7,9600; ");
         QList<int> seen;
         connect(&search, &DeviceSearch::progress, this, [&](int p) { seen << p; });
+        QSignalSpy finished(&search, &DeviceSearch::finished);
+        // The search returns at once and probes one port per turn of the loop.
         search.run(false, QString(), QString());
+        QVERIFY(m_probe->probes.isEmpty());
+        QVERIFY(finished.wait(5000));
         QCOMPARE(m_probe->probes, (QStringList{"(1,2)", "(3,4)"}));
         QCOMPARE(seen, (QList<int>{0, 50, 100}));
         // Both answers are joined as they come; duplicates stay.
@@ -134,7 +138,9 @@ private Q_SLOTS:
     void findingNothingKeepsTheDevices()
     {
         DeviceSearch search(m_gw->deviceSearchParts(), [] { return QString(); });
+        QSignalSpy finished(&search, &DeviceSearch::finished);
         search.run(true, QStringLiteral("com9"), QStringLiteral("com8"));
+        QVERIFY(finished.wait(5000));
         QVERIFY(m_probe->probes.isEmpty());
         QVERIFY(m_gw->log().text().contains(QStringLiteral("> 未搜索到可用GSM/GPRS设备")));
         QCOMPARE(m_gw->devices().rowCount(), 1);
