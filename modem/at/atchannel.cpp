@@ -12,6 +12,15 @@ namespace {
 constexpr int TimeoutsUntilLost = 3;
 // Long enough for the second of two final results sent back to back to arrive.
 constexpr int SettleMs = 150;
+// Modems that doze do so after a second or more without input. Half of that leaves room for the
+// time a write spends in buffers and on the wire, while the commands of one exchange (the parts
+// of a send, a health read, a read and its delete) follow each other within tens of
+// milliseconds and so never pay for a wake-up.
+constexpr int WakeAfterQuietMs = 500;
+// An awake modem answers a bare AT within tens of milliseconds; a dozing one never does. Too
+// short a wait costs nothing but safety margin: a late answer is caught by the resynchronising
+// AT that follows.
+constexpr int WakeAnswerMs = 300;
 
 } // namespace
 
@@ -30,8 +39,11 @@ QString AtResult::errorString() const
     return QString::fromLatin1(finalLine);
 }
 
-AtChannel::AtChannel(QIODevice *device, QObject *parent) : QObject(parent), m_device(device)
+AtChannel::AtChannel(QIODevice *device, QObject *parent)
+    : QObject(parent), m_device(device), m_wakeAfterQuietMs(WakeAfterQuietMs)
 {
+    // Whoever handed over the port has just talked to the modem.
+    m_sinceWrite.start();
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &AtChannel::onTimeout);
     m_settle.setSingleShot(true);
@@ -82,12 +94,17 @@ void AtChannel::startNext()
 {
     if (m_current || m_settle.isActive() || m_lost)
         return;
-    if (m_resyncNeeded && m_recovery) {
+    const bool resync = m_resyncNeeded && m_recovery;
+    if (!resync && m_queue.isEmpty())
+        return;
+    if (wakeDue() && m_consecutiveTimeouts < TimeoutsUntilLost) {
+        startWake();
+        return;
+    }
+    if (resync) {
         startResync();
         return;
     }
-    if (m_queue.isEmpty())
-        return;
     if (!m_device || !m_device->isOpen()) {
         abortAll();
         return;
@@ -96,7 +113,7 @@ void AtChannel::startNext()
     m_current = m_queue.dequeue();
     m_splitter.setExpectPrompt(!m_current->command.payload.isEmpty());
     qCDebug(lcAt) << "->" << m_current->command.text;
-    m_device->write(m_current->command.text + '\r');
+    write(m_current->command.text + '\r');
     m_timer.start(m_current->command.timeoutMs);
 }
 
@@ -120,8 +137,62 @@ void AtChannel::startResync()
     m_current = std::move(resync);
     m_splitter.setExpectPrompt(false);
     qCDebug(lcAt) << "-> AT (resynchronising)";
-    m_device->write("AT\r");
+    write("AT\r");
     m_timer.start(m_resyncMs);
+}
+
+bool AtChannel::wakeDue() const
+{
+    // Only in use: while a modem is probed every command is retried anyway.
+    if (!m_recovery || m_wakeAfterQuietMs <= 0)
+        return false;
+    return m_escapeWritten || m_sinceWrite.elapsed() > m_wakeAfterQuietMs;
+}
+
+void AtChannel::startWake()
+{
+    if (!m_device || !m_device->isOpen()) {
+        abortAll();
+        return;
+    }
+    Pending wake;
+    wake.command.text = "AT";
+    // Standing in for the AT after a time-out, it keeps what the command that timed out says.
+    wake.command.prefixes = m_lateLinePrefixes;
+    wake.command.timeoutMs = WakeAnswerMs;
+    wake.resync = m_resyncNeeded;
+    wake.wake = true;
+    ++m_commandSerial;
+    m_current = std::move(wake);
+    m_splitter.setExpectPrompt(false);
+    qCDebug(lcAt) << "-> AT (waking the modem after a quiet line)";
+    write("AT\r");
+    m_timer.start(WakeAnswerMs);
+}
+
+void AtChannel::onWakeTimeout()
+{
+    // Lost to a doze, or answered late. The command itself waits until the modem answers a bare
+    // AT, and the settling after that answer drops a late one of the wake-up, so that it cannot
+    // pass for the command's own result (an OK before an AT+CMGS prompt would leave the modem
+    // taking the next command as message text). Nothing is counted: a dozing modem is healthy.
+    m_timer.stop();
+    m_lateLines += m_current->result.lines;
+    m_current.reset();
+    m_responseAwaitsPdu = false;
+    if (!m_recovery) {
+        startNext();
+        return;
+    }
+    m_resyncNeeded = true;
+    startResync();
+}
+
+void AtChannel::write(const QByteArray &bytes)
+{
+    m_device->write(bytes);
+    m_sinceWrite.start();
+    m_escapeWritten = bytes.endsWith('\x1b');
 }
 
 void AtChannel::endSettle()
@@ -248,7 +319,8 @@ bool AtChannel::takesPrompt(const QByteArray &line)
         return false;
     m_current->promptSeen = true;
     m_current->result.payloadWritten = true;
-    m_device->write(m_current->command.payload + '\x1a');
+    // Straight after the prompt, never preceded by a wake-up: the modem is taking text.
+    write(m_current->command.payload + '\x1a');
     return true;
 }
 
@@ -349,8 +421,12 @@ void AtChannel::finishCurrent(AtResult::Status status, const AtResponse::Line *f
         // The modem answered: whatever else the command that timed out says comes within the
         // settling time and is dropped there.
         m_resyncNeeded = false;
-        m_lateLines = done.result.lines;
+        m_lateLines += done.result.lines;
         m_settle.start(SettleMs);
+        return;
+    }
+    if (done.wake) {
+        startNext();
         return;
     }
     done.result.status = status;
@@ -387,12 +463,16 @@ void AtChannel::onTimeout()
         if (!self || !m_current || m_commandSerial != serial)
             return;
     }
+    if (m_current->wake) {
+        onWakeTimeout();
+        return;
+    }
     const QByteArray text = m_current->command.text;
     const bool resync = m_current->resync;
     qCDebug(lcAt) << "time-out" << text;
     if (!resync && !m_current->command.payload.isEmpty() && m_device && m_device->isOpen()) {
         // Leave the text-entry state of AT+CMGS (TS 27.005 §3.5.1): ESC cancels the message.
-        m_device->write("\x1b");
+        write("\x1b");
     }
     ++m_consecutiveTimeouts;
     if (m_recovery) {
@@ -404,6 +484,7 @@ void AtChannel::onTimeout()
     }
     if (resync) {
         m_timer.stop();
+        m_lateLines += m_current->result.lines;
         m_current.reset();
         m_responseAwaitsPdu = false;
         startNext();

@@ -4,6 +4,7 @@
 #include "atlinesplitter.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QObject>
 #include <QPointer>
@@ -48,6 +49,10 @@ public:
     // Off while a modem is being probed, where every attempt is expected to time out.
     void setRecovery(bool on) { m_recovery = on; }
     void setResyncTimeout(int ms) { m_resyncMs = ms; }
+    // Some modems doze on an idle line and lose the first command after it (and after an ESC)
+    // whole. With recovery on, a command that follows more than this many milliseconds without
+    // a write is preceded by a bare AT whose outcome is of no interest; 0 turns this off.
+    void setWakeAfterQuiet(int ms) { m_wakeAfterQuietMs = ms; }
     // Time-outs in a row, resynchronisation attempts included; any answer resets it.
     int consecutiveTimeouts() const { return m_consecutiveTimeouts; }
     bool isLost() const { return m_lost; }
@@ -79,6 +84,8 @@ private:
         AtResult result;
         bool promptSeen = false;
         bool resync = false;
+        // The bare AT before a command on a line that was quiet: its time-out is no failure.
+        bool wake = false;
     };
 
     void startNext();
@@ -92,6 +99,10 @@ private:
     void finishCurrent(AtResult::Status status, const AtResponse::Line *final);
     void onTimeout();
     void startResync();
+    bool wakeDue() const;
+    void startWake();
+    void onWakeTimeout();
+    void write(const QByteArray &bytes);
     void endSettle();
     void giveUp();
     bool isEcho(const QByteArray &line) const;
@@ -121,4 +132,8 @@ private:
     int m_consecutiveTimeouts = 0;
     bool m_lost = false;
     quint64 m_commandSerial = 0;
+
+    int m_wakeAfterQuietMs;
+    QElapsedTimer m_sinceWrite;
+    bool m_escapeWritten = false;
 };

@@ -2,6 +2,7 @@ velmora_add_test(NAME tst_smscontrol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_smscontrol.h ${CMAKE_CURRENT_LIST_DIR}/tst_smscontrol.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tst_smscontrollink.cpp
         ${CMAKE_CURRENT_LIST_DIR}/tst_smscontrolopen.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/tst_smscontroldoze.cpp
     LIBS smscontrol Qt6::Network Qt6::SerialPort
     TIMEOUT 300)
 add_dependencies(tst_smscontrol velmora-modemsim)

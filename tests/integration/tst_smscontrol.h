@@ -104,6 +104,8 @@ private Q_SLOTS:
     void controlDeletedDuringOpen();
     void restartedModemSaysItIsOpenAgain();
     void restartDuringCallersOpenIsTheCallers();
+    void dozingModemSendsAfterIdle();
+    void dozingModemAnswersHealthReadsAfterIdle();
 
 private:
     std::unique_ptr<ModemSimProcess> m_sim;

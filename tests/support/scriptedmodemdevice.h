@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIODevice>
 #include <QQueue>
@@ -8,7 +9,8 @@
 
 // A serial line with a modem behind it that answers each command on the next turn of the loop,
 // as a real one answers after the driver has written: OK unless told otherwise. It can stay
-// silent, and can drop the first command after an ESC as some real modems do.
+// silent, and can drop the first command after an ESC or a quiet line as some real modems do.
+// A command answered "> " opens a text entry that Ctrl-Z ends (the text is one of `commands`).
 //
 //   ScriptedModemDevice line;
 //   line.answerNext("AT+CPIN?", "+CME ERROR: 14");     // once, then the usual answer
@@ -19,6 +21,7 @@ public:
     ScriptedModemDevice()
     {
         open(QIODevice::ReadWrite);
+        m_sinceInput.start();
         answer("AT+CPIN?", "+CPIN: READY\r\n\r\nOK");
         answer("AT+CPMS=\"ME\"", "+CPMS: 0,20,0,20,0,20\r\n\r\nOK");
         answer("AT+CPMS=\"SM\",\"SM\",\"SM\"", "+CPMS: 0,30,0,30,0,30\r\n\r\nOK");
@@ -43,6 +46,17 @@ public:
     }
     void setSilent(bool silent) { m_silent = silent; }
     void setIgnoresFirstAfterEscape(bool ignores) { m_ignoresAfterEscape = ignores; }
+    // Dozes after this long without input: the next command line is lost whole (so is the one
+    // after an ESC). Never inside a text entry.
+    void setDozesAfterQuiet(int ms)
+    {
+        m_dozeMs = ms;
+        m_ignoresAfterEscape = true;
+    }
+    // The answer to a command comes this much later (a slow "> " prompt, say).
+    void delayAnswer(const QByteArray &command, int ms) { m_delays[command] = ms; }
+    // What the modem says when a text entry ends ("" = nothing).
+    void answerText(const QByteArray &reply) { m_textReply = reply; }
 
     // Every command line the driver wrote, in order, also those the modem did not answer.
     QByteArrayList commands;
@@ -59,8 +73,26 @@ protected:
 
     qint64 writeData(const char *data, qint64 size) override
     {
+        if (m_dozeMs > 0 && m_sinceInput.elapsed() > m_dozeMs && !m_inText)
+            m_dozing = true;
+        m_sinceInput.start();
         for (qint64 i = 0; i < size; ++i) {
             const char c = data[i];
+            if (m_inText) {
+                if (c != '\x1a' && c != '\x1b') {
+                    m_line.append(c);
+                    continue;
+                }
+                m_inText = false;
+                commands.append(std::exchange(m_line, {}));
+                if (c == '\x1a') {
+                    say(m_textReply, 0);
+                } else {
+                    ++escapes;
+                    m_afterEscape = true;
+                }
+                continue;
+            }
             if (c == '\x1b') {
                 ++escapes;
                 m_afterEscape = true;
@@ -78,17 +110,25 @@ private:
     void take(const QByteArray &command)
     {
         commands.append(command);
-        if (m_silent || (std::exchange(m_afterEscape, false) && m_ignoresAfterEscape))
+        const bool dozed = std::exchange(m_dozing, false) && command.startsWith("AT");
+        if (m_silent || (std::exchange(m_afterEscape, false) && m_ignoresAfterEscape) || dozed)
             return;
         QByteArray reply = QByteArray("OK");
         if (auto once = m_once.find(command); once != m_once.end() && !once->isEmpty())
             reply = once->dequeue();
         else if (auto usual = m_replies.constFind(command); usual != m_replies.constEnd())
             reply = *usual;
+        say(reply, m_delays.value(command));
+    }
+
+    void say(const QByteArray &reply, int delayMs)
+    {
         if (reply.isEmpty())
             return;
-        QTimer::singleShot(0, this, [this, reply] {
-            m_in.append("\r\n" + reply + "\r\n");
+        const bool prompt = reply == "> ";
+        QTimer::singleShot(delayMs, this, [this, reply, prompt] {
+            m_in.append(prompt ? "\r\n> " : "\r\n" + reply + "\r\n");
+            m_inText = prompt;
             Q_EMIT readyRead();
         });
     }
@@ -100,4 +140,10 @@ private:
     bool m_silent = false;
     bool m_ignoresAfterEscape = false;
     bool m_afterEscape = false;
+    QHash<QByteArray, int> m_delays;
+    QByteArray m_textReply = "+CMGS: 7\r\n\r\nOK";
+    QElapsedTimer m_sinceInput;
+    int m_dozeMs = 0;
+    bool m_dozing = false;
+    bool m_inText = false;
 };

@@ -1,5 +1,6 @@
 #include "at/atchannel.h"
 #include "fakeserialdevice.h"
+#include "scriptedmodemdevice.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 //   urcs [a|b...]          the unsolicited codes since the last check (text, "/pdu" for +CMT)
 //   cms-errors [n|m...]    the +CMS ERROR codes reported since the last check
 //   resync-timeout <ms>    how long the AT after a time-out waits for its answer
+//   wake-after <ms>        the quiet after which a bare AT goes before the next command
 //   lost                   the channel has given the modem up after time-outs in a row
 class TestAtChannel : public QObject
 {
@@ -26,6 +28,10 @@ private Q_SLOTS:
     void transcript_data();
     void transcript();
     void callbackMayQueueAndClose();
+    void dozingModemAnswersCommandAfterQuiet();
+    void awakeModemGetsEveryCommandOnce();
+    void slowPromptGetsTextWithoutWakeUp();
+    void timedOutMessageIsNeverWrittenAgain();
 };
 
 namespace {
@@ -65,6 +71,23 @@ QString statusName(AtResult::Status s)
         break;
     }
     return QStringLiteral("closed");
+}
+
+// The modem dozes after this long without input; the channel wakes it after a shorter quiet.
+constexpr int DozeMs = 400;
+constexpr int WakeMs = 300;
+// A message part as the sender writes it, and its command.
+const QByteArray Pdu = "0011000B813108108300F00008AA044F60597D";
+const QByteArray Cmgs = "AT+CMGS=18";
+
+AtCommand query(const QByteArray &text, const QByteArray &prefix)
+{
+    return {text, {prefix}, false, {}, 1000, false};
+}
+
+AtCommand message(int timeoutMs = 2000)
+{
+    return {Cmgs, {"+CMGS:"}, false, Pdu, timeoutMs, false};
 }
 
 } // namespace
@@ -151,6 +174,8 @@ void TestAtChannel::transcript()
                 QCOMPARE(r.lines.join('|'), expectedLines);
         } else if (verb == "resync-timeout") {
             channel.setResyncTimeout(rest.toInt());
+        } else if (verb == "wake-after") {
+            channel.setWakeAfterQuiet(rest.toInt());
         } else if (verb == "lost") {
             QVERIFY2(channel.isLost(), where.constData());
         } else if (verb == "urcs") {
@@ -190,6 +215,120 @@ void TestAtChannel::callbackMayQueueAndClose()
              QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C closed")}));
     QVERIFY(channel.isIdle());
     QCOMPARE(device.takeWritten(), QByteArray());
+}
+
+void TestAtChannel::dozingModemAnswersCommandAfterQuiet()
+{
+    ScriptedModemDevice line;
+    line.setDozesAfterQuiet(DozeMs);
+    line.answer("AT+CSQ", "+CSQ: 18,99\r\n\r\nOK");
+    line.answer("AT+CREG?", "+CREG: 1,1\r\n\r\nOK");
+    line.answer(Cmgs, "> ");
+    AtChannel channel(&line);
+    channel.setWakeAfterQuiet(WakeMs);
+    QTest::qWait(DozeMs + 100);
+
+    std::optional<AtResult> signal;
+    std::optional<AtResult> registration;
+    channel.send(query("AT+CSQ", "+CSQ:"), [&](const AtResult &r) { signal = r; });
+    channel.send(query("AT+CREG?", "+CREG:"), [&](const AtResult &r) { registration = r; });
+    QTRY_VERIFY(registration.has_value());
+    QVERIFY(signal->ok());
+    QCOMPARE(signal->lines, QByteArrayList{"+CSQ: 18,99"});
+    QVERIFY(registration->ok());
+    // The wake-up went unanswered, the AT after it was answered; the second query follows the
+    // first straight away, with no wake-up of its own.
+    QCOMPARE(line.commands, QByteArrayList({"AT", "AT", "AT+CSQ", "AT+CREG?"}));
+    QCOMPARE(channel.consecutiveTimeouts(), 0);
+
+    // A message after the next quiet spell goes once, with its text right after the prompt.
+    line.commands.clear();
+    QTest::qWait(DozeMs + 100);
+    std::optional<AtResult> sent;
+    channel.send(message(), [&](const AtResult &r) { sent = r; });
+    QTRY_VERIFY(sent.has_value());
+    QVERIFY(sent->ok());
+    QCOMPARE(sent->lines, QByteArrayList{"+CMGS: 7"});
+    QCOMPARE(line.commands, QByteArrayList({"AT", "AT", Cmgs, Pdu}));
+    QVERIFY(!channel.isLost());
+}
+
+void TestAtChannel::awakeModemGetsEveryCommandOnce()
+{
+    // A modem that does not doze answers the wake-up: one AT, then each command exactly once,
+    // and the wake-up's OK is not taken for the command's.
+    ScriptedModemDevice line;
+    line.answer("AT+CSQ", "+CSQ: 18,99\r\n\r\nOK");
+    line.answer(Cmgs, "> ");
+    AtChannel channel(&line);
+    channel.setWakeAfterQuiet(WakeMs);
+    QTest::qWait(WakeMs + 50);
+    std::optional<AtResult> signal;
+    std::optional<AtResult> sent;
+    channel.send(query("AT+CSQ", "+CSQ:"), [&](const AtResult &r) { signal = r; });
+    channel.send(message(), [&](const AtResult &r) { sent = r; });
+    QTRY_VERIFY(sent.has_value());
+    QCOMPARE(signal->lines, QByteArrayList{"+CSQ: 18,99"});
+    QCOMPARE(sent->lines, QByteArrayList{"+CMGS: 7"});
+    QCOMPARE(line.commands, QByteArrayList({"AT", "AT+CSQ", Cmgs, Pdu}));
+
+    // Off, nothing precedes a command after a quiet spell.
+    line.commands.clear();
+    channel.setWakeAfterQuiet(0);
+    QTest::qWait(WakeMs + 50);
+    signal.reset();
+    channel.send(query("AT+CSQ", "+CSQ:"), [&](const AtResult &r) { signal = r; });
+    QTRY_VERIFY(signal.has_value());
+    QCOMPARE(line.commands, QByteArrayList{"AT+CSQ"});
+}
+
+void TestAtChannel::slowPromptGetsTextWithoutWakeUp()
+{
+    // The prompt comes after the line has been quiet long enough for a wake-up: the modem is
+    // taking text then, where an AT would become part of the message.
+    ScriptedModemDevice line;
+    line.setDozesAfterQuiet(DozeMs);
+    line.answer(Cmgs, "> ");
+    line.delayAnswer(Cmgs, DozeMs + 100);
+    AtChannel channel(&line);
+    channel.setWakeAfterQuiet(WakeMs);
+    std::optional<AtResult> sent;
+    channel.send(message(), [&](const AtResult &r) { sent = r; });
+    QTRY_VERIFY(sent.has_value());
+    QVERIFY(sent->ok());
+    QCOMPARE(line.commands, QByteArrayList({Cmgs, Pdu}));
+}
+
+void TestAtChannel::timedOutMessageIsNeverWrittenAgain()
+{
+    // The modem takes the text and never answers: the part times out and is cancelled with ESC,
+    // after which this modem loses the next command. The wake-up absorbs that; the message is
+    // written once, and the command behind it is answered.
+    ScriptedModemDevice line;
+    line.setDozesAfterQuiet(DozeMs);
+    line.answer(Cmgs, "> ");
+    line.answerText({});
+    line.answer("AT+CSQ", "+CSQ: 18,99\r\n\r\nOK");
+    AtChannel channel(&line);
+    channel.setWakeAfterQuiet(WakeMs);
+    channel.setResyncTimeout(500);
+    std::optional<AtResult> sent;
+    std::optional<AtResult> signal;
+    QByteArrayList late{"none"};
+    connect(&channel, &AtChannel::resynchronised, this,
+            [&](const QByteArrayList &lines) { late = lines; });
+    channel.send(message(100), [&](const AtResult &r) { sent = r; });
+    channel.send(query("AT+CSQ", "+CSQ:"), [&](const AtResult &r) { signal = r; });
+    QTRY_VERIFY(signal.has_value());
+    QCOMPARE(sent->status, AtResult::Status::Timeout);
+    QVERIFY(sent->payloadWritten);
+    QVERIFY(signal->ok());
+    QCOMPARE(late, QByteArrayList());
+    QCOMPARE(line.escapes, 1);
+    QCOMPARE(line.commands, QByteArrayList({Cmgs, Pdu, "AT", "AT", "AT+CSQ"}));
+    // Only the part's own time-out counts: the modem answered after it.
+    QCOMPARE(channel.consecutiveTimeouts(), 0);
+    QVERIFY(!channel.isLost());
 }
 
 QTEST_GUILESS_MAIN(TestAtChannel)
