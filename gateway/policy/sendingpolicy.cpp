@@ -7,6 +7,8 @@
 #include "core/settings.h"
 #include "messaging/queuedmessage.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 QString restText(const DeviceRest &rest)
@@ -135,6 +137,13 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
     prepare();
     const qint64 now = m_clock.secsSinceEpoch();
     SendPolicy policy(m_settings.Policy, m_counts, devices(held), now);
+    const QHash<QString, int> uncounted = uncountedByNumber(now);
+    policy.setUncounted(&uncounted);
+    m_inPass = true;
+    const auto passOver = qScopeGuard([this] {
+        m_inPass = false;
+        m_countedInPass.clear();
+    });
     reportRests(policy, now);
     reportRoutes();
     // Element 0 is the queue's placeholder.
@@ -157,9 +166,13 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
         }
         if (decision.kind != PolicyDecision::Kind::Send)
             continue;
+        // The hand-over takes the row out of the queue.
+        const QString sysNo = row.SysNo;
         switch (handOver(decision.device, at)) {
         case HandOver::Taken:
             policy.taken(decision.device, asked);
+            if (m_settings.Policy.recipientLimit > 0 && !m_countedInPass.remove(sysNo))
+                m_uncounted.insert(sysNo, {asked.number, now});
             break;
         case HandOver::NotTaken:
             policy.unavailable(decision.device);
@@ -193,6 +206,8 @@ void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMess
         m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
     for (qsizetype i = 0; i < rows.size(); ++i) {
         m_counts.add(records.at(i));
+        if (!m_uncounted.remove(rows.at(i).SysNo) && m_inPass)
+            m_countedInPass.insert(rows.at(i).SysNo);
         const int d = devices.at(i);
         if (!m_counted.contains(d))
             m_counted.append(d);
@@ -249,6 +264,38 @@ void SendingPolicy::rowEnded(const QString &sysNo)
         return;
     QString error;
     if (!m_refusals->forget(sysNo, &error))
+        m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
+}
+
+QHash<QString, int> SendingPolicy::uncountedByNumber(qint64 now)
+{
+    QHash<QString, int> byNumber;
+    const qint64 since = now - 60LL * m_settings.Policy.recipientWindowMinutes;
+    for (auto it = m_uncounted.begin(); it != m_uncounted.end();) {
+        if (it->at < since) {
+            it = m_uncounted.erase(it);
+            continue;
+        }
+        ++byNumber[it->number];
+        ++it;
+    }
+    return byNumber;
+}
+
+QStringList SendingPolicy::refusedRows()
+{
+    if (!enabled())
+        return {};
+    prepare();
+    return m_refusals->rows();
+}
+
+void SendingPolicy::rowsGone(const QStringList &sysNos)
+{
+    if (!m_refusals || sysNos.isEmpty())
+        return;
+    QString error;
+    if (!m_refusals->forget(sysNos, &error))
         m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
 }
 

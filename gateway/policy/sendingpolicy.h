@@ -5,7 +5,9 @@
 #include "sendjournal.h"
 #include "sendpolicy.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -48,7 +50,8 @@ public:
     // Device devices[i] is given rows[i]: all counted with one wait for the disk.
     void handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows);
     // Device d failed row. True when the row may go to another device: the modem refused it
-    // for certain, attempts are left and a device of its route has not refused it yet.
+    // for certain, attempts are left and a device of its route (connected or not yet) has not
+    // refused it yet.
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
 
     // Rows loaded anew learn which devices refused them before the queue was last loaded,
@@ -56,6 +59,10 @@ public:
     void recallRefusals(QList<QueuedMessage> &rows);
     // The row ended; which devices refused it is no longer kept.
     void rowEnded(const QString &sysNo);
+    // The rows kept as refused by some device, waiting for another one.
+    QStringList refusedRows();
+    // These rows are gone from the table (the application deleted them).
+    void rowsGone(const QStringList &sysNos);
 
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
@@ -102,4 +109,17 @@ private:
     QString m_countsPath;
     QString m_refusalsPath;
     std::minstd_rand m_random{std::random_device{}()};
+    // Rows a pass handed out whose send is not counted yet (their modem gets them once their
+    // status is written), by SysNo: the recipient guard counts them meanwhile. One returned
+    // unsent leaves its entry until the guard's window is over.
+    struct Uncounted
+    {
+        QString number;
+        qint64 at = 0;
+    };
+    QHash<QString, Uncounted> m_uncounted;
+    // Rows counted while the pass was handing them out, which are not to be noted as uncounted.
+    QSet<QString> m_countedInPass;
+    bool m_inPass = false;
+    QHash<QString, int> uncountedByNumber(qint64 now);
 };
