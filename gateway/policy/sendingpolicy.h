@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journalwriter.h"
 #include "refusaljournal.h"
 #include "sendcounts.h"
 #include "sendjournal.h"
@@ -109,17 +110,17 @@ private:
     QString m_countsPath;
     QString m_refusalsPath;
     std::minstd_rand m_random{std::random_device{}()};
-    // Rows a pass handed out whose send is not counted yet (their modem gets them once their
-    // status is written), by SysNo: the recipient guard counts them meanwhile. One returned
-    // unsent leaves its entry until the guard's window is over.
-    struct Uncounted
-    {
-        QString number;
-        qint64 at = 0;
-    };
-    QHash<QString, Uncounted> m_uncounted;
-    // Rows counted while the pass was handing them out, which are not to be noted as uncounted.
+    // The rows a pass handed out are counted as it ends, their journal lines written on
+    // another thread while the pass's status writes go to the database; handedOver() waits for
+    // them before any modem has its row. One handed over within the pass is counted there.
+    void countAhead(const QList<int> &devices, const QList<PolicyRow> &rows,
+                    const QStringList &sysNos);
+    // Adds the records to the counts and paces their devices.
+    void count(const QList<SendRecord> &records, const QList<int> &devices);
+    // Waits for the journal lines on their way to the disk.
+    void settle();
+    JournalWriter m_writer;
+    QSet<QString> m_countedAhead;
     QSet<QString> m_countedInPass;
     bool m_inPass = false;
-    QHash<QString, int> uncountedByNumber(qint64 now);
 };

@@ -139,12 +139,9 @@ bool SendPolicy::recipientBlocked(const QString &number) const
     if (m_config.recipientLimit <= 0)
         return false;
     const qint64 since = m_nowSecs - 60LL * m_config.recipientWindowMinutes;
-    int sent = m_takenTo.value(number);
-    if (m_uncounted)
-        sent += m_uncounted->value(number);
-    // What was handed out lately may be enough, without a look at the counts.
-    return sent >= m_config.recipientLimit
-            || m_counts.sentTo(number, since) + sent >= m_config.recipientLimit;
+    const int taken = m_takenTo.value(number);
+    return taken >= m_config.recipientLimit
+            || m_counts.sentTo(number, since) + taken >= m_config.recipientLimit;
 }
 
 bool SendPolicy::anotherDeviceFor(const PolicyRow &row) const

@@ -73,10 +73,8 @@ public:
     // Whether device d rests for a limit it reached, whatever the row.
     std::optional<DeviceRest> restOf(int d) const;
     // Whether the number had its share of messages in the window, counting those this pass
-    // handed out and those handed out before it that the counts do not hold yet.
+    // handed out.
     bool recipientBlocked(const QString &number) const;
-    // Messages to each number handed out but not yet in the counts; kept by the caller.
-    void setUncounted(const QHash<QString, int> *uncounted) { m_uncounted = uncounted; }
     // Whether the route has a device that has not refused the row yet, connected or not: one
     // still connecting or busy may take it later.
     bool anotherDeviceFor(const PolicyRow &row) const;
@@ -132,7 +130,6 @@ private:
     int m_open = 0;
     // Messages this pass handed to each number, for the recipient guard.
     QHash<QString, int> m_takenTo;
-    const QHash<QString, int> *m_uncounted = nullptr;
     mutable QDateTime m_now;
     qint64 m_nowSecs = 0;
 };
