@@ -165,18 +165,25 @@ int main(int argc, char **argv)
             const Run r = runOnce(sim, rows, modems, scanMs, policy);
             out << "  round " << round << (policy ? " quotas+routes: " : " no policy:     ")
                 << r.done << " results (" << r.failed << " failed) in "
-                << QString::number(r.seconds, 'f', 2) << " s, " << msPerMessage(r)
-                << " ms CPU a message" << Qt::endl;
+                << QString::number(r.seconds, 'f', 2) << " s ("
+                << QString::number(r.done / qMax(0.001, r.seconds), 'f', 0) << " a second), "
+                << msPerMessage(r) << " ms CPU a message" << Qt::endl;
             if (!r.ok)
                 return 1;
             Run &sum = policy ? on : off;
             sum.done += r.done;
             sum.cpu += r.cpu;
+            sum.seconds += r.seconds;
         }
     }
     const double ratio = (on.cpu / qMax(1, on.done)) / (off.cpu / qMax(1, off.done));
-    out << "  no policy:     " << msPerMessage(off) << " ms CPU a message" << Qt::endl
-        << "  quotas+routes: " << msPerMessage(on) << " ms CPU a message" << Qt::endl
+    const auto rate = [](const Run &r) {
+        return QString::number(r.done / qMax(0.001, r.seconds), 'f', 0);
+    };
+    out << "  no policy:     " << msPerMessage(off) << " ms CPU a message, " << rate(off)
+        << " messages a second" << Qt::endl
+        << "  quotas+routes: " << msPerMessage(on) << " ms CPU a message, " << rate(on)
+        << " messages a second" << Qt::endl
         << "  ratio: " << QString::number(ratio, 'f', 3) << " ("
         << QString::number((ratio - 1) * 100, 'f', 1) << " %)" << Qt::endl;
     return 0;

@@ -36,10 +36,14 @@ Q_SIGNALS:
                        const QString &reason, const QDateTime &at);
     // A delivery report: status is TP-ST (below 32 delivered, 32..63 pending, 64 and up failed).
     void messageDelivered(qint64 id, const QString &number, int status, const QDateTime &at);
-    // A received message once it is stored (in smsrecv or, while the database is away, in the
-    // spool).
-    void messageReceived(const QString &number, const QString &text, const DeviceRef &device,
-                         const QDateTime &at);
+    // A received message once its smsrecv row is in; id is that row's SysNo. One that waited
+    // in the spool while the database was away is told when it reaches the table.
+    void messageReceived(qint64 id, const QString &number, const QString &text,
+                         const DeviceRef &device, const QDateTime &at);
+    // What the signals above told is about to be made final (a status written, a received
+    // message counted as stored): a listener that keeps them durably writes them now, so that a
+    // kill never leaves a change made and untold.
+    void committing();
     // The device's state changed in any way.
     void deviceChanged(int row);
     // The service was started or stopped.

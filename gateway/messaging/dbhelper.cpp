@@ -3,6 +3,8 @@
 #include "connectionstring.h"
 #include "statements.h"
 
+#include "policy/policytime.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
@@ -259,13 +261,22 @@ void readQueued(Connection &c, Result &r, const Call &call, const SqlStatement &
     const int priority = rec.indexOf(QStringLiteral("Priority"));
     const int sendAfter = rec.indexOf(QStringLiteral("SendAfter"));
     const int validUntil = rec.indexOf(QStringLiteral("ValidUntil"));
-    const auto time = [&q](int c) {
-        return c < 0 ? QDateTime() : Statements::timeOf(q.value(c));
+    QString invalidTime;
+    const auto time = [&q, &invalidTime, &rec](int c) {
+        if (c < 0)
+            return QDateTime();
+        const QVariant value = q.value(c);
+        const std::optional<QDateTime> t = PolicyTime::fromValue(value);
+        if (!t)
+            invalidTime = rec.fieldName(c) + QLatin1Char('=') + value.toString();
+        return t.value_or(QDateTime());
     };
     while (q.next()) {
+        invalidTime.clear();
         r.messages.append(
                 {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt()), false,
-                 priority < 0 ? 0 : q.value(priority).toInt(), time(sendAfter), time(validUntil)});
+                 priority < 0 ? 0 : q.value(priority).toInt(), time(sendAfter), time(validUntil),
+                 invalidTime});
         if (r.messages.size() % RowsPerProgress == 0)
             call.progress();
     }

@@ -109,10 +109,12 @@ void DeliveryReports::statusReportWaiting(int d)
         const Sent message = sent.at(match);
         if (finalStatus(status))
             sent.removeAt(match);
+        // Told before it is stored: a kill between the two never leaves a stored report untold.
+        Q_EMIT m_ctx.events.messageDelivered(message.sysNo.toLongLong(), message.number, status,
+                                             m_ctx.clock.now());
+        Q_EMIT m_ctx.events.committing();
         if (!m_store.saveReport(message.sysNo, message.number, status, deliveryTime(dischargeTime)))
             m_ctx.log.WriteLog(port + QStringLiteral("口状态报告入库失败-") + message.number
                                + QLatin1Char(':') + QString::number(status));
-        Q_EMIT m_ctx.events.messageDelivered(message.sysNo.toLongLong(), message.number, status,
-                                             m_ctx.clock.now());
     }
 }

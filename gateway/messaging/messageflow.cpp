@@ -7,6 +7,7 @@
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
+#include "engine/engineevents.h"
 #include "engine/enginehistory.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
@@ -24,6 +25,7 @@ MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, 
       m_figureReader(m_store.db())
 {
     m_dispatch.setPolicy(&m_policy);
+    m_store.setBeforeStatusWrite([&events = context.events] { Q_EMIT events.committing(); });
 }
 
 MessageFlow::~MessageFlow() = default;
@@ -81,8 +83,9 @@ void MessageFlow::connectionOpened()
     m_store.writeOutSpool();
     QString error;
     const auto missing = SchemaUpgrade(m_store.db()).missing(&error);
-    if (missing && !missing->isEmpty())
-        m_log.WriteLog(SchemaUpgrade::notice(*missing, m_programDir));
+    const QString upgrade = missing ? SchemaUpgrade::notice(*missing, m_programDir) : QString();
+    if (!upgrade.isEmpty())
+        m_log.WriteLog(upgrade);
 }
 
 bool MessageFlow::queueReady()

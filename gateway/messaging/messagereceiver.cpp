@@ -17,7 +17,19 @@
 MessageReceiver::MessageReceiver(const FlowContext &context, MessageStore &store,
                                  const SendDispatch &dispatch)
     : m_ctx(context), m_store(store), m_dispatch(dispatch)
-{ }
+{
+    // Told as its row is in and before it counts as stored: a kill in between tells it again,
+    // with the same row, once the modem offers it again.
+    m_store.setReceivedStored([this](const StoredReceived &message) {
+        if (!m_ctx.events.followed(&EngineEvents::messageReceived))
+            return;
+        Q_EMIT m_ctx.events.messageReceived(
+                message.sysNo, message.sender, message.text,
+                {message.port.isEmpty() ? QString() : QStringLiteral("Com") + message.port, {}},
+                m_ctx.clock.now());
+        Q_EMIT m_ctx.events.committing();
+    });
+}
 
 void MessageReceiver::messagesRemoved(const QStringList &keys)
 {
@@ -46,11 +58,9 @@ void MessageReceiver::messageWaiting(int d)
         m_ctx.log.WriteLog(QStringLiteral("Com") + port + QStringLiteral("口成功收到短信-") + sender
                            + QLatin1Char(':') + text);
         m_ctx.table.countReceived(d, 1);
-        if (SaveReceivedMessage(sender, text, timeStamp, control->LastMsgKey())) {
+        if (m_store.saveReceived(sender, text, timeStamp, m_ctx.settings.ForwardMobile,
+                                 control->LastMsgKey(), port)) {
             m_ctx.history.received(d, 1, m_ctx.clock.now());
-            if (m_ctx.events.followed(&EngineEvents::messageReceived))
-                Q_EMIT m_ctx.events.messageReceived(
-                        sender, text, {m_ctx.settings.deviceLabel(d), {}}, m_ctx.clock.now());
         } else {
             control->KeepLastMsg(); // read and counted again when it is offered again
             m_ctx.table.countReceived(d, -1);

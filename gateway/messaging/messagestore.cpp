@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 
 namespace {
 
@@ -193,6 +194,8 @@ void MessageStore::flushStatuses()
     // have status changes to add.
     if (m_statusBatch.isEmpty())
         return;
+    if (m_beforeWrite)
+        m_beforeWrite();
     QList<SpoolEntry> batch;
     batch.swap(m_statusBatch);
     const auto waiting = [this](const SpoolEntry &e) {
@@ -242,10 +245,11 @@ void MessageStore::writeOneStatus(SpoolEntry &entry)
 
 bool MessageStore::saveReceived(const QString &sender, const QString &text,
                                 const QString &timeStamp, const QString &forwardNumber,
-                                const QString &key)
+                                const QString &key, const QString &port)
 {
     SpoolEntry entry;
     entry.kind = SpoolEntry::Kind::Received;
+    entry.port = port;
     entry.sender = sender;
     entry.text = text;
     entry.timeStamp = timeStamp;
@@ -359,9 +363,48 @@ bool MessageStore::holds(const SpoolEntry &entry, const QString &handleTime)
         return false;
     if (handleTime.isEmpty())
         return inTable(QStringLiteral("smsrecv"), storable(entry.sender), storable(entry.text));
+    const qint64 sysNo = receivedRow(entry, handleTime);
+    // Found, it may never have been told of: the crash may have come first.
+    if (sysNo > 0)
+        announceStored(entry, sysNo);
+    return sysNo > 0;
+}
+
+qint64 MessageStore::receivedRow(const SpoolEntry &entry, const QString &handleTime)
+{
     const auto rows = m_db.readRows(
-            Statements::countReceived(storable(entry.sender), storable(entry.text), handleTime));
-    return rows && !rows->isEmpty() && rows->first().value(0).toLongLong() > 0;
+            Statements::findReceived(storable(entry.sender), storable(entry.text), handleTime));
+    return rows && !rows->isEmpty() ? rows->first().value(0).toLongLong() : 0;
+}
+
+void MessageStore::announceStored(const SpoolEntry &entry, qint64 sysNo)
+{
+    if (m_receivedStored)
+        m_receivedStored({sysNo, entry.sender, entry.text, entry.port});
+}
+
+std::optional<qint64> MessageStore::insertReceived(const SpoolEntry &entry,
+                                                   const SqlStatement &forward)
+{
+    const QString time = storedTime(entry);
+    SqlStatement sql = Statements::insertReceived(storable(entry.sender), storable(entry.text), time);
+    // PostgreSQL tells a new row's key only when the insert asks for it.
+    if (m_db.driver() && m_db.driver()->dbmsType() == QSqlDriver::PostgreSQL)
+        sql.sql += QStringLiteral(" returning SysNo");
+    QList<SqlStatement> statements{sql};
+    if (!forward.sql.isEmpty())
+        statements << forward;
+    if (const auto keys = m_db.insertAll(statements)) {
+        bool known = false;
+        const qint64 key = keys->value(0).toLongLong(&known);
+        return known && key > 0 ? key : receivedRow(entry, time);
+    }
+    // An engine without transactions (ODBC) takes the smsrecv row alone, and does not say
+    // its key; the caller makes the forwarding row on its own.
+    if (!forward.sql.isEmpty() || !m_db.isOpen() || m_db.lastFailureInDoubt()
+        || !m_db.ExecSQLString(sql))
+        return std::nullopt;
+    return receivedRow(entry, time);
 }
 
 // A write given up on while it committed may have gone through once the server answered;
@@ -370,11 +413,15 @@ bool MessageStore::landedMeanwhile(const SpoolEntry &entry)
 {
     if (entry.kind != SpoolEntry::Kind::Received)
         return false;
-    const QString sender = storable(entry.sender);
-    const QString text = storable(entry.text);
-    return entry.stored ? inTable(QStringLiteral("sms"), entry.forwardNumber,
-                                  Statements::forwardText(sender, text))
-                        : inTable(QStringLiteral("smsrecv"), sender, text);
+    if (entry.stored)
+        return inTable(QStringLiteral("sms"), entry.forwardNumber,
+                       Statements::forwardText(storable(entry.sender), storable(entry.text)));
+    // Known by the time its row was given as well: an earlier "OK" from the same sender must
+    // not pass for it.
+    const qint64 sysNo = receivedRow(entry, storedTime(entry));
+    if (sysNo > 0)
+        announceStored(entry, sysNo);
+    return sysNo > 0;
 }
 
 // A row of smsrecv or SMS with this number and text exists.
@@ -431,19 +478,22 @@ bool MessageStore::apply(SpoolEntry &entry)
             ? SqlStatement()
             : St::insertForward(entry.forwardNumber, sender, text);
     if (!entry.stored) {
-        const SqlStatement sql = St::insertReceived(sender, text, storedTime(entry));
         // Both rows in one commit when they can be: one flush to disk instead of two. When
         // that fails they are made one after the other, so a refused forwarding row does not
         // hold back the received one.
         if (!forward.sql.isEmpty()) {
-            if (m_db.execAll({sql, forward}))
+            if (const std::optional<qint64> sysNo = insertReceived(entry, forward)) {
+                announceStored(entry, *sysNo);
                 return true;
+            }
             if (!m_db.isOpen())
                 return false;
         }
-        if (!m_db.ExecSQLString(sql))
+        const std::optional<qint64> sysNo = insertReceived(entry, {});
+        if (!sysNo)
             return false;
         entry.stored = true;
+        announceStored(entry, *sysNo);
         if (entry.forwardNumber.isEmpty())
             return true;
         if (entry.id > 0) {

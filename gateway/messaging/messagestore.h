@@ -16,6 +16,15 @@
 
 class Clock;
 
+// A received message as it stands in smsrecv.
+struct StoredReceived
+{
+    qint64 sysNo = 0; // its row's key
+    QString sender;
+    QString text;
+    QString port; // the device it came in on; empty when not known
+};
+
 // The message flow's side of the database: the pending-row load, the status writes and the
 // storing of received messages, over one DBHelper. What the database cannot take goes to the
 // durable spool and is written at the next chance, in order, so that
@@ -56,6 +65,15 @@ public:
     // Makes the status writes not yet made, then runs what was set here.
     void flushStatuses();
     void setAfterStatusFlush(std::function<void()> then) { m_afterFlush = std::move(then); }
+    // Runs before any status write is made (to the database or the spool), so what is told
+    // of the changes is on the disk before they are.
+    void setBeforeStatusWrite(std::function<void()> first) { m_beforeWrite = std::move(first); }
+    // Runs once a received message's smsrecv row is in, before the message counts as stored
+    // (and its modem deletes it); again for one found stored after a crash.
+    void setReceivedStored(std::function<void(const StoredReceived &)> told)
+    {
+        m_receivedStored = std::move(told);
+    }
     // Runs as the turn's write of the statuses begins (not before one made on demand): status
     // changes it makes join that write rather than wait for the next one.
     void setBeforeStatusFlush(std::function<void()> first) { m_beforeFlush = std::move(first); }
@@ -82,7 +100,8 @@ public:
     // message is neither in the database nor on disk: its modem must keep it. key is the
     // modem control's identity of the message, noted in the journal once it is stored.
     bool saveReceived(const QString &sender, const QString &text, const QString &timeStamp,
-                      const QString &forwardNumber, const QString &key = {});
+                      const QString &forwardNumber, const QString &key = {},
+                      const QString &port = {});
     // Stores one delivery report into smsreport; what the database cannot take now waits in the
     // spool like a status write. False (and nothing kept) only when neither took it.
     bool saveReport(const QString &sysNo, const QString &number, int status,
@@ -108,6 +127,13 @@ private:
     bool storedBeforeACrash(const SpoolEntry &entry, const QString &key);
     bool holds(const SpoolEntry &entry, const QString &handleTime);
     bool landedMeanwhile(const SpoolEntry &entry);
+    // The key of the smsrecv row that holds the message, found by what identifies it (sender,
+    // text and the time its row was given); 0 when there is none.
+    qint64 receivedRow(const SpoolEntry &entry, const QString &handleTime);
+    void announceStored(const SpoolEntry &entry, qint64 sysNo);
+    // Inserts the smsrecv row (and the forwarding row when given) in one transaction; the
+    // smsrecv row's key, 0 where the engine does not tell it; nullopt when it failed.
+    std::optional<qint64> insertReceived(const SpoolEntry &entry, const SqlStatement &forward);
     bool inTable(const QString &table, const QString &number, const QString &text);
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
@@ -125,6 +151,8 @@ private:
     QList<SpoolEntry> m_statusBatch;
     std::function<void()> m_beforeFlush;
     std::function<void()> m_afterFlush;
+    std::function<void()> m_beforeWrite;
+    std::function<void(const StoredReceived &)> m_receivedStored;
     QTimer m_flushTimer;
     const Clock &m_clock;
     Log m_log;

@@ -33,6 +33,9 @@ struct QueuedMessage
     int Priority = 0;
     QDateTime SendAfter{};
     QDateTime ValidUntil{};
+    // The column and text of a SendAfter or ValidUntil that is no time ("ValidUntil=soon");
+    // such a row is not sent.
+    QString invalidTime{};
     // The sending policy's notes: the route of the number (-2 until it is looked up), the
     // parts on the air (0 until they are counted), and the devices that refused it for certain.
     int route = -2;

@@ -3,6 +3,8 @@
 #include "dbhelper.h"
 #include "statements.h"
 
+#include "policy/policycolumns.h"
+
 using Kind = ConnectionString::Kind;
 
 namespace {
@@ -90,6 +92,25 @@ std::optional<bool> SchemaUpgrade::hasTrigger(QString *error)
     return rows->value(0).value(0).toInt() > 0;
 }
 
+bool SchemaUpgrade::addPolicyColumns(QList<Piece> &pieces, QString *error)
+{
+    const PolicyColumns::Engine engine = m_kind == Kind::PostgreSQL ? PolicyColumns::Engine::PostgreSQL
+            : m_kind == Kind::MySQL                                  ? PolicyColumns::Engine::MariaDB
+                                                                     : PolicyColumns::Engine::SQLite;
+    const QStringList statements = PolicyColumns::addColumns(engine);
+    const QStringList columns = PolicyColumns::names();
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const auto present = has(QStringLiteral("select %1 from SMS where 1=0").arg(columns.at(i)),
+                                 error);
+        if (!present)
+            return false;
+        if (!*present)
+            pieces.append({QStringLiteral("表SMS的%1列").arg(columns.at(i)), {statements.at(i)},
+                           true});
+    }
+    return true;
+}
+
 std::optional<QList<SchemaUpgrade::Piece>> SchemaUpgrade::missing(QString *error)
 {
     if (!supported(error))
@@ -112,6 +133,8 @@ std::optional<QList<SchemaUpgrade::Piece>> SchemaUpgrade::missing(QString *error
         if (!*trigger)
             pieces.append({QStringLiteral("表SMS的触发器sms_queued"), queueTrigger()});
     }
+    if (!addPolicyColumns(pieces, error))
+        return std::nullopt;
     return pieces;
 }
 
@@ -129,8 +152,12 @@ bool SchemaUpgrade::add(const Piece &piece, QString *error)
 QString SchemaUpgrade::notice(const QList<Piece> &missing, const QString &programDir)
 {
     QStringList names;
-    for (const Piece &piece : missing)
-        names << piece.name;
+    for (const Piece &piece : missing) {
+        if (!piece.optional)
+            names << piece.name;
+    }
+    if (names.isEmpty())
+        return {};
     return QStringLiteral("数据库缺少%1，请停止服务后运行 %2")
             .arg(names.join(QStringLiteral("、")), command(programDir));
 }

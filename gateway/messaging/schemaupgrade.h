@@ -19,6 +19,8 @@ public:
     {
         QString name; // what the operator is told, e.g. "表smsreport"
         QStringList statements;
+        // Only the sending policy uses it: a start without it is not worth a line in the log.
+        bool optional = false;
     };
 
     // The channel the PostgreSQL trigger notifies when a row waits to be sent.
@@ -37,7 +39,7 @@ public:
     // tables, none.
     bool add(const Piece &piece, QString *error);
 
-    // The one line a start logs when something is missing.
+    // The one line a start logs when something it needs is missing; empty when nothing is.
     static QString notice(const QList<Piece> &missing, const QString &programDir);
 
 private:
@@ -45,6 +47,8 @@ private:
     // itself failed.
     std::optional<bool> has(const QString &probe, QString *error);
     std::optional<bool> hasTrigger(QString *error);
+    // The policy's columns SMS lacks, each a piece of its own.
+    bool addPolicyColumns(QList<Piece> &pieces, QString *error);
 
     DBHelper &m_db;
     ConnectionString::Kind m_kind = ConnectionString::Kind::Odbc;

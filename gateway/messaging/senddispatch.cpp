@@ -2,6 +2,8 @@
 
 #include "messagestore.h"
 #include "queueclaims.h"
+#include "refusalcleanup.h"
+#include "rowscreen.h"
 #include "statements.h"
 
 #include "common/clock.h"
@@ -10,6 +12,7 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
+#include "engine/engineevents.h"
 #include "modemapi/modemcontrol.h"
 #include "policy/policycolumns.h"
 #include "policy/sendingpolicy.h"
@@ -202,11 +205,19 @@ void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
 
 void SendDispatch::schedule(QList<QueuedMessage> &rows)
 {
-    if (policyOn())
+    if (policyOn()) {
+        RefusalCleanup::forgetDeletedRows(m_store.db(), *m_policy);
         m_policy->recallRefusals(rows);
+    }
     const QDateTime now = m_ctx.clock.now();
     bool prioritised = false;
     for (qsizetype i = rows.size() - 1; i >= 0; --i) {
+        // Through the queue, so the row is ended as one waiting there would be.
+        if (const std::optional<RowRefusal> refusal = RowScreen::check(rows[i])) {
+            m_sendQueue.append(rows.takeAt(i));
+            endUnsent(m_sendQueue.size() - 1, refusal->reason, refusal->logLine);
+            continue;
+        }
         const QueuedMessage &row = rows.at(i);
         prioritised = prioritised || row.Priority != 0;
         if (row.SendAfter.isValid() && row.SendAfter > now) {
@@ -232,23 +243,31 @@ bool SendDispatch::expired(const QueuedMessage &row) const
 
 void SendDispatch::expire(qsizetype at)
 {
+    const QueuedMessage &row = m_sendQueue.at(at);
+    endUnsent(at, QStringLiteral("expired"),
+              QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
+                      .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
+}
+
+void SendDispatch::endUnsent(qsizetype at, const QString &reason, const QString &logLine)
+{
     const QueuedMessage row = m_sendQueue.takeAt(at);
     const QDateTime now = m_ctx.clock.now();
     if (policyOn())
         m_policy->rowEnded(row.SysNo);
-    m_ctx.log.WriteLog(QStringLiteral("短信(SysNo=%1)未发送：已过有效期%2")
-                               .arg(row.SysNo, Statements::timeText(row.ValidUntil)));
+    m_ctx.log.WriteLog(logLine);
+    announceUnsent(row, reason);
     if (row.claimed) {
         // Claimed, it is at 1 already and this gateway's to end.
         QueuedMessage failed = row;
         failed.Status = RowStatus::Failed;
         UpdateSendStatus(failed);
+        noteFailure(failed, reason);
         return;
     }
     // A failed write leaves the row pending; the next load meets the same time.
     m_store.db().ExecSQLString(
-            PolicyColumns::probe(m_store.db())
-                    .refuse(row.SysNo, Statements::timeText(now), QStringLiteral("expired")));
+            PolicyColumns::probe(m_store.db()).refuse(row.SysNo, Statements::timeText(now), reason));
 }
 
 void SendDispatch::DispatchToDevice(int d)
@@ -443,11 +462,23 @@ void SendDispatch::dispatchByPolicy()
     const auto refuse = [this](qsizetype at, const QString &reason, const QDateTime &when) {
         const QueuedMessage row = m_sendQueue.takeAt(at);
         m_policy->rowEnded(row.SysNo);
+        announceUnsent(row, reason);
         // A failed write leaves the row pending; the next load meets the same limit.
         m_store.db().ExecSQLString(PolicyColumns::probe(m_store.db())
                                            .refuse(row.SysNo, Statements::timeText(when), reason));
     };
     m_policy->dispatch(m_sendQueue, handOver, refuse, m_reserved);
+}
+
+void SendDispatch::announceUnsent(const QueuedMessage &row, const QString &reason)
+{
+    EngineEvents &events = m_ctx.events;
+    if (!events.followed(&EngineEvents::messageFailed))
+        return;
+    Q_EMIT events.messageFailed(row.SysNo.toLongLong(), row.CellNumber, {}, reason,
+                                m_ctx.clock.now());
+    // Told before the row's -1 is written.
+    Q_EMIT events.committing();
 }
 
 bool SendDispatch::retryElsewhere(int d, QueuedMessage row, bool refusedForCertain)

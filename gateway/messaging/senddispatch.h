@@ -92,6 +92,10 @@ private:
     void addHigherPriority(QList<QueuedMessage> &rows, int limit);
     // Row at of the queue goes to -1 with the reason "expired" and leaves the queue.
     void expire(qsizetype at);
+    // Row at of the queue goes to -1 unsent with the reason given, and leaves the queue.
+    void endUnsent(qsizetype at, const QString &reason, const QString &logLine);
+    // A row ended unsent is a failed message to those who follow the events.
+    void announceUnsent(const QueuedMessage &row, const QString &reason);
     // One pass of the sending policy over the queue and the free devices.
     void dispatchByPolicy();
     // The pass a device that came free asked for, as the status writes begin.

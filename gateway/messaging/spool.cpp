@@ -25,6 +25,8 @@ QJsonObject toJson(const SpoolEntry &e)
         o.insert(QStringLiteral("timeStamp"), e.timeStamp);
         o.insert(QStringLiteral("receivedAt"), e.receivedAt);
         o.insert(QStringLiteral("forwardNumber"), e.forwardNumber);
+        if (!e.port.isEmpty())
+            o.insert(QStringLiteral("port"), e.port);
         o.insert(QStringLiteral("stored"), e.stored);
         if (e.inDoubt)
             o.insert(QStringLiteral("inDoubt"), true);
@@ -66,6 +68,7 @@ bool fromJson(const QJsonObject &o, SpoolEntry *e)
         e->timeStamp = o.value(QStringLiteral("timeStamp")).toString();
         e->receivedAt = o.value(QStringLiteral("receivedAt")).toString();
         e->forwardNumber = o.value(QStringLiteral("forwardNumber")).toString();
+        e->port = o.value(QStringLiteral("port")).toString();
         e->stored = o.value(QStringLiteral("stored")).toBool();
         e->inDoubt = o.value(QStringLiteral("inDoubt")).toBool();
         return true;

@@ -20,6 +20,7 @@ struct SpoolEntry
     QString timeStamp;  // as the modem reported it
     QString receivedAt; // when the gateway read it, as the tables hold times
     QString forwardNumber;
+    QString port; // the device it came in on, for those told of it once it is stored
     bool stored = false; // the smsrecv row exists; only the forwarding row is still due
     // A write of it was given up on while it committed: it may be in the database already.
     bool inDoubt = false;

@@ -188,26 +188,17 @@ SqlStatement Statements::serverVersion(int driverType)
     }
 }
 
-SqlStatement Statements::countReceived(const QString &number, const QString &body,
-                                       const QString &handleTime)
+SqlStatement Statements::findReceived(const QString &number, const QString &body,
+                                      const QString &handleTime)
 {
-    return {QStringLiteral("select count(*) from smsrecv where cellnumber=? and smscontent=? and "
-                           "HandleTime=?"),
+    return {QStringLiteral("select SysNo from smsrecv where cellnumber=? and smscontent=? and "
+                           "HandleTime=? order by SysNo desc"),
             {textValue(number), textValue(body), textValue(handleTime)}};
 }
 
 QString Statements::timeText(const QDateTime &time)
 {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
-QDateTime Statements::timeOf(const QVariant &value)
-{
-    if (value.isNull())
-        return {};
-    if (value.typeId() == QMetaType::QDateTime)
-        return value.toDateTime();
-    return QDateTime::fromString(value.toString().trimmed(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 QString Statements::ConvertTimeStamp(const QString &stamp)

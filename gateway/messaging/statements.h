@@ -77,9 +77,10 @@ public:
     // The server's own version in one text; driverType is QSqlDriver::DbmsType.
     static SqlStatement serverVersion(int driverType);
 
-    // How many smsrecv rows hold this message: number, text and the time its row was given.
-    static SqlStatement countReceived(const QString &number, const QString &text,
-                                      const QString &handleTime);
+    // The keys of smsrecv rows holding this message, given the time its row was given; the
+    // newest first.
+    static SqlStatement findReceived(const QString &number, const QString &text,
+                                     const QString &handleTime);
 
     // The statement with each value written as this driver's literal, for traces and tests.
     QString literal(const SqlStatement &statement) const;
@@ -96,9 +97,6 @@ public:
 
     // Local time as the tables hold it: yyyy-MM-dd HH:mm:ss.
     static QString timeText(const QDateTime &time);
-    // A time as a column of HandleTime's type gives it: a date and time from the servers,
-    // timeText's text from the sqlite file; invalid when null or unreadable.
-    static QDateTime timeOf(const QVariant &value);
     // The network's time stamp "yyMMddhhmmss..." as "20yy-MM-dd hh:mm:ss", by position
     // alone; missing characters stay empty.
     static QString ConvertTimeStamp(const QString &stamp);

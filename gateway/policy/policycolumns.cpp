@@ -4,6 +4,8 @@
 #include "messaging/dbhelper.h"
 #include "messaging/statements.h"
 
+#include <QSqlDriver>
+
 namespace {
 
 bool hasColumn(DBHelper &db, const QString &column)
@@ -25,6 +27,7 @@ PolicyColumns PolicyColumns::probe(DBHelper &db)
     c.sendAfter = hasColumn(db, QStringLiteral("SendAfter"));
     c.validUntil = hasColumn(db, QStringLiteral("ValidUntil"));
     c.reason = hasColumn(db, QStringLiteral("Reason"));
+    c.textTimes = db.driver() && db.driver()->dbmsType() == QSqlDriver::SQLite;
     return c;
 }
 
@@ -35,6 +38,12 @@ PolicyColumns::Engine PolicyColumns::engineOf(const QString &driverName)
     if (driverName == QLatin1String("QMYSQL") || driverName == QLatin1String("QMARIADB"))
         return Engine::MariaDB;
     return Engine::SQLite;
+}
+
+QStringList PolicyColumns::names()
+{
+    return {QStringLiteral("Priority"), QStringLiteral("SendAfter"), QStringLiteral("ValidUntil"),
+            QStringLiteral("Reason")};
 }
 
 QStringList PolicyColumns::addColumns(Engine engine)
@@ -54,7 +63,26 @@ QStringList PolicyColumns::addColumns(Engine engine)
 
 QString PolicyColumns::readyFilter() const
 {
-    return sendAfter ? QStringLiteral(" and (SendAfter is null or SendAfter<=?)") : QString();
+    if (!sendAfter)
+        return {};
+    if (!textTimes)
+        return QStringLiteral(" and (SendAfter is null or SendAfter<=?)");
+    // A time with an offset is compared in UTC; one without is local, with or without its T.
+    // A text that is no time is loaded too, so that the row is ended rather than left waiting.
+    return QStringLiteral(
+            " and (SendAfter is null or trim(SendAfter)='' or julianday(SendAfter) is null"
+            " or (case when SendAfter glob '*[Zz]' or SendAfter glob '*[+-][0-9][0-9]:[0-9][0-9]'"
+            " then julianday(SendAfter)<=julianday(?) else replace(SendAfter,'T',' ')<=? end))");
+}
+
+QVariantList PolicyColumns::readyValues(const QString &now) const
+{
+    if (!sendAfter)
+        return {};
+    if (!textTimes)
+        return {now};
+    const QDateTime local = QDateTime::fromString(now, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return {local.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), now};
 }
 
 SqlStatement PolicyColumns::loadPending(const QString &now, int limit, int offset) const
@@ -68,14 +96,13 @@ SqlStatement PolicyColumns::loadPending(const QString &now, int limit, int offse
     } else if (priority) {
         sql += QStringLiteral(" order by coalesce(Priority,0), SysNo desc");
     }
-    return {sql, sendAfter ? QVariantList{now} : QVariantList{}};
+    return {sql, readyValues(now)};
 }
 
 SqlStatement PolicyColumns::loadAbove(int above, const QString &now, int limit) const
 {
     QVariantList values{above};
-    if (sendAfter)
-        values << now;
+    values << readyValues(now);
     // An empty Priority is 0, above a negative one.
     const QString sql =
             QStringLiteral("select * from SMS where Status=0 and coalesce(Priority,0)>?")

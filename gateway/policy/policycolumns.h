@@ -17,6 +17,8 @@ struct PolicyColumns
     bool sendAfter = false;
     bool validUntil = false;
     bool reason = false;
+    // SendAfter is text (SQLite), in whatever form of a time the application wrote.
+    bool textTimes = false;
 
     bool any() const { return priority || sendAfter || validUntil || reason; }
 
@@ -26,6 +28,8 @@ struct PolicyColumns
     enum class Engine { SQLite, PostgreSQL, MariaDB };
     // The engine behind a Qt driver name; SQLite for one it does not know.
     static Engine engineOf(const QString &driverName);
+    // The four columns' names, in the order addColumns() adds them.
+    static QStringList names();
     // The statements that add the four columns, for the database upgrade command; each one may
     // fail alone when its column is there already.
     static QStringList addColumns(Engine engine);
@@ -48,5 +52,7 @@ struct PolicyColumns
     static SqlStatement noteReason(const QString &sysNo, const QString &why);
 
 private:
+    // The condition a pending row meets when it may go now, and the values it takes.
     QString readyFilter() const;
+    QVariantList readyValues(const QString &now) const;
 };

@@ -33,7 +33,15 @@ bool RefusalJournal::add(const QString &sysNo, const QString &port, QString *err
 
 bool RefusalJournal::forget(const QString &sysNo, QString *error)
 {
-    if (m_refused.remove(sysNo) == 0)
+    return forget(QStringList{sysNo}, error);
+}
+
+bool RefusalJournal::forget(const QStringList &sysNos, QString *error)
+{
+    qsizetype removed = 0;
+    for (const QString &sysNo : sysNos)
+        removed += m_refused.remove(sysNo);
+    if (removed == 0)
         return true;
     QByteArray data;
     for (auto it = m_refused.cbegin(); it != m_refused.cend(); ++it) {

@@ -23,6 +23,10 @@ public:
     bool add(const QString &sysNo, const QString &port, QString *error);
     // The row ended (sent, failed, expired): nothing more to keep of it.
     bool forget(const QString &sysNo, QString *error);
+    // The same for several rows, with one rewrite of the file.
+    bool forget(const QStringList &sysNos, QString *error);
+    // The rows it keeps.
+    QStringList rows() const { return m_refused.keys(); }
 
 private:
     void load();

@@ -7,6 +7,8 @@
 #include "core/settings.h"
 #include "messaging/queuedmessage.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 QString restText(const DeviceRest &rest)
@@ -32,7 +34,10 @@ SendingPolicy::SendingPolicy(const Settings &settings, const DevicePool &pool, c
       m_log(std::move(log))
 { }
 
-SendingPolicy::~SendingPolicy() = default;
+SendingPolicy::~SendingPolicy()
+{
+    settle();
+}
 
 bool SendingPolicy::enabled() const
 {
@@ -51,6 +56,8 @@ QString SendingPolicy::journalPath(const QString &programDir, const QString &gat
 
 void SendingPolicy::prepare()
 {
+    // The journal is not touched while lines are on their way into it.
+    settle();
     const PolicyConfig &config = m_settings.Policy;
     const ResetSchedule schedule(config.resetTime, config.resetDay);
     if (!m_journal || m_pathsFor != m_settings.GatewayName) {
@@ -135,6 +142,15 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
     prepare();
     const qint64 now = m_clock.secsSinceEpoch();
     SendPolicy policy(m_settings.Policy, m_counts, devices(held), now);
+    QList<int> aheadDevices;
+    QList<PolicyRow> aheadRows;
+    QStringList aheadKeys;
+    m_inPass = true;
+    const auto passOver = qScopeGuard([&] {
+        m_inPass = false;
+        m_countedInPass.clear();
+        countAhead(aheadDevices, aheadRows, aheadKeys);
+    });
     reportRests(policy, now);
     reportRoutes();
     // Element 0 is the queue's placeholder.
@@ -157,9 +173,16 @@ void SendingPolicy::dispatch(QList<QueuedMessage> &queue, const HandOverRow &han
         }
         if (decision.kind != PolicyDecision::Kind::Send)
             continue;
+        // The hand-over takes the row out of the queue.
+        const QString sysNo = row.SysNo;
         switch (handOver(decision.device, at)) {
         case HandOver::Taken:
             policy.taken(decision.device, asked);
+            if (!m_countedInPass.remove(sysNo)) {
+                aheadDevices << decision.device;
+                aheadRows << asked;
+                aheadKeys << sysNo;
+            }
             break;
         case HandOver::NotTaken:
             policy.unavailable(decision.device);
@@ -181,17 +204,65 @@ void SendingPolicy::handedOver(const QList<int> &devices, const QList<QueuedMess
 {
     if (!enabled() || rows.isEmpty())
         return;
+    // Rows counted as their pass ended are on the disk once this returns.
+    settle();
+    QList<int> others;
+    QList<QueuedMessage> otherRows;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (m_countedAhead.remove(rows.at(i).SysNo))
+            continue;
+        others << devices.at(i);
+        otherRows << rows.at(i);
+        if (m_inPass)
+            m_countedInPass.insert(rows.at(i).SysNo);
+    }
+    if (otherRows.isEmpty())
+        return;
     prepare();
+    const qint64 now = m_clock.secsSinceEpoch();
+    QList<SendRecord> records;
+    records.reserve(otherRows.size());
+    for (qsizetype i = 0; i < otherRows.size(); ++i)
+        records.append({now, m_settings.DevicePorts.value(others.at(i)),
+                        qMax(1, otherRows.at(i).parts), otherRows.at(i).CellNumber});
+    QString error;
+    if (!m_journal->append(records, &error))
+        m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
+    count(records, others);
+}
+
+void SendingPolicy::countAhead(const QList<int> &devices, const QList<PolicyRow> &rows,
+                               const QStringList &sysNos)
+{
+    if (rows.isEmpty())
+        return;
+    settle();
     const qint64 now = m_clock.secsSinceEpoch();
     QList<SendRecord> records;
     records.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
         records.append({now, m_settings.DevicePorts.value(devices.at(i)), qMax(1, rows.at(i).parts),
-                        rows.at(i).CellNumber});
-    QString error;
-    if (!m_journal->append(records, &error))
+                        rows.at(i).number});
+    m_writer.start([journal = m_journal.get(), records] {
+        QString error;
+        return journal->append(records, &error) ? QString() : error;
+    });
+    for (const QString &sysNo : sysNos)
+        m_countedAhead.insert(sysNo);
+    count(records, devices);
+}
+
+void SendingPolicy::settle()
+{
+    const QString error = m_writer.wait();
+    if (!error.isEmpty())
         m_log(QStringLiteral("写入发送计数文件%1失败：%2").arg(m_journal->path(), error));
-    for (qsizetype i = 0; i < rows.size(); ++i) {
+}
+
+void SendingPolicy::count(const QList<SendRecord> &records, const QList<int> &devices)
+{
+    const qint64 now = m_clock.secsSinceEpoch();
+    for (qsizetype i = 0; i < records.size(); ++i) {
         m_counts.add(records.at(i));
         const int d = devices.at(i);
         if (!m_counted.contains(d))
@@ -249,6 +320,23 @@ void SendingPolicy::rowEnded(const QString &sysNo)
         return;
     QString error;
     if (!m_refusals->forget(sysNo, &error))
+        m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
+}
+
+QStringList SendingPolicy::refusedRows()
+{
+    if (!enabled())
+        return {};
+    prepare();
+    return m_refusals->rows();
+}
+
+void SendingPolicy::rowsGone(const QStringList &sysNos)
+{
+    if (!m_refusals || sysNos.isEmpty())
+        return;
+    QString error;
+    if (!m_refusals->forget(sysNos, &error))
         m_log(QStringLiteral("整理拒发记录文件%1失败：%2").arg(m_refusals->path(), error));
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "journalwriter.h"
 #include "refusaljournal.h"
 #include "sendcounts.h"
 #include "sendjournal.h"
 #include "sendpolicy.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -48,7 +51,8 @@ public:
     // Device devices[i] is given rows[i]: all counted with one wait for the disk.
     void handedOver(const QList<int> &devices, const QList<QueuedMessage> &rows);
     // Device d failed row. True when the row may go to another device: the modem refused it
-    // for certain, attempts are left and a device of its route has not refused it yet.
+    // for certain, attempts are left and a device of its route (connected or not yet) has not
+    // refused it yet.
     bool retryElsewhere(int d, QueuedMessage &row, bool refusedForCertain);
 
     // Rows loaded anew learn which devices refused them before the queue was last loaded,
@@ -56,6 +60,10 @@ public:
     void recallRefusals(QList<QueuedMessage> &rows);
     // The row ended; which devices refused it is no longer kept.
     void rowEnded(const QString &sysNo);
+    // The rows kept as refused by some device, waiting for another one.
+    QStringList refusedRows();
+    // These rows are gone from the table (the application deleted them).
+    void rowsGone(const QStringList &sysNos);
 
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
@@ -102,4 +110,17 @@ private:
     QString m_countsPath;
     QString m_refusalsPath;
     std::minstd_rand m_random{std::random_device{}()};
+    // The rows a pass handed out are counted as it ends, their journal lines written on
+    // another thread while the pass's status writes go to the database; handedOver() waits for
+    // them before any modem has its row. One handed over within the pass is counted there.
+    void countAhead(const QList<int> &devices, const QList<PolicyRow> &rows,
+                    const QStringList &sysNos);
+    // Adds the records to the counts and paces their devices.
+    void count(const QList<SendRecord> &records, const QList<int> &devices);
+    // Waits for the journal lines on their way to the disk.
+    void settle();
+    JournalWriter m_writer;
+    QSet<QString> m_countedAhead;
+    QSet<QString> m_countedInPass;
+    bool m_inPass = false;
 };

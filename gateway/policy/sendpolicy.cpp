@@ -139,14 +139,16 @@ bool SendPolicy::recipientBlocked(const QString &number) const
     if (m_config.recipientLimit <= 0)
         return false;
     const qint64 since = m_nowSecs - 60LL * m_config.recipientWindowMinutes;
-    return m_counts.sentTo(number, since) >= m_config.recipientLimit;
+    const int taken = m_takenTo.value(number);
+    return taken >= m_config.recipientLimit
+            || m_counts.sentTo(number, since) + taken >= m_config.recipientLimit;
 }
 
 bool SendPolicy::anotherDeviceFor(const PolicyRow &row) const
 {
     const int route = m_config.routeOf(row.number);
     for (int d = 0; d < m_devices.size(); ++d) {
-        if (m_devices.at(d).online && m_config.routeAllows(route, d) && !row.refusedBy.contains(d))
+        if (m_config.routeAllows(route, d) && !row.refusedBy.contains(d))
             return true;
     }
     return false;
@@ -203,4 +205,6 @@ void SendPolicy::taken(int d, const PolicyRow &row)
     r.used.monthParts += row.parts;
     if (!m_counts.knowsRecipient(m_devices.at(d).port, row.number, m_nowSecs))
         ++r.used.monthRecipients;
+    if (m_config.recipientLimit > 0)
+        ++m_takenTo[row.number];
 }

@@ -4,6 +4,7 @@
 #include "sendcounts.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVarLengthArray>
@@ -71,9 +72,11 @@ public:
     void taken(int d, const PolicyRow &row);
     // Whether device d rests for a limit it reached, whatever the row.
     std::optional<DeviceRest> restOf(int d) const;
-    // Whether the number had its share of messages in the window.
+    // Whether the number had its share of messages in the window, counting those this pass
+    // handed out.
     bool recipientBlocked(const QString &number) const;
-    // Whether a device of the row's route that has not refused it yet is connected.
+    // Whether the route has a device that has not refused the row yet, connected or not: one
+    // still connecting or busy may take it later.
     bool anotherDeviceFor(const PolicyRow &row) const;
     // Whether some device of the route (-1: any) is free, unpaced and not resting: rows of a
     // closed route are passed over without a look at each device.
@@ -125,6 +128,8 @@ private:
     // Open devices in each group, and in all.
     QVarLengthArray<int, 8> m_openInGroup;
     int m_open = 0;
+    // Messages this pass handed to each number, for the recipient guard.
+    QHash<QString, int> m_takenTo;
     mutable QDateTime m_now;
     qint64 m_nowSecs = 0;
 };

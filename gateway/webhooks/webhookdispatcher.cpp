@@ -16,10 +16,14 @@ WebhookDispatcher::WebhookDispatcher(EngineEvents &events, const QString &progra
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &WebhookDispatcher::deliverDue);
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(0);
+    connect(&m_saveTimer, &QTimer::timeout, this, &WebhookDispatcher::save);
 }
 
 WebhookDispatcher::~WebhookDispatcher()
 {
+    save();
     // What is on its way stays in the outbox for the next start.
     for (QNetworkReply *reply : std::as_const(m_replies)) {
         disconnect(reply, nullptr, this, nullptr);
@@ -50,28 +54,31 @@ void WebhookDispatcher::follow(bool on)
         disconnect(&m_events, nullptr, this, nullptr);
         return;
     }
+    // Each id names the row and what became of it: told again after a crash, an event keeps it.
     connect(&m_events, &EngineEvents::messageSent, this,
             [this](qint64 id, const QString &number, const DeviceRef &device, const QDateTime &at) {
-                record(QStringLiteral("message.sent"),
+                record(QStringLiteral("message.sent"), QStringLiteral("sms-%1-sent").arg(id),
                        WebhookPayload::sent(id, number, device, at));
             });
     connect(&m_events, &EngineEvents::messageFailed, this,
             [this](qint64 id, const QString &number, const DeviceRef &device, const QString &reason,
                    const QDateTime &at) {
-                record(QStringLiteral("message.failed"),
+                record(QStringLiteral("message.failed"), QStringLiteral("sms-%1-failed").arg(id),
                        WebhookPayload::failed(id, number, device, reason, at));
             });
     connect(&m_events, &EngineEvents::messageDelivered, this,
             [this](qint64 id, const QString &number, int status, const QDateTime &at) {
                 record(QStringLiteral("message.delivered"),
+                       QStringLiteral("sms-%1-report-%2").arg(id).arg(status),
                        WebhookPayload::delivered(id, number, status, at));
             });
     connect(&m_events, &EngineEvents::messageReceived, this,
-            [this](const QString &number, const QString &text, const DeviceRef &device,
+            [this](qint64 id, const QString &number, const QString &text, const DeviceRef &device,
                    const QDateTime &at) {
-                record(QStringLiteral("message.received"),
-                       WebhookPayload::received(number, text, device, at));
+                record(QStringLiteral("message.received"), QStringLiteral("smsrecv-%1").arg(id),
+                       WebhookPayload::received(id, number, text, device, at));
             });
+    connect(&m_events, &EngineEvents::committing, this, &WebhookDispatcher::save);
 }
 
 void WebhookDispatcher::configure(const WebhookSettings &settings)
@@ -83,12 +90,12 @@ void WebhookDispatcher::configure(const WebhookSettings &settings)
     if (!m_loaded)
         loadOutbox();
     QStringList gone;
-    for (const auto &[file, pending] : m_pending) {
+    for (const auto &[key, pending] : m_pending) {
         if (!pending.posting && !m_settings.urls.contains(pending.entry.url))
-            gone << file;
+            gone << key;
     }
-    for (const QString &file : gone)
-        drop(file, QStringLiteral("配置中已没有该地址"));
+    for (const QString &key : gone)
+        drop(key, QStringLiteral("配置中已没有该地址"));
     schedule();
 }
 
@@ -102,7 +109,7 @@ void WebhookDispatcher::loadOutbox()
     m_loaded = true;
     const QDateTime now = m_clock.now();
     for (const WebhookEntry &entry : m_outbox.load())
-        m_pending.emplace(entry.file, Pending{entry, 0, now, false, {}});
+        m_pending.emplace(entry.key(), Pending{entry, 0, now, false, {}});
     m_counters.outbox = qsizetype(m_pending.size());
 }
 
@@ -111,22 +118,35 @@ WebhookCounters WebhookDispatcher::counters() const
     return m_counters;
 }
 
-void WebhookDispatcher::record(const QString &type, const QByteArray &body)
+void WebhookDispatcher::record(const QString &type, const QString &id, const QByteArray &body)
 {
     if (!m_settings.enabled() || !m_settings.wants(type) || !m_loaded)
         return;
     const QDateTime now = m_clock.now();
-    const QString id = QStringLiteral("msg_") + QUuid::createUuid().toString(QUuid::Id128);
-    for (const QString &url : std::as_const(m_settings.urls)) {
-        WebhookEntry entry{{}, id, url, now, body};
-        QString error;
-        // Not on the disk, it is still tried for as long as the program runs.
-        if (!m_outbox.add(entry, &error)) {
-            m_log(QStringLiteral("Webhook事件%1写入发件箱失败：%2").arg(id, error));
-            entry.file = QStringLiteral("unsaved-") + QUuid::createUuid().toString(QUuid::Id128);
+    for (const QString &url : std::as_const(m_settings.urls))
+        m_unsaved.append({{}, 0, id, url, now, body});
+    // Written with the others of this turn, at the latest as the turn ends.
+    if (!m_saveTimer.isActive())
+        m_saveTimer.start();
+}
+
+void WebhookDispatcher::save()
+{
+    if (m_unsaved.isEmpty())
+        return;
+    QList<WebhookEntry> entries = std::exchange(m_unsaved, {});
+    QString error;
+    // Not on the disk, they are still tried for as long as the program runs.
+    if (!m_outbox.add(entries, &error)) {
+        m_log(QStringLiteral("%1个Webhook事件写入发件箱失败：%2").arg(entries.size()).arg(error));
+        const QString file = QStringLiteral("unsaved-") + QUuid::createUuid().toString(QUuid::Id128);
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            entries[i].file = file;
+            entries[i].index = int(i);
         }
-        m_pending.emplace(entry.file, Pending{entry, 0, now, false, {}});
     }
+    for (const WebhookEntry &entry : std::as_const(entries))
+        m_pending.emplace(entry.key(), Pending{entry, 0, entry.created, false, {}});
     m_counters.outbox = qsizetype(m_pending.size());
     schedule();
 }
@@ -135,20 +155,20 @@ void WebhookDispatcher::deliverDue()
 {
     const QDateTime now = m_clock.now();
     QStringList expired;
-    for (auto &[file, pending] : m_pending) {
+    for (auto &[key, pending] : m_pending) {
         if (pending.posting || pending.due > now)
             continue;
         if (pending.entry.created.secsTo(now) >= m_settings.retryForSeconds) {
-            expired << file;
+            expired << key;
             continue;
         }
         if (m_posting.value(pending.entry.url) < MaxPostsPerUrl)
             post(pending);
     }
-    for (const QString &file : expired)
-        drop(file,
-             m_pending.at(file).lastError.isEmpty() ? QStringLiteral("重试期限已过")
-                                                    : m_pending.at(file).lastError);
+    for (const QString &key : expired)
+        drop(key,
+             m_pending.at(key).lastError.isEmpty() ? QStringLiteral("重试期限已过")
+                                                    : m_pending.at(key).lastError);
     schedule();
 }
 
@@ -173,14 +193,14 @@ void WebhookDispatcher::post(Pending &pending)
     pending.posting = true;
     ++m_posting[entry.url];
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, file = entry.file] { answered(reply, file); });
+            [this, reply, key = entry.key()] { answered(reply, key); });
 }
 
-void WebhookDispatcher::answered(QNetworkReply *reply, const QString &file)
+void WebhookDispatcher::answered(QNetworkReply *reply, const QString &key)
 {
     m_replies.remove(reply);
     reply->deleteLater();
-    const auto it = m_pending.find(file);
+    const auto it = m_pending.find(key);
     if (it == m_pending.end())
         return;
     Pending &pending = it->second;
@@ -213,9 +233,9 @@ void WebhookDispatcher::failed(Pending &pending, const QString &why)
                        pending.entry.created.addSecs(m_settings.retryForSeconds));
 }
 
-void WebhookDispatcher::drop(const QString &file, const QString &why)
+void WebhookDispatcher::drop(const QString &key, const QString &why)
 {
-    const auto it = m_pending.find(file);
+    const auto it = m_pending.find(key);
     if (it == m_pending.end())
         return;
     const WebhookEntry &entry = it->second.entry;
@@ -230,7 +250,7 @@ void WebhookDispatcher::schedule()
 {
     const QDateTime now = m_clock.now();
     std::optional<qint64> wait;
-    for (const auto &[file, pending] : m_pending) {
+    for (const auto &[key, pending] : m_pending) {
         // A receiver with all its posts out is tried again when one of them ends.
         if (pending.posting || m_posting.value(pending.entry.url) >= MaxPostsPerUrl)
             continue;

@@ -17,8 +17,10 @@ class EngineEvents;
 class QNetworkReply;
 struct DeviceRef;
 
-// Posts what happens to messages to the receivers [Webhooks] names, at least once. Each event
-// goes to the durable outbox first; each receiver is then tried on its own, at most a few
+// Posts what happens to messages to the receivers [Webhooks] names, at least once and under an
+// id that follows from what happened (the row and its outcome), so a repeat keeps it. The events
+// of a turn go to the durable outbox together, before the engine makes the changes they tell
+// of final (EngineEvents::committing) or at the end of the turn; each receiver is then tried on its own, at most a few
 // posts at a time and each for at most TimeoutMs, on the engine's loop without ever waiting
 // for an answer, so a slow or dead receiver holds up no modem, no queue poll and no other
 // receiver. Tries that fail are made again after 1 s, 2 s, 4 s ... up to RetryMax, until
@@ -60,11 +62,13 @@ private:
         QString lastError;
     };
 
-    void record(const QString &type, const QByteArray &body);
+    void record(const QString &type, const QString &id, const QByteArray &body);
+    // Writes the events recorded since the last time to the outbox, with one flush.
+    void save();
     void post(Pending &pending);
-    void answered(QNetworkReply *reply, const QString &file);
+    void answered(QNetworkReply *reply, const QString &key);
     void failed(Pending &pending, const QString &why);
-    void drop(const QString &file, const QString &why);
+    void drop(const QString &key, const QString &why);
     void schedule();
     void loadOutbox();
 
@@ -74,8 +78,11 @@ private:
     WebhookSettings m_settings;
     WebhookOutbox m_outbox;
     bool m_loaded = false;
-    // By file name, which sorts oldest first.
+    // By WebhookEntry::key(), which sorts oldest first.
     std::map<QString, Pending> m_pending;
+    // Recorded, not yet in the outbox.
+    QList<WebhookEntry> m_unsaved;
+    QTimer m_saveTimer;
     QHash<QString, int> m_posting;
     QSet<QNetworkReply *> m_replies;
     QNetworkAccessManager m_network;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
@@ -66,32 +67,48 @@ bool WebhookOutbox::syncFolder()
     return ok;
 }
 
-bool WebhookOutbox::add(WebhookEntry &entry, QString *error)
+bool WebhookOutbox::add(QList<WebhookEntry> &entries, QString *error)
 {
-    // The name sorts in the order of creation and is unique within the folder.
-    entry.file = QStringLiteral("%1-%2-%3%4")
-                         .arg(entry.created.toMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
-                         .arg(entry.id)
-                         .arg(++m_serial)
-                         .arg(Suffix);
-    const QJsonObject json{{QStringLiteral("id"), entry.id},
-                           {QStringLiteral("url"), entry.url},
-                           {QStringLiteral("created"), entry.created.toMSecsSinceEpoch()},
-                           {QStringLiteral("body"), QString::fromUtf8(entry.body)}};
-    if (!writeFile(m_folder + QLatin1Char('/') + entry.file,
-                   QJsonDocument(json).toJson(QJsonDocument::Compact), error))
+    if (entries.isEmpty())
+        return true;
+    // The name sorts in the order of creation and is unique within the folder, also beside
+    // the files of an earlier run.
+    QString file;
+    do {
+        file = QStringLiteral("%1-%2%3")
+                       .arg(entries.first().created.toMSecsSinceEpoch(), 15, 10, QLatin1Char('0'))
+                       .arg(++m_serial, 8, 10, QLatin1Char('0'))
+                       .arg(Suffix);
+    } while (m_left.contains(file) || QFile::exists(m_folder + QLatin1Char('/') + file));
+    QJsonArray list;
+    for (const WebhookEntry &entry : std::as_const(entries))
+        list.append(QJsonObject{{QStringLiteral("id"), entry.id},
+                                {QStringLiteral("url"), entry.url},
+                                {QStringLiteral("created"), entry.created.toMSecsSinceEpoch()},
+                                {QStringLiteral("body"), QString::fromUtf8(entry.body)}});
+    if (!writeFile(m_folder + QLatin1Char('/') + file,
+                   QJsonDocument(list).toJson(QJsonDocument::Compact), error))
         return false;
     // The rename itself must survive a power cut too.
     if (!syncFolder()) {
         *error = QString::fromLocal8Bit(strerror(errno));
         return false;
     }
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        entries[i].file = file;
+        entries[i].index = int(i);
+    }
+    m_left.insert(file, int(entries.size()));
     return true;
 }
 
 void WebhookOutbox::remove(const WebhookEntry &entry)
 {
-    // A removal lost to a power cut only sends the event again.
+    const auto it = m_left.find(entry.file);
+    if (it == m_left.end() || --*it > 0)
+        return;
+    m_left.erase(it);
+    // A removal lost to a power cut only sends the events again.
     QFile::remove(m_folder + QLatin1Char('/') + entry.file);
 }
 
@@ -101,22 +118,34 @@ QList<WebhookEntry> WebhookOutbox::load()
     for (const QString &name : dir.entryList({QLatin1Char('*') + Partial}, QDir::Files))
         dir.remove(name);
     QList<WebhookEntry> entries;
+    m_left.clear();
     const QStringList names = dir.entryList({QLatin1Char('*') + Suffix}, QDir::Files, QDir::Name);
     for (const QString &name : names) {
         QFile file(dir.filePath(name));
-        const QJsonObject json = file.open(QIODevice::ReadOnly)
-                ? QJsonDocument::fromJson(file.readAll()).object()
-                : QJsonObject();
-        WebhookEntry entry{
-                name, json.value(QStringLiteral("id")).toString(),
-                json.value(QStringLiteral("url")).toString(),
-                QDateTime::fromMSecsSinceEpoch(json.value(QStringLiteral("created")).toInteger()),
-                json.value(QStringLiteral("body")).toString().toUtf8()};
-        if (entry.id.isEmpty() || entry.url.isEmpty() || entry.body.isEmpty()) {
-            file.remove();
-            continue;
+        const QJsonDocument doc = file.open(QIODevice::ReadOnly)
+                ? QJsonDocument::fromJson(file.readAll())
+                : QJsonDocument();
+        // A file of an earlier version holds one event.
+        const QJsonArray list = doc.isObject() ? QJsonArray{doc.object()} : doc.array();
+        int kept = 0;
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QJsonObject json = list.at(i).toObject();
+            WebhookEntry entry{name,
+                               int(i),
+                               json.value(QStringLiteral("id")).toString(),
+                               json.value(QStringLiteral("url")).toString(),
+                               QDateTime::fromMSecsSinceEpoch(
+                                       json.value(QStringLiteral("created")).toInteger()),
+                               json.value(QStringLiteral("body")).toString().toUtf8()};
+            if (entry.id.isEmpty() || entry.url.isEmpty() || entry.body.isEmpty())
+                continue;
+            entries.append(entry);
+            ++kept;
         }
-        entries.append(entry);
+        if (kept == 0)
+            file.remove();
+        else
+            m_left.insert(name, kept);
     }
     return entries;
 }

@@ -65,12 +65,11 @@ QByteArray WebhookPayload::delivered(qint64 id, const QString &number, int statu
     return envelope(QStringLiteral("message.delivered"), data, at);
 }
 
-QByteArray WebhookPayload::received(const QString &number, const QString &text,
+QByteArray WebhookPayload::received(qint64 id, const QString &number, const QString &text,
                                     const DeviceRef &device, const QDateTime &at)
 {
-    QJsonObject data{{QStringLiteral("number"), number},
-                     {QStringLiteral("text"), text},
-                     {QStringLiteral("at"), timeText(at)}};
+    QJsonObject data = message(id, number, at);
+    data.insert(QStringLiteral("text"), text);
     addDevice(data, device);
     return envelope(QStringLiteral("message.received"), data, at);
 }

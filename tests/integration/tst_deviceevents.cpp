@@ -108,8 +108,10 @@ void TestDeviceEvents::eachMessageIsAnnouncedOnce()
                       QStringLiteral("261206044700+32"));
     h.settle();
     QCOMPARE(received.size(), 1);
-    QCOMPARE(received.at(0).at(1).toString(), QStringLiteral("你好"));
-    QCOMPARE(received.at(0).at(2).value<DeviceRef>().port, QStringLiteral("Com2"));
+    QCOMPARE(received.at(0).at(0).toLongLong(),
+             tdb.scalar(QStringLiteral("select max(SysNo) from smsrecv")).toLongLong());
+    QCOMPARE(received.at(0).at(2).toString(), QStringLiteral("你好"));
+    QCOMPARE(received.at(0).at(3).value<DeviceRef>().port, QStringLiteral("Com2"));
 }
 
 void TestDeviceEvents::aConfirmedDeletionLeavesTheJournalAtOnce()

@@ -25,6 +25,11 @@ private Q_SLOTS:
     void aRestIsLoggedOnceAndEndsAtTheReset();
     void devicesFreedInOneTurnTakeRowsInThatTurn();
     void recipientGuardRefusesPastTheShareUntilTheWindowPasses();
+    void timesInAnyFormAndNumbersThatAreNone_data();
+    void timesInAnyFormAndNumbersThatAreNone();
+    void recipientGuardHoldsWithinAPassAndAcrossARestart();
+    void aRefusalAtStartWaitsForADeviceStillConnecting();
+    void aDeletedWaitingRowLeavesNoRefusalBehind();
 };
 
 namespace {
@@ -344,6 +349,148 @@ void TestPolicyFlow::recipientGuardRefusesPastTheShareUntilTheWindowPasses()
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 3);
     QCOMPARE(h.fake(0).sent.last().number, QStringLiteral("13900000001"));
+}
+
+void TestPolicyFlow::timesInAnyFormAndNumbersThatAreNone_data()
+{
+    QTest::addColumn<bool>("shared");
+    QTest::newRow("own queue") << false;
+    QTest::newRow("shared queue") << true;
+}
+
+void TestPolicyFlow::timesInAnyFormAndNumbersThatAreNone()
+{
+    QFETCH(bool, shared);
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(PolicyColumns::Engine::SQLite))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3"));
+    if (shared)
+        h.setConfig(QStringLiteral("DBCon"), QStringLiteral("GatewayName"), QStringLiteral("east"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(6));
+    // The harness's time is 2026-12-06 04:47:10 local; the offsets put these times before or
+    // after it whatever the machine's zone.
+    const QStringList updates{
+            QStringLiteral("ValidUntil='2026-12-05T04:00:00+14:00' where SysNo=1"),
+            QStringLiteral("SendAfter='2026-12-07' where SysNo=2"),
+            QStringLiteral("ValidUntil='soon' where SysNo=3"),
+            QStringLiteral("CellNumber='139''); dele' where SysNo=4"),
+            QStringLiteral("SendAfter='2026-12-04T20:00:00.5Z', "
+                           "ValidUntil='2026-12-08T04:00:00-12:00' where SysNo=5"),
+            QStringLiteral("CellNumber='+86 139-0000.0006' where SysNo=6")};
+    for (const QString &update : updates)
+        QVERIFY(tdb.exec(QStringLiteral("update SMS set ") + update));
+    h.poll();
+    QStringList numbers;
+    for (int d = 0; d < 3; ++d) {
+        for (const auto &m : std::as_const(h.fake(d).sent))
+            numbers << m.number;
+    }
+    numbers.sort();
+    QCOMPARE(numbers, QStringList({QStringLiteral("+8613900000006"),
+                                   QStringLiteral("13900005")}));
+    QVERIFY(h.logged(QStringLiteral("短信(SysNo=3)未发送：时间ValidUntil=soon无法识别")));
+    QVERIFY(h.logged(QStringLiteral("短信(SysNo=4)未发送：号码“139'); dele”不是电话号码")));
+    QVERIFY(h.loggedStartingWith(QStringLiteral("短信(SysNo=1)未发送：已过有效期")));
+    QCOMPARE(tdb.rows(QStringLiteral("select SysNo, Status, Reason from SMS where SysNo<=4 "
+                                     "order by SysNo")),
+             QStringList({QStringLiteral("1|-1|expired"), QStringLiteral("2|0|<null>"),
+                          QStringLiteral("3|-1|invalid time"),
+                          QStringLiteral("4|-1|invalid number")}));
+    // The bare date is its midnight.
+    h.clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 0, 1)));
+    h.poll();
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS where SysNo=2")).toInt(), 1);
+}
+
+void TestPolicyFlow::recipientGuardHoldsWithinAPassAndAcrossARestart()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    for (const QString &add : PolicyColumns::addColumns(PolicyColumns::Engine::SQLite))
+        QVERIFY(tdb.exec(add));
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2,3,4"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("RecipientLimit"), QStringLiteral("1"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("RecipientWindow"), QStringLiteral("60"));
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(4));
+    QVERIFY(tdb.exec(QStringLiteral("update SMS set CellNumber='13900000001'")));
+    h.poll();
+    const auto sent = [&h] {
+        int n = 0;
+        for (int d = 0; d < 4; ++d)
+            n += int(h.fake(d).sent.size());
+        return n;
+    };
+    // Four free modems, one message: the others are refused in the same pass.
+    QCOMPARE(sent(), 1);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status, Reason, count(*) from SMS group by Status, "
+                                     "Reason order by Status")),
+             QStringList({QStringLiteral("-1|rate limited|3"), QStringLiteral("1|<null>|1")}));
+    // As after a crash: the count of the number comes back from the journal.
+    h.makeGateway();
+    h.start();
+    QVERIFY(tdb.insertPending(1, QStringLiteral("1390000000")));
+    h.poll();
+    QCOMPARE(sent(), 0);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Reason from SMS where SysNo=5")).toString(),
+             QStringLiteral("rate limited"));
+}
+
+void TestPolicyFlow::aRefusalAtStartWaitsForADeviceStillConnecting()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
+    h.makeGateway();
+    h.start();
+    // Com2 has not connected yet.
+    h->pool().setState(1, DeviceState::Offline);
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    h.fake(0).sendRefusal = QStringLiteral("21");
+    h.finish(0, false);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
+    h.poll();
+    QCOMPARE(h.fake(0).sent.size(), 1);
+    h->pool().setState(1, DeviceState::Free);
+    h.poll();
+    QCOMPARE(h.fake(1).sent.size(), 1);
+    h.finish(1, true);
+    QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 2);
+}
+
+void TestPolicyFlow::aDeletedWaitingRowLeavesNoRefusalBehind()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1,2"));
+    h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
+    h.makeGateway();
+    h.start();
+    h->pool().setState(1, DeviceState::Busy);
+    QVERIFY(tdb.insertPending(2));
+    h.poll();
+    h.fake(0).sendRefusal = QStringLiteral("21");
+    h.finish(0, false);
+    QFile kept(h.programDir() + QStringLiteral("/Refusals.log"));
+    const auto keptRows = [&kept] {
+        kept.close();
+        return kept.open(QIODevice::ReadOnly) ? kept.readAll().count('\n') : -1;
+    };
+    QCOMPARE(keptRows(), 1);
+    // The application gives up on both rows; the next load finds them gone.
+    QVERIFY(tdb.exec(QStringLiteral("delete from SMS")));
+    h.stop();
+    h.start();
+    h.poll();
+    QCOMPARE(keptRows(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPolicyFlow)

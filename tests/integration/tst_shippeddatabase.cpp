@@ -1,7 +1,11 @@
 #include "messaging/dbhelper.h"
+#include "messaging/schemaupgrade.h"
 #include "messaging/statements.h"
 
 #include "core/settings.h"
+#include "policy/policycolumns.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -17,7 +21,21 @@ class TestShippedDatabase : public QObject
 
 private Q_SLOTS:
     void defaultConnectionOpensTheShippedFile();
+    void upgradeSwitchesThePolicyColumnsOnOnce();
 };
+
+namespace {
+
+// A copy of the shipped file where the default connection string looks for it.
+bool copyShipped(const QTemporaryDir &programDir)
+{
+    const QString shipped = qEnvironmentVariable("VELMORA_BUILD_DIR")
+            + QStringLiteral("/install-root/MainApp/DataBase/SMS.db");
+    return QDir().mkpath(programDir.filePath(QStringLiteral("DataBase")))
+            && QFile::copy(shipped, programDir.filePath(QStringLiteral("DataBase/SMS.db")));
+}
+
+} // namespace
 
 void TestShippedDatabase::defaultConnectionOpensTheShippedFile()
 {
@@ -63,6 +81,26 @@ void TestShippedDatabase::defaultConnectionOpensTheShippedFile()
     check.close();
     check = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+void TestShippedDatabase::upgradeSwitchesThePolicyColumnsOnOnce()
+{
+    QTemporaryDir programDir;
+    QVERIFY(copyShipped(programDir));
+    DBHelper db;
+    QString error;
+    QVERIFY2(db.OpenConnection(Settings::defaultConnectionString(programDir.path()), &error),
+             qPrintable(error));
+    SchemaUpgrade schema(db);
+    auto missing = schema.missing(&error);
+    QVERIFY2(missing, qPrintable(error));
+    QCOMPARE(missing->size(), 4);
+    for (const auto &piece : std::as_const(*missing))
+        QVERIFY2(schema.add(piece, &error), qPrintable(error));
+    missing = schema.missing(&error);
+    QVERIFY(missing && missing->isEmpty());
+    QVERIFY(PolicyColumns::probe(db).priority && PolicyColumns::probe(db).sendAfter
+            && PolicyColumns::probe(db).validUntil && PolicyColumns::probe(db).reason);
 }
 
 QTEST_GUILESS_MAIN(TestShippedDatabase)

@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
     QObject::connect(&gateway.log(), &ActivityLog::textAppended, &gateway,
                      [](const QString &piece) { std::fprintf(stderr, "%s", qPrintable(piece)); });
     gateway.FormLoad();
-    gateway.service().mnuQDFW_Click();
+    // As the window and the service start it: with the webhooks of Config.ini.
+    gateway.start();
     std::printf("started\n");
     std::fflush(stdout);
     return QCoreApplication::exec();

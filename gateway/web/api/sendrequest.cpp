@@ -1,6 +1,6 @@
 #include "sendrequest.h"
 
-#include "phonenumber.h"
+#include "messaging/phonenumber.h"
 
 #include "pdu/messagesplitter.h"
 

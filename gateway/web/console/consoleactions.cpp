@@ -5,7 +5,7 @@
 
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
-#include "api/phonenumber.h"
+#include "messaging/phonenumber.h"
 #include "engine/engineapi.h"
 
 #include <QHttpServerRequest>

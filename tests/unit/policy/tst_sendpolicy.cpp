@@ -185,6 +185,44 @@ private Q_SLOTS:
         QCOMPARE(policy().decide(row(QStringLiteral("555"))).kind, PolicyDecision::Kind::Send);
     }
 
+    void theRecipientGuardHoldsWithinAPass()
+    {
+        // Four free modems and a limit of one: the pass hands the number one message, not four.
+        pool(4);
+        m_config.recipientLimit = 1;
+        SendPolicy p = policy();
+        const PolicyDecision first = p.decide(row(QStringLiteral("555")));
+        QCOMPARE(first.kind, PolicyDecision::Kind::Send);
+        p.taken(first.device, row(QStringLiteral("555")));
+        QCOMPARE(p.decide(row(QStringLiteral("555"))).why, PolicyDecision::Why::RecipientLimit);
+        QCOMPARE(p.decide(row(QStringLiteral("556"))).kind, PolicyDecision::Kind::Send);
+
+        // What the counts already hold adds to what the pass hands out.
+        m_config.recipientLimit = 2;
+        sent(0, 1, QStringLiteral("555"));
+        SendPolicy later = policy();
+        later.taken(1, row(QStringLiteral("555")));
+        QCOMPARE(later.decide(row(QStringLiteral("555"))).why, PolicyDecision::Why::RecipientLimit);
+    }
+
+    void aRefusedRowWaitsForADeviceOfItsRouteStillConnecting()
+    {
+        pool(3);
+        group(QStringLiteral("cmcc"), {0, 1}, {QStringLiteral("139")});
+        m_devices[1].online = false;
+        m_devices[1].free = false;
+        PolicyRow r = row(QStringLiteral("13912345678"));
+        r.refusedBy = {0};
+        // Device 2 is outside the route; device 1 is not connected yet but may take it later.
+        QVERIFY(policy().anotherDeviceFor(r));
+        QCOMPARE(policy().decide(r).kind, PolicyDecision::Kind::Wait);
+        m_devices[1].online = true;
+        m_devices[1].free = true;
+        QCOMPARE(policy().decide(r).device, 1);
+        r.refusedBy = {0, 1};
+        QVERIFY(!policy().anotherDeviceFor(r));
+    }
+
     void aPassCountsWhatItHandsOut()
     {
         pool(2);
