@@ -29,6 +29,7 @@ SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
         m_notice = text;
         Q_EMIT Notice();
     });
+    connectUssd();
 }
 
 SmsControl::~SmsControl()
@@ -141,7 +142,7 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
         text = m_lastError;
         return true;
     default:
-        if (getReason(nInfoID, text))
+        if (getReason(nInfoID, text) || getUssdInfo(nInfoID, text))
             return true;
         break;
     }

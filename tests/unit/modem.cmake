@@ -4,3 +4,4 @@ velmora_add_test(NAME tst_atchannel SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_atchan
 velmora_add_test(NAME tst_concatreassembler SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_concatreassembler.cpp LIBS modem)
 velmora_add_test(NAME tst_serialportnames SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_serialportnames.cpp LIBS modem)
 velmora_add_test(NAME tst_atmodemparts SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_atmodemparts.cpp LIBS modem)
+velmora_add_test(NAME tst_ussd SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_ussd.cpp LIBS modem)
