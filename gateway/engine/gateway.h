@@ -21,6 +21,7 @@ class MessageQueuer;
 class WebhookDispatcher;
 class Prompter;
 class Service;
+class SimPool;
 
 // The engine root: everything the gateway runs, owned for the life of the process and wired
 // here. A front end (the window, the service) builds it, creates its modem controls and calls
@@ -57,6 +58,13 @@ public:
     void recheckDevice(const QString &port, std::function<void(QStringList report)> done) override;
     int requeueRows(const QList<qint64> &ids, QString *error) override;
     QString configPath() const override { return m_config.path(); }
+    // --- SIM pool (gatewaysimpool.cpp) ---
+    UssdResult requestUssd(const QString &port, const QString &code, qint64 session) override;
+    std::optional<UssdResult> ussdResult(qint64 id) const override;
+    std::optional<QList<OptOutStore::Entry>> optOuts(QString *error) override;
+    std::optional<bool> addOptOut(const QString &number, QString *error) override;
+    std::optional<int> removeOptOut(const QString &number, QString *error) override;
+    SimPool &simPool() { return *m_simPool; }
 
     EngineEvents &events() { return m_events; }
     // What a device search works with.
@@ -118,4 +126,6 @@ private:
     std::unique_ptr<MessageQueuer> m_queuer;
     std::unique_ptr<WebhookDispatcher> m_webhooks;
     bool m_webhooksOn = false;
+    std::unique_ptr<SimPool> m_simPool;
+    void createSimPool();
 };

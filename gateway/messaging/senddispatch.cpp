@@ -1,5 +1,7 @@
 #include "senddispatch.h"
 
+#include "optout/optoutlist.h"
+
 #include "messagestore.h"
 #include "queueclaims.h"
 #include "statements.h"
@@ -185,6 +187,8 @@ void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
 
 void SendDispatch::schedule(QList<QueuedMessage> &rows)
 {
+    if (m_optOut)
+        m_optOut->screen(rows);
     if (policyOn())
         m_policy->recallRefusals(rows);
     const QDateTime now = m_ctx.clock.now();

@@ -57,6 +57,9 @@ public:
     // The row ended; which devices refused it is no longer kept.
     void rowEnded(const QString &sysNo);
 
+    // Devices for which this says true take no rows (a SIM whose balance is too low).
+    void setStopped(std::function<bool(int d)> stopped) { m_stopped = std::move(stopped); }
+
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
     std::optional<DeviceRest> restOf(int d) const;
@@ -102,4 +105,5 @@ private:
     QString m_countsPath;
     QString m_refusalsPath;
     std::minstd_rand m_random{std::random_device{}()};
+    std::function<bool(int d)> m_stopped;
 };

@@ -6,6 +6,7 @@
 
 #include "api/apiresponse.h"
 #include "api/apiroutes.h"
+#include "simpool/simpoolroutes.h"
 #include "api/httplistener.h"
 #include "common/clock.h"
 #include "console/consoleserver.h"
@@ -131,6 +132,7 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
                                    QHttpServerResponse::StatusCode::ServiceUnavailable);
     });
     m_api->install(*m_server);
+    SimPoolRoutes::install(*m_server, m_engine, m_api->access());
     m_console->install(*m_server, address.isLoopback(), m_tls.enabled());
     HttpLimits limits;
     limits.allowedHosts = HttpListener::ownNames(address);

@@ -5,6 +5,7 @@
 
 #include "common/clock.h"
 #include "engine/engineevents.h"
+#include "simpoolpayload.h"
 
 #include <QNetworkReply>
 #include <QUuid>
@@ -72,6 +73,9 @@ void WebhookDispatcher::follow(bool on)
                 record(QStringLiteral("message.received"),
                        WebhookPayload::received(number, text, device, at));
             });
+    SimPoolPayload::follow(m_events, this, [this](const QString &type, const QByteArray &body) {
+        record(type, body);
+    });
 }
 
 void WebhookDispatcher::configure(const WebhookSettings &settings)

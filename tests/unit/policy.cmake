@@ -3,3 +3,4 @@ velmora_add_test(NAME tst_sendpolicy SOURCES ${policy_tests}/tst_sendpolicy.cpp 
 velmora_add_test(NAME tst_sendcounts SOURCES ${policy_tests}/tst_sendcounts.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_policyconfig SOURCES ${policy_tests}/tst_policyconfig.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_refusaljournal SOURCES ${policy_tests}/tst_refusaljournal.cpp LIBS gw_engine)
+velmora_add_test(NAME tst_simpoolrules SOURCES ${policy_tests}/../tst_simpoolrules.cpp LIBS gw_engine)
