@@ -135,6 +135,10 @@ QJsonObject device(const DeviceStatus &d)
                     {QStringLiteral("lastSuccess"), time(d.lastSuccess)}};
     if (d.quota && d.quota->restingUntil.isValid())
         out.insert(QStringLiteral("restingUntil"), time(d.quota->restingUntil));
+    if (d.balance) {
+        out.insert(QStringLiteral("balance"), *d.balance);
+        out.insert(QStringLiteral("balanceAt"), time(d.balanceAt));
+    }
     return out;
 }
 

@@ -8,6 +8,8 @@
 #include "policy/sendingpolicy.h"
 #include "simpool/simpool.h"
 
+#include <QMetaObject>
+
 namespace {
 
 UssdResult failed(const QString &port, const QString &code, const QString &error)
@@ -44,6 +46,19 @@ void Gateway::createSimPool()
                 return c ? c->infoText(ModemControl::InfoOwnNumber) : QString();
             });
     m_flow->dispatch().setOptOut(&m_simPool->optOuts());
+    // Rows loaded before an opt-out are loaded again, and so checked, on the next turn: the
+    // queue may hold a campaign's row to the number that just opted out.
+    m_simPool->optOutReplies().setAfterOptOut([this] {
+        QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!ServiceRunning())
+                        return;
+                    m_flow->resetSendQueue();
+                    m_flow->pollQueue();
+                },
+                Qt::QueuedConnection);
+    });
     m_flow->policy().setStopped([this](int d) { return m_simPool->balance().stopped(d); });
 }
 

@@ -31,6 +31,8 @@ void OptOutReplies::onReceived(const QString &number, const QString &text,
         const QString canonical = m_list.canonical(number);
         m_log.WriteLog(QStringLiteral("号码%1回复“%2”，已退订").arg(canonical, keyword));
         Q_EMIT m_events.numberOptedOut(canonical, keyword, device, at);
+        if (m_afterOptOut)
+            m_afterOptOut();
         if (s.reply.isEmpty() || !m_queue)
             return;
         const qint64 id = m_queue(number, s.reply);

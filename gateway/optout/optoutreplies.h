@@ -24,6 +24,8 @@ public:
 
     // Follows received messages only while opt-out is on.
     void follow(bool on);
+    // Called after each new opt-out, so rows loaded before it are checked again.
+    void setAfterOptOut(std::function<void()> after) { m_afterOptOut = std::move(after); }
 
     void onReceived(const QString &number, const QString &text, const DeviceRef &device,
                     const QDateTime &at);
@@ -33,5 +35,6 @@ private:
     OptOutList &m_list;
     LogSink &m_log;
     Queue m_queue;
+    std::function<void()> m_afterOptOut;
     QMetaObject::Connection m_following;
 };

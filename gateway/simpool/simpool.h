@@ -34,6 +34,7 @@ public:
     UssdRequests &ussd() { return m_ussd; }
     BalanceWatch &balance() { return m_balance; }
     OptOutList &optOuts() { return m_optOuts; }
+    OptOutReplies &optOutReplies() { return m_replies; }
     // What the engine shows of device d: its balance and, where AT+CNUM had none, its number.
     void fill(int d, DeviceStatus &status) const;
 

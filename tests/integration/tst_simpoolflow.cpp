@@ -24,6 +24,7 @@ private Q_SLOTS:
     void optedOutNumberGetsNoRow();
     void upgradeAddsTheOptOutTable_data() { engines_data(); }
     void upgradeAddsTheOptOutTable();
+    void rowLoadedBeforeTheOptOutIsHeldBack();
     void unreadableListHoldsRowsBack();
     void optOutOffChangesNothing();
     void balanceBelowLowFiresOnce();
@@ -177,6 +178,35 @@ void TestSimPoolFlow::upgradeAddsTheOptOutTable()
     // One row a number.
     QVERIFY(!tdb.exec(QStringLiteral("insert into smsoptout (Number, Keyword) values ('+861', 'TD')"),
                       &error));
+}
+
+void TestSimPoolFlow::rowLoadedBeforeTheOptOutIsHeldBack()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    auto h = harness(tdb, QStringLiteral("1"));
+    h->setConfig(QStringLiteral("OptOut"), QStringLiteral("Enabled"), QStringLiteral("1"));
+    h->setConfig(QStringLiteral("OptOut"), QStringLiteral("CountryCode"), QStringLiteral("86"));
+    remake(*h);
+    (*h)->start();
+    // The queue is served from its end: the row inserted last goes first.
+    QVERIFY(tdb.exec(QStringLiteral(
+            "insert into SMS (CellNumber, SMSContent) values ('13800138000', 'campaign')")));
+    QVERIFY(tdb.exec(QStringLiteral(
+            "insert into SMS (CellNumber, SMSContent) values ('13900000001', 'first')")));
+    h->poll();
+    // One row on its way, the campaign's row loaded and waiting when the reply comes.
+    QCOMPARE(m_controls.at(0)->sent.size(), 1);
+    QCOMPARE((*h)->flow().queueLength(), 1);
+    m_controls.at(0)->deliver(QStringLiteral("+8613800138000"), QStringLiteral("TD"),
+                              QStringLiteral("26120604470000"));
+    h->settle();
+    h->settle();
+    finish(*h, 0);
+    h->poll();
+    QCOMPARE(m_controls.at(0)->sent.size(), 1);
+    QCOMPARE(tdb.rows(QStringLiteral("select Status from SMS where SMSContent='campaign'")),
+             QStringList{QStringLiteral("-1")});
 }
 
 void TestSimPoolFlow::unreadableListHoldsRowsBack()
