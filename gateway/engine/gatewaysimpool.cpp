@@ -59,7 +59,8 @@ void Gateway::createSimPool()
                 },
                 Qt::QueuedConnection);
     });
-    m_flow->policy().setStopped([this](int d) { return m_simPool->balance().stopped(d); });
+    m_flow->policy().setStopped(
+            [this](int d) { return m_simPool && m_simPool->balance().stopped(d); });
 }
 
 UssdResult Gateway::requestUssd(const QString &port, const QString &code, qint64 session)

@@ -124,7 +124,8 @@ void UssdRequests::end(int d, UssdResult r)
         m_log.WriteLog(QStringLiteral("%1口USSD应答：%2").arg(w.label, r.text));
     else
         m_log.WriteLog(QStringLiteral("%1口USSD %2 未成功：%3").arg(w.label, r.code, reasonOf(r.error)));
-    m_results[r.id] = r;
+    if (m_results.contains(r.id))
+        m_results[r.id] = r;
     if (w.done)
         w.done(r);
     Q_EMIT finished(r);
