@@ -28,3 +28,11 @@ CREATE TABLE smsreport (
     ReportTime   DATETIME,
     INDEX smsreport_SysNo (SysNo)
 ) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;
+
+-- Numbers that replied an opt-out keyword (used while [OptOut] Enabled=1).
+CREATE TABLE smsoptout (
+    Number  VARCHAR(32) NOT NULL PRIMARY KEY,
+    Since   DATETIME,
+    Keyword VARCHAR(64),
+    Port    VARCHAR(16)
+) ENGINE = InnoDB DEFAULT CHARSET = utf8mb4;

@@ -39,3 +39,11 @@ END
 $$;
 CREATE TRIGGER sms_queued AFTER INSERT OR UPDATE OF Status ON SMS FOR EACH ROW
     WHEN (NEW.Status = 0) EXECUTE FUNCTION velmora_sms_queued();
+
+-- Numbers that replied an opt-out keyword (used while [OptOut] Enabled=1).
+CREATE TABLE smsoptout (
+    Number  VARCHAR(32) PRIMARY KEY,
+    Since   TIMESTAMP(0),
+    Keyword TEXT,
+    Port    TEXT
+);

@@ -32,3 +32,12 @@ CREATE TABLE smsreport (
     ReportTime   TEXT
 );
 CREATE INDEX smsreport_SysNo ON smsreport (SysNo);
+
+-- Numbers that replied an opt-out keyword (used while [OptOut] Enabled=1): a row to one of them
+-- goes to -1 with Reason "opted out". Number is in canonical form, Port the device it came on.
+CREATE TABLE smsoptout (
+    Number  TEXT PRIMARY KEY,
+    Since   TEXT,
+    Keyword TEXT,
+    Port    TEXT
+);

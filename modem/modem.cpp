@@ -102,6 +102,7 @@ void Modem::attachParts()
     m_health.attach(channel);
     m_reports.attach(channel);
     m_inbox.attach(channel, m_session.storage());
+    m_ussd.attach(channel);
     refreshNetworkStatus();
 }
 
@@ -121,6 +122,7 @@ void Modem::endParts(ModemSender::Ending how)
     m_calls.detach();
     m_sender.ended();
     m_health.detach();
+    m_ussd.detach();
 }
 
 void Modem::refreshNetworkStatus()
@@ -213,6 +215,8 @@ void Modem::onVendorLine(const QByteArray &text)
         m_health.onRegistrationReport(text);
     else if (text.startsWith("^SMMEMFULL"))
         m_inbox.onStorageFull(text);
+    else if (text.startsWith("+CUSD:"))
+        m_ussd.onAnswer(text);
 }
 
 void Modem::onRestarted(const QByteArray &bootLine)

@@ -7,6 +7,7 @@
 #include "modemreports.h"
 #include "modemsender.h"
 #include "modemsession.h"
+#include "modemussd.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -113,6 +114,9 @@ public:
     QString callerNumber() const { return m_calls.callerNumber(); }
     void hangUp() { m_calls.hangUp(); }
 
+    // USSD codes and their answers, behind whatever the modem is doing.
+    ModemUssd &ussd() { return m_ussd; }
+
     // Access for tests and tools: the channel of the open port.
     AtChannel *channel() const { return m_session.channel(); }
 
@@ -154,6 +158,7 @@ private:
     ModemReports m_reports;
     ModemCalls m_calls;
     ModemHealth m_health;
+    ModemUssd m_ussd;
     QDateTime m_restartSeen;
     Settings m_requested; // as given to open(), for opening again after a restart
     bool m_reopening = false;

@@ -35,3 +35,8 @@ int ModemControl::GetReferenceOfLastSnd()
 {
     return -1;
 }
+
+bool ModemControl::Ussd(const QString &, bool, int)
+{
+    return false;
+}

@@ -138,6 +138,17 @@ public:
     virtual bool Check();
     enum CheckInfo : short { InfoCheckReport = 17 };
 
+    // --- USSD ---
+    // Sends a USSD code ("*100#") or, with inSession, the reply the last answer's menu asked
+    // for, behind whatever the modem is doing. UssdFinished follows once, never from inside this
+    // call: GetInfo 19 the network's text, 20 the session state (+CUSD <m>: 0 done, 1 a reply is
+    // awaited, 2 ended by the network, 4 not supported, 5 network time-out; empty when no answer
+    // came), 21 what went wrong: empty, "timeout" (no answer within timeoutSeconds), "unsupported",
+    // "refused" or "closed". false, and no event, when the modem is not open, a USSD is on its
+    // way, or the code cannot be sent. The default cannot send USSD.
+    virtual bool Ussd(const QString &code, bool inSession, int timeoutSeconds);
+    enum UssdInfo : short { InfoUssdText = 19, InfoUssdState = 20, InfoUssdError = 21 };
+
 Q_SIGNALS:
     void OnRecvMsg();
     void OnSndMsg();
@@ -165,4 +176,6 @@ Q_SIGNALS:
     // The end of BeginOpenComm, with OpenComm's result; also 0 when the control opened the modem
     // again by itself (after the modem restarted and announced it), so the caller takes it back.
     void OpenFinished(short result);
+    // --- USSD ---
+    void UssdFinished();
 };

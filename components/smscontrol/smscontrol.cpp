@@ -32,6 +32,7 @@ SmsControl::SmsControl(QObject *parent) : ModemControl(parent)
     connect(&m_modem, &Modem::openFinished, this, &SmsControl::onOpenFinished);
     // Opened again by itself after a restart: the caller takes the device back at once.
     connect(&m_modem, &Modem::reopened, this, [this] { Q_EMIT OpenFinished(0); });
+    connectUssd();
 }
 
 SmsControl::~SmsControl()
@@ -185,7 +186,7 @@ bool SmsControl::GetInfo(short nInfoID, QString &text)
         text = m_lastError;
         return true;
     default:
-        if (getReason(nInfoID, text))
+        if (getReason(nInfoID, text) || getUssdInfo(nInfoID, text))
             return true;
         break;
     }

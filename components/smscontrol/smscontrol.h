@@ -63,6 +63,9 @@
 // readable SMS-DELIVER is handed over as ReadUndecodable (text: the PDU in hexadecimal, sender:
 // the slot, as "SM 3") and deleted like a message. LastMsgKey is a SHA-1 of the SIM's IMSI, the
 // PDUs as read and the storage slots they are in.
+//
+// USSD: Ussd sends AT+CUSD=1,"code",15 and reads the +CUSD answer in whichever form the modem
+// gives it (GetInfo 19-21).
 class SmsControl : public ModemControl
 {
     Q_OBJECT
@@ -100,6 +103,7 @@ public:
     bool ReadStatusReport(int &reference, QString &recipient, int &status,
                           QString &dischargeTime) override;
     int GetReferenceOfLastSnd() override;
+    bool Ussd(const QString &code, bool inSession, int timeoutSeconds) override;
 
     Modem &modem() { return m_modem; }
 
@@ -115,6 +119,10 @@ private:
     bool getReason(short nInfoID, QString &text) const;
     void settleLast();
     QString keyOf(const ReceivedMessage &message) const;
+    // USSD, in smscontrolussd.cpp.
+    void connectUssd();
+    bool getUssdInfo(short nInfoID, QString &text) const;
+    ModemUssd::Answer m_ussdAnswer;
 
     Modem m_modem;
     int m_port = 0;

@@ -80,6 +80,9 @@ struct DeviceStatus
     KnownIdentity known;
     // Only while the sending policy is on.
     std::optional<DeviceQuota> quota;
+    // The SIM's prepaid balance as USSD last read it, and when; empty until read.
+    std::optional<double> balance;
+    QDateTime balanceAt;
 
     bool operator==(const DeviceStatus &) const = default;
 };

@@ -5,6 +5,9 @@
 #include "frontreads.h"
 #include "outgoingmessage.h"
 
+#include "optout/optoutstore.h"
+#include "simpool/ussdresult.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -100,4 +103,19 @@ public:
     virtual void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done) = 0;
     // The devices as status() has them, without the rest of its figures.
     virtual QList<DeviceStatus> deviceStatuses() const = 0;
+
+    // --- SIM pool: USSD and the opt-out list ---
+    // Sends a USSD code through the device on port ("3"); session: the id of the request whose
+    // answer asked for this reply, 0 for a fresh code. The request as it stands: pending (ask
+    // ussdResult for its end), or failed at once with error "no_device", "not_running",
+    // "not_open", "busy", "session_closed" or "invalid_code".
+    virtual UssdResult requestUssd(const QString &port, const QString &code, qint64 session) = 0;
+    // One of the last requests, by its id.
+    virtual std::optional<UssdResult> ussdResult(qint64 id) const = 0;
+    // The opt-out list, numbers in canonical form; nullopt with *error when it cannot be read.
+    virtual std::optional<QList<OptOutStore::Entry>> optOuts(QString *error) = 0;
+    // true when the number was added, false when it was listed already.
+    virtual std::optional<bool> addOptOut(const QString &number, QString *error) = 0;
+    // The entries removed (0 when it was not listed).
+    virtual std::optional<int> removeOptOut(const QString &number, QString *error) = 0;
 };

@@ -48,4 +48,12 @@ Q_SIGNALS:
     void deviceChanged(int row);
     // The service was started or stopped.
     void runningChanged(bool running);
+
+    // --- SIM pool: opt-out and balance ---
+    // A received message asked for no more messages: number, in canonical form, is on the
+    // opt-out list from now on; keyword as configured.
+    void numberOptedOut(const QString &number, const QString &keyword, const DeviceRef &device,
+                        const QDateTime &at);
+    // A SIM's balance, read by USSD, fell below [Balance] Low; once until it is back above.
+    void balanceLow(const DeviceRef &device, double balance, double low, const QDateTime &at);
 };

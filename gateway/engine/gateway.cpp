@@ -7,6 +7,7 @@
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"
 #include "policy/sendingpolicy.h"
+#include "simpool/simpool.h"
 #include "testmsg/testcomposer.h"
 #include "webhooks/webhookdispatcher.h"
 #include "webhooks/webhooksettings.h"
@@ -31,6 +32,7 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     m_pool.setEvents(m_flow.get());
     m_webhooks = std::make_unique<WebhookDispatcher>(m_events, m_config.programDir(), clock,
                                                      [this](const QString &l) { WriteLog(l); });
+    createSimPool();
     connect(m_service.get(), &Service::runningChanged, this, &Gateway::serviceRunningChanged);
     connect(m_service.get(), &Service::runningChanged, &m_events, &EngineEvents::runningChanged);
     connect(&m_devices, &DeviceTable::deviceChanged, &m_events, &EngineEvents::deviceChanged);
@@ -98,6 +100,7 @@ void Gateway::start()
     m_startedAt = m_clock.now();
     configureWebhooks();
     m_service->mnuQDFW_Click();
+    m_simPool->configure(configPath(), settings());
 }
 
 void Gateway::configureWebhooks()
@@ -123,6 +126,7 @@ void Gateway::reload()
     }
     configureWebhooks();
     m_service->reload();
+    m_simPool->configure(configPath(), settings());
 }
 
 bool Gateway::addDevice(const QString &port, const QString &rate)
@@ -300,6 +304,8 @@ EngineStatus Gateway::status() const
     s.databaseReason = m_flow->databaseReason();
     s.version = m_flow->serverVersion();
     s.devices = m_devices.statuses();
+    for (int d = 0; d < s.devices.size(); ++d)
+        m_simPool->fill(d, s.devices[d]);
     if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
         for (int d = 0; d < s.devices.size(); ++d)
             s.devices[d].quota = quotaOf(policy, settings().Policy.limitsOf(d), d);

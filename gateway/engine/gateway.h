@@ -25,6 +25,7 @@ class MessageQueuer;
 class WebhookDispatcher;
 class Prompter;
 class Service;
+class SimPool;
 
 // The engine root: everything the gateway runs, owned for the life of the process and wired
 // here. A front end (the window, the service) builds it, creates its modem controls and calls
@@ -63,6 +64,13 @@ public:
     void recheckDevice(const QString &port, std::function<void(QStringList report)> done) override;
     int requeueRows(const QList<qint64> &ids, QString *error) override;
     QString configPath() const override { return m_config.path(); }
+    // --- SIM pool (gatewaysimpool.cpp) ---
+    UssdResult requestUssd(const QString &port, const QString &code, qint64 session) override;
+    std::optional<UssdResult> ussdResult(qint64 id) const override;
+    std::optional<QList<OptOutStore::Entry>> optOuts(QString *error) override;
+    std::optional<bool> addOptOut(const QString &number, QString *error) override;
+    std::optional<int> removeOptOut(const QString &number, QString *error) override;
+    SimPool &simPool() { return *m_simPool; }
 
     // EngineApi: reads for front ends
     void readMessage(qint64 id, std::function<void(MessageRead)> done) override;
@@ -137,6 +145,8 @@ private:
     // The device search under way; a new one takes its place when it is over.
     std::unique_ptr<DeviceSearch> m_search;
     bool m_webhooksOn = false;
+    std::unique_ptr<SimPool> m_simPool;
+    void createSimPool();
 
     // Front-end reads
     // The reader on the connection string the message path opened last.

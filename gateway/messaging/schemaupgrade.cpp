@@ -3,6 +3,7 @@
 #include "dbhelper.h"
 #include "statements.h"
 
+#include "optout/optouttable.h"
 #include "policy/policycolumns.h"
 
 using Kind = ConnectionString::Kind;
@@ -126,6 +127,11 @@ std::optional<QList<SchemaUpgrade::Piece>> SchemaUpgrade::missing(QString *error
         return std::nullopt;
     if (!*gateway)
         pieces.append({QStringLiteral("表SMS的Gateway列"), {gatewayColumn(m_kind)}});
+    const auto optOut = has(OptOutTable::probe(), error);
+    if (!optOut)
+        return std::nullopt;
+    if (!*optOut)
+        pieces.append({QStringLiteral("表smsoptout"), OptOutTable::create(m_kind)});
     if (m_kind == Kind::PostgreSQL) {
         const auto trigger = hasTrigger(error);
         if (!trigger)

@@ -1,5 +1,7 @@
 #include "senddispatch.h"
 
+#include "optout/optoutlist.h"
+
 #include "messagestore.h"
 #include "queueclaims.h"
 #include "refusalcleanup.h"
@@ -205,6 +207,8 @@ void SendDispatch::addHigherPriority(QList<QueuedMessage> &rows, int limit)
 
 void SendDispatch::schedule(QList<QueuedMessage> &rows)
 {
+    if (m_optOut)
+        m_optOut->screen(rows);
     if (policyOn()) {
         RefusalCleanup::forgetDeletedRows(m_store.db(), *m_policy);
         m_policy->recallRefusals(rows);

@@ -11,6 +11,7 @@
 class MessageStore;
 class QueueClaims;
 class SendingPolicy;
+class OptOutList;
 
 // Moves pending rows from SMS to the modems: the in-memory queue SendQueue (element 0 a
 // placeholder, served from its end), one message per free device, status 1 on hand-over. The
@@ -61,6 +62,8 @@ public:
 
     // The sending policy asked before each hand-over while it is on; none by default.
     void setPolicy(SendingPolicy *policy) { m_policy = policy; }
+    // The opt-out list every loaded row is screened against; none by default.
+    void setOptOut(OptOutList *optOut) { m_optOut = optOut; }
 
 private:
     bool sharing() const;
@@ -106,6 +109,7 @@ private:
     MessageStore &m_store;
     QueueClaims &m_claims;
     SendingPolicy *m_policy = nullptr;
+    OptOutList *m_optOut = nullptr;
     QList<QueuedMessage> m_sendQueue;
     QList<QueuedMessage> m_jobs;
     // Devices whose job waits for its status 1 to be written before the modem gets it.

@@ -120,7 +120,7 @@ const QList<PolicyDevice> &SendingPolicy::devices(const QList<int> &held)
     PolicyDevice *device = m_devices.data();
     for (int d = 0; d < count; ++d) {
         device[d].online = m_pool.state(d) != DeviceState::Offline;
-        device[d].free = m_pool.takesMessages(d);
+        device[d].free = m_pool.takesMessages(d) && !(m_stopped && m_stopped(d));
     }
     for (int d : held) {
         if (d >= 0 && d < count)

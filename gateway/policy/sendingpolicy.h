@@ -65,6 +65,9 @@ public:
     // These rows are gone from the table (the application deleted them).
     void rowsGone(const QStringList &sysNos);
 
+    // Devices for which this says true take no rows (a SIM whose balance is too low).
+    void setStopped(std::function<bool(int d)> stopped) { m_stopped = std::move(stopped); }
+
     DeviceUsage usage(int d) const;
     // Why device d rests and until when, as the last dispatch found it.
     std::optional<DeviceRest> restOf(int d) const;
@@ -123,4 +126,5 @@ private:
     QSet<QString> m_countedAhead;
     QSet<QString> m_countedInPass;
     bool m_inPass = false;
+    std::function<bool(int d)> m_stopped;
 };

@@ -5,6 +5,7 @@
 
 #include "common/clock.h"
 #include "engine/engineevents.h"
+#include "simpoolpayload.h"
 
 #include <QNetworkReply>
 #include <QUuid>
@@ -79,6 +80,9 @@ void WebhookDispatcher::follow(bool on)
                        WebhookPayload::received(id, number, text, device, at));
             });
     connect(&m_events, &EngineEvents::committing, this, &WebhookDispatcher::save);
+    SimPoolPayload::follow(m_events, this, [this](const QString &type, const QByteArray &body) {
+        record(type, body);
+    });
 }
 
 void WebhookDispatcher::configure(const WebhookSettings &settings)

@@ -37,7 +37,8 @@ int seconds(const IniFile &ini, const QString &key, int fallback,
 QStringList WebhookSettings::allEvents()
 {
     return {QStringLiteral("message.received"), QStringLiteral("message.sent"),
-            QStringLiteral("message.failed"), QStringLiteral("message.delivered")};
+            QStringLiteral("message.failed"), QStringLiteral("message.delivered"),
+            QStringLiteral("number.opted_out"), QStringLiteral("device.balance_low")};
 }
 
 WebhookSettings WebhookSettings::read(const IniFile &ini,

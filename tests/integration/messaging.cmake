@@ -32,3 +32,6 @@ add_dependencies(tst_endtoend smscontrol regsvr32 velmora-modemsim)
 velmora_add_test(NAME tst_servicecontrol
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_servicecontrol.cpp ${messaging_test_support}
     LIBS gw_engine)
+velmora_add_test(NAME tst_simpoolflow
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_simpoolflow.cpp ${messaging_test_support}
+    LIBS gw_engine TIMEOUT 300)

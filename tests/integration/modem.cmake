@@ -14,3 +14,7 @@ velmora_add_test(NAME tst_modemsim
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_modemsim.cpp
     LIBS modem Qt6::Network Qt6::SerialPort)
 add_dependencies(tst_modemsim velmora-modemsim velmora-modemcheck)
+velmora_add_test(NAME tst_smscontrolussd
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_smscontrolussd.cpp
+    LIBS smscontrol Qt6::Network Qt6::SerialPort)
+add_dependencies(tst_smscontrolussd velmora-modemsim)

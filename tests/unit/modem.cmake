@@ -9,3 +9,4 @@ velmora_add_test(NAME tst_atmodemparts SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_atm
 velmora_add_test(NAME tst_modemstartup
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_modemstartup.cpp ${PROJECT_SOURCE_DIR}/tests/support/scriptedmodemdevice.h
     LIBS modem)
+velmora_add_test(NAME tst_ussd SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_ussd.cpp LIBS modem)

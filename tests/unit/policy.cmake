@@ -5,3 +5,4 @@ velmora_add_test(NAME tst_policyconfig SOURCES ${policy_tests}/tst_policyconfig.
 velmora_add_test(NAME tst_refusaljournal SOURCES ${policy_tests}/tst_refusaljournal.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_rowscreen SOURCES ${policy_tests}/tst_rowscreen.cpp LIBS gw_engine)
 velmora_add_test(NAME tst_journalwriter SOURCES ${policy_tests}/tst_journalwriter.cpp LIBS gw_engine)
+velmora_add_test(NAME tst_simpoolrules SOURCES ${policy_tests}/../tst_simpoolrules.cpp LIBS gw_engine)

@@ -3,6 +3,7 @@
 #include "delivercommand.h"
 #include "simmodem.h"
 #include "simnetwork.h"
+#include "ussdcommands.h"
 
 #include <QUrl>
 
@@ -92,6 +93,7 @@ void ModemCommands::addFaults()
             return QStringLiteral("usage: sim <port> ready|pin|missing");
         return QString();
     });
+    add(QStringLiteral("ussd"), &UssdCommands::control);
     addSetter(QStringLiteral("network"),
               [](SimModem *m, const QStringList &a) { m->setRegistered(on(a)); });
 }

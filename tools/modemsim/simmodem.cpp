@@ -10,6 +10,7 @@
 #include "statuscommands.h"
 #include "storagecommands.h"
 #include "textmode.h"
+#include "ussdcommands.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -26,6 +27,7 @@ SimModem::SimModem(int port, const QString &number, SimNetwork *network, QObject
     StatusCommands::addTo(m_commands, *this);
     SmsCommands::addTo(m_commands, *this);
     StorageCommands::addTo(m_commands, *this);
+    UssdCommands::addTo(m_commands, *this);
 }
 
 SimModem::~SimModem()

@@ -133,6 +133,10 @@ QJsonObject device(const DeviceStatus &d)
                   {QStringLiteral("operator"), d.operatorName}};
     if (d.quota)
         o.insert(QStringLiteral("quota"), quota(*d.quota));
+    if (d.balance) {
+        o.insert(QStringLiteral("balance"), *d.balance);
+        o.insert(QStringLiteral("balanceAt"), d.balanceAt.toUTC().toString(Qt::ISODate));
+    }
     return o;
 }
 

@@ -171,6 +171,10 @@ QJsonObject device(const DeviceStatus &d)
         out.insert(QStringLiteral("identitySeenAt"), time(d.known.seenAt));
     if (d.quota && d.quota->restingUntil.isValid())
         out.insert(QStringLiteral("restingUntil"), time(d.quota->restingUntil));
+    if (d.balance) {
+        out.insert(QStringLiteral("balance"), *d.balance);
+        out.insert(QStringLiteral("balanceAt"), time(d.balanceAt));
+    }
     return out;
 }
 

@@ -163,6 +163,9 @@ void deviceMetrics(QString &out, const EngineStatus &status)
     family(out, "velmora_device_up", "gauge", "1 while the device is connected, per device.");
     perDevice(out, status, "velmora_device_up",
               [](const DeviceStatus &d) { return Opt(up(d) ? 1 : 0); });
+    family(out, "velmora_device_balance", "gauge",
+           "The SIM's prepaid balance as USSD last read it, per device; absent until read.");
+    perDevice(out, status, "velmora_device_balance", [](const DeviceStatus &d) { return d.balance; });
 }
 
 // The sending policy's figures of each device, while it is on.

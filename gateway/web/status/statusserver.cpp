@@ -6,6 +6,7 @@
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
 #include "api/apiroutes.h"
+#include "api/simpoolroutes.h"
 #include "api/httplistener.h"
 #include "common/clock.h"
 #include "console/consoleserver.h"
@@ -123,6 +124,7 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
         return QHttpServerResponse(Text, body, QHttpServerResponse::StatusCode(status));
     });
     m_api->install(*m_server);
+    SimPoolRoutes::install(*m_server, m_engine, m_api->access());
     m_console->install(*m_server, m_tls.enabled());
     m_server->setMissingHandler(
             [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {

@@ -258,16 +258,59 @@
       ops.append(d.inService ? actionButton('停用', 'device-out', d.port, '停止使用此设备，它的短信交给其他设备')
         : actionButton('启用', 'device-in', d.port, '恢复使用此设备'),
       actionButton('重新检测', 'recheck', d.port, '现在向模块查询 AT、SIM卡、信号、注册、运营商和型号'),
+      actionButton('USSD', 'ussd', d.port, '向网络发送USSD代码，如 *100# 查询余额'),
       actionButton('图表', 'chart', d.port, '在图表中显示此设备最近一小时'));
       tr.append(el('td', 'Com' + d.port, 'port'), identityCell(d.simNumber, d), identityCell(d.imsi, d),
         identityCell(d.imei, d), identityCell(d.model, d),
         el('td', stateText, unregistered ? 'link-unregistered' : 'link-' + d.link),
-        reasonCell(d), sig, el('td', d.registration), el('td', dash(d.operator)),
+        reasonCell(d), sig, el('td', d.registration), el('td', dash(d.operator) + balanceText(d)),
         el('td', d.sent, 'num'), el('td', d.failed, 'num'), el('td', d.received, 'num'), last, ops);
       // On a phone each row is a card, each cell labelled with its column.
       [...tr.cells].forEach((td, i) => { td.dataset.label = columnNames[i]; });
       return tr;
     }));
+  }
+
+  // ---- USSD and balances ----
+  function balanceText(d) {
+    if (d.balance === undefined) return '';
+    return ` · 余额${d.balance.toFixed(2)}` + (d.balanceAt ? `（${clock(d.balanceAt).slice(5, 16)}）` : '');
+  }
+
+  // A menu that waits for a reply, by port: the next USSD of that port answers it.
+  const ussdMenus = {};
+  async function ussd(port) {
+    const menu = ussdMenus[port];
+    delete ussdMenus[port];
+    const code = prompt(menu ? `Com${port} 菜单：\n${menu.text}\n\n回复：` : `Com${port} USSD 代码：`,
+      menu ? '' : '*100#');
+    if (!code) return;
+    const token = sessionStorage.getItem('velmoraToken');
+    if (!token) { say('请先填写operator令牌', true); return; }
+    const headers = { 'Content-Type': 'application/json', Authorization: `Bearer ${token}` };
+    const show = (text) => { const pre = $('recheck'); pre.hidden = false; pre.textContent = text; };
+    try {
+      const body = menu ? { code, session: menu.id } : { code };
+      let reply = await fetch(`/api/v1/devices/${port}/ussd`, { method: 'POST', headers, body: JSON.stringify(body) });
+      let r = await reply.json();
+      if (!reply.ok) { say(r.error ? r.error.message : `失败(${reply.status})`, true); return; }
+      show(`Com${port} USSD ${code}：等待网络应答……`);
+      // The answer comes when the network has it; the request is read back until then.
+      for (let tries = 0; r.status === 'pending' && tries < 180; ++tries) {
+        await new Promise((done) => setTimeout(done, 1000));
+        reply = await fetch(`/api/v1/ussd/${r.id}`, { headers });
+        if (!reply.ok) break;
+        r = await reply.json();
+      }
+      if (r.status === 'answered') {
+        show(`Com${port} USSD ${code}：\n${r.text}`);
+        if (r.state === 1) { ussdMenus[port] = { id: r.id, text: r.text }; say(`Com${port} 的菜单等待回复：再点 USSD 回复`); }
+      } else {
+        show(`Com${port} USSD ${code} 未成功：${r.error || r.status}`);
+      }
+    } catch (e) {
+      say('无法连接网关：' + e.message, true);
+    }
   }
 
   // ---- the log ----
@@ -417,6 +460,7 @@
     const b = event.target.closest('button[data-action]');
     if (!b) return;
     const action = b.dataset.action;
+    if (action === 'ussd') { await ussd(b.dataset.port); return; }
     if (action === 'chart') {
       chartPort = chartPort === b.dataset.port ? '' : b.dataset.port;
       deviceHistory = null;
