@@ -259,6 +259,23 @@ void DeviceTable::setInService(int r, bool inService)
     change(r, [inService](DeviceStatus &d) { d.inService = inService; });
 }
 
+QString DeviceTable::simNumberOf(int r) const
+{
+    if (r < 0 || r >= m_devices.size())
+        return {};
+    const DeviceStatus &d = m_devices.at(r);
+    return d.simNumber.isEmpty() ? d.known.simNumber : d.simNumber;
+}
+
+QString DeviceTable::simNumberOfPort(const QString &port) const
+{
+    for (int r = 0; r < m_devices.size(); ++r) {
+        if (m_devices.at(r).port == port)
+            return simNumberOf(r);
+    }
+    return {};
+}
+
 QString DeviceTable::portsText() const
 {
     QString ports;

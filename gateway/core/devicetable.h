@@ -72,6 +72,11 @@ public:
     void setIdentity(int r, const QString &imsi, const QString &imei, const QString &simNumber);
     void setInService(int r, bool inService);
 
+    // The SIM's own number of row r, or of the device on a configured port ("3"), as the modem
+    // told it or, while it is down, as last known; empty when none was ever told.
+    QString simNumberOf(int r) const;
+    QString simNumberOfPort(const QString &port) const;
+
     // The Port and Rate values that describe the rows, as written to the configuration file.
     QString portsText() const;
     QString ratesText() const;

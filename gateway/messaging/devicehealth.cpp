@@ -41,6 +41,10 @@ void DeviceHealth::update(int d)
             || registration == QLatin1String("5");
     if (registered == m_ctx.states.registered(d))
         return;
+    // A port being closed (at a stop, a loss) tells nothing of the network any more: a device
+    // known to be unregistered is not said to be registered again until its modem says so.
+    if (registration.isEmpty())
+        return;
     const QString port = m_ctx.settings.deviceLabel(d);
     if (!registered) {
         m_ctx.table.setLastFailure(d, QStringLiteral("未注册到GSM网络"), FailureCode::Unregistered);

@@ -25,7 +25,8 @@ MessageReceiver::MessageReceiver(const FlowContext &context, MessageStore &store
             return;
         Q_EMIT m_ctx.events.messageReceived(
                 message.sysNo, message.sender, message.text,
-                {message.port.isEmpty() ? QString() : QStringLiteral("Com") + message.port, {}},
+                {message.port.isEmpty() ? QString() : QStringLiteral("Com") + message.port,
+                 m_ctx.table.simNumberOfPort(message.port)},
                 m_ctx.clock.now());
         Q_EMIT m_ctx.events.committing();
     });

@@ -145,7 +145,7 @@ void SendResults::announce(int d, const QueuedMessage &message, bool accepted, c
     if (accepted ? !events.followed(&EngineEvents::messageSent)
                  : !events.followed(&EngineEvents::messageFailed))
         return;
-    const DeviceRef device{m_ctx.settings.deviceLabel(d), {}};
+    const DeviceRef device{m_ctx.settings.deviceLabel(d), m_ctx.table.simNumberOf(d)};
     const QDateTime at = m_ctx.clock.now();
     if (accepted) {
         Q_EMIT events.messageSent(message.SysNo.toLongLong(), message.CellNumber, device, at);

@@ -18,7 +18,7 @@ void OptOutReplies::follow(bool on)
                               &OptOutReplies::onReceived);
 }
 
-void OptOutReplies::onReceived(const QString &number, const QString &text,
+void OptOutReplies::onReceived(qint64, const QString &number, const QString &text,
                                const DeviceRef &device, const QDateTime &at)
 {
     if (!m_list.enabled())

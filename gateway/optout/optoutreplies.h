@@ -27,7 +27,7 @@ public:
     // Called after each new opt-out, so rows loaded before it are checked again.
     void setAfterOptOut(std::function<void()> after) { m_afterOptOut = std::move(after); }
 
-    void onReceived(const QString &number, const QString &text, const DeviceRef &device,
+    void onReceived(qint64 id, const QString &number, const QString &text, const DeviceRef &device,
                     const QDateTime &at);
 
 private:

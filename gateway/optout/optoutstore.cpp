@@ -2,6 +2,7 @@
 
 #include "messaging/dbhelper.h"
 #include "messaging/statements.h"
+#include "policy/policytime.h"
 
 namespace {
 
@@ -10,8 +11,7 @@ constexpr qsizetype LookupBatch = 200;
 
 QDateTime timeOf(const QString &text)
 {
-    const QDateTime t = Statements::timeOf(QVariant(text));
-    return t.isValid() ? t : QDateTime::fromString(text, Qt::ISODateWithMs);
+    return PolicyTime::parse(text).value_or(QDateTime());
 }
 
 } // namespace

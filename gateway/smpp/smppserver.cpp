@@ -70,7 +70,7 @@ SmppServer::SmppServer(EngineApi &engine, EngineEvents &events, const Clock &clo
                 messageDelivered(id, status);
             });
     connect(&events, &EngineEvents::messageReceived, this,
-            [this](const QString &number, const QString &text, const DeviceRef &device,
+            [this](qint64, const QString &number, const QString &text, const DeviceRef &device,
                    const QDateTime &) { messageReceived(number, text, device); });
     applySettings();
 }

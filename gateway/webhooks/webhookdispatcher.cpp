@@ -7,6 +7,7 @@
 #include "engine/engineevents.h"
 #include "simpoolpayload.h"
 
+#include <QCryptographicHash>
 #include <QNetworkReply>
 #include <QUuid>
 
@@ -80,8 +81,16 @@ void WebhookDispatcher::follow(bool on)
                        WebhookPayload::received(id, number, text, device, at));
             });
     connect(&m_events, &EngineEvents::committing, this, &WebhookDispatcher::save);
+    // These events have no row of their own: their body (which carries its time) names them,
+    // so the same event replayed keeps its id.
     SimPoolPayload::follow(m_events, this, [this](const QString &type, const QByteArray &body) {
-        record(type, body);
+        record(type,
+               type + QLatin1Char('-')
+                       + QString::fromLatin1(
+                               QCryptographicHash::hash(body, QCryptographicHash::Sha256)
+                                       .toHex()
+                                       .left(24)),
+               body);
     });
 }
 

@@ -15,6 +15,7 @@ class TestConsoleEngine : public QObject
 private Q_SLOTS:
     void aSimulatedModemTellsItsSimAndARefusalItsCodeAndMeaning();
     void eachFailureHasItsCode();
+    void resultsNameTheSimsNumber();
     void queueFiguresAreReadAtTheTick_data();
     void queueFiguresAreReadAtTheTick();
     void historyCountsEachMinute();
@@ -107,6 +108,36 @@ void TestConsoleEngine::eachFailureHasItsCode()
     h.settle();
     QCOMPARE(h->status().devices.at(2).failureCode, QStringLiteral("unregistered"));
     QCOMPARE(h->status().devices.at(2).lastFailure, QStringLiteral("未注册到GSM网络"));
+
+    // A port closed under an unregistered modem says nothing of its network: no line claims
+    // it registered again.
+    h.fake(2).registration.clear();
+    Q_EMIT h.fake(2).RegistrationChanged();
+    h.settle();
+    QVERIFY(!h.logged(QStringLiteral("Com3口已注册到GSM网络，恢复发送")));
+    QVERIFY(!h->pool().takesMessages(2));
+    h.fake(2).registration = QStringLiteral("1");
+    Q_EMIT h.fake(2).RegistrationChanged();
+    h.settle();
+    QVERIFY(h.logged(QStringLiteral("Com3口已注册到GSM网络，恢复发送")));
+}
+
+// What a webhook receiver is told names the SIM that sent, as the console does.
+void TestConsoleEngine::resultsNameTheSimsNumber()
+{
+    TestDatabase tdb(QStringLiteral("sqlite"));
+    VELMORA_NEED_DATABASE(tdb, dbName());
+    GatewayHarness h(tdb.connectionString(), QStringLiteral("1"));
+    h.fake(0).ownNumber = QStringLiteral("+8613900000001");
+    h.start();
+    QString told;
+    QObject::connect(&h->events(), &EngineEvents::messageSent, &h->events(),
+                     [&told](qint64, const QString &, const DeviceRef &device,
+                             const QDateTime &) { told = device.simNumber; });
+    QVERIFY(tdb.insertPending(1));
+    h.poll();
+    h.finish(0, true);
+    QCOMPARE(told, QStringLiteral("+8613900000001"));
 }
 
 void TestConsoleEngine::queueFiguresAreReadAtTheTick_data()

@@ -450,7 +450,7 @@ void TestPolicyFlow::aRefusalAtStartWaitsForADeviceStillConnecting()
     h.makeGateway();
     h.start();
     // Com2 has not connected yet.
-    h->pool().setState(1, DeviceState::Offline);
+    h->states().apply(1, DeviceEvent::Opening);
     QVERIFY(tdb.insertPending(1));
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 1);
@@ -459,7 +459,7 @@ void TestPolicyFlow::aRefusalAtStartWaitsForADeviceStillConnecting()
     QCOMPARE(tdb.scalar(QStringLiteral("select Status from SMS")).toInt(), 0);
     h.poll();
     QCOMPARE(h.fake(0).sent.size(), 1);
-    h->pool().setState(1, DeviceState::Free);
+    h->states().apply(1, DeviceEvent::Opened);
     h.poll();
     QCOMPARE(h.fake(1).sent.size(), 1);
     h.finish(1, true);
@@ -474,7 +474,7 @@ void TestPolicyFlow::aDeletedWaitingRowLeavesNoRefusalBehind()
     h.setConfig(QStringLiteral("Policy"), QStringLiteral("Attempts"), QStringLiteral("2"));
     h.makeGateway();
     h.start();
-    h->pool().setState(1, DeviceState::Busy);
+    h->states().apply(1, DeviceEvent::HandedOver);
     QVERIFY(tdb.insertPending(2));
     h.poll();
     h.fake(0).sendRefusal = QStringLiteral("21");

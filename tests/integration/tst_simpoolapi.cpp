@@ -5,7 +5,6 @@
 
 #include "api/tokenstore.h"
 #include "simpool/simpool.h"
-#include "status/gatewayapiengine.h"
 #include "status/statusserver.h"
 
 #include <QJsonArray>
@@ -69,8 +68,7 @@ void TestSimPoolApi::init()
     m_gw->setConfig(QStringLiteral("OptOut"), QStringLiteral("CountryCode"), QStringLiteral("86"));
     (*m_gw)->start();
     m_gw->settle();
-    m_server = std::make_unique<StatusServer>(**m_gw, (*m_gw)->events(),
-                                              std::make_unique<GatewayApiEngine>(**m_gw));
+    m_server = std::make_unique<StatusServer>(**m_gw, (*m_gw)->events());
     QCOMPARE(m_server->port(), port);
     m_client = std::make_unique<ApiClient>(QStringLiteral("http://127.0.0.1:%1").arg(port));
     m_client->token = token(QStringLiteral("ops"), TokenStore::Role::Operator);

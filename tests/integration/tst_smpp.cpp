@@ -466,7 +466,7 @@ void TestSmpp::receivedMessagesGoToEveryReaderToken()
     auto s = bound(Command::BindReceiver, "shop", shop);
     QVERIFY(r1 && r2 && s);
     Q_EMIT(*m_gw)->events().messageReceived(
-            QStringLiteral("+8613812345678"), QStringLiteral("余额 12.5 元"),
+            7, QStringLiteral("+8613812345678"), QStringLiteral("余额 12.5 元"),
             DeviceRef{QStringLiteral("Com1"), QStringLiteral("13900000000")}, m_gw->clock.now());
     // One of the token's sessions takes it; the other gets nothing, nor does a send token.
     std::optional<Pdu> got = r1->next(2000);
