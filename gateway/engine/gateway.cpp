@@ -16,6 +16,8 @@ Gateway::Gateway(QString programDir, const Clock &clock, Prompter &prompter, QOb
     : QObject(parent), m_clock(clock), m_prompter(prompter), m_log(clock),
       m_config(std::move(programDir), m_log)
 {
+    // Failure and success times side by side on one clock, so "past" means what it says.
+    m_devices.setClock(clock);
     m_flow = std::make_unique<MessageFlow>(m_config.programDir(),
                                            FlowContext{m_config.settings(), m_pool, m_states, m_devices,
                                                        m_log, m_panel, m_sendTimings, m_events,
@@ -303,13 +305,7 @@ EngineStatus Gateway::status() const
     s.databaseUp = m_flow->store().isOpen();
     s.databaseReason = m_flow->databaseReason();
     s.version = m_flow->serverVersion();
-    s.devices = m_devices.statuses();
-    for (int d = 0; d < s.devices.size(); ++d)
-        m_simPool->fill(d, s.devices[d]);
-    if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
-        for (int d = 0; d < s.devices.size(); ++d)
-            s.devices[d].quota = quotaOf(policy, settings().Policy.limitsOf(d), d);
-    }
+    s.devices = deviceStatuses();
     if (s.running) {
         s.cannotSend = m_flow->cannotSend();
         if (s.cannotSend.isEmpty() && s.devicesUp() == 0)
@@ -378,6 +374,8 @@ void Gateway::readReceived(qint64 after, int limit, std::function<void(ReceivedR
 QList<DeviceStatus> Gateway::deviceStatuses() const
 {
     QList<DeviceStatus> devices = m_devices.statuses();
+    for (int d = 0; d < devices.size(); ++d)
+        m_simPool->fill(d, devices[d]);
     if (const SendingPolicy &policy = m_flow->policy(); policy.enabled()) {
         for (int d = 0; d < devices.size(); ++d)
             devices[d].quota = quotaOf(policy, settings().Policy.limitsOf(d), d);

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void liveChannelNeedsATokenOnLoopbackToo();
     void liveChannelRefusesOtherSitesAndPaths();
     void thePageInARealBrowser();
+    void theConsolesBadDay();
 
 private:
     void startServer(const QString &address = QStringLiteral("127.0.0.1"));
@@ -336,6 +337,76 @@ void TestConsole::thePageInARealBrowser()
         QVERIFY2(url.startsWith(base() + QLatin1Char('/'))
                          || url.startsWith(QStringLiteral("ws://127.0.0.1:%1/").arg(m_port)),
                  qPrintable(url));
+}
+
+// A bad day in a real browser: one modem hangs in its open, one has no network, one was
+// unplugged after it was seen, and the one that works failed once before it sent again.
+void TestConsole::theConsolesBadDay()
+{
+    if (DevToolsBrowser::program().isEmpty())
+        QSKIP("chromium is not installed");
+    m_client.reset();
+    m_server.reset();
+    m_gw = std::make_unique<GatewayHarness>(m_db->connectionString(),
+                                            QStringLiteral("1,2,3,4"));
+    m_gw->fake(1).answersOpen = false;
+    m_gw->fake(2).registration = QStringLiteral("2");
+    m_gw->fake(3).imsi = QStringLiteral("460000000000004");
+    m_gw->start();
+    QTRY_COMPARE((*m_gw)->status().devices.at(3).link, LinkState::Idle);
+    m_gw->fake(3).openResult = 1;
+    m_gw->fake(3).lastError = QStringLiteral("COM4 does not exist");
+    Q_EMIT m_gw->fake(3).DeviceLost();
+    m_gw->settle();
+
+    // Com1 fails a message, then sends the next one a minute later.
+    QVERIFY(m_db->insertPending(1));
+    m_gw->poll();
+    m_gw->fake(0).sendFailure = QStringLiteral("+CMS ERROR: 42");
+    m_gw->finish(0, false);
+    QTRY_COMPARE((*m_gw)->status().devices.at(0).link, LinkState::Idle);
+    m_gw->clock.advance(60);
+    m_gw->fake(0).sendFailure.clear();
+    QVERIFY(m_db->insertPending(1));
+    m_gw->poll();
+    m_gw->finish(0, true);
+    startServer();
+
+    DevToolsBrowser browser;
+    QVERIFY2(browser.start(), qPrintable(browser.errorString()));
+    const QByteArray viewer = addToken(QStringLiteral("viewer"), TokenStore::Role::Read);
+    browser.navigate(base() + QStringLiteral("/console#token=") + QLatin1String(viewer));
+    browser.evaluate(QStringLiteral("location.reload()"));
+    QVERIFY2(browser.waitFor(QStringLiteral(
+                     "document.querySelectorAll('#devices tr[data-port]').length === 4")),
+             qPrintable(browser.evaluate(QStringLiteral("document.body.innerText")).toString()));
+    // The header is not green and names how many of how many can send.
+    const QString badge = QStringLiteral("document.getElementById('service')");
+    QVERIFY2(browser.waitFor(badge + QStringLiteral(".textContent.includes('1/4')")),
+             qPrintable(browser.evaluate(badge + QStringLiteral(".textContent")).toString()));
+    QCOMPARE(browser.evaluate(badge + QStringLiteral(".className")).toString(),
+             QStringLiteral("badge degraded"));
+    // The unplugged modem still shows its SIM, marked as last seen.
+    const QString imsi = QStringLiteral("document.querySelector('#devices tr[data-port=\"4\"]')"
+                                        ".cells[2]");
+    QCOMPARE(browser.evaluate(imsi + QStringLiteral(".textContent")).toString(),
+             QStringLiteral("460000000000004"));
+    QCOMPARE(browser.evaluate(imsi + QStringLiteral(".className")).toString(),
+             QStringLiteral("remembered"));
+    // Com1's old failure reads as past; Com3 says why it cannot send.
+    QCOMPARE(browser.evaluate(QStringLiteral("document.querySelector('#devices "
+                                             "tr[data-port=\"1\"] td.reason').className"))
+                     .toString(),
+             QStringLiteral("reason past"));
+    QVERIFY(browser.evaluate(QStringLiteral("document.querySelector('#devices "
+                                            "tr[data-port=\"3\"]').cells[5].textContent"))
+                    .toString()
+                    .contains(QStringLiteral("未注册")));
+    // At a phone's width each device is a card and nothing scrolls sideways.
+    browser.resize(390, 844);
+    QVERIFY(browser.waitFor(QStringLiteral("document.documentElement.scrollWidth <= 390 && "
+                                           "getComputedStyle(document.querySelector('#devices "
+                                           "thead')).display === 'none'")));
 }
 
 QTEST_MAIN(TestConsole)

@@ -49,6 +49,8 @@ void TestConsoleEngine::aSimulatedModemTellsItsSimAndARefusalItsCodeAndMeaning()
     GatewayHarness h(tdb.connectionString(), QStringLiteral("1"),
                      [&controls] { return controls.create(); });
     h.start();
+    // The modem opens while the engine's loop goes on.
+    QTRY_COMPARE_WITH_TIMEOUT(h->status().devices.at(0).link, LinkState::Idle, 15000);
     const DeviceStatus opened = h->status().devices.at(0);
     QCOMPARE(opened.imsi, QStringLiteral("460000000000001"));
     QCOMPARE(opened.imei, QStringLiteral("860000000000001"));

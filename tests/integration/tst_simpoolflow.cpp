@@ -103,6 +103,8 @@ void TestSimPoolFlow::optedOutNumberGetsNoRow()
     remake(*h);
     QSignalSpy optedOut(&(*h)->events(), &EngineEvents::numberOptedOut);
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     h->settle();
     UssdFakeControl &modem = *m_controls.at(0);
 
@@ -117,7 +119,7 @@ void TestSimPoolFlow::optedOutNumberGetsNoRow()
     QVERIFY(h->logged(QStringLiteral("号码+8613800138000回复“退订”，已退订")));
     // The confirmation goes, once.
     h->poll();
-    QCOMPARE(numbersSent(modem), QStringList{QStringLiteral("+86 138-0013-8000:您已退订")});
+    QCOMPARE(numbersSent(modem), QStringList{QStringLiteral("+8613800138000:您已退订")});
     finish(*h, 0);
     modem.deliver(QStringLiteral("13800138000"), QStringLiteral("ＴＤ"),
                   QStringLiteral("26120604470100"));
@@ -132,7 +134,7 @@ void TestSimPoolFlow::optedOutNumberGetsNoRow()
     h->poll();
     finish(*h, 0);
     h->poll();
-    QCOMPARE(numbersSent(modem), QStringList({QStringLiteral("+86 138-0013-8000:您已退订"),
+    QCOMPARE(numbersSent(modem), QStringList({QStringLiteral("+8613800138000:您已退订"),
                                               QStringLiteral("13900000001:campaign")}));
     QCOMPARE(tdb.rows(QStringLiteral(
                      "select CellNumber, Status, Reason from SMS where SMSContent='campaign' "
@@ -189,6 +191,8 @@ void TestSimPoolFlow::rowLoadedBeforeTheOptOutIsHeldBack()
     h->setConfig(QStringLiteral("OptOut"), QStringLiteral("CountryCode"), QStringLiteral("86"));
     remake(*h);
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     // The queue is served from its end: the row inserted last goes first.
     QVERIFY(tdb.exec(QStringLiteral(
             "insert into SMS (CellNumber, SMSContent) values ('13800138000', 'campaign')")));
@@ -218,6 +222,8 @@ void TestSimPoolFlow::unreadableListHoldsRowsBack()
     h->setConfig(QStringLiteral("OptOut"), QStringLiteral("Enabled"), QStringLiteral("1"));
     remake(*h);
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     QVERIFY(tdb.insertPending(2));
     h->poll();
     // Sending to a list nobody can read could reach a number that opted out: nothing goes.
@@ -238,6 +244,8 @@ void TestSimPoolFlow::optOutOffChangesNothing()
     QVERIFY(tdb.exec(QStringLiteral("drop table smsoptout")));
     auto h = harness(tdb, QStringLiteral("1"));
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     m_controls.at(0)->deliver(QStringLiteral("13800138000"), QStringLiteral("T"),
                               QStringLiteral("26120604470000"));
     h->settle();
@@ -261,6 +269,8 @@ void TestSimPoolFlow::balanceBelowLowFiresOnce()
     remake(*h);
     QSignalSpy low(&(*h)->events(), &EngineEvents::balanceLow);
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     BalanceWatch &watch = (*h)->simPool().balance();
     UssdFakeControl &com1 = *m_controls.at(0);
     const auto reading = [&](const QString &text) {
@@ -314,6 +324,8 @@ void TestSimPoolFlow::numberReadByUssdWhereTheSimHasNone()
                  QStringLiteral("本机号码[:：]?\\s*(\\+?[0-9 ]+)"));
     remake(*h);
     (*h)->start();
+    // The modems open while the loop goes on.
+    QTRY_COMPARE((*h)->status().devicesUp(), (*h)->status().devices.size());
     BalanceWatch &watch = (*h)->simPool().balance();
     watch.tick();
     UssdFakeControl &com1 = *m_controls.at(0);

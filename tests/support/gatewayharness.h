@@ -80,6 +80,7 @@ public:
     {
         gw->service().mnuQDFW_Click();
         settle();
+        awaitRealOpens();
     }
     // The stop returns at once; this waits, as a front end would, for it to close the ports
     // once the sends in flight have ended or StopWait has passed.
@@ -100,6 +101,25 @@ public:
     {
         gw->service().tm_md_Timer();
         settle();
+        awaitRealOpens();
+    }
+    // With test doubles the opens end on the next turn; real modems open while the loop goes
+    // on, and this waits (a bounded time) until none is still opening, as the tests expect
+    // the devices of a start or a supervision round.
+    void awaitRealOpens()
+    {
+        if (!fakes.isEmpty())
+            return;
+        const auto opening = [this] {
+            for (const DeviceStatus &d : gw->devices().statuses()) {
+                if (d.link == LinkState::Connecting)
+                    return true;
+            }
+            return false;
+        };
+        QDeadlineTimer limit(20000);
+        while (opening() && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     }
     // Device d's modem reports the end of its send; the handler's writes are made before this
     // returns.

@@ -49,6 +49,8 @@ void TestUssd::init()
 {
     m_line = std::make_unique<FakeSerialDevice>();
     m_channel = std::make_unique<AtChannel>(m_line.get());
+    // Dozing modems are the channel's own tests' business; here every command is the USSD's.
+    m_channel->setWakeAfterQuiet(0);
     m_ussd = std::make_unique<ModemUssd>();
     m_ussd->attach(m_channel.get());
     m_answers.clear();

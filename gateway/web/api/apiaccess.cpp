@@ -19,15 +19,15 @@ std::variant<TokenStore::Entry, ApiError> ApiAccess::authorize(const QHttpServer
     const QByteArray value = header(request, QByteArrayLiteral("Authorization")).trimmed();
     const QByteArray scheme = value.left(7);
     if (scheme.compare("Bearer ", Qt::CaseInsensitive) != 0)
-        return ApiError{401, "unauthorized", QStringLiteral("需要 Authorization: Bearer 令牌")};
+        return ApiError{401, "unauthorized", QStringLiteral("Authorization: Bearer <token> is needed")};
     const auto entry = m_tokens.authenticate(value.mid(7).trimmed());
     if (!entry)
-        return ApiError{401, "unauthorized", QStringLiteral("令牌无效或已吊销")};
+        return ApiError{401, "unauthorized", QStringLiteral("invalid or revoked token")};
     if (queues && entry->role == TokenStore::Role::Read)
-        return ApiError{401, "unauthorized", QStringLiteral("只读令牌不能发送短信")};
+        return ApiError{401, "unauthorized", QStringLiteral("a read token cannot queue messages")};
     if (const int wait = m_limiter.take(entry->name); wait > 0) {
         ApiError e{429, "rate_limited",
-                   QStringLiteral("每个令牌每秒最多%1个请求").arg(m_limiter.rate())};
+                   QStringLiteral("at most %1 requests a second per token").arg(m_limiter.rate())};
         e.retryAfter = wait;
         return e;
     }

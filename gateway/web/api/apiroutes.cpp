@@ -19,7 +19,7 @@ namespace {
 
 ApiError unavailable(const QString &why)
 {
-    ApiError e{503, "unavailable", QStringLiteral("暂时无法访问数据库：%1").arg(why)};
+    ApiError e{503, "unavailable", QStringLiteral("the database cannot be reached for now: %1").arg(why)};
     e.retryAfter = 5;
     return e;
 }
@@ -66,10 +66,10 @@ QHttpServerResponse ApiRoutes::postMessages(const QHttpServerRequest &request)
         return ApiResponse::error(*e);
     if (!RequestValues::isJson(ApiAccess::header(request, QByteArrayLiteral("Content-Type"))))
         return ApiResponse::error(
-                {415, "unsupported_media_type", QStringLiteral("请求体须为 application/json")});
+                {415, "unsupported_media_type", QStringLiteral("the body must be application/json")});
     if (request.body().size() > MaxBody)
         return ApiResponse::error(
-                {413, "body_too_large", QStringLiteral("请求体超过%1字节").arg(MaxBody)});
+                {413, "body_too_large", QStringLiteral("the body is over %1 bytes").arg(MaxBody)});
     return queue(request, std::get<TokenStore::Entry>(who).name);
 }
 
@@ -80,7 +80,7 @@ QHttpServerResponse ApiRoutes::queue(const QHttpServerRequest &request, const QS
     if (keyed && !RequestValues::validKey(key, IdempotencyStore::MaxKeyLength))
         return ApiResponse::error(
                 ApiError::badRequest("invalid_idempotency_key",
-                                     QStringLiteral("Idempotency-Key 须为1至255个可见ASCII字符"),
+                                     QStringLiteral("Idempotency-Key must be 1 to 255 visible ASCII characters"),
                                      QStringLiteral("Idempotency-Key")));
     const QByteArray bodyHash = IdempotencyStore::hashOf(request.body());
     const QString keyText = QString::fromLatin1(key);
@@ -88,7 +88,7 @@ QHttpServerResponse ApiRoutes::queue(const QHttpServerRequest &request, const QS
         if (const auto first = m_idempotency.find(token, keyText, m_clock.now())) {
             if (first->bodyHash != bodyHash)
                 return ApiResponse::error({409, "idempotency_key_reused",
-                                           QStringLiteral("该 Idempotency-Key 已用于另一个请求"),
+                                           QStringLiteral("this Idempotency-Key was used for another request"),
                                            QStringLiteral("Idempotency-Key")});
             return QHttpServerResponse(QByteArrayLiteral("application/json; charset=utf-8"),
                                        first->body, QHttpServerResponse::StatusCode(first->status));
@@ -122,7 +122,7 @@ void ApiRoutes::getMessage(const QString &id, const QHttpServerRequest &request,
         return answer(ApiResponse::error(*e));
     bool ok = false;
     const qint64 n = id.toLongLong(&ok);
-    const ApiError notFound{404, "not_found", QStringLiteral("没有这条短信")};
+    const ApiError notFound{404, "not_found", QStringLiteral("no such message")};
     if (!ok || n <= 0)
         return answer(ApiResponse::error(notFound));
     m_engine.readMessage(n, [answer, notFound](const MessageRead &read) {
@@ -144,11 +144,11 @@ void ApiRoutes::getInbox(const QHttpServerRequest &request, const LaterAnswer &a
     const auto after = RequestValues::queryNumber(q, QStringLiteral("after"), 0, 0, LLONG_MAX);
     if (!after)
         return answer(ApiResponse::error(ApiError::badRequest(
-                "invalid_parameter", QStringLiteral("after 须为非负整数"), QStringLiteral("after"))));
+                "invalid_parameter", QStringLiteral("after must be a whole number, 0 or more"), QStringLiteral("after"))));
     const auto limit = RequestValues::queryNumber(q, QStringLiteral("limit"), 100, 1, MaxInboxLimit);
     if (!limit)
         return answer(ApiResponse::error(ApiError::badRequest(
-                "invalid_parameter", QStringLiteral("limit 须为1至%1的整数").arg(MaxInboxLimit),
+                "invalid_parameter", QStringLiteral("limit must be a whole number from 1 to %1").arg(MaxInboxLimit),
                 QStringLiteral("limit"))));
     m_engine.readReceived(*after, int(*limit), [answer, from = *after](const ReceivedRead &read) {
         if (read.failed)

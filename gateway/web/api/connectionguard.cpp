@@ -84,10 +84,10 @@ void ConnectionGuard::readyRead()
             const qsizetype lineEnd = m_head.indexOf("\r\n");
             if ((lineEnd < 0 ? m_head.size() : lineEnd) > m_limits.maxRequestLine)
                 refuse({414, "uri_too_long",
-                        QStringLiteral("请求行超过%1字节").arg(m_limits.maxRequestLine)});
+                        QStringLiteral("the request line is over %1 bytes").arg(m_limits.maxRequestLine)});
             else if (m_head.size() > m_limits.maxHeaders)
                 refuse({431, "headers_too_large",
-                        QStringLiteral("请求头超过%1字节").arg(m_limits.maxHeaders)});
+                        QStringLiteral("the head is over %1 bytes").arg(m_limits.maxHeaders)});
             return;
         }
         if (!checkHead(end))
@@ -97,7 +97,7 @@ void ConnectionGuard::readyRead()
         m_bodySeen += fresh;
     }
     if (m_bodySeen > m_limits.maxBody + ChunkSlack) {
-        refuse({413, "body_too_large", QStringLiteral("请求体超过%1字节").arg(m_limits.maxBody)});
+        refuse({413, "body_too_large", QStringLiteral("the body is over %1 bytes").arg(m_limits.maxBody)});
         return;
     }
 }
@@ -110,18 +110,18 @@ bool ConnectionGuard::checkHead(qsizetype headEnd)
     const QByteArray requestLine = lines.first().trimmed();
     if (requestLine.size() > m_limits.maxRequestLine) {
         refuse({414, "uri_too_long",
-                QStringLiteral("请求行超过%1字节").arg(m_limits.maxRequestLine)});
+                QStringLiteral("the request line is over %1 bytes").arg(m_limits.maxRequestLine)});
         return false;
     }
     if (!hostAllowed(headerValue(lines, "Host"))) {
-        refuse(ApiError::badRequest("bad_host", QStringLiteral("Host 不是本服务的地址"),
+        refuse(ApiError::badRequest("bad_host", QStringLiteral("Host does not name this server"),
                                     QStringLiteral("Host")));
         return false;
     }
     bool ok = true;
     const QByteArray length = headerValue(lines, "Content-Length");
     if (!length.isEmpty() && (length.toLongLong(&ok) > m_limits.maxBody || !ok)) {
-        refuse({413, "body_too_large", QStringLiteral("请求体超过%1字节").arg(m_limits.maxBody)});
+        refuse({413, "body_too_large", QStringLiteral("the body is over %1 bytes").arg(m_limits.maxBody)});
         return false;
     }
     // A WebSocket lives on past its request; the server hands it over and the console closes
@@ -187,7 +187,7 @@ void ConnectionGuard::late()
     const bool midRequest =
             m_socket->isTransactionStarted() || (m_headEnd < 0 && !m_head.isEmpty());
     if (midRequest)
-        refuse({408, "request_timeout", QStringLiteral("请求未在时限内到齐")});
+        refuse({408, "request_timeout", QStringLiteral("the request did not arrive in time")});
     else if (!m_served)
         m_socket->disconnectFromHost();
 }

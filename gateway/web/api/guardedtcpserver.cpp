@@ -23,7 +23,7 @@ void GuardedTcpServer::incomingConnection(qintptr handle)
             return;
         }
         ApiError busy{503, "too_many_connections",
-                      QStringLiteral("连接数已达上限%1").arg(m_limits.maxConnections)};
+                      QStringLiteral("too many connections (at most %1)").arg(m_limits.maxConnections)};
         busy.retryAfter = 1;
         socket->write(ApiResponse::rawClosing(busy));
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

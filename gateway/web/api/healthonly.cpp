@@ -9,7 +9,7 @@ namespace {
 QByteArray busy(const HttpLimits &limits)
 {
     ApiError e{503, "too_many_connections",
-               QStringLiteral("连接数已达上限%1").arg(limits.maxConnections)};
+               QStringLiteral("too many connections (at most %1)").arg(limits.maxConnections)};
     e.retryAfter = 1;
     return ApiResponse::rawClosing(e);
 }

@@ -46,21 +46,21 @@ std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
     else if (to.isArray())
         items = to.toArray();
     else
-        return ApiError::invalid("invalid_type", QStringLiteral("to 须为字符串或字符串列表"),
+        return ApiError::invalid("invalid_type", QStringLiteral("to must be a string or a list of strings"),
                                  ToKey);
     if (items.isEmpty() || items.size() > SendRequest::MaxNumbers)
         return ApiError::invalid("invalid_count",
-                                 QStringLiteral("to 须含1至%1个号码").arg(SendRequest::MaxNumbers),
+                                 QStringLiteral("to must hold 1 to %1 numbers").arg(SendRequest::MaxNumbers),
                                  ToKey);
     QStringList out;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString field = *list ? QStringLiteral("to[%1]").arg(i) : ToKey;
         if (!items.at(i).isString())
-            return ApiError::invalid("invalid_type", QStringLiteral("号码须为字符串"), field);
+            return ApiError::invalid("invalid_type", QStringLiteral("a number must be a string"), field);
         const auto number = PhoneNumber::normalize(items.at(i).toString());
         if (!number)
             return ApiError::invalid("invalid_number",
-                                     QStringLiteral("号码须为3至20位数字，可带前导+"), field);
+                                     QStringLiteral("a number must be 3 to 20 digits, with an optional leading +"), field);
         out << *number;
     }
     return out;
@@ -69,18 +69,18 @@ std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
 std::variant<QString, ApiError> text(const QJsonValue &value)
 {
     if (value.isUndefined())
-        return ApiError::invalid("missing_field", QStringLiteral("缺少 text"), TextKey);
+        return ApiError::invalid("missing_field", QStringLiteral("text is missing"), TextKey);
     if (!value.isString())
-        return ApiError::invalid("invalid_type", QStringLiteral("text 须为字符串"), TextKey);
+        return ApiError::invalid("invalid_type", QStringLiteral("text must be a string"), TextKey);
     const QString t = value.toString();
     if (t.isEmpty())
-        return ApiError::invalid("empty_text", QStringLiteral("text 为空"), TextKey);
+        return ApiError::invalid("empty_text", QStringLiteral("text is empty"), TextKey);
     if (!storable(t))
-        return ApiError::invalid("invalid_text", QStringLiteral("text 含NUL字符或不成对的代理项"),
+        return ApiError::invalid("invalid_text", QStringLiteral("text holds a NUL character or an unpaired surrogate"),
                                  TextKey);
     if (SendRequest::parts(t) == 0)
         return ApiError::invalid("text_too_long",
-                                 QStringLiteral("text 需要超过%1条短信").arg(SendRequest::MaxParts),
+                                 QStringLiteral("text needs more than %1 messages").arg(SendRequest::MaxParts),
                                  TextKey);
     return t;
 }
@@ -93,7 +93,7 @@ std::variant<std::optional<int>, ApiError> priority(const QJsonValue &value)
     if (!value.isDouble() || n != std::trunc(n) || n < SendRequest::MinPriority
         || n > SendRequest::MaxPriority)
         return ApiError::invalid("invalid_priority",
-                                 QStringLiteral("priority 须为%1至%2的整数")
+                                 QStringLiteral("priority must be a whole number from %1 to %2")
                                          .arg(SendRequest::MinPriority)
                                          .arg(SendRequest::MaxPriority),
                                  PriorityKey);
@@ -111,7 +111,7 @@ std::variant<QDateTime, ApiError> time(const QJsonValue &value, const QString &k
     if (!value.isString() || text.size() < 19 || !t.isValid())
         return ApiError::invalid(
                 "invalid_time",
-                QStringLiteral("%1 须为ISO 8601日期时间，如2026-03-16T06:00:00+08:00").arg(key),
+                QStringLiteral("%1 must be an ISO 8601 date and time, such as 2026-03-16T06:00:00+08:00").arg(key),
                 key);
     t = t.toLocalTime();
     t.setTime(QTime(t.time().hour(), t.time().minute(), t.time().second()));
@@ -142,7 +142,7 @@ std::variant<Schedule, ApiError> schedule(const QJsonObject &o)
     s.validUntil = std::get<QDateTime>(until);
     // Such a row could only ever expire.
     if (s.sendAfter.isValid() && s.validUntil.isValid() && s.validUntil <= s.sendAfter)
-        return ApiError::invalid("invalid_time", QStringLiteral("validUntil 须晚于 sendAfter"),
+        return ApiError::invalid("invalid_time", QStringLiteral("validUntil must be later than sendAfter"),
                                  ValidUntilKey);
     return s;
 }
@@ -153,16 +153,16 @@ std::variant<QJsonObject, ApiError> object(const QByteArray &body)
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     [[maybe_unused]] const QString decoded = decoder.decode(body);
     if (decoder.hasError())
-        return ApiError::badRequest("invalid_utf8", QStringLiteral("请求体不是UTF-8"));
+        return ApiError::badRequest("invalid_utf8", QStringLiteral("the body is not UTF-8"));
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return ApiError::badRequest("malformed_json",
-                                    QStringLiteral("JSON格式错误（位置%1）：%2")
+                                    QStringLiteral("malformed JSON at offset %1: %2")
                                             .arg(parseError.offset)
                                             .arg(parseError.errorString()));
     if (!doc.isObject())
-        return ApiError::badRequest("malformed_json", QStringLiteral("请求体须为JSON对象"));
+        return ApiError::badRequest("malformed_json", QStringLiteral("the body must be a JSON object"));
     return doc.object();
 }
 
@@ -182,11 +182,11 @@ std::variant<SendRequest, ApiError> SendRequest::parse(const QByteArray &body)
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (!QStringList{ToKey, TextKey, PriorityKey, SendAfterKey, ValidUntilKey}.contains(
                     it.key()))
-            return ApiError::invalid("unknown_field", QStringLiteral("未知字段%1").arg(it.key()),
+            return ApiError::invalid("unknown_field", QStringLiteral("unknown field %1").arg(it.key()),
                                      it.key());
     }
     if (!o.contains(ToKey))
-        return ApiError::invalid("missing_field", QStringLiteral("缺少 to"), ToKey);
+        return ApiError::invalid("missing_field", QStringLiteral("to is missing"), ToKey);
     SendRequest request;
     auto to = numbers(o.value(ToKey), &request.list);
     if (auto *e = std::get_if<ApiError>(&to))

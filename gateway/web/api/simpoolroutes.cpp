@@ -49,7 +49,7 @@ QJsonObject view(const OptOutStore::Entry &e)
 
 ApiError unavailable(const QString &why)
 {
-    ApiError e{503, "unavailable", QStringLiteral("暂时无法访问数据库：%1").arg(why)};
+    ApiError e{503, "unavailable", QStringLiteral("the database cannot be reached for now: %1").arg(why)};
     e.retryAfter = 5;
     return e;
 }
@@ -62,18 +62,18 @@ std::optional<ApiError> refused(ApiAccess &access, const QHttpServerRequest &req
     if (auto *e = std::get_if<ApiError>(&who))
         return *e;
     if (operatorOnly && std::get<TokenStore::Entry>(who).role != TokenStore::Role::Operator)
-        return ApiError{403, "forbidden", QStringLiteral("此操作需要operator令牌")};
+        return ApiError{403, "forbidden", QStringLiteral("this needs an operator token")};
     return std::nullopt;
 }
 
 std::variant<QJsonObject, ApiError> jsonBody(const QHttpServerRequest &request)
 {
     if (request.body().size() > MaxBody)
-        return ApiError{413, "body_too_large", QStringLiteral("请求体超过%1字节").arg(MaxBody)};
+        return ApiError{413, "body_too_large", QStringLiteral("the body is over %1 bytes").arg(MaxBody)};
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject())
-        return ApiError::badRequest("invalid_json", QStringLiteral("请求体须为JSON对象"));
+        return ApiError::badRequest("invalid_json", QStringLiteral("the body must be a JSON object"));
     return doc.object();
 }
 
@@ -91,20 +91,20 @@ QHttpServerResponse postUssd(EngineApi &engine, ApiAccess &access, const QString
     const qint64 session = sessionValue.isDouble() ? qint64(sessionValue.toDouble()) : 0;
     if (!sessionValue.isUndefined() && !sessionValue.isNull() && session <= 0)
         return ApiResponse::error(ApiError::invalid(
-                "invalid_session", QStringLiteral("session须为先前请求的id"), QStringLiteral("session")));
+                "invalid_session", QStringLiteral("session must be the id of an earlier request"), QStringLiteral("session")));
     const UssdResult r = engine.requestUssd(port, code, session);
     if (r.status == UssdResult::Status::Pending)
         return ApiResponse::json(view(r), 202);
     static const QHash<QString, ApiError> Errors{
-            {QStringLiteral("no_device"), {404, "no_device", QStringLiteral("没有这个设备")}},
+            {QStringLiteral("no_device"), {404, "no_device", QStringLiteral("no such device")}},
             {QStringLiteral("invalid_code"),
-             ApiError::invalid("invalid_code", QStringLiteral("code须为1至160个可见ASCII字符，不含引号"),
+             ApiError::invalid("invalid_code", QStringLiteral("code must be 1 to 160 visible ASCII characters without quotes"),
                                QStringLiteral("code"))},
-            {QStringLiteral("not_running"), {503, "not_running", QStringLiteral("服务未启动")}},
-            {QStringLiteral("not_open"), {409, "not_open", QStringLiteral("短信猫未连接")}},
-            {QStringLiteral("busy"), {409, "busy", QStringLiteral("该设备的上一个USSD请求尚未结束")}},
+            {QStringLiteral("not_running"), {503, "not_running", QStringLiteral("the service is not running")}},
+            {QStringLiteral("not_open"), {409, "not_open", QStringLiteral("the modem is not connected")}},
+            {QStringLiteral("busy"), {409, "busy", QStringLiteral("the device's last USSD request has not ended yet")}},
             {QStringLiteral("session_closed"),
-             {409, "session_closed", QStringLiteral("该USSD会话已结束"), QStringLiteral("session")}},
+             {409, "session_closed", QStringLiteral("that USSD session has ended"), QStringLiteral("session")}},
     };
     return ApiResponse::error(Errors.value(r.error, {409, "failed", r.error}));
 }
@@ -117,7 +117,7 @@ QHttpServerResponse getUssd(EngineApi &engine, ApiAccess &access, const QString 
     bool ok = false;
     const auto r = engine.ussdResult(id.toLongLong(&ok));
     if (!ok || !r)
-        return ApiResponse::error({404, "not_found", QStringLiteral("没有这个USSD请求")});
+        return ApiResponse::error({404, "not_found", QStringLiteral("no such USSD request")});
     return ApiResponse::json(view(*r));
 }
 
@@ -146,7 +146,7 @@ QHttpServerResponse postOptOut(EngineApi &engine, ApiAccess &access,
         return ApiResponse::error(*e);
     const QString number = std::get<QJsonObject>(body).value(QLatin1String("number")).toString();
     if (!std::any_of(number.begin(), number.end(), [](QChar c) { return c.isDigit(); }))
-        return ApiResponse::error(ApiError::invalid("invalid_number", QStringLiteral("number须为手机号码"),
+        return ApiResponse::error(ApiError::invalid("invalid_number", QStringLiteral("number must be a phone number"),
                                                     QStringLiteral("number")));
     QString error;
     const auto added = engine.addOptOut(number, &error);
@@ -167,7 +167,7 @@ QHttpServerResponse deleteOptOut(EngineApi &engine, ApiAccess &access, const QSt
     if (!removed)
         return ApiResponse::error(unavailable(error));
     if (*removed == 0)
-        return ApiResponse::error({404, "not_found", QStringLiteral("退订名单中没有这个号码")});
+        return ApiResponse::error({404, "not_found", QStringLiteral("the number is not on the opt-out list")});
     return ApiResponse::json(QJsonObject{{QStringLiteral("removed"), *removed}});
 }
 

@@ -1,5 +1,7 @@
 #include "consolestate.h"
 
+#include "smpp/smppcounters.h"
+
 #include "core/devicerow.h"
 #include "engine/enginehistory.h"
 #include "engine/enginestatus.h"
@@ -72,6 +74,18 @@ QJsonArray column(const QList<HistoryMinute> &minutes, double (*value)(const His
     return out;
 }
 
+// The SMPP server's sessions and traffic; null while it does not listen.
+QJsonValue smpp()
+{
+    const SmppCounters &c = SmppCounters::shared();
+    if (!c.listening)
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("sessions"), c.sessions},
+                       {QStringLiteral("submits"), c.submits},
+                       {QStringLiteral("delivered"), c.delivered},
+                       {QStringLiteral("waiting"), c.waiting}};
+}
+
 } // namespace
 
 namespace ConsoleState {
@@ -136,8 +150,7 @@ QJsonObject device(const DeviceStatus &d)
 {
     // A device that is not open shows what its modem and SIM were when last seen, with that
     // time, rather than nothing: that is when the operator looks for it in the rack.
-    const bool remembered = !linkUp(d) && d.imsi.isEmpty() && d.imei.isEmpty()
-            && d.known.seenAt.isValid();
+    const bool remembered = !linkUp(d) && d.known.seenAt.isValid();
     const KnownIdentity shown = remembered
             ? d.known
             : KnownIdentity{d.model, d.imsi, d.imei, d.simNumber, {}};
@@ -215,6 +228,7 @@ QJsonObject state(const EngineStatus &s)
             {QStringLiteral("rowsStuck"), known(s.rowsStuck)},
             {QStringLiteral("queue"), queue(s.queue)},
             {QStringLiteral("devicesUp"), s.devicesUp()},
+            {QStringLiteral("smpp"), smpp()},
             {QStringLiteral("devices"), devices}};
 }
 

@@ -130,7 +130,7 @@ void StatusServer::listen(const QHostAddress &address, quint16 port)
             [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
                 // A program that reads JSON everywhere under /api/ gets JSON for a wrong path too.
                 if (request.url().path().startsWith(QLatin1String("/api/")))
-                    ApiResponse::error({404, "not_found", QStringLiteral("没有这个接口")})
+                    ApiResponse::error({404, "not_found", QStringLiteral("no such endpoint")})
                             .write(std::move(responder));
                 else
                     responder.write(QHttpServerResponder::StatusCode::NotFound);

@@ -140,6 +140,8 @@
     $('spool').className = s.spool > 0 ? 'bad' : '';
     $('outbox').textContent = s.webhooks && s.webhooks.outbox !== undefined ? s.webhooks.outbox : '-';
     $('devicesup').textContent = `${s.devicesUp} / ${s.devices.length}`;
+    $('smppfigure').hidden = !s.smpp;
+    if (s.smpp) $('smpp').textContent = `${s.smpp.sessions}（提交${s.smpp.submits}，投递${s.smpp.delivered}，待确认${s.smpp.waiting}）`;
     drawQueue(s);
     drawDevices(s.devices);
     drawAges();
