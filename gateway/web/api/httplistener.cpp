@@ -9,9 +9,9 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 
-namespace {
+namespace HttpListener {
 
-bool readTls(const HttpListener::Tls &tls, QSslConfiguration *out, QString *error)
+bool readTls(const Tls &tls, QSslConfiguration *out, QString *error)
 {
     QFile certFile(tls.certificate);
     QFile keyFile(tls.key);
@@ -37,9 +37,6 @@ bool readTls(const HttpListener::Tls &tls, QSslConfiguration *out, QString *erro
     return true;
 }
 
-} // namespace
-
-namespace HttpListener {
 
 QStringList ownNames(const QHostAddress &address)
 {

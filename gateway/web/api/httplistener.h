@@ -6,6 +6,7 @@
 #include <QString>
 
 class QHttpServer;
+class QSslConfiguration;
 
 // Puts an HTTP server on an address with the connection limits, over TLS when a certificate
 // and its key are named (PEM files).
@@ -18,6 +19,9 @@ struct Tls
     bool enabled() const { return !certificate.isEmpty() || !key.isEmpty(); }
 };
 
+// The certificate chain and its key (RSA or EC) as a server's TLS configuration; false with
+// *error in the operator's words when a file cannot be read or holds no PEM.
+bool readTls(const Tls &tls, QSslConfiguration *out, QString *error);
 // The names a server on this address answers to, for HttpLimits::allowedHosts: its own for a
 // loopback address, any (empty) otherwise.
 QStringList ownNames(const QHostAddress &address);
