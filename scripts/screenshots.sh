@@ -77,6 +77,8 @@ for i in $(seq 400); do echo "insert into SMS (CellNumber, SMSContent) values ('
     >"$work/sim.log" 2>&1 & pids+=($!)
 sleep 1
 echo "delay all 1500" | python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(sys.stdin.buffer.read()); s.recv(100)' "$work/sim.sock"
+# The console shows nothing without a token, on loopback too; its address carries one.
+token=$("$root/MainApp/velmora-gatewayd" --program-dir "$service" --add-token screenshots --role read)
 VELMORA_PORTS_DIR="$work/ports" "$root/MainApp/velmora-gatewayd" --program-dir "$service" \
     >"$work/service.log" 2>&1 & pids+=($!)
 sleep 4
@@ -93,7 +95,7 @@ sim() { echo "$1" | python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNI
 console() { # picture name, width
     chromium --headless=new --no-sandbox --disable-gpu --user-data-dir="$work/chromium-$1" \
         --window-size="$2,2600" --timeout=8000 --screenshot="$out/$1.png" \
-        "http://127.0.0.1:$port/console" >/dev/null 2>&1
+        "http://127.0.0.1:$port/console#token=$token" >/dev/null 2>&1
     echo "$out/$1.png"
 }
 console console 1280
