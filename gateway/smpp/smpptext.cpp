@@ -3,6 +3,7 @@
 #include "smpppdu.h"
 
 #include "pdu/gsmalphabet.h"
+#include "pdu/storabletext.h"
 
 #include <QTimeZone>
 #include <QtEndian>
@@ -14,22 +15,6 @@ namespace {
 constexpr quint8 UdhIndicator = 0x40;
 constexpr quint8 Concat8 = 0x00;
 constexpr quint8 Concat16 = 0x08;
-
-bool storable(const QString &text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.unicode() == 0)
-            return false;
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate())
-            return false;
-    }
-    return true;
-}
 
 std::optional<QString> decodeRaw(quint8 dataCoding, const QByteArray &octets)
 {
@@ -86,7 +71,7 @@ bool known(quint8 dataCoding)
 std::optional<QString> decode(quint8 dataCoding, const QByteArray &octets)
 {
     auto text = decodeRaw(dataCoding, octets);
-    if (text && !storable(*text))
+    if (text && !storableText(*text))
         return std::nullopt;
     return text;
 }

@@ -3,6 +3,7 @@
 #include "messaging/phonenumber.h"
 
 #include "pdu/messagesplitter.h"
+#include "pdu/storabletext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,24 +19,6 @@ const QString TextKey = QStringLiteral("text");
 const QString PriorityKey = QStringLiteral("priority");
 const QString SendAfterKey = QStringLiteral("sendAfter");
 const QString ValidUntilKey = QStringLiteral("validUntil");
-
-// A text the databases store unchanged and the driver can encode: no lone half of a
-// surrogate pair (JSON may escape one) and no NUL, which PostgreSQL refuses.
-bool storable(const QString &text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.unicode() == 0)
-            return false;
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate())
-            return false;
-    }
-    return true;
-}
 
 std::variant<QStringList, ApiError> numbers(const QJsonValue &to, bool *list)
 {
@@ -75,7 +58,7 @@ std::variant<QString, ApiError> text(const QJsonValue &value)
     const QString t = value.toString();
     if (t.isEmpty())
         return ApiError::invalid("empty_text", QStringLiteral("text is empty"), TextKey);
-    if (!storable(t))
+    if (!storableText(t))
         return ApiError::invalid("invalid_text", QStringLiteral("text holds a NUL character or an unpaired surrogate"),
                                  TextKey);
     if (SendRequest::parts(t) == 0)
