@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/devicestatus.h"
+#include "model/devicestatus.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "devicerow.h"
 #include "common/clock.h"
-#include "engine/devicestatus.h"
+#include "model/devicestatus.h"
 
 #include <QAbstractTableModel>
 #include <QList>

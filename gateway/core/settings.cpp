@@ -2,7 +2,7 @@
 
 #include "common/inifile.h"
 #include "common/serialportnames.h"
-#include "policy/policyloader.h"
+#include "policyloader.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "policy/policyconfig.h"
+#include "policyconfig.h"
 
 #include <QString>
 #include <QStringList>

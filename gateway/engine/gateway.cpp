@@ -2,7 +2,7 @@
 
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "core/service.h"
+#include "service.h"
 #include "messaging/frontreader.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"

@@ -8,8 +8,8 @@
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
 #include "discovery/devicesearch.h"
-#include "engineapi.h"
-#include "engineevents.h"
+#include "model/engineapi.h"
+#include "model/engineevents.h"
 #include "historyfile.h"
 #include "messaging/sendtimings.h"
 #include "version.h"
@@ -67,7 +67,7 @@ public:
     // --- SIM pool (gatewaysimpool.cpp) ---
     UssdResult requestUssd(const QString &port, const QString &code, qint64 session) override;
     std::optional<UssdResult> ussdResult(qint64 id) const override;
-    std::optional<QList<OptOutStore::Entry>> optOuts(QString *error) override;
+    std::optional<QList<OptOutEntry>> optOuts(QString *error) override;
     std::optional<bool> addOptOut(const QString &number, QString *error) override;
     std::optional<int> removeOptOut(const QString &number, QString *error) override;
     SimPool &simPool() { return *m_simPool; }

@@ -80,7 +80,7 @@ std::optional<UssdResult> Gateway::ussdResult(qint64 id) const
     return m_simPool->ussd().result(id);
 }
 
-std::optional<QList<OptOutStore::Entry>> Gateway::optOuts(QString *error)
+std::optional<QList<OptOutEntry>> Gateway::optOuts(QString *error)
 {
     if (!m_flow->store().isOpen()) {
         *error = QStringLiteral("数据库未连接");

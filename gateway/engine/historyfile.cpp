@@ -1,6 +1,6 @@
 #include "historyfile.h"
 
-#include "enginehistory.h"
+#include "model/enginehistory.h"
 
 #include <QFile>
 #include <QSaveFile>

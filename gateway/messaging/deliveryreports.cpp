@@ -1,10 +1,10 @@
 #include "deliveryreports.h"
 
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 
 #include "messagestore.h"
-#include "queuedmessage.h"
-#include "statements.h"
+#include "storage/queuedmessage.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 #include "core/devicepool.h"

@@ -1,6 +1,6 @@
 #include "frontreader.h"
 
-#include "dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messagelookup.h"
 
 #include <QMutex>

@@ -1,14 +1,14 @@
 #include "messageflow.h"
 
 #include "schemaupgrade.h"
-#include "statements.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 #include "core/logsink.h"
 #include "core/prompter.h"
 #include "core/settings.h"
-#include "engine/engineevents.h"
-#include "engine/enginehistory.h"
+#include "model/engineevents.h"
+#include "model/enginehistory.h"
 
 MessageFlow::MessageFlow(const QString &programDir, const FlowContext &context, Prompter &prompter)
     : m_settings(context.settings), m_clock(context.clock), m_prompter(prompter),

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "callhandler.h"
-#include "databasefilecheck.h"
+#include "storage/databasefilecheck.h"
 #include "deliveryreports.h"
 #include "devicehealth.h"
 #include "devicelosshandler.h"
 #include "messagereceiver.h"
 #include "messagestore.h"
 #include "queueclaims.h"
-#include "queuedmessage.h"
+#include "storage/queuedmessage.h"
 #include "queuefigurereader.h"
 #include "senddispatch.h"
 #include "sendresults.h"

@@ -1,6 +1,6 @@
 #include "messagelookup.h"
 
-#include "dbhelper.h"
+#include "storage/dbhelper.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/frontreads.h"
+#include "model/frontreads.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "messagequeuer.h"
 
-#include "dbhelper.h"
-#include "statements.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 
 #include "policy/policycolumns.h"
 

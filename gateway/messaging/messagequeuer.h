@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/outgoingmessage.h"
+#include "model/outgoingmessage.h"
 
 #include <QTimer>
 #include <functional>

@@ -10,8 +10,8 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
-#include "engine/engineevents.h"
-#include "engine/enginehistory.h"
+#include "model/engineevents.h"
+#include "model/enginehistory.h"
 #include "modemapi/modemcontrol.h"
 
 MessageReceiver::MessageReceiver(const FlowContext &context, MessageStore &store,

@@ -1,6 +1,6 @@
 #include "messagestore.h"
 
-#include "statements.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 #include "common/textcodec.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dbhelper.h"
+#include "storage/dbhelper.h"
 #include "quarantine.h"
-#include "queuedmessage.h"
+#include "storage/queuedmessage.h"
 #include "receivejournal.h"
 #include "spool.h"
 

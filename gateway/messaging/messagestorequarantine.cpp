@@ -2,7 +2,7 @@
 // message whose content the table refuses go to the quarantine folder, not round the spool.
 #include "messagestore.h"
 
-#include "statements.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 

@@ -1,6 +1,6 @@
 #include "postgreslistener.h"
 
-#include "dbhelper.h"
+#include "storage/dbhelper.h"
 #include "schemaupgrade.h"
 
 #include <QSqlDriver>

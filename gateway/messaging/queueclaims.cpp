@@ -1,8 +1,8 @@
 #include "queueclaims.h"
 
-#include "dbhelper.h"
-#include "queuedmessage.h"
-#include "statements.h"
+#include "storage/dbhelper.h"
+#include "storage/queuedmessage.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 

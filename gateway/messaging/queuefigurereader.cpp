@@ -1,8 +1,8 @@
 #include "queuefigurereader.h"
 
-#include "dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messagelookup.h"
-#include "statements.h"
+#include "storage/statements.h"
 
 #include <QSqlDriver>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/queuefigures.h"
+#include "model/queuefigures.h"
 
 #include <QDateTime>
 #include <QList>

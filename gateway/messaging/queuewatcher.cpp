@@ -1,6 +1,6 @@
 #include "queuewatcher.h"
 
-#include "connectionstring.h"
+#include "storage/connectionstring.h"
 #include "postgreslistener.h"
 #include "sqlitechangewatch.h"
 

@@ -1,7 +1,7 @@
 #include "schemaupgrade.h"
 
-#include "dbhelper.h"
-#include "statements.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 
 #include "optout/optouttable.h"
 #include "policy/policycolumns.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connectionstring.h"
+#include "storage/connectionstring.h"
 
 #include <QList>
 #include <QString>

@@ -6,7 +6,7 @@
 #include "queueclaims.h"
 #include "refusalcleanup.h"
 #include "rowscreen.h"
-#include "statements.h"
+#include "storage/statements.h"
 
 #include "common/clock.h"
 #include "core/devicepool.h"
@@ -14,7 +14,7 @@
 #include "core/logsink.h"
 #include "core/settings.h"
 #include "core/statuspanel.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 #include "modemapi/modemcontrol.h"
 #include "policy/policycolumns.h"
 #include "policy/sendingpolicy.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flowcontext.h"
-#include "queuedmessage.h"
+#include "storage/queuedmessage.h"
 
 #include "policy/policycolumns.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/senddurations.h"
+#include "model/senddurations.h"
 
 #include <QElapsedTimer>
 #include <array>

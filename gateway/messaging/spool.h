@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queuedmessage.h"
+#include "storage/queuedmessage.h"
 
 #include <QMap>
 #include <QString>

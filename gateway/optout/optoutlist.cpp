@@ -4,8 +4,8 @@
 
 #include "common/clock.h"
 #include "core/logsink.h"
-#include "messaging/dbhelper.h"
-#include "messaging/statements.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 #include "policy/policycolumns.h"
 
 OptOutList::OptOutList(DBHelper &db, LogSink &log, const Clock &clock)

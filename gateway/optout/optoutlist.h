@@ -3,7 +3,7 @@
 #include "optoutsettings.h"
 #include "optoutstore.h"
 
-#include "messaging/queuedmessage.h"
+#include "storage/queuedmessage.h"
 
 #include <QDateTime>
 #include <QList>

@@ -3,7 +3,7 @@
 #include "optoutlist.h"
 
 #include "core/logsink.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 
 OptOutReplies::OptOutReplies(EngineEvents &events, OptOutList &list, LogSink &log, Queue queue,
                              QObject *parent)

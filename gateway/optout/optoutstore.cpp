@@ -1,8 +1,8 @@
 #include "optoutstore.h"
 
-#include "messaging/dbhelper.h"
-#include "messaging/statements.h"
-#include "policy/policytime.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
+#include "storage/policytime.h"
 
 namespace {
 

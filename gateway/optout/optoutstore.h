@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/optoutentry.h"
 #include <QDateTime>
 #include <QList>
 #include <QSet>
@@ -15,13 +16,7 @@ class DBHelper;
 class OptOutStore
 {
 public:
-    struct Entry
-    {
-        QString number;
-        QDateTime since;
-        QString keyword;
-        QString port;
-    };
+    using Entry = OptOutEntry;
 
     explicit OptOutStore(DBHelper &db) : m_db(db) { }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messaging/connectionstring.h"
+#include "storage/connectionstring.h"
 
 #include <QString>
 #include <QStringList>

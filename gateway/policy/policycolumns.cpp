@@ -1,8 +1,8 @@
 #include "policycolumns.h"
 
-#include "engine/outgoingmessage.h"
-#include "messaging/dbhelper.h"
-#include "messaging/statements.h"
+#include "model/outgoingmessage.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 
 #include <QSqlDriver>
 

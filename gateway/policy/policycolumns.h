@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messaging/sqlstatement.h"
+#include "storage/sqlstatement.h"
 
 #include <QString>
 #include <QStringList>

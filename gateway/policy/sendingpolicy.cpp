@@ -5,7 +5,7 @@
 #include "common/clock.h"
 #include "core/devicepool.h"
 #include "core/settings.h"
-#include "messaging/queuedmessage.h"
+#include "storage/queuedmessage.h"
 
 #include <QScopeGuard>
 

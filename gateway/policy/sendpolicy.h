@@ -1,6 +1,6 @@
 #pragma once
 
-#include "policyconfig.h"
+#include "core/policyconfig.h"
 #include "sendcounts.h"
 
 #include <QDateTime>

@@ -4,7 +4,7 @@
 
 #include "common/clock.h"
 #include "core/logsink.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 
 #include <QPointer>
 

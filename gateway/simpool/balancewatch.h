@@ -1,7 +1,7 @@
 #pragma once
 
 #include "balancesettings.h"
-#include "ussdresult.h"
+#include "model/ussdresult.h"
 
 #include "core/devicepool.h"
 

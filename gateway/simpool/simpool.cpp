@@ -3,7 +3,7 @@
 #include "common/inifile.h"
 #include "core/logsink.h"
 #include "core/settings.h"
-#include "engine/devicestatus.h"
+#include "model/devicestatus.h"
 
 SimPool::SimPool(DevicePool &pool, EngineEvents &events, DBHelper &db, LogSink &log,
                  const Clock &clock, OptOutReplies::Queue queue,

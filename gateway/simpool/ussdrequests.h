@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ussdresult.h"
+#include "model/ussdresult.h"
 
 #include "core/devicepool.h"
 

@@ -8,8 +8,8 @@
 #include "smppsubmit.h"
 
 #include "common/clock.h"
-#include "engine/engineapi.h"
-#include "engine/engineevents.h"
+#include "model/engineapi.h"
+#include "model/engineevents.h"
 
 #include <QFileInfo>
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "smppbodies.h"
 #include "smppsubmitted.h"
 
-#include "engine/outgoingmessage.h"
+#include "model/outgoingmessage.h"
 
 #include <QDateTime>
 #include <QList>

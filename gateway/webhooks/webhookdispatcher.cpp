@@ -4,7 +4,7 @@
 #include "webhooksigner.h"
 
 #include "common/clock.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 #include "simpoolpayload.h"
 
 #include <QCryptographicHash>

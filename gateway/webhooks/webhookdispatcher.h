@@ -1,6 +1,6 @@
 #pragma once
 
-#include "webhookcounters.h"
+#include "model/webhookcounters.h"
 #include "webhookoutbox.h"
 #include "webhooksettings.h"
 

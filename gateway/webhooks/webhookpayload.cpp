@@ -1,6 +1,6 @@
 #include "webhookpayload.h"
 
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -7,7 +7,7 @@
 #include "sendrequest.h"
 
 #include "common/clock.h"
-#include "engine/engineapi.h"
+#include "model/engineapi.h"
 
 #include <QFile>
 #include <QHttpServer>

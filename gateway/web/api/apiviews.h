@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/devicestatus.h"
-#include "engine/frontreads.h"
+#include "model/devicestatus.h"
+#include "model/frontreads.h"
 
 #include <QJsonObject>
 

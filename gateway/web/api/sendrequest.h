@@ -2,7 +2,7 @@
 
 #include "apierror.h"
 
-#include "engine/outgoingmessage.h"
+#include "model/outgoingmessage.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
-#include "engine/engineapi.h"
+#include "model/engineapi.h"
 
 #include <QHttpServer>
 #include <QJsonArray>
@@ -39,7 +39,7 @@ QJsonObject view(const UssdResult &r)
     return o;
 }
 
-QJsonObject view(const OptOutStore::Entry &e)
+QJsonObject view(const OptOutEntry &e)
 {
     return {{QStringLiteral("number"), e.number},
             {QStringLiteral("since"), timeText(e.since)},
@@ -131,7 +131,7 @@ QHttpServerResponse getOptOuts(EngineApi &engine, ApiAccess &access,
     if (!entries)
         return ApiResponse::error(unavailable(error));
     QJsonArray items;
-    for (const OptOutStore::Entry &e : *entries)
+    for (const OptOutEntry &e : *entries)
         items.append(view(e));
     return ApiResponse::json(QJsonObject{{QStringLiteral("optouts"), items}});
 }

@@ -6,7 +6,7 @@
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
 #include "messaging/phonenumber.h"
-#include "engine/engineapi.h"
+#include "model/engineapi.h"
 
 #include <QHttpServerRequest>
 #include <QJsonArray>

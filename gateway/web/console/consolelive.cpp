@@ -4,8 +4,8 @@
 #include "origincheck.h"
 
 #include "common/clock.h"
-#include "engine/engineapi.h"
-#include "engine/engineevents.h"
+#include "model/engineapi.h"
+#include "model/engineevents.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,8 +3,8 @@
 #include "smpp/smppcounters.h"
 
 #include "core/devicerow.h"
-#include "engine/enginehistory.h"
-#include "engine/enginestatus.h"
+#include "model/enginehistory.h"
+#include "model/enginestatus.h"
 #include "status/statusreport.h"
 #include "version.h"
 

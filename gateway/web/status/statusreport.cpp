@@ -4,7 +4,7 @@
 
 #include "core/devicerow.h"
 #include "core/devicetable.h"
-#include "engine/enginestatus.h"
+#include "model/enginestatus.h"
 #include "smpp/smppcounters.h"
 #include "version.h"
 

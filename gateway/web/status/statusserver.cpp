@@ -12,8 +12,8 @@
 #include "console/consoleserver.h"
 
 #include "common/inifile.h"
-#include "engine/engineapi.h"
-#include "engine/engineevents.h"
+#include "model/engineapi.h"
+#include "model/engineevents.h"
 
 #include <QFileInfo>
 #include <QHttpServer>

@@ -5,8 +5,8 @@
 #include "frontreads.h"
 #include "outgoingmessage.h"
 
-#include "optout/optoutstore.h"
-#include "simpool/ussdresult.h"
+#include "optoutentry.h"
+#include "ussdresult.h"
 
 #include <QList>
 #include <QString>
@@ -113,7 +113,7 @@ public:
     // One of the last requests, by its id.
     virtual std::optional<UssdResult> ussdResult(qint64 id) const = 0;
     // The opt-out list, numbers in canonical form; nullopt with *error when it cannot be read.
-    virtual std::optional<QList<OptOutStore::Entry>> optOuts(QString *error) = 0;
+    virtual std::optional<QList<OptOutEntry>> optOuts(QString *error) = 0;
     // true when the number was added, false when it was listed already.
     virtual std::optional<bool> addOptOut(const QString &number, QString *error) = 0;
     // The entries removed (0 when it was not listed).

@@ -1,6 +1,6 @@
 #include "frmsearch.h"
 
-#include "core/ui/engineclient.h"
+#include "engineclient.h"
 
 #include <QCheckBox>
 #include <QComboBox>

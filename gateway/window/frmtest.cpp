@@ -1,6 +1,6 @@
 #include "frmtest.h"
 
-#include "core/ui/engineclient.h"
+#include "engineclient.h"
 #include "testmsg/testcomposer.h"
 
 #include <QGridLayout>

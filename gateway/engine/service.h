@@ -1,8 +1,8 @@
 #pragma once
 
-#include "devicepool.h"
-#include "devicestates.h"
-#include "reopenschedule.h"
+#include "core/devicepool.h"
+#include "core/devicestates.h"
+#include "core/reopenschedule.h"
 #include "messaging/queuewatcher.h"
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "frmadd.h"
 
-#include "core/ui/engineclient.h"
+#include "engineclient.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #include "engineclient.h"
 
-#include "engine/engineapi.h"
+#include "model/engineapi.h"
 #include "engine/enginebridge.h"
 
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include "queuefigures.h"
 
 #include "senddurations.h"
-#include "webhooks/webhookcounters.h"
+#include "webhookcounters.h"
 
 #include <QDateTime>
 #include <QList>

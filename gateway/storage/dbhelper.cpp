@@ -3,7 +3,7 @@
 #include "connectionstring.h"
 #include "statements.h"
 
-#include "policy/policytime.h"
+#include "policytime.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,11 +1,11 @@
 #include "service.h"
 
-#include "configuration.h"
-#include "devicepool.h"
-#include "devicetable.h"
-#include "failurecode.h"
-#include "logsink.h"
-#include "messagepath.h"
+#include "core/configuration.h"
+#include "core/devicepool.h"
+#include "core/devicetable.h"
+#include "core/failurecode.h"
+#include "core/logsink.h"
+#include "core/messagepath.h"
 
 #include "modemapi/modemcontrol.h"
 
