@@ -5,7 +5,7 @@
 #include "api/idempotencystore.h"
 #include "api/tokenstore.h"
 #include "common/inifile.h"
-#include "messaging/connectionstring.h"
+#include "storage/connectionstring.h"
 #include "messaging/receivejournal.h"
 #include "messaging/spool.h"
 

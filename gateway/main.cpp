@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
     QString error;
     bool created = false;
-    engine.runAndWait([&] { created = engine.gateway().pool().createRegistered(loader, &error); });
+    engine.runAndWait([&] { created = engine.gateway().createModemControls(loader, &error); });
     if (!created) {
         QMessageBox::critical(nullptr, Gateway::title(), error, QMessageBox::Ok);
         return 1;

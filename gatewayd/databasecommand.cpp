@@ -3,7 +3,7 @@
 #include "common/inifile.h"
 #include "common/installlayout.h"
 #include "core/settings.h"
-#include "messaging/dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
 
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "enginestate.h"
 
-#include "engine/engineapi.h"
+#include "model/engineapi.h"
 
 EngineState EngineState::read(const EngineApi &engine)
 {

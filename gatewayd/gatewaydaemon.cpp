@@ -4,7 +4,7 @@
 
 #include "common/clock.h"
 #include "common/componentloader.h"
-#include "core/service.h"
+#include "engine/service.h"
 #include "engine/gateway.h"
 #include "smpp/smppserver.h"
 #include "status/statusserver.h"
@@ -25,7 +25,7 @@ GatewayDaemon::GatewayDaemon(const QString &programDir, bool logToJournal, QObje
     m_gateway = std::make_unique<Gateway>(programDir, SystemClock::instance(), m_prompter);
     m_prompter.attach(m_gateway->log());
     // Nobody is there to press start again when the database comes back.
-    m_gateway->service().setPollWhenDatabaseReturns(true);
+    m_gateway->setPollWhenDatabaseReturns(true);
     m_stdout = std::make_unique<StdoutLog>(m_gateway->log(), stdout, logToJournal);
     m_statusTimer.setInterval(StatusEveryMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &GatewayDaemon::publishStatus);
@@ -36,7 +36,7 @@ GatewayDaemon::~GatewayDaemon() = default;
 bool GatewayDaemon::createControls(QString *error)
 {
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
-    return m_gateway->pool().createRegistered(loader, error);
+    return m_gateway->createModemControls(loader, error);
 }
 
 bool GatewayDaemon::configReadable(const QString &refusal)
@@ -46,7 +46,7 @@ bool GatewayDaemon::configReadable(const QString &refusal)
         return true;
     const QString text = QStringLiteral("配置文件%1无法读取（%2），%3")
                                  .arg(m_gateway->configPath(), why, refusal);
-    m_gateway->WriteLog(text);
+    m_gateway->writeLog(text);
     m_stdout->flush();
     m_systemd.status(text);
     return false;

@@ -4,8 +4,8 @@
 //   bench_devices_window_run plain|dozing [modems]
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "core/ui/engineclient.h"
-#include "core/ui/frmmain.h"
+#include "window/engineclient.h"
+#include "window/frmmain.h"
 #include "devicebenches.h"
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     EngineThread engine(programDir.path(), SystemClock::instance());
     bool created = false;
     engine.runAndWait([&] {
-        created = engine.gateway().pool().create(
+        created = engine.gateway().createModemControls(
                 [](QString *) -> ModemControl * { return new SmsControl; }, &error);
     });
     if (!created) {

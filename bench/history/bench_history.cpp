@@ -2,7 +2,7 @@
 // the system clock, as the send path does, over many devices and minutes.
 //   bench_history_note [results] [devices]
 #include "common/clock.h"
-#include "engine/enginehistory.h"
+#include "model/enginehistory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

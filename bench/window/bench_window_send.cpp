@@ -5,12 +5,12 @@
 //   bench_window_send [rows] [modems] [scanMs]
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "core/service.h"
-#include "core/ui/engineclient.h"
-#include "core/ui/frmmain.h"
+#include "engine/service.h"
+#include "window/engineclient.h"
+#include "window/frmmain.h"
 #include "engine/enginebridge.h"
 #include "engine/enginethread.h"
-#include "engine/gateway.h"
+#include "gatewayparts.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagestore.h"
 #include "modemsimprocess.h"
@@ -92,7 +92,7 @@ void writeConfig(const QString &path, const QString &connection, const QString &
 int startDevices(EngineThread &engine, EngineClient &client, int modems,
                  const QElapsedTimer &startup)
 {
-    Gateway &gw = engine.gateway();
+    auto &gw = static_cast<GatewayParts &>(engine.gateway());
     client.startService();
     int offline = modems;
     while (offline > 0 && startup.elapsed() < 120000) {
@@ -107,7 +107,7 @@ int startDevices(EngineThread &engine, EngineClient &client, int modems,
 }
 
 // Turns the window's loop until every row has its result and every status is written.
-void waitForResults(Gateway &gw, const std::atomic<int> &results, int rows,
+void waitForResults(GatewayParts &gw, const std::atomic<int> &results, int rows,
                     const QElapsedTimer &wall)
 {
     while (results < rows && wall.elapsed() < 600000)
@@ -128,7 +128,7 @@ void waitForResults(Gateway &gw, const std::atomic<int> &results, int rows,
 // window's thread.
 Figures measure(EngineThread &engine, EngineClient &client, int rows)
 {
-    Gateway &gw = engine.gateway();
+    auto &gw = static_cast<GatewayParts &>(engine.gateway());
     Figures f;
     std::atomic<int> results = 0;
     // Counted only while measuring: the counters end with this function.
@@ -167,7 +167,7 @@ bool createControls(EngineThread &engine, QString *error)
 {
     bool created = false;
     engine.runAndWait([&] {
-        created = engine.gateway().pool().create(
+        created = engine.gateway().createModemControls(
                 [](QString *) -> ModemControl * { return new SmsControl; }, error);
     });
     return created;
@@ -216,8 +216,11 @@ int main(int argc, char **argv)
     writeConfig(programDir.filePath(QStringLiteral("Config.ini")), db.connectionString(), scan,
                 modems);
 
-    EngineThread engine(programDir.path(), SystemClock::instance());
-    Gateway &gw = engine.gateway();
+    EngineThread engine(programDir.path(), SystemClock::instance(),
+                        [](QString dir, const Clock &clock, Prompter &prompter) {
+                            return std::make_unique<GatewayParts>(std::move(dir), clock, prompter);
+                        });
+    auto &gw = static_cast<GatewayParts &>(engine.gateway());
     if (!createControls(engine, &error)) {
         out << "modem controls: " << error << Qt::endl;
         return 1;

@@ -3,7 +3,7 @@
 #include "enginebridge.h"
 #include "gateway.h"
 
-EngineThread::EngineThread(QString programDir, const Clock &clock)
+EngineThread::EngineThread(QString programDir, const Clock &clock, Make make)
 {
     m_thread.setObjectName(QStringLiteral("engine"));
     m_anchor = new QObject;
@@ -20,7 +20,8 @@ EngineThread::EngineThread(QString programDir, const Clock &clock)
     m_thread.start();
     runAndWait([&] {
         m_bridge = std::make_unique<EngineBridge>();
-        m_gateway = std::make_unique<Gateway>(std::move(programDir), clock, *m_bridge);
+        m_gateway = make ? make(std::move(programDir), clock, *m_bridge)
+                         : std::make_unique<Gateway>(std::move(programDir), clock, *m_bridge);
         m_bridge->attach(*m_gateway);
     });
 }

@@ -8,6 +8,7 @@
 class Clock;
 class EngineBridge;
 class Gateway;
+class Prompter;
 
 // The window program's engine on a thread of its own: the gateway, built there with everything
 // it makes (timers, database connection, modem controls), and the bridge that shows it in the
@@ -15,7 +16,11 @@ class Gateway;
 class EngineThread
 {
 public:
-    EngineThread(QString programDir, const Clock &clock);
+    // Builds the gateway; a benchmark may build one of its own kind.
+    using Make = std::function<std::unique_ptr<Gateway>(QString programDir, const Clock &clock,
+                                                        Prompter &prompter)>;
+
+    EngineThread(QString programDir, const Clock &clock, Make make = {});
     ~EngineThread();
 
     // Runs set-up work on the engine's thread and waits for it; for start-up and tools only.

@@ -75,6 +75,11 @@ void Gateway::updateparas()
     m_config.writeDevices(m_devices);
 }
 
+void Gateway::setPollWhenDatabaseReturns(bool enabled)
+{
+    m_service->setPollWhenDatabaseReturns(enabled);
+}
+
 bool Gateway::ServiceRunning() const
 {
     return m_service->running();

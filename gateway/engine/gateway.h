@@ -70,7 +70,6 @@ public:
     std::optional<QList<OptOutEntry>> optOuts(QString *error) override;
     std::optional<bool> addOptOut(const QString &number, QString *error) override;
     std::optional<int> removeOptOut(const QString &number, QString *error) override;
-    SimPool &simPool() { return *m_simPool; }
 
     // EngineApi: reads for front ends
     void readMessage(qint64 id, std::function<void(MessageRead)> done) override;
@@ -78,6 +77,29 @@ public:
     QList<DeviceStatus> deviceStatuses() const override;
 
     EngineEvents &events() { return m_events; }
+    // The activity log a front end follows and writes its own lines to.
+    ActivityLog &log() { return m_log; }
+    // A front end makes the modem controls once, before load(): registered components, or
+    // controls of its own (a tool, a benchmark).
+    bool createModemControls(ComponentLoader &loader, QString *error)
+    {
+        return m_pool.createRegistered(loader, error);
+    }
+    bool createModemControls(const DevicePool::Factory &factory, QString *error)
+    {
+        return m_pool.create(factory, error);
+    }
+    // The service polls the queue at once when its database comes back.
+    void setPollWhenDatabaseReturns(bool enabled);
+
+Q_SIGNALS:
+    void serviceRunningChanged(bool running);
+    void statusPanelChanged(const QString &text);
+
+protected:
+    // The engine's parts. Front ends see none of them; the engine's own tests reach them
+    // through one helper that derives from Gateway.
+
     // What a device search works with.
     DeviceSearch::Parts deviceSearchParts();
 
@@ -85,7 +107,6 @@ public:
     const Clock &clock() const { return m_clock; }
     Prompter &prompter() { return m_prompter; }
 
-    ActivityLog &log() { return m_log; }
     DeviceTable &devices() { return m_devices; }
     DevicePool &pool() { return m_pool; }
     DeviceStates &states() { return m_states; }
@@ -93,6 +114,7 @@ public:
     Service &service() { return *m_service; }
     MessageFlow &flow() { return *m_flow; }
     SendTimings &sendTimings() { return m_sendTimings; }
+    SimPool &simPool() { return *m_simPool; }
 
     // Start-up: the first log line, the window's first layout, the settings and the device
     // list (service stopped).
@@ -112,11 +134,10 @@ public:
     // Device menu commands; each is refused while the service runs.
     void mnuSCSB_Click(int selectedRow) { removeDevice(selectedRow); }
 
-Q_SIGNALS:
-    void serviceRunningChanged(bool running);
-    void statusPanelChanged(const QString &text);
-
 private:
+    // The window's adapter reads what it shows straight from the parts, on the engine's thread.
+    friend class EngineBridge;
+
     // The webhooks of the configuration file, read again.
     void configureWebhooks();
     // The row of the device with this configured port number ("3"); -1 when none.

@@ -5,9 +5,9 @@
 #include "api/httplistener.h"
 #include "api/idempotencystore.h"
 #include "api/tokenstore.h"
-#include "messaging/dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messaging/messagequeuer.h"
-#include "messaging/statements.h"
+#include "storage/statements.h"
 #include "policy/policycolumns.h"
 #include "status/statusserver.h"
 

@@ -1,7 +1,7 @@
 #include "testdatabase.h"
 
-#include "messaging/dbhelper.h"
-#include "messaging/statements.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 
 #include <QElapsedTimer>
 #include <QFile>

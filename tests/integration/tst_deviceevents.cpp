@@ -2,7 +2,7 @@
 #include "testdatabase.h"
 
 #include "core/deviceevents.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -2,7 +2,7 @@
 #include "testdatabase.h"
 
 #include "messaging/spool.h"
-#include "messaging/statements.h"
+#include "storage/statements.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "testdatabase.h"
 
-#include "messaging/dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "messaging/dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
-#include "messaging/statements.h"
+#include "storage/statements.h"
 
 #include "core/settings.h"
 #include "policy/policycolumns.h"

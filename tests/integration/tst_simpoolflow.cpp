@@ -2,7 +2,7 @@
 #include "testdatabase.h"
 #include "ussdfakecontrol.h"
 
-#include "messaging/dbhelper.h"
+#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
 #include "policy/policycolumns.h"
 #include "optout/optouttable.h"

@@ -2,7 +2,7 @@
 #include "webhookreceiverprocess.h"
 
 #include "common/inifile.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 #include "webhooks/webhookdispatcher.h"
 
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "recordingprompter.h"
 
 #include "common/inifile.h"
-#include "core/service.h"
-#include "engine/gateway.h"
+#include "engine/service.h"
+#include "gatewayparts.h"
 #include "messaging/messageflow.h"
 
 #include <QCoreApplication>
@@ -55,7 +55,7 @@ public:
     {
         fakes.clear();
         gw.reset();
-        gw = std::make_unique<Gateway>(m_dir.path(), clock, prompter);
+        gw = std::make_unique<GatewayParts>(m_dir.path(), clock, prompter);
         QString error;
         gw->pool().create(
                 [this](QString *) -> ModemControl * {
@@ -72,8 +72,8 @@ public:
     }
 
     FakeModemControl &fake(int d) { return *fakes.at(d); }
-    Gateway &operator*() { return *gw; }
-    Gateway *operator->() { return gw.get(); }
+    GatewayParts &operator*() { return *gw; }
+    GatewayParts *operator->() { return gw.get(); }
     const QString &programDir() const { return m_dirPath; }
 
     void start()
@@ -149,7 +149,7 @@ public:
 
     ManualClock clock{QDateTime(QDate(2026, 12, 6), QTime(4, 47, 10))};
     RecordingPrompter prompter;
-    std::unique_ptr<Gateway> gw;
+    std::unique_ptr<GatewayParts> gw;
     QList<FakeModemControl *> fakes;
 
 private:

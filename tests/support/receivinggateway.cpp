@@ -7,8 +7,8 @@
 #include "common/clock.h"
 #include "common/componentloader.h"
 #include "core/activitylog.h"
-#include "core/service.h"
-#include "engine/gateway.h"
+#include "engine/service.h"
+#include "gatewayparts.h"
 
 #include <QCoreApplication>
 
@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     RecordingPrompter prompter;
-    Gateway gateway(QString::fromLocal8Bit(argv[1]), SystemClock::instance(), prompter);
+    GatewayParts gateway(QString::fromLocal8Bit(argv[1]), SystemClock::instance(), prompter);
     ComponentLoader loader = ComponentLoader::forSystemRegistry();
     QString error;
     if (!gateway.pool().createRegistered(loader, &error)) {

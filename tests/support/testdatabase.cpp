@@ -1,6 +1,6 @@
 #include "testdatabase.h"
 
-#include "messaging/connectionstring.h"
+#include "storage/connectionstring.h"
 
 #include <QFile>
 #include <QRegularExpression>

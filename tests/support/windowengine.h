@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ui/engineclient.h"
+#include "window/engineclient.h"
 #include "engine/enginebridge.h"
 #include "engine/gateway.h"
 

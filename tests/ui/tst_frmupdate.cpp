@@ -1,6 +1,6 @@
 #include "core/activitylog.h"
 #include "download/downloader.h"
-#include "download/ui/frmupdate.h"
+#include "window/frmupdate.h"
 
 #include "common/clock.h"
 

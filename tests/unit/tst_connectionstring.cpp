@@ -1,4 +1,4 @@
-#include "messaging/connectionstring.h"
+#include "storage/connectionstring.h"
 
 #include <QTest>
 

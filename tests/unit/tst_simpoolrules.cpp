@@ -1,5 +1,5 @@
 #include "common/inifile.h"
-#include "engine/engineevents.h"
+#include "model/engineevents.h"
 #include "optout/canonicalnumber.h"
 #include "optout/optoutkeywords.h"
 #include "optout/optoutsettings.h"

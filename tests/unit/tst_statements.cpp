@@ -1,5 +1,5 @@
-#include "messaging/queuedmessage.h"
-#include "messaging/statements.h"
+#include "storage/queuedmessage.h"
+#include "storage/statements.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>

@@ -73,7 +73,7 @@ private Q_SLOTS:
         auto engine = std::make_unique<EngineThread>(dir.path(), clock);
         engine->runAndWait([&] {
             QString error;
-            engine->gateway().pool().create([](QString *) { return new FakeModemControl; }, &error);
+            engine->gateway().createModemControls([](QString *) { return new FakeModemControl; }, &error);
         });
         QVERIFY(engine->gateway().thread() != QThread::currentThread());
         {

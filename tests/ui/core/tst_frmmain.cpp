@@ -1,7 +1,7 @@
-#include "core/ui/frmmain.h"
-#include "core/ui/splitterbar.h"
+#include "window/frmmain.h"
+#include "window/splitterbar.h"
 #include "desktop/texteditor.h"
-#include "engine/gateway.h"
+#include "gatewayparts.h"
 #include "manualclock.h"
 #include "recordingprompter.h"
 #include "widgets/olecolor.h"
@@ -26,7 +26,7 @@ private:
     QTemporaryDir m_dir;
     ManualClock m_clock;
     RecordingPrompter m_prompter;
-    std::unique_ptr<Gateway> m_gw;
+    std::unique_ptr<GatewayParts> m_gw;
     std::unique_ptr<WindowEngine> m_engine;
     std::unique_ptr<FrmMain> m_window;
     bool m_trayAvailable = true;
@@ -43,7 +43,7 @@ private Q_SLOTS:
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write("[SMSCom]\nPort=1,2,3\nRate=9600,9600,9600\n");
         f.close();
-        m_gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
+        m_gw = std::make_unique<GatewayParts>(m_dir.path(), m_clock, m_prompter);
         m_engine = std::make_unique<WindowEngine>(*m_gw);
         m_window = std::make_unique<FrmMain>(m_engine->client);
         m_window->setTrayAvailability([this] { return m_trayAvailable; });

@@ -1,8 +1,8 @@
 #include "common/inifile.h"
 #include "discovery/devicesearch.h"
-#include "discovery/ui/frmadd.h"
-#include "discovery/ui/frmsearch.h"
-#include "engine/gateway.h"
+#include "window/frmadd.h"
+#include "window/frmsearch.h"
+#include "gatewayparts.h"
 #include "manualclock.h"
 #include "modemsimprocess.h"
 #include "recordingprompter.h"
@@ -45,7 +45,7 @@ private:
     QTemporaryDir m_dir;
     ManualClock m_clock;
     RecordingPrompter m_prompter;
-    std::unique_ptr<Gateway> m_gw;
+    std::unique_ptr<GatewayParts> m_gw;
     std::unique_ptr<WindowEngine> m_engine;
     RecordingControl *m_probe = nullptr;
 
@@ -68,7 +68,7 @@ private Q_SLOTS:
                 .write(QStringLiteral("SMSCom"), QStringLiteral("Port"), QStringLiteral("1"));
         IniFile(m_dir.filePath(QStringLiteral("Config.ini")))
                 .write(QStringLiteral("SMSCom"), QStringLiteral("Rate"), QStringLiteral("9600"));
-        m_gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
+        m_gw = std::make_unique<GatewayParts>(m_dir.path(), m_clock, m_prompter);
         int slot = 0;
         QString error;
         QVERIFY(m_gw->pool().create(

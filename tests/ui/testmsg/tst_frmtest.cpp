@@ -1,6 +1,6 @@
 #include "gatewayharness.h"
 #include "testdatabase.h"
-#include "testmsg/ui/frmtest.h"
+#include "window/frmtest.h"
 #include "windowengine.h"
 
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "console/consolestate.h"
 #include "console/logfollower.h"
 #include "console/origincheck.h"
-#include "engine/enginehistory.h"
-#include "engine/enginestatus.h"
+#include "model/enginehistory.h"
+#include "model/enginestatus.h"
 #include "version.h"
 
 #include <QJsonArray>

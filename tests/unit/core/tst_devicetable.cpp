@@ -1,5 +1,5 @@
 #include "common/inifile.h"
-#include "engine/gateway.h"
+#include "gatewayparts.h"
 #include "manualclock.h"
 #include "recordingprompter.h"
 
@@ -17,13 +17,13 @@ private:
     ManualClock m_clock;
     RecordingPrompter m_prompter;
 
-    std::unique_ptr<Gateway> started(const QByteArray &config)
+    std::unique_ptr<GatewayParts> started(const QByteArray &config)
     {
         QFile f(m_dir.filePath(QStringLiteral("Config.ini")));
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(config);
         f.close();
-        auto gw = std::make_unique<Gateway>(m_dir.path(), m_clock, m_prompter);
+        auto gw = std::make_unique<GatewayParts>(m_dir.path(), m_clock, m_prompter);
         gw->FormLoad();
         return gw;
     }

@@ -1,4 +1,4 @@
-#include "core/ui/mainlayout.h"
+#include "window/mainlayout.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "common/inifile.h"
-#include "core/service.h"
+#include "engine/service.h"
 #include "core/settings.h"
-#include "engine/gateway.h"
+#include "gatewayparts.h"
 #include "manualclock.h"
 #include "messaging/messageflow.h"
 #include "recordingprompter.h"
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(QDir(m_dir.path()).mkdir("Config.ini"));
         ManualClock clock;
         RecordingPrompter prompter;
-        Gateway gw(m_dir.path(), clock, prompter);
+        GatewayParts gw(m_dir.path(), clock, prompter);
         gw.FormLoad();
         gw.mnuSCSB_Click(0);
         QVERIFY(QDir(m_dir.path()).rmdir("Config.ini"));
@@ -164,7 +164,7 @@ private Q_SLOTS:
                   + "\nRate=" + QStringList(130, "9600").join(',').toLatin1() + "\n");
         ManualClock clock;
         RecordingPrompter prompter;
-        Gateway gw(m_dir.path(), clock, prompter);
+        GatewayParts gw(m_dir.path(), clock, prompter);
         gw.FormLoad();
         const QString warning = "03-15 14:07:09 > 可用端口超过128个，本程序只支持最大128口，"
                                 "更多的串口将不被使用!";
@@ -180,7 +180,7 @@ private Q_SLOTS:
         configure(QByteArray());
         ManualClock clock;
         RecordingPrompter prompter;
-        Gateway gw(m_dir.path(), clock, prompter);
+        GatewayParts gw(m_dir.path(), clock, prompter);
         gw.FormLoad();
         QCOMPARE(gw.log().text(), QStringLiteral("03-15 14:07:09 > 应用程序开始……"));
         QCOMPARE(gw.devices().rowCount(), 1);

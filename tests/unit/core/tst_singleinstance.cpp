@@ -1,4 +1,4 @@
-#include "core/ui/singleinstance.h"
+#include "window/singleinstance.h"
 
 #include <QDir>
 #include <QFile>

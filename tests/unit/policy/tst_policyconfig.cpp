@@ -1,5 +1,5 @@
 #include "common/inifile.h"
-#include "policy/policyloader.h"
+#include "core/policyloader.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "messaging/rowscreen.h"
-#include "policy/policytime.h"
+#include "storage/policytime.h"
 
 #include <QTest>
 

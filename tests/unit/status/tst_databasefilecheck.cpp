@@ -1,4 +1,4 @@
-#include "messaging/databasefilecheck.h"
+#include "storage/databasefilecheck.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "api/apiviews.h"
 #include "api/healthonly.h"
 #include "messaging/messagelookup.h"
-#include "engine/enginestatus.h"
+#include "model/enginestatus.h"
 #include "status/processfigures.h"
 #include "status/statusreport.h"
 
