@@ -12,7 +12,7 @@
 #include "engine/gateway.h"
 #include "messaging/messageflow.h"
 #include "smpp/smppserver.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QApplication>
 #include <QLockFile>

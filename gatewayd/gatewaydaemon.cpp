@@ -7,7 +7,7 @@
 #include "engine/service.h"
 #include "engine/gateway.h"
 #include "smpp/smppserver.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QCoreApplication>
 #include <csignal>

@@ -7,7 +7,7 @@
 #include "testdatabase.h"
 
 #include "api/tokenstore.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 #include "benchrig.h"
 
 #include "api/tokenstore.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "smppaccess.h"
-#include "smppcounters.h"
+#include "status/smppcounters.h"
 #include "smppoutbox.h"
 #include "smppparts.h"
 #include "smppsettings.h"

@@ -9,7 +9,7 @@
 #include "messaging/messagequeuer.h"
 #include "storage/statements.h"
 #include "policy/policycolumns.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QElapsedTimer>
 #include <QHttpServer>

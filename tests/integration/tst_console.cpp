@@ -4,7 +4,7 @@
 #include "testdatabase.h"
 
 #include "api/tokenstore.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QJsonArray>
 #include <QTcpServer>

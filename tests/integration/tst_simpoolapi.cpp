@@ -5,7 +5,7 @@
 
 #include "api/tokenstore.h"
 #include "simpool/simpool.h"
-#include "status/statusserver.h"
+#include "web/statusserver.h"
 
 #include <QJsonArray>
 #include <QTcpServer>

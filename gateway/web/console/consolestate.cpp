@@ -1,6 +1,6 @@
 #include "consolestate.h"
 
-#include "smpp/smppcounters.h"
+#include "status/smppcounters.h"
 
 #include "core/devicerow.h"
 #include "model/enginehistory.h"

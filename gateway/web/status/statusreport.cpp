@@ -5,7 +5,7 @@
 #include "core/devicerow.h"
 #include "core/devicetable.h"
 #include "model/enginestatus.h"
-#include "smpp/smppcounters.h"
+#include "smppcounters.h"
 #include "version.h"
 
 #include <algorithm>

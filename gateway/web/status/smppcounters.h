@@ -4,8 +4,8 @@
 #include <QtGlobal>
 
 // What the SMPP server has done since the program started, for the status page and /metrics.
-// One set per program, kept by the server on the engine's thread, where the pages read it too;
-// header-only, so the pages need no link to the server.
+// One set per program, counted by the server on the engine's thread, where the pages read it too.
+// It lives with the pages: the server builds on the web library, never the other way round.
 struct SmppCounters
 {
     bool listening = false;

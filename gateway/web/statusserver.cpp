@@ -1,7 +1,7 @@
 #include "statusserver.h"
 
-#include "processfigures.h"
-#include "statusreport.h"
+#include "status/processfigures.h"
+#include "status/statusreport.h"
 
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
