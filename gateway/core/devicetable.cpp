@@ -4,25 +4,6 @@
 
 #include <algorithm>
 
-QString DeviceTable::heading(int column)
-{
-    switch (column) {
-    case ColPort:
-        return QStringLiteral("串口号");
-    case ColRate:
-        return QStringLiteral("波特率");
-    case ColModel:
-        return QStringLiteral("设备型号");
-    case ColSent:
-        return QStringLiteral("已发");
-    case ColReceived:
-        return QStringLiteral("已收");
-    case ColStatus:
-        return QStringLiteral("状态");
-    }
-    return {};
-}
-
 DeviceStatus DeviceTable::fresh(const QString &port, const QString &rate)
 {
     DeviceStatus device;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicerow.h"
+#include "model/devicerow.h"
 #include "common/clock.h"
 #include "model/devicestatus.h"
 
@@ -19,7 +19,15 @@ class DeviceTable : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { ColPort, ColRate, ColModel, ColSent, ColReceived, ColStatus, ColumnCount };
+    enum Column {
+        ColPort = DeviceRow::ColPort,
+        ColRate = DeviceRow::ColRate,
+        ColModel = DeviceRow::ColModel,
+        ColSent = DeviceRow::ColSent,
+        ColReceived = DeviceRow::ColReceived,
+        ColStatus = DeviceRow::ColStatus,
+        ColumnCount = DeviceRow::ColumnCount
+    };
     // Data role that carries the row's image number (2 connected, 3 not connected).
     static constexpr int ImageRole = Qt::UserRole + 1;
 
@@ -27,7 +35,7 @@ public:
     // Where the failure and identity times come from; the system clock unless a test sets one.
     void setClock(const Clock &clock) { m_clock = &clock; }
 
-    static QString heading(int column);
+    static QString heading(int column) { return DeviceRow::heading(column); }
     static int widthTwips(int column);
     // A device as it is added: not connected, counters at zero.
     static DeviceStatus fresh(const QString &port, const QString &rate);

@@ -1,6 +1,6 @@
 #include "rowscreen.h"
 
-#include "phonenumber.h"
+#include "model/phonenumber.h"
 
 namespace RowScreen {
 

@@ -1,6 +1,6 @@
 #include "smppaccess.h"
 
-#include "messaging/phonenumber.h"
+#include "model/phonenumber.h"
 #include "api/sendrequest.h"
 
 SmppAccess::SmppAccess(const QString &programDir) : m_tokens(TokenStore::fileIn(programDir)) { }

@@ -1,6 +1,6 @@
 #include "sendrequest.h"
 
-#include "messaging/phonenumber.h"
+#include "model/phonenumber.h"
 
 #include "pdu/messagesplitter.h"
 #include "pdu/storabletext.h"

@@ -5,7 +5,7 @@
 
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
-#include "messaging/phonenumber.h"
+#include "model/phonenumber.h"
 #include "model/engineapi.h"
 
 #include <QHttpServerRequest>

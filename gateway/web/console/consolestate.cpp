@@ -2,7 +2,7 @@
 
 #include "status/smppcounters.h"
 
-#include "core/devicerow.h"
+#include "model/devicerow.h"
 #include "model/enginehistory.h"
 #include "model/enginestatus.h"
 #include "status/statusreport.h"

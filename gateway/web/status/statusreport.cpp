@@ -2,8 +2,7 @@
 
 #include "processfigures.h"
 
-#include "core/devicerow.h"
-#include "core/devicetable.h"
+#include "model/devicerow.h"
 #include "model/enginestatus.h"
 #include "smppcounters.h"
 #include "version.h"
@@ -54,8 +53,8 @@ void sample(QString &out, const char *name, const QString &labels, double value)
 QString deviceTable(const EngineStatus &status)
 {
     QString out = QStringLiteral("<table id=\"devices\"><tr>");
-    for (int c = 0; c < DeviceTable::ColumnCount; ++c)
-        out += QStringLiteral("<th>%1</th>").arg(html(DeviceTable::heading(c)));
+    for (int c = 0; c < DeviceRow::ColumnCount; ++c)
+        out += QStringLiteral("<th>%1</th>").arg(html(DeviceRow::heading(c)));
     out += QStringLiteral("<th>网络</th></tr>\n");
     for (const DeviceStatus &device : status.devices) {
         const DeviceRow row = DeviceRow::of(device);

@@ -1,12 +1,15 @@
 #pragma once
 
-#include "model/devicestatus.h"
+#include "devicestatus.h"
 
 #include <QString>
 
 // One row of the device list as the operator sees it: the texts made from a device's status.
 struct DeviceRow
 {
+    enum Column { ColPort, ColRate, ColModel, ColSent, ColReceived, ColStatus, ColumnCount };
+    static QString heading(int column);
+
     QString portText; // "Com" + port
     QString rate;
     QString model;

@@ -2,6 +2,25 @@
 
 #include <QStringList>
 
+QString DeviceRow::heading(int column)
+{
+    switch (column) {
+    case ColPort:
+        return QStringLiteral("串口号");
+    case ColRate:
+        return QStringLiteral("波特率");
+    case ColModel:
+        return QStringLiteral("设备型号");
+    case ColSent:
+        return QStringLiteral("已发");
+    case ColReceived:
+        return QStringLiteral("已收");
+    case ColStatus:
+        return QStringLiteral("状态");
+    }
+    return {};
+}
+
 DeviceRow DeviceRow::of(const DeviceStatus &device)
 {
     DeviceRow row;
