@@ -16,7 +16,7 @@ add_custom_target(bench_api
         VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR} $<TARGET_FILE:bench_api_run> 5000 4 10 20000 128
     DEPENDS bench_api_run velmora-modemsim USES_TERMINAL)
 
-# What API reads cost the sending: `make bench_api_reads` (SQLite, 10,000 rows on 128
+# What API reads cost the sending: `make bench_api_reads_run` (SQLite, 10,000 rows on 128
 # zero-delay simulated modems, alone and with inbox reads at 20 requests a second).
 add_executable(bench_api_reads ${CMAKE_CURRENT_LIST_DIR}/api/bench_apireads.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/testdatabase.cpp)

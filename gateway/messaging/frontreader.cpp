@@ -11,7 +11,9 @@ struct FrontReader::Shared
     // Guarded by mutex; the rest is the reading thread's alone.
     QString wanted;
     FrontReader *owner = nullptr;
-    DBHelper db;
+    // Reads take only the CPU time the sending leaves over: under a full burst a read waits
+    // rather than slowing the modems.
+    DBHelper db{DatabaseLink::Priority::Background};
     MessageLookup lookup{db};
 
     // The connection to read on, opened again when the string changed or the last one was lost.
@@ -39,7 +41,7 @@ FrontReader::FrontReader(QObject *parent)
     m_thread.setObjectName(QStringLiteral("front reads"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    m_thread.start(QThread::IdlePriority);
 }
 
 FrontReader::~FrontReader()
@@ -111,10 +113,11 @@ void FrontReader::readMessage(qint64 id, std::function<void(MessageRead)> done)
             std::move(done));
 }
 
-void FrontReader::readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done)
+void FrontReader::readReceived(qint64 after, int limit, ReceivedShape shape,
+                               std::function<void(ReceivedRead)> done)
 {
     post<ReceivedRead>(
-            [after, limit](Shared &s) {
+            [after, limit, shape = std::move(shape)](Shared &s) {
                 ReceivedRead read;
                 if (!s.ready(&read.error)) {
                     read.failed = true;
@@ -124,6 +127,8 @@ void FrontReader::readReceived(qint64 after, int limit, std::function<void(Recei
                 read.failed = !rows.has_value();
                 if (rows)
                     read.rows = std::move(*rows);
+                if (rows && shape)
+                    read.shaped = shape(read.rows, after);
                 return read;
             },
             std::move(done));

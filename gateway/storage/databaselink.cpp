@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <sched.h>
 
 struct DatabaseLink::Call::State
 {
@@ -17,6 +18,18 @@ struct DatabaseLink::Call::State
     bool quit = false;
     std::uint64_t progress = 0;
 };
+
+namespace {
+
+// The calling thread gets CPU time only when no ordinary thread wants it (SCHED_IDLE). Where
+// that is refused the thread simply stays as it was.
+void runInBackground()
+{
+    sched_param none{};
+    sched_setscheduler(0, SCHED_IDLE, &none);
+}
+
+} // namespace
 
 bool DatabaseLink::Call::abandoned() const
 {
@@ -39,11 +52,13 @@ void DatabaseLink::Call::progress() const
     ++m_state->progress;
 }
 
-DatabaseLink::DatabaseLink() : m_state(std::make_shared<Call::State>())
+DatabaseLink::DatabaseLink(Priority priority) : m_state(std::make_shared<Call::State>())
 {
     // The thread holds the state itself, so that a call it was left with can still end
     // after the link is gone.
-    m_thread = std::thread([state = m_state] {
+    m_thread = std::thread([state = m_state, priority] {
+        if (priority == Priority::Background)
+            runInBackground();
         const Call handle(state);
         std::unique_lock lock(state->mutex);
         for (;;) {

@@ -37,7 +37,11 @@ public:
         InDoubt,  // it did not, and was committing: what it wrote may or may not stay
     };
 
-    DatabaseLink();
+    // A background link runs its calls only on CPU time that nothing else wants: the front ends'
+    // reads, which must never slow the sending.
+    enum class Priority { Normal, Background };
+
+    explicit DatabaseLink(Priority priority = Priority::Normal);
     // Waits a moment for a call still held up, then leaves it to end on its own: a frozen
     // server must not hold up the end of the program.
     ~DatabaseLink();

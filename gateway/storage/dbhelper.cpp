@@ -350,7 +350,10 @@ constexpr int StatementWaitMs = DBHelper::StatementTimeoutSeconds * 1000;
 
 } // namespace
 
-DBHelper::DBHelper() : m_connection(std::make_shared<Connection>()) { }
+DBHelper::DBHelper(DatabaseLink::Priority priority)
+    : m_link(priority), m_connection(std::make_shared<Connection>())
+{
+}
 
 DBHelper::~DBHelper()
 {

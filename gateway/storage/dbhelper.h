@@ -25,7 +25,7 @@ class QSqlDriver;
 class DBHelper
 {
 public:
-    DBHelper();
+    explicit DBHelper(DatabaseLink::Priority priority = DatabaseLink::Priority::Normal);
     ~DBHelper();
     DBHelper(const DBHelper &) = delete;
     DBHelper &operator=(const DBHelper &) = delete;
