@@ -1,9 +1,9 @@
 // What an application sends the HTTP API: the send request's body, the numbers in it, the query
 // values of a read and the Idempotency-Key. The first byte picks the reader, the rest is the
 // input. Whatever is accepted must be what the table may hold.
-#include "model/phonenumber.h"
 #include "api/requestvalues.h"
 #include "api/sendrequest.h"
+#include "model/phonenumber.h"
 
 #include <QRegularExpression>
 #include <cstddef>

@@ -5,9 +5,9 @@
 #include "api/idempotencystore.h"
 #include "api/tokenstore.h"
 #include "common/inifile.h"
-#include "storage/connectionstring.h"
 #include "messaging/receivejournal.h"
 #include "messaging/spool.h"
+#include "storage/connectionstring.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -2,10 +2,6 @@
 #include "common/componentloader.h"
 #include "common/installlayout.h"
 #include "common/privatefiles.h"
-#include "window/engineclient.h"
-#include "window/frmmain.h"
-#include "window/singleinstance.h"
-#include "window/widgetprompter.h"
 #include "discovery/serialportlist.h"
 #include "engine/enginebridge.h"
 #include "engine/enginethread.h"
@@ -13,6 +9,10 @@
 #include "messaging/messageflow.h"
 #include "smpp/smppserver.h"
 #include "web/statusserver.h"
+#include "window/engineclient.h"
+#include "window/frmmain.h"
+#include "window/singleinstance.h"
+#include "window/widgetprompter.h"
 
 #include <QApplication>
 #include <QLockFile>

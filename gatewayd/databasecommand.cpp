@@ -3,8 +3,8 @@
 #include "common/inifile.h"
 #include "common/installlayout.h"
 #include "core/settings.h"
-#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
+#include "storage/dbhelper.h"
 
 #include <QCommandLineParser>
 #include <cstdio>

@@ -4,8 +4,8 @@
 
 #include "common/clock.h"
 #include "common/componentloader.h"
-#include "engine/service.h"
 #include "engine/gateway.h"
+#include "engine/service.h"
 #include "smpp/smppserver.h"
 #include "web/statusserver.h"
 

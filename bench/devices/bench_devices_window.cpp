@@ -4,8 +4,6 @@
 //   bench_devices_window_run plain|dozing [modems]
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "window/engineclient.h"
-#include "window/frmmain.h"
 #include "devicebenches.h"
 #include "engine/enginethread.h"
 #include "engine/gateway.h"
@@ -13,6 +11,8 @@
 #include "portlist.h"
 #include "smscontrol.h"
 #include "testdatabase.h"
+#include "window/engineclient.h"
+#include "window/frmmain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

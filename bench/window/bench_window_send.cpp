@@ -5,11 +5,9 @@
 //   bench_window_send [rows] [modems] [scanMs]
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "engine/service.h"
-#include "window/engineclient.h"
-#include "window/frmmain.h"
 #include "engine/enginebridge.h"
 #include "engine/enginethread.h"
+#include "engine/service.h"
 #include "gatewayparts.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagestore.h"
@@ -17,6 +15,8 @@
 #include "portlist.h"
 #include "smscontrol.h"
 #include "testdatabase.h"
+#include "window/engineclient.h"
+#include "window/frmmain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

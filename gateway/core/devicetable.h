@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/devicerow.h"
 #include "common/clock.h"
+#include "model/devicerow.h"
 #include "model/devicestatus.h"
 
 #include <QAbstractTableModel>

@@ -2,11 +2,11 @@
 
 #include "common/clock.h"
 #include "common/inifile.h"
-#include "service.h"
 #include "messaging/frontreader.h"
 #include "messaging/messageflow.h"
 #include "messaging/messagequeuer.h"
 #include "policy/sendingpolicy.h"
+#include "service.h"
 #include "simpool/simpool.h"
 #include "testmsg/testcomposer.h"
 #include "webhooks/webhookdispatcher.h"

@@ -8,10 +8,10 @@
 #include "core/devicetable.h"
 #include "core/statuspanel.h"
 #include "discovery/devicesearch.h"
-#include "model/engineapi.h"
-#include "model/engineevents.h"
 #include "historyfile.h"
 #include "messaging/sendtimings.h"
+#include "model/engineapi.h"
+#include "model/engineevents.h"
 #include "version.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "frontreader.h"
 
-#include "storage/dbhelper.h"
 #include "messagelookup.h"
+#include "storage/dbhelper.h"
 
 #include <QMutex>
 

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "callhandler.h"
-#include "storage/databasefilecheck.h"
 #include "deliveryreports.h"
 #include "devicehealth.h"
 #include "devicelosshandler.h"
 #include "messagereceiver.h"
 #include "messagestore.h"
 #include "queueclaims.h"
-#include "storage/queuedmessage.h"
 #include "queuefigurereader.h"
 #include "senddispatch.h"
 #include "sendresults.h"
+#include "storage/databasefilecheck.h"
+#include "storage/queuedmessage.h"
 
 #include "core/deviceevents.h"
 #include "core/messagepath.h"

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "storage/dbhelper.h"
 #include "quarantine.h"
-#include "storage/queuedmessage.h"
 #include "receivejournal.h"
 #include "spool.h"
+#include "storage/dbhelper.h"
+#include "storage/queuedmessage.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "postgreslistener.h"
 
-#include "storage/dbhelper.h"
 #include "schemaupgrade.h"
+#include "storage/dbhelper.h"
 
 #include <QSqlDriver>
 #include <QSqlQuery>

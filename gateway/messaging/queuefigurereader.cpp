@@ -1,7 +1,7 @@
 #include "queuefigurereader.h"
 
-#include "storage/dbhelper.h"
 #include "messagelookup.h"
+#include "storage/dbhelper.h"
 #include "storage/statements.h"
 
 #include <QSqlDriver>

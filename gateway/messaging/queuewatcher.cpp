@@ -1,8 +1,8 @@
 #include "queuewatcher.h"
 
-#include "storage/connectionstring.h"
 #include "postgreslistener.h"
 #include "sqlitechangewatch.h"
+#include "storage/connectionstring.h"
 
 QueueWatcher::QueueWatcher(QObject *parent) : QObject(parent)
 {

@@ -4,9 +4,9 @@
 
 #include "common/clock.h"
 #include "core/logsink.h"
+#include "policy/policycolumns.h"
 #include "storage/dbhelper.h"
 #include "storage/statements.h"
-#include "policy/policycolumns.h"
 
 OptOutList::OptOutList(DBHelper &db, LogSink &log, const Clock &clock)
     : m_db(db), m_log(log), m_clock(clock), m_store(db)

@@ -1,8 +1,8 @@
 #include "optoutstore.h"
 
 #include "storage/dbhelper.h"
-#include "storage/statements.h"
 #include "storage/policytime.h"
+#include "storage/statements.h"
 
 namespace {
 

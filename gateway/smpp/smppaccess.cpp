@@ -1,7 +1,7 @@
 #include "smppaccess.h"
 
-#include "model/phonenumber.h"
 #include "api/sendrequest.h"
+#include "model/phonenumber.h"
 
 SmppAccess::SmppAccess(const QString &programDir) : m_tokens(TokenStore::fileIn(programDir)) { }
 

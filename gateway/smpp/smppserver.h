@@ -1,11 +1,11 @@
 #pragma once
 
 #include "smppaccess.h"
-#include "status/smppcounters.h"
 #include "smppoutbox.h"
 #include "smppparts.h"
 #include "smppsettings.h"
 #include "smppsubmitted.h"
+#include "status/smppcounters.h"
 
 #include <QObject>
 #include <QTimer>

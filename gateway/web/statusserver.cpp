@@ -6,8 +6,8 @@
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
 #include "api/apiroutes.h"
-#include "api/simpoolroutes.h"
 #include "api/httplistener.h"
+#include "api/simpoolroutes.h"
 #include "common/clock.h"
 #include "console/consoleserver.h"
 

@@ -1,7 +1,7 @@
 #include "engineclient.h"
 
-#include "model/engineapi.h"
 #include "engine/enginebridge.h"
+#include "model/engineapi.h"
 
 #include <QPointer>
 

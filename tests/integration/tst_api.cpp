@@ -5,10 +5,10 @@
 #include "api/httplistener.h"
 #include "api/idempotencystore.h"
 #include "api/tokenstore.h"
-#include "storage/dbhelper.h"
 #include "messaging/messagequeuer.h"
-#include "storage/statements.h"
 #include "policy/policycolumns.h"
+#include "storage/dbhelper.h"
+#include "storage/statements.h"
 #include "web/statusserver.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "testdatabase.h"
 
-#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
+#include "storage/dbhelper.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
+#include "storage/dbhelper.h"
 #include "storage/statements.h"
 
 #include "core/settings.h"

@@ -2,11 +2,11 @@
 #include "testdatabase.h"
 #include "ussdfakecontrol.h"
 
-#include "storage/dbhelper.h"
 #include "messaging/schemaupgrade.h"
-#include "policy/policycolumns.h"
 #include "optout/optouttable.h"
+#include "policy/policycolumns.h"
 #include "simpool/simpool.h"
+#include "storage/dbhelper.h"
 
 #include <QSignalSpy>
 #include <QTest>

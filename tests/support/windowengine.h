@@ -1,8 +1,8 @@
 #pragma once
 
-#include "window/engineclient.h"
 #include "engine/enginebridge.h"
 #include "engine/gateway.h"
+#include "window/engineclient.h"
 
 #include <QEventLoop>
 #include <QPointer>

@@ -5,8 +5,8 @@
 
 #include "api/apiaccess.h"
 #include "api/apiresponse.h"
-#include "model/phonenumber.h"
 #include "model/engineapi.h"
+#include "model/phonenumber.h"
 
 #include <QHttpServerRequest>
 #include <QJsonArray>

@@ -1,11 +1,11 @@
-#include "window/frmmain.h"
-#include "window/splitterbar.h"
 #include "desktop/texteditor.h"
 #include "gatewayparts.h"
 #include "manualclock.h"
 #include "recordingprompter.h"
 #include "widgets/olecolor.h"
 #include "widgets/xbutton.h"
+#include "window/frmmain.h"
+#include "window/splitterbar.h"
 #include "windowengine.h"
 
 #include <QApplication>

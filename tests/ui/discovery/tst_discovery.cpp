@@ -1,12 +1,12 @@
 #include "common/inifile.h"
 #include "discovery/devicesearch.h"
-#include "window/frmadd.h"
-#include "window/frmsearch.h"
 #include "gatewayparts.h"
 #include "manualclock.h"
 #include "modemsimprocess.h"
 #include "recordingprompter.h"
 #include "smscontrol.h"
+#include "window/frmadd.h"
+#include "window/frmsearch.h"
 #include "windowengine.h"
 
 #include <QCheckBox>

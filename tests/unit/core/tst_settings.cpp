@@ -1,6 +1,6 @@
 #include "common/inifile.h"
-#include "engine/service.h"
 #include "core/settings.h"
+#include "engine/service.h"
 #include "gatewayparts.h"
 #include "manualclock.h"
 #include "messaging/messageflow.h"
