@@ -21,28 +21,13 @@ void DeviceStates::apply(int d, DeviceEvent event)
     Device &device = m_device[d];
     switch (event) {
     case DeviceEvent::Opening:
-        device.opening = true;
-        device.state = DeviceState::Offline;
-        m_table.setLink(d, LinkState::Connecting);
-        break;
     case DeviceEvent::Opened:
-        device.opening = false;
-        device.state = DeviceState::Free;
-        m_table.setLink(d, LinkState::Idle);
-        m_table.setPortOpen(d, true);
-        break;
     case DeviceEvent::OpenFailed:
-        device.opening = false;
-        device.state = DeviceState::Offline;
-        m_table.setLink(d, LinkState::Failed);
-        break;
     case DeviceEvent::Restarted:
-        if (device.state == DeviceState::Offline)
+    case DeviceEvent::Lost:
+    case DeviceEvent::Stopped:
+        if (!applyConnection(d, device, event))
             return;
-        device.state = DeviceState::Free;
-        m_table.setLink(d, LinkState::Idle);
-        m_table.setPortOpen(d, true);
-        m_table.setInService(d, device.inService);
         break;
     case DeviceEvent::HandedOver:
         device.state = DeviceState::Busy;
@@ -57,19 +42,6 @@ void DeviceStates::apply(int d, DeviceEvent event)
         // The row keeps the link it had until the open that follows shows 准备连接.
         device.state = DeviceState::Offline;
         break;
-    case DeviceEvent::Lost:
-        device.opening = false;
-        device.state = DeviceState::Offline;
-        m_table.setLink(d, LinkState::Failed);
-        m_table.setPortOpen(d, false);
-        break;
-    case DeviceEvent::Stopped:
-        // Out of service lasts while the service runs.
-        device = Device{};
-        m_table.setLink(d, LinkState::NotConnected);
-        m_table.setPortOpen(d, false);
-        m_table.setInService(d, true);
-        break;
     case DeviceEvent::OutOfService:
     case DeviceEvent::InService:
         device.inService = event == DeviceEvent::InService;
@@ -81,4 +53,49 @@ void DeviceStates::apply(int d, DeviceEvent event)
         break;
     }
     Q_EMIT changed(d, event);
+}
+
+bool DeviceStates::applyConnection(int d, Device &device, DeviceEvent event)
+{
+    switch (event) {
+    case DeviceEvent::Opening:
+        device.opening = true;
+        device.state = DeviceState::Offline;
+        m_table.setLink(d, LinkState::Connecting);
+        return true;
+    case DeviceEvent::Opened:
+        device.opening = false;
+        device.state = DeviceState::Free;
+        m_table.setLink(d, LinkState::Idle);
+        m_table.setPortOpen(d, true);
+        return true;
+    case DeviceEvent::OpenFailed:
+        device.opening = false;
+        device.state = DeviceState::Offline;
+        m_table.setLink(d, LinkState::Failed);
+        return true;
+    case DeviceEvent::Restarted:
+        if (device.state == DeviceState::Offline)
+            return false;
+        device.state = DeviceState::Free;
+        m_table.setLink(d, LinkState::Idle);
+        m_table.setPortOpen(d, true);
+        m_table.setInService(d, device.inService);
+        return true;
+    case DeviceEvent::Lost:
+        device.opening = false;
+        device.state = DeviceState::Offline;
+        m_table.setLink(d, LinkState::Failed);
+        m_table.setPortOpen(d, false);
+        return true;
+    case DeviceEvent::Stopped:
+        // Out of service lasts while the service runs.
+        device = Device{};
+        m_table.setLink(d, LinkState::NotConnected);
+        m_table.setPortOpen(d, false);
+        m_table.setInService(d, true);
+        return true;
+    default:
+        return false;
+    }
 }

@@ -72,6 +72,8 @@ private:
         bool registered = true;
         bool inService = true;
     };
+    // The open, loss and stop of a device's port; false when the event changes nothing.
+    bool applyConnection(int d, Device &device, DeviceEvent event);
 
     DeviceTable &m_table;
     std::array<Device, Count> m_device{};

@@ -138,6 +138,8 @@ private:
     void removeEntry(qint64 id);
     void reportFailure(const QString &what);
     static QString failedAction(const SpoolEntry &entry);
+    // The text as every engine can keep it.
+    static QString storable(QString text);
     void rebuildStatusIndex();
     bool spoolReceived(SpoolEntry &entry, bool refused, bool lost, const QString &dbFailure,
                        const QString &key);

@@ -224,36 +224,63 @@ void SmppServer::bind(SmppSession &session, const Pdu &pdu)
     publish();
 }
 
+// A submit that will be answered together with the repeats of the same last part.
+struct SmppServer::SubmitItem
+{
+    Pdu pdu;
+    SmppSubmission submission;
+    QList<Pdu> repeats; // answered as the item is
+};
+
 void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
 {
-    struct Item
-    {
-        Pdu pdu;
-        SmppSubmission submission;
-        QList<Pdu> repeats; // answered as the item is
-    };
-    QList<Item> items;
-    const QDateTime now = m_clock.now();
     const std::unique_ptr<SmppServer, void (*)(SmppServer *)> publishAtEnd(
             this, [](SmppServer *server) { server->publish(); });
-    auto refuse = [&](const Pdu &pdu, quint32 status) {
-        ++m_counters.submitsRefused;
-        session.respond(pdu, status);
-    };
+    QList<SubmitItem> items = prepareItems(session, pdus);
+    const QueueResult result = queueItems(session, items);
+    if (items.isEmpty())
+        return;
+    if (!result.ok()) {
+        log(QStringLiteral("SMPP提交未能入队：%1").arg(result.error));
+        for (const SubmitItem &item : std::as_const(items))
+            refuse(session, item, Status::SystemError);
+        return;
+    }
+    acknowledge(session, items, result);
+}
+
+void SmppServer::refuse(SmppSession &session, const Pdu &pdu, quint32 status)
+{
+    ++m_counters.submitsRefused;
+    session.respond(pdu, status);
+}
+
+void SmppServer::refuse(SmppSession &session, const SubmitItem &item, quint32 status)
+{
+    refuse(session, item.pdu, status);
+    for (const Pdu &repeat : item.repeats)
+        refuse(session, repeat, status);
+}
+
+QList<SmppServer::SubmitItem> SmppServer::prepareItems(SmppSession &session,
+                                                       const QList<Pdu> &pdus)
+{
+    QList<SubmitItem> items;
+    const QDateTime now = m_clock.now();
     for (const Pdu &pdu : pdus) {
         if (!m_access.take(session.token())) {
             ++m_counters.throttled;
-            refuse(pdu, Status::Throttled);
+            refuse(session, pdu, Status::Throttled);
             continue;
         }
         SmppSubmission s = SmppSubmit::prepare(pdu, session.token(), m_parts, now);
         if (s.status != Status::Ok) {
-            refuse(pdu, s.status);
+            refuse(session, pdu, s.status);
         } else if (s.messages.isEmpty()) {
             session.respond(pdu, Status::Ok, encodeSubmitResponse({}, s.multi));
         } else {
             // A last part sent twice in one window completes its message once.
-            const auto same = std::find_if(items.begin(), items.end(), [&s](const Item &i) {
+            const auto same = std::find_if(items.begin(), items.end(), [&s](const SubmitItem &i) {
                 return !s.partsKey.isEmpty() && i.submission.partsKey == s.partsKey;
             });
             if (same != items.end())
@@ -262,12 +289,16 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
                 items.append({pdu, std::move(s), {}});
         }
     }
+    return items;
+}
 
+QueueResult SmppServer::queueItems(SmppSession &session, QList<SubmitItem> &items)
+{
     // All rows of one read in one transaction: a window of submits costs one commit.
     QueueResult result;
     for (int attempt = 0; attempt < 4 && !items.isEmpty(); ++attempt) {
         QList<OutgoingMessage> messages;
-        for (const Item &item : std::as_const(items))
+        for (const SubmitItem &item : std::as_const(items))
             messages += item.submission.messages;
         result = m_engine.queueMessages(messages);
         if (result.ok() || result.field.isEmpty())
@@ -288,27 +319,20 @@ void SmppServer::submit(SmppSession &session, const QList<Pdu> &pdus)
             }
             if (field == QLatin1String("sendAfter")
                 && items[i].submission.messages.first().sendAfter.isValid()) {
-                refuse(items[i].pdu, Status::InvalidScheduleTime);
-                for (const Pdu &repeat : std::as_const(items[i].repeats))
-                    refuse(repeat, Status::InvalidScheduleTime);
+                refuse(session, items[i], Status::InvalidScheduleTime);
                 items.removeAt(i);
             }
         }
     }
-    if (items.isEmpty())
-        return;
-    if (!result.ok()) {
-        log(QStringLiteral("SMPP提交未能入队：%1").arg(result.error));
-        for (const Item &item : std::as_const(items)) {
-            refuse(item.pdu, Status::SystemError);
-            for (const Pdu &repeat : item.repeats)
-                refuse(repeat, Status::SystemError);
-        }
-        return;
-    }
+    return result;
+}
+
+void SmppServer::acknowledge(SmppSession &session, const QList<SubmitItem> &items,
+                             const QueueResult &result)
+{
     qsizetype next = 0;
     QList<QByteArray> ids;
-    for (const Item &item : std::as_const(items)) {
+    for (const SubmitItem &item : items) {
         const SmppSubmission &s = item.submission;
         ids << QByteArray::number(result.ids.at(next));
         for (qsizetype i = 0; i < s.messages.size(); ++i, ++next) {

@@ -18,6 +18,7 @@ class EngineEvents;
 class QTcpServer;
 class SmppSession;
 struct DeviceRef;
+struct QueueResult;
 namespace Smpp {
 struct Pdu;
 }
@@ -56,7 +57,17 @@ private:
     void listen();
     void accept();
     void bind(SmppSession &session, const Smpp::Pdu &pdu);
+    // A window of submits: checked, queued in one transaction, then answered.
+    struct SubmitItem;
     void submit(SmppSession &session, const QList<Smpp::Pdu> &pdus);
+    QList<SubmitItem> prepareItems(SmppSession &session, const QList<Smpp::Pdu> &pdus);
+    // Queues the items' rows, dropping what the table cannot hold; items refused are removed.
+    QueueResult queueItems(SmppSession &session, QList<SubmitItem> &items);
+    void acknowledge(SmppSession &session, const QList<SubmitItem> &items,
+                     const QueueResult &result);
+    void refuse(SmppSession &session, const Smpp::Pdu &pdu, quint32 status);
+    // The item and the repeats of it.
+    void refuse(SmppSession &session, const SubmitItem &item, quint32 status);
     void answered(SmppSession &session, const QString &file, quint32 status);
     void closed(SmppSession &session);
     void loadStores();

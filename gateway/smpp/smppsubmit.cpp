@@ -6,6 +6,8 @@
 #include "smpppdu.h"
 #include "smpptext.h"
 
+#include <variant>
+
 using namespace Smpp;
 
 namespace {
@@ -29,6 +31,40 @@ QString partsKey(const QString &token, const SubmitSm &s, const SmppText::Part &
     return key.join(QChar(0x1F));
 }
 
+// What a submit asks for besides its text, checked as the HTTP API checks its request.
+struct CheckedFields
+{
+    QList<QString> numbers;
+    QDateTime sendAfter;
+    QDateTime validUntil;
+};
+
+std::variant<CheckedFields, quint32> checkFields(const SubmitSm &s, const QDateTime &now)
+{
+    CheckedFields out;
+    for (const Address &d : s.destinations) {
+        const auto number = SmppAccess::number(QString::fromLatin1(d.address));
+        if (!number)
+            return Status::InvalidDestination;
+        out.numbers << *number;
+    }
+    if (s.priorityFlag > MaxPriorityFlag)
+        return Status::InvalidPriority;
+    if ((s.registeredDelivery & ReceiptBits) == ReceiptBits)
+        return Status::InvalidRegisteredDelivery;
+    const auto sendAfter = SmppText::parseTime(s.scheduleDeliveryTime, now);
+    if (!sendAfter)
+        return Status::InvalidScheduleTime;
+    const auto validUntil = SmppText::parseTime(s.validityPeriod, now);
+    if (!validUntil || (validUntil->isValid() && validUntil <= std::max(*sendAfter, now)))
+        return Status::InvalidExpiryTime;
+    if (!s.shortMessage.isEmpty() && s.tlvs.contains(Tag::MessagePayload))
+        return Status::InvalidTlvValue;
+    out.sendAfter = *sendAfter;
+    out.validUntil = *validUntil;
+    return out;
+}
+
 } // namespace
 
 namespace SmppSubmit {
@@ -42,25 +78,10 @@ SmppSubmission prepare(const Pdu &pdu, const QString &token, SmppParts &parts,
         return refused(*status);
     const SubmitSm &s = std::get<SubmitSm>(decoded);
 
-    QList<QString> numbers;
-    for (const Address &d : s.destinations) {
-        const auto number = SmppAccess::number(QString::fromLatin1(d.address));
-        if (!number)
-            return refused(Status::InvalidDestination);
-        numbers << *number;
-    }
-    if (s.priorityFlag > MaxPriorityFlag)
-        return refused(Status::InvalidPriority);
-    if ((s.registeredDelivery & ReceiptBits) == ReceiptBits)
-        return refused(Status::InvalidRegisteredDelivery);
-    const auto sendAfter = SmppText::parseTime(s.scheduleDeliveryTime, now);
-    if (!sendAfter)
-        return refused(Status::InvalidScheduleTime);
-    const auto validUntil = SmppText::parseTime(s.validityPeriod, now);
-    if (!validUntil || (validUntil->isValid() && validUntil <= std::max(*sendAfter, now)))
-        return refused(Status::InvalidExpiryTime);
-    if (!s.shortMessage.isEmpty() && s.tlvs.contains(Tag::MessagePayload))
-        return refused(Status::InvalidTlvValue);
+    const auto checked = checkFields(s, now);
+    if (auto *status = std::get_if<quint32>(&checked))
+        return refused(*status);
+    const auto &[numbers, sendAfter, validUntil] = std::get<CheckedFields>(checked);
 
     std::optional<SmppText::Part> part;
     QByteArray data;
@@ -97,8 +118,8 @@ SmppSubmission prepare(const Pdu &pdu, const QString &token, SmppParts &parts,
         OutgoingMessage m{number, *text};
         if (s.priorityFlag > 0)
             m.priority = s.priorityFlag;
-        m.sendAfter = *sendAfter;
-        m.validUntil = *validUntil;
+        m.sendAfter = sendAfter;
+        m.validUntil = validUntil;
         out.messages << m;
     }
     for (const Address &d : s.destinations)

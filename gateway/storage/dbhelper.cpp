@@ -3,7 +3,7 @@
 #include "connectionstring.h"
 #include "statements.h"
 
-#include "policytime.h"
+#include "queuedrowreader.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -235,48 +235,15 @@ void readQueued(Connection &c, Result &r, const Call &call, const SqlStatement &
     if (!query)
         return;
     QSqlQuery &q = *query;
-    const QSqlRecord rec = q.record();
-    const int sysNo = rec.indexOf(QStringLiteral("SysNo"));
-    const int cell = rec.indexOf(QStringLiteral("CellNumber"));
-    const int content = rec.indexOf(QStringLiteral("SMSContent"));
-    const int status = rec.indexOf(QStringLiteral("Status"));
-    if (sysNo < 0 || cell < 0 || content < 0 || status < 0) {
+    const QueuedRowReader reader(q.record());
+    if (!reader.complete()) {
         r.error = QStringLiteral("表SMS缺少SysNo、CellNumber、SMSContent或Status列");
         return;
     }
-    // Only blanks (spaces) are removed around values, as the rows were always read.
-    const auto text = [&q](int column) {
-        QString v = q.value(column).toString();
-        qsizetype b = 0;
-        qsizetype e = v.size();
-        while (b < e && v.at(b) == QLatin1Char(' '))
-            ++b;
-        while (e > b && v.at(e - 1) == QLatin1Char(' '))
-            --e;
-        return (b == 0 && e == v.size()) ? v : v.mid(b, e - b);
-    };
     if (q.size() > 0)
         r.messages.reserve(q.size());
-    // The optional columns, where the table has them.
-    const int priority = rec.indexOf(QStringLiteral("Priority"));
-    const int sendAfter = rec.indexOf(QStringLiteral("SendAfter"));
-    const int validUntil = rec.indexOf(QStringLiteral("ValidUntil"));
-    QString invalidTime;
-    const auto time = [&q, &invalidTime, &rec](int c) {
-        if (c < 0)
-            return QDateTime();
-        const QVariant value = q.value(c);
-        const std::optional<QDateTime> t = PolicyTime::fromValue(value);
-        if (!t)
-            invalidTime = rec.fieldName(c) + QLatin1Char('=') + value.toString();
-        return t.value_or(QDateTime());
-    };
     while (q.next()) {
-        invalidTime.clear();
-        r.messages.append(
-                {text(sysNo), text(cell), text(content), RowStatus(q.value(status).toInt()), false,
-                 priority < 0 ? 0 : q.value(priority).toInt(), time(sendAfter), time(validUntil),
-                 invalidTime});
+        r.messages.append(reader.read(q));
         if (r.messages.size() % RowsPerProgress == 0)
             call.progress();
     }

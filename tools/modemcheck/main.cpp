@@ -8,11 +8,10 @@
 #include <QFile>
 #include <csignal>
 
-int main(int argc, char *argv[])
+namespace {
+
+void describe(QCommandLineParser &parser)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-modemcheck"));
-    QCommandLineParser parser;
     parser.setApplicationDescription(
             QStringLiteral("Opens a modem the way the gateway does and tells what it learns."));
     parser.addHelpOption();
@@ -36,19 +35,30 @@ int main(int argc, char *argv[])
                     .arg(QStringLiteral(VELMORA_SERVICE_DATA_DIR)),
             QStringLiteral("DIR"));
     parser.addOptions({rate, send, watch, scan, programDir});
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-modemcheck"));
+    QCommandLineParser parser;
+    describe(parser);
     parser.process(app);
     const QStringList args = parser.positionalArguments();
-    if (parser.isSet(scan) ? !args.isEmpty()
-                           : args.isEmpty() || (parser.isSet(send) && args.size() < 2))
+    const bool scan = parser.isSet(QStringLiteral("scan"));
+    const bool send = parser.isSet(QStringLiteral("send"));
+    if (scan ? !args.isEmpty() : args.isEmpty() || (send && args.size() < 2))
         parser.showHelp(2);
 
-    const QString folder = ProgramFolder::choose(parser.value(programDir),
+    const QString folder = ProgramFolder::choose(parser.value(QStringLiteral("program-dir")),
                                                  QStringLiteral(VELMORA_SERVICE_DATA_DIR));
     // The driver and the port names read the ports folder from the environment.
     if (qEnvironmentVariableIsEmpty("VELMORA_PORTS_DIR"))
         qputenv("VELMORA_PORTS_DIR", QFile::encodeName(folder + QStringLiteral("/ports")));
-    const QList<int> rates =
-            parser.isSet(rate) ? QList<int>{parser.value(rate).toInt()} : QList<int>{115200, 9600};
+    const QString rate = parser.value(QStringLiteral("rate"));
+    const QList<int> rates = rate.isEmpty() ? QList<int>{115200, 9600} : QList<int>{rate.toInt()};
     QTextStream out(stdout);
     // Ctrl-C and kill close the port properly: a lock file left in the lock folder would keep
     // the gateway, running as another user, out of the modem.
@@ -56,7 +66,7 @@ int main(int argc, char *argv[])
     for (int s : {SIGINT, SIGTERM, SIGHUP})
         endSignals.watch(s);
 
-    if (parser.isSet(scan)) {
+    if (scan) {
         PortScan portScan(out);
         QObject::connect(&endSignals, &SignalPipe::received, &portScan, &PortScan::interrupt);
         return portScan.run(rates, ProgramFolder::configuredPorts(folder));
@@ -64,11 +74,11 @@ int main(int argc, char *argv[])
     ModemCheck::Options options;
     options.port = args[0];
     options.rates = rates;
-    if (parser.isSet(send)) {
-        options.sendTo = parser.value(send);
+    if (send) {
+        options.sendTo = parser.value(QStringLiteral("send"));
         options.text = args.mid(1).join(QLatin1Char(' '));
     }
-    options.watch = parser.isSet(watch);
+    options.watch = parser.isSet(QStringLiteral("watch"));
     ModemCheck check(out);
     QObject::connect(&endSignals, &SignalPipe::received, &check, &ModemCheck::interrupt);
     return check.run(options);
