@@ -371,10 +371,9 @@ void Gateway::readMessage(qint64 id, std::function<void(MessageRead)> done)
     });
 }
 
-void Gateway::readReceived(qint64 after, int limit, ReceivedShape shape,
-                           std::function<void(ReceivedRead)> done)
+void Gateway::readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done)
 {
-    reads().readReceived(after, limit, std::move(shape), std::move(done));
+    reads().readReceived(after, limit, std::move(done));
 }
 
 QList<DeviceStatus> Gateway::deviceStatuses() const

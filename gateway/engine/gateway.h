@@ -73,8 +73,7 @@ public:
 
     // EngineApi: reads for front ends
     void readMessage(qint64 id, std::function<void(MessageRead)> done) override;
-    void readReceived(qint64 after, int limit, ReceivedShape shape,
-                      std::function<void(ReceivedRead)> done) override;
+    void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done) override;
     QList<DeviceStatus> deviceStatuses() const override;
 
     EngineEvents &events() { return m_events; }

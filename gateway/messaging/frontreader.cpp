@@ -113,11 +113,10 @@ void FrontReader::readMessage(qint64 id, std::function<void(MessageRead)> done)
             std::move(done));
 }
 
-void FrontReader::readReceived(qint64 after, int limit, ReceivedShape shape,
-                               std::function<void(ReceivedRead)> done)
+void FrontReader::readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done)
 {
     post<ReceivedRead>(
-            [after, limit, shape = std::move(shape)](Shared &s) {
+            [after, limit](Shared &s) {
                 ReceivedRead read;
                 if (!s.ready(&read.error)) {
                     read.failed = true;
@@ -127,8 +126,6 @@ void FrontReader::readReceived(qint64 after, int limit, ReceivedShape shape,
                 read.failed = !rows.has_value();
                 if (rows)
                     read.rows = std::move(*rows);
-                if (rows && shape)
-                    read.shaped = shape(read.rows, after);
                 return read;
             },
             std::move(done));

@@ -30,8 +30,7 @@ public:
     // done is called on this object's thread once the read ended, also when it failed; never
     // from within the call.
     void readMessage(qint64 id, std::function<void(MessageRead)> done);
-    void readReceived(qint64 after, int limit, ReceivedShape shape,
-                      std::function<void(ReceivedRead)> done);
+    void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done);
 
     // Reads asked for and not yet answered.
     int waiting() const { return m_waiting; }

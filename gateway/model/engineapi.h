@@ -99,10 +99,8 @@ public:
     // called later on the engine's thread, also when the read failed.
     // The SMS row numbered id with its latest report and the device sending it now.
     virtual void readMessage(qint64 id, std::function<void(MessageRead)> done) = 0;
-    // Received messages numbered after after, oldest first, at most limit; shape, when given,
-    // is applied to them on the reader's thread.
-    virtual void readReceived(qint64 after, int limit, ReceivedShape shape,
-                              std::function<void(ReceivedRead)> done) = 0;
+    // Received messages numbered after after, oldest first, at most limit.
+    virtual void readReceived(qint64 after, int limit, std::function<void(ReceivedRead)> done) = 0;
     // The devices as status() has them, without the rest of its figures.
     virtual QList<DeviceStatus> deviceStatuses() const = 0;
 

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
-#include <functional>
 #include <optional>
 
 // What a front end reads back from the tables through EngineApi, on a connection of its own.
@@ -50,11 +48,4 @@ struct ReceivedRead
     QString error;
     // Oldest first.
     QList<ReceivedRow> rows;
-    // What the front end's shape made of the rows; empty without one, or when the read failed.
-    QByteArray shaped;
 };
-
-// Makes what a front end sends of the rows (a JSON body, say). It runs on the reader's thread,
-// so formatting a thousand rows costs the engine's thread nothing; it touches nothing but its
-// arguments and what it captured by value.
-using ReceivedShape = std::function<QByteArray(const QList<ReceivedRow> &rows, qint64 after)>;

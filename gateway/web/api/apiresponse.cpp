@@ -8,6 +8,13 @@ namespace {
 
 const QByteArray JsonType = QByteArrayLiteral("application/json; charset=utf-8");
 
+QByteArray body(const QJsonValue &value)
+{
+    const QJsonDocument doc =
+            value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    return doc.toJson(QJsonDocument::Compact);
+}
+
 QJsonObject errorObject(const ApiError &error)
 {
     QJsonObject inner{{QStringLiteral("code"), QString::fromLatin1(error.code)},
@@ -55,21 +62,9 @@ const char *reason(int status)
 
 namespace ApiResponse {
 
-QByteArray body(const QJsonValue &value)
-{
-    const QJsonDocument doc =
-            value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    return doc.toJson(QJsonDocument::Compact);
-}
-
 QHttpServerResponse json(const QJsonValue &value, int status)
 {
-    return json(body(value), status);
-}
-
-QHttpServerResponse json(const QByteArray &body, int status)
-{
-    return QHttpServerResponse(JsonType, body, QHttpServerResponse::StatusCode(status));
+    return QHttpServerResponse(JsonType, body(value), QHttpServerResponse::StatusCode(status));
 }
 
 QHttpServerResponse error(const ApiError &error)

@@ -9,10 +9,6 @@
 namespace ApiResponse {
 
 QHttpServerResponse json(const QJsonValue &value, int status = 200);
-// A body made already by body().
-QHttpServerResponse json(const QByteArray &body, int status = 200);
-// The bytes json() sends for a value; safe on any thread.
-QByteArray body(const QJsonValue &value);
 QHttpServerResponse error(const ApiError &error);
 // The same error as a whole HTTP/1.1 message that closes the connection, for answers given
 // before the HTTP server has read the request (too big, too many connections, wrong host).

@@ -150,20 +150,15 @@ void ApiRoutes::getInbox(const QHttpServerRequest &request, const LaterAnswer &a
         return answer(ApiResponse::error(ApiError::badRequest(
                 "invalid_parameter", QStringLiteral("limit must be a whole number from 1 to %1").arg(MaxInboxLimit),
                 QStringLiteral("limit"))));
-    // The body is made on the reader's thread: a thousand rows are the costliest answer the API
-    // gives, and the engine's thread is the modems'.
-    const auto shape = [](const QList<ReceivedRow> &rows, qint64 from) {
-        QJsonArray items;
-        for (const ReceivedRow &r : rows)
-            items.append(ApiViews::received(r));
-        const qint64 last = rows.isEmpty() ? from : rows.last().id;
-        return ApiResponse::body(
-                QJsonObject{{QStringLiteral("messages"), items}, {QStringLiteral("last"), last}});
-    };
-    m_engine.readReceived(*after, int(*limit), shape, [answer](const ReceivedRead &read) {
+    m_engine.readReceived(*after, int(*limit), [answer, from = *after](const ReceivedRead &read) {
         if (read.failed)
             return answer(ApiResponse::error(unavailable(read.error)));
-        answer(ApiResponse::json(read.shaped));
+        QJsonArray items;
+        for (const ReceivedRow &r : read.rows)
+            items.append(ApiViews::received(r));
+        const qint64 last = read.rows.isEmpty() ? from : read.rows.last().id;
+        answer(ApiResponse::json(
+                QJsonObject{{QStringLiteral("messages"), items}, {QStringLiteral("last"), last}}));
     });
 }
 
